@@ -1,0 +1,33 @@
+# The two commands of the project (run as root on a fresh machine):
+#   make        installs what is missing and builds everything, all three builds
+#   make test   installs what is missing, builds all three builds and runs every test
+# and some helpers:
+#   make format   applies .clang-format to the tree
+#   make bench    builds the optimised host build and runs the benchmarks
+
+PRESETS := host win64 win32
+
+.PHONY: all deps build test format bench clean
+
+all: build
+
+deps:
+	@bash scripts/bootstrap.sh
+
+build: deps
+	@for p in $(PRESETS); do \
+	  cmake --preset $$p >/dev/null && cmake --build --preset $$p || exit 1; \
+	done
+
+test: deps
+	@bash scripts/test.sh
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+bench: deps
+	@cmake --preset host-release >/dev/null && cmake --build --preset host-release
+	@bash scripts/bench.sh
+
+clean:
+	rm -rf build

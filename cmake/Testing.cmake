@@ -1,0 +1,33 @@
+# add_unit_test(name SOURCES ... LIBS ...)
+# On the host each GoogleTest case becomes its own CTest test. On Windows the
+# whole program is one CTest test, run under Wine through the emulator with a
+# fresh Wine prefix of its own; the 32-bit build only builds it.
+
+include(GoogleTest)
+
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(WINE_RUNS_TESTS OFF)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(WINE_RUNS_TESTS ON)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${CMAKE_BINARY_DIR}/wine)
+    # One template prefix, made once; each test copies it.
+    add_test(NAME wine_prefix_template
+             COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${CMAKE_BINARY_DIR}/wine --prepare)
+    set_tests_properties(wine_prefix_template PROPERTIES FIXTURES_SETUP wine_prefix)
+  endif()
+endif()
+
+function(add_unit_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  project_options(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(NOT WIN32)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "TEST_DATA_DIR=${PROJECT_SOURCE_DIR}")
+  elseif(WINE_RUNS_TESTS)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix
+                         ENVIRONMENT "TEST_DATA_DIR=${PROJECT_SOURCE_DIR}" TIMEOUT 600)
+  endif()
+endfunction()

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in a Wine prefix of its own.
+#   wine-run.sh BASE --prepare        make the template prefix BASE/template
+#   wine-run.sh BASE PROGRAM [ARG...] copy the template to a fresh prefix and run
+# A run's prefix is removed when the program succeeds and kept (its path
+# printed) when it fails, to look into.
+set -u
+base=$1
+shift
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+template=$base/template
+
+prepare() {
+  mkdir -p "$base"
+  exec 9>"$base/.lock"
+  flock 9
+  if [ ! -f "$template/.ready" ]; then
+    rm -rf "$template"
+    WINEPREFIX=$template wineboot -i >/dev/null 2>&1
+    WINEPREFIX=$template wineserver -w
+    touch "$template/.ready"
+  fi
+  flock -u 9
+}
+
+if [ "${1:-}" = "--prepare" ]; then
+  prepare
+  [ -f "$template/.ready" ] || { echo "wine-run: could not make a Wine prefix" >&2; exit 1; }
+  exit 0
+fi
+
+prepare
+program=$1
+shift
+mkdir -p "$base/runs"
+prefix=$(mktemp -d "$base/runs/$(basename "$program" .exe).XXXXXX")
+# The Windows folder (some 700 MB of system DLLs that nothing here changes in
+# place) is hard-linked; everything a program may write into is copied.
+cp -al "$template/." "$prefix/"
+for part in system.reg user.reg userdef.reg drive_c/users drive_c/ProgramData \
+            "drive_c/Program Files" "drive_c/Program Files (x86)"; do
+  if [ -e "$template/$part" ]; then
+    rm -rf "${prefix:?}/$part"
+    cp -a "$template/$part" "$prefix/$part"
+  fi
+done
+WINEPREFIX=$prefix wine "$program" "$@"
+rc=$?
+WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+if [ "$rc" = 0 ]; then
+  rm -rf "$prefix"
+else
+  echo "wine-run: exit code $rc; prefix kept in $prefix" >&2
+fi
+exit "$rc"
