@@ -1,0 +1,284 @@
+#include "package/Extractor.h"
+
+#include <zlib.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "datatable/NvDataTable.h"
+#include "package/File.h"
+#include "package/NvCrypUtils.h"
+#include "package/Package.h"
+
+namespace {
+
+constexpr size_t kChunk = 64 * 1024;
+
+std::u16string RowLabel(int index, const TRow& row) {
+  std::u16string label = u"row " + IntToText(index + 1);
+  if (row.ItemCount() > 1) {
+    label += u" (" + row.Items(0).Text() + row.Items(1).Text() + u")";
+  }
+  return label;
+}
+
+// Runs f; an Error it raises comes back as the same kind with the row named.
+template <typename F>
+auto ForRow(int index, const TRow& row, F&& f) {
+  try {
+    return f();
+  } catch (const ListIndexError& e) {
+    throw ListIndexError(RowLabel(index, row) + u": " + e.Message());
+  } catch (const ConvertError& e) {
+    throw ConvertError(RowLabel(index, row) + u": " + e.Message());
+  } catch (const FileError& e) {
+    throw FileError(RowLabel(index, row) + u": " + e.Message());
+  } catch (const PackageReadError& e) {
+    throw PackageReadError(RowLabel(index, row) + u": " + e.Message());
+  } catch (const Error& e) {
+    throw Error(RowLabel(index, row) + u": " + e.Message());
+  }
+}
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// Whether a path has a ".." segment.
+bool ClimbsOut(std::u16string_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (path.substr(start, end - start) == u"..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::u16string NamePart(std::u16string_view name) {
+  const size_t cut = name.find_last_of(u"\\:");
+  return std::u16string(cut == std::u16string_view::npos ? name : name.substr(cut + 1));
+}
+
+class Inflater {
+ public:
+  Inflater() {
+    if (inflateInit(&zs_) != Z_OK) throw Error(u"zlib cannot start");
+  }
+  ~Inflater() { inflateEnd(&zs_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+  z_stream* operator->() { return &zs_; }
+  z_stream* get() { return &zs_; }
+
+ private:
+  z_stream zs_{};
+};
+
+// Inflates one body of `stored` bytes from the package's current position into
+// `out`, exactly `unpacked` bytes of it.
+void InflateBody(InFile& package, int32_t stored, int32_t unpacked, OutFile& out,
+                 std::vector<uint8_t>& inBuf, std::vector<uint8_t>& outBuf) {
+  if (unpacked == 0) return;
+  Inflater zs;
+  int64_t inLeft = stored;
+  int64_t produced = 0;
+  while (produced < unpacked) {
+    if (zs->avail_in == 0) {
+      if (inLeft == 0) {
+        throw PackageReadError(u"the body ends after " + IntToText(produced) + u" of " +
+                               IntToText(unpacked) + u" bytes");
+      }
+      const size_t n = static_cast<size_t>(std::min<int64_t>(inLeft, kChunk));
+      package.ReadExact(inBuf.data(), n);
+      inLeft -= static_cast<int64_t>(n);
+      zs->next_in = inBuf.data();
+      zs->avail_in = static_cast<uInt>(n);
+    }
+    const size_t room = static_cast<size_t>(std::min<int64_t>(unpacked - produced, kChunk));
+    zs->next_out = outBuf.data();
+    zs->avail_out = static_cast<uInt>(room);
+    const uInt inBefore = zs->avail_in;
+    const int rc = inflate(zs.get(), Z_NO_FLUSH);
+    const size_t got = room - zs->avail_out;
+    out.Write(outBuf.data(), got);
+    produced += static_cast<int64_t>(got);
+    if (rc == Z_STREAM_END) {
+      if (produced < unpacked) {
+        throw PackageReadError(u"the body inflates to " + IntToText(produced) +
+                               u" bytes instead of " + IntToText(unpacked));
+      }
+      break;
+    }
+    if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      throw PackageReadError(u"the body is not a valid zlib stream" +
+                             (zs->msg ? u" (" + FromUtf8(zs->msg) + u")" : std::u16string()));
+    }
+    if (got == 0 && zs->avail_in == inBefore && zs->avail_in != 0) {
+      throw PackageReadError(u"the body is not a valid zlib stream");
+    }
+  }
+}
+
+bool IsReadOnly(std::u16string_view path) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(ToFsPath(path), ec);
+  if (ec || !std::filesystem::exists(st)) return false;
+  return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}
+
+struct Plan {
+  std::vector<TRowPlan> rows;
+  int64_t total = 0;
+};
+
+// Reads the index and checks every row; nothing is written.
+std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
+                               std::u16string_view password, const TExtractOptions& options) {
+  const CodePage& cp = options.codePage ? *options.codePage : Cp1252();
+  const std::optional<TPackageIndex> index = ReadPackageIndex(package, cp);
+  auto plan = std::make_unique<Plan>();
+  if (!index) return plan;
+
+  TDataTable table(u"", TColIndexSet{1});
+  table.Init(DecryptText(index->Text, password, cp));
+
+  std::u16string systemDir;
+  bool haveSystemDir = false;
+  auto system = [&]() -> const std::u16string& {
+    if (!haveSystemDir) {
+      if (!options.systemDir) throw Error(u"no system directory was given for a system file");
+      systemDir = options.systemDir();
+      if (systemDir.empty()) throw Error(u"the system directory is unknown");
+      if (!IsSeparator(systemDir.back())) systemDir += u'\\';
+      haveSystemDir = true;
+    }
+    return systemDir;
+  };
+
+  int64_t storedTotal = 0;
+  for (int i = 0; i < table.ItemCount(); ++i) {
+    const TRow& row = table.Items(i);
+    TRowPlan p = ForRow(i, row, [&] {
+      TRowPlan r;
+      r.folder = row.Items(0).Text();
+      r.fileName = row.Items(1).Text();
+      r.storedSize = row.Items(2).Value();
+      r.unpackedSize = row.Items(3).Value();
+      if (r.storedSize < 0 || r.unpackedSize < 0) {
+        throw PackageReadError(u"a size below 0");
+      }
+      const std::u16string name = NamePart(r.fileName);
+      if (name.empty() || name == u"." || name == u".." || ClimbsOut(name)) {
+        throw PackageReadError(u"the file name \"" + r.fileName + u"\" names no file in its folder");
+      }
+      if (row.ItemCount() > 4 && row.Items(4).AsBool()) {
+        r.targetDir = std::u16string(destDir);
+      } else if (r.folder.empty() || r.folder[0] != u'$') {
+        const std::u16string& f = r.folder;
+        if (!f.empty() && (IsSeparator(f[0]) || f.find(u':') != std::u16string::npos)) {
+          throw PackageReadError(u"the folder \"" + f + u"\" is not relative to the destination");
+        }
+        if (ClimbsOut(f)) throw PackageReadError(u"the folder \"" + f + u"\" leaves the destination");
+        r.targetDir = std::u16string(destDir) + f;
+      } else {
+        r.system = true;
+        if (ClimbsOut(r.folder)) {
+          throw PackageReadError(u"the folder \"" + r.folder + u"\" leaves the system directory");
+        }
+        const bool named = r.folder.find(u"System") != std::u16string::npos;
+        const std::u16string token = named ? u"$System$" : u"$Third$";
+        if (ReplaceAll(r.folder, token, u"", true) != r.folder) {
+          r.targetDir = ReplaceAll(r.folder, token, system(), true);
+        } else {
+          r.targetDir = r.folder;
+        }
+      }
+      r.targetPath = r.targetDir + name;
+      r.existsPath = r.targetDir + r.fileName;
+      return r;
+    });
+    storedTotal += p.storedSize;
+    plan->total += p.unpackedSize;
+    if (storedTotal > index->BodiesSize) {
+      throw PackageReadError(RowLabel(i, row) + u": the bodies need more than the " +
+                             IntToText(index->BodiesSize) + u" bytes before the index");
+    }
+    if (plan->total > std::numeric_limits<int32_t>::max()) {
+      throw PackageReadError(RowLabel(i, row) +
+                             u": the unpacked sizes add up to more than 2147483647 bytes");
+    }
+    plan->rows.push_back(std::move(p));
+  }
+  return plan;
+}
+
+}  // namespace
+
+int64_t ProgressPercent(int64_t done, int64_t total) {
+  if (total <= 0) return 100;
+  const double share = static_cast<double>(done) / static_cast<double>(total);
+  return static_cast<int64_t>(std::nearbyint(share * 100.0));
+}
+
+std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16string_view destDir,
+                                  std::u16string_view password, const TExtractOptions& options) {
+  InFile package(packagePath);
+  return MakePlan(package, destDir, password, options)->rows;
+}
+
+void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
+                    std::u16string_view password, const TProgressEvent& progress,
+                    const TExtractOptions& options) {
+  if (!DirectoryExists(destDir)) ForceDirectories(destDir);
+  InFile package(packagePath);
+  const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
+
+  std::vector<uint8_t> inBuf(kChunk);
+  std::vector<uint8_t> outBuf(kChunk);
+  int64_t bodyAt = 0;
+  int64_t done = 0;
+  for (size_t i = 0; i < plan->rows.size(); ++i) {
+    const TRowPlan& r = plan->rows[i];
+    const std::u16string label = u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" +
+                                 r.folder + r.fileName + u")";
+    try {
+      if (!DirectoryExists(r.targetDir)) ForceDirectories(r.targetDir);
+      if (r.system && FileExists(r.existsPath)) {
+        // A system file already there is left alone.
+        bodyAt += r.storedSize;
+        done += r.unpackedSize;
+        continue;
+      }
+      package.Seek(bodyAt);
+      const std::u16string temp = r.targetPath + u".stp-part";
+      try {
+        OutFile out(temp);
+        InflateBody(package, r.storedSize, r.unpackedSize, out, inBuf, outBuf);
+        out.Close();
+        if (IsReadOnly(r.targetPath)) throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
+        std::error_code ec;
+        std::filesystem::rename(ToFsPath(temp), ToFsPath(r.targetPath), ec);
+        if (ec) {
+          throw FileError(u"cannot replace " + r.targetPath + u" (is it in use?): " +
+                          FromUtf8(ec.message()));
+        }
+      } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(ToFsPath(temp), ec);
+        throw;
+      }
+      bodyAt += r.storedSize;
+      done += r.unpackedSize;
+    } catch (const FileError& e) {
+      throw FileError(label + u": " + e.Message());
+    } catch (const PackageReadError& e) {
+      throw PackageReadError(label + u": " + e.Message());
+    }
+    if (progress) progress(ProgressPercent(done, plan->total));
+  }
+}

@@ -1,0 +1,68 @@
+// ExtractPackage: unpacks every file of a setup package.
+//
+// Index rows: folder, file name (a converted column), stored size, unpacked
+// size, and an optional flag that sends the file straight into the
+// destination. A folder beginning with "$" that holds "$System$" or
+// "$Third$" stands for the system directory; files there are never
+// overwritten.
+//
+// Limits that hold for any package, checked before any file is written:
+//  - the index length is below the package size, so the index buffer is
+//    never larger than the package;
+//  - every stored and unpacked size is 0 or more, the stored sizes together
+//    fit in the bytes before the index, and the unpacked sizes together fit a
+//    signed 32-bit number;
+//  - no folder or file name leaves the destination folder (or, for a system
+//    row, the system directory) through "..", and a relative folder is not a
+//    drive, a root or a UNC path;
+//  - bodies inflate as streams through fixed buffers: memory does not grow
+//    with the size of a file, and nothing is allocated from a size that was
+//    not checked.
+// Each file is written under a temporary name in its folder and renamed over
+// the target only when its body has inflated to exactly its unpacked size, so
+// a failure never leaves a truncated file and never destroys the file it was
+// going to replace.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "package/CodePage.h"
+
+using TProgressEvent = std::function<void(int64_t Percent)>;
+
+struct TExtractOptions {
+  // Widens the index and narrows the envelope's vector.
+  const CodePage* codePage = &Cp1252();
+  // The system directory, ending in "\"; asked for only when a row needs it.
+  // Without one such a row fails the extraction.
+  std::function<std::u16string()> systemDir;
+};
+
+// destDir ends in "\". Raises an Error naming the row on any failure; returns
+// without writing anything when the package has no usable index.
+void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
+                    std::u16string_view password, const TProgressEvent& progress,
+                    const TExtractOptions& options = {});
+
+// The share done, 0 to 100, rounded half to even; 100 when total is 0.
+int64_t ProgressPercent(int64_t done, int64_t total);
+
+// What ExtractPackage would do with one row, for listing.
+struct TRowPlan {
+  std::u16string folder;      // cell 0
+  std::u16string fileName;    // cell 1 as read (converted column)
+  int32_t storedSize = 0;
+  int32_t unpackedSize = 0;
+  bool system = false;
+  std::u16string targetDir;   // folder the file goes to
+  std::u16string targetPath;  // the file written
+  std::u16string existsPath;  // for a system row: the file whose presence skips it
+};
+
+// Reads and checks the whole index of a package; nothing is written. An empty
+// list for a package with no usable index.
+std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16string_view destDir,
+                                  std::u16string_view password, const TExtractOptions& options = {});

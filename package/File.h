@@ -1,0 +1,58 @@
+// Files addressed by Windows-style UTF-16 paths. Paths are built with "\" as
+// on Windows; off Windows each "\" becomes "/" where a path meets the file
+// system.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+std::filesystem::path ToFsPath(std::u16string_view path);
+std::u16string FromFsPath(const std::filesystem::path& path);
+
+// A file open for reading. Raises FileError when it cannot be opened and
+// PackageReadError on a failed seek.
+class InFile {
+ public:
+  explicit InFile(std::u16string_view path);
+  ~InFile();
+  InFile(const InFile&) = delete;
+  InFile& operator=(const InFile&) = delete;
+
+  int64_t Size() const { return size_; }
+  int64_t Position() const { return position_; }
+  void Seek(int64_t offset);
+  // Reads up to size bytes; returns how many were read.
+  size_t Read(void* buffer, size_t size);
+  // Reads exactly size bytes or raises PackageReadError.
+  void ReadExact(void* buffer, size_t size);
+
+ private:
+  std::FILE* file_ = nullptr;
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+};
+
+// A file created for writing, replacing an existing one. Raises FileError.
+class OutFile {
+ public:
+  explicit OutFile(std::u16string_view path);
+  ~OutFile();
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
+
+  void Write(const void* data, size_t size);
+  void Close();
+
+ private:
+  std::u16string path_;
+  std::FILE* file_ = nullptr;
+};
+
+bool DirectoryExists(std::u16string_view path);
+bool FileExists(std::u16string_view path);
+// Creates the folder and every missing parent; false when it does not exist
+// afterwards.
+bool ForceDirectories(std::u16string_view path);

@@ -1,0 +1,49 @@
+// Making packages: every file under a folder goes to the same relative folder
+// of the destination; files under "$System$" at its top become system rows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "package/CodePage.h"
+
+struct TPackOptions {
+  uint32_t hash = 3;    // SHA-256
+  uint32_t cipher = 5;  // AES
+  std::u16string password;
+  int trailer = 3;
+  int level = 9;
+  const CodePage* codePage = &Cp1252();
+  // Called with each file as it is packed (its path relative to the folder).
+  std::function<void(const std::u16string&)> onFile;
+};
+
+struct TPackResult {
+  int files = 0;
+  int64_t unpacked = 0;
+  int64_t packageSize = 0;
+};
+
+// Raises Error naming the file on any failure; the package is written under a
+// temporary name and renamed into place only when complete.
+TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePath,
+                          const TPackOptions& options);
+
+// Index text of rows (folder, name, stored, unpacked): names are escaped as
+// the converted column 1 wants. Raises Error for a folder holding "," or "|".
+struct TIndexRow {
+  std::u16string folder;
+  std::u16string name;
+  int32_t stored = 0;
+  int32_t unpacked = 0;
+};
+std::u16string MakeIndexText(const std::vector<TIndexRow>& rows);
+
+// Writes a complete package: bodies (already compressed), the envelope of the
+// index, its length and the trailer.
+std::string AssemblePackage(const std::string& bodies, const std::u16string& indexText,
+                            const TPackOptions& options);
+
+// A random text of n printable ASCII characters.
+std::u16string RandomPrintable(size_t n);

@@ -1,0 +1,6 @@
+// The Windows system directory, ending in "\".
+#pragma once
+
+#include <string>
+
+std::u16string GetSystemDir();

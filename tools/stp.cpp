@@ -1,0 +1,254 @@
+// stp: make, list and unpack setup packages.
+//
+//   stp list PACKAGE [--password TEXT] [--code-page N]
+//   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
+//   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
+//
+// Exit status: 0 done, 1 failed (one line on standard error), 2 usage.
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Convert.h"
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "package/CodePage.h"
+#include "package/Extractor.h"
+#include "package/NvCrypUtils.h"
+#include "package/Writer.h"
+
+#ifdef _WIN32
+#include <io.h>
+
+#include "shell/AnsiCodePage.h"
+#include "shell/SystemDir.h"
+#define STP_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define STP_ISATTY(fd) isatty(fd)
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  stp list PACKAGE [--password TEXT] [--code-page N]\n"
+    "  stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
+    "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
+    " [--trailer 3|10|22|29]\n"
+    "hashes: haval md5 sha1 sha256 sha512\n"
+    "ciphers: blowfish cast128 cast256 des 3des aes rc4 twofish idea\n";
+
+struct UsageError {
+  std::string what;
+};
+
+struct Args {
+  std::vector<std::u16string> positional;
+  std::map<std::string, std::u16string> options;
+};
+
+Args Parse(const std::vector<std::u16string>& argv, const std::vector<std::string>& known) {
+  Args a;
+  for (size_t i = 0; i < argv.size(); ++i) {
+    const std::string arg = ToUtf8(argv[i]);
+    if (arg.size() > 1 && arg[0] == '-') {
+      bool ok = false;
+      for (const auto& k : known) ok |= k == arg;
+      if (!ok) throw UsageError{"unknown option " + arg};
+      if (i + 1 >= argv.size()) throw UsageError{"option " + arg + " needs a value"};
+      a.options[arg] = argv[++i];
+    } else {
+      a.positional.push_back(argv[i]);
+    }
+  }
+  return a;
+}
+
+std::u16string Option(const Args& a, const std::string& name, std::u16string fallback = {}) {
+  auto it = a.options.find(name);
+  return it == a.options.end() ? fallback : it->second;
+}
+
+// The code page: --code-page when given, else the system's (1252 off Windows).
+struct CodePageChoice {
+  std::unique_ptr<CodePage> owned;
+  const CodePage* page = nullptr;
+};
+
+CodePageChoice ChooseCodePage(const Args& a) {
+  CodePageChoice c;
+  auto it = a.options.find("--code-page");
+  if (it != a.options.end()) {
+    const auto n = TryTextToInt(it->second);
+    if (!n || *n <= 0) throw UsageError{"--code-page needs a code page number"};
+    c.owned = CreateCodePage(static_cast<unsigned>(*n));
+    c.page = c.owned.get();
+  } else {
+#ifdef _WIN32
+    c.page = &AnsiCodePage();
+#else
+    c.page = &Cp1252();
+#endif
+  }
+  return c;
+}
+
+// A path as the user gave it, as a folder path ending in "\".
+std::u16string AsFolder(std::u16string path) {
+#ifndef _WIN32
+  for (auto& c : path) {
+    if (c == u'/') c = u'\\';
+  }
+#endif
+  if (path.empty() || (path.back() != u'\\' && path.back() != u'/')) path += u'\\';
+  return path;
+}
+
+std::string Shown(const std::u16string& path) {
+  std::u16string p = path;
+#ifndef _WIN32
+  for (auto& c : p) {
+    if (c == u'\\') c = u'/';
+  }
+#endif
+  return ToUtf8(p);
+}
+
+std::function<std::u16string()> SystemDirProvider(const Args& a) {
+  auto it = a.options.find("--system-dir");
+  if (it != a.options.end()) {
+    const std::u16string dir = AsFolder(it->second);
+    return [dir] { return dir; };
+  }
+#ifdef _WIN32
+  return [] { return GetSystemDir(); };
+#else
+  return [] () -> std::u16string {
+    throw Error(u"this package has system files: give the folder that stands for the system "
+                u"directory with --system-dir");
+  };
+#endif
+}
+
+int List(const Args& a) {
+  if (a.positional.size() != 1) throw UsageError{"list takes one package"};
+  const CodePageChoice cp = ChooseCodePage(a);
+  TExtractOptions options;
+  options.codePage = cp.page;
+  options.systemDir = [] { return std::u16string(u"<system>\\"); };
+  const auto rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options);
+  std::printf("%-24s %-32s %12s %12s  %s\n", "folder", "file", "stored", "unpacked", "goes to");
+  int64_t stored = 0, unpacked = 0;
+  for (const auto& r : rows) {
+    std::printf("%-24s %-32s %12d %12d  %s%s\n", ToUtf8(r.folder).c_str(),
+                ToUtf8(r.fileName).c_str(), r.storedSize, r.unpackedSize,
+                Shown(r.targetPath).c_str(), r.system ? " (kept if present)" : "");
+    stored += r.storedSize;
+    unpacked += r.unpackedSize;
+  }
+  std::printf("%zu files, %lld bytes stored, %lld bytes unpacked\n", rows.size(),
+              static_cast<long long>(stored), static_cast<long long>(unpacked));
+  return 0;
+}
+
+int Extract(const Args& a) {
+  if (a.positional.size() != 2) throw UsageError{"extract takes a package and a destination"};
+  const CodePageChoice cp = ChooseCodePage(a);
+  TExtractOptions options;
+  options.codePage = cp.page;
+  options.systemDir = SystemDirProvider(a);
+  const bool tty = STP_ISATTY(1) != 0;
+  int64_t last = -1;
+  ExtractPackage(a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
+                 [&](int64_t percent) {
+                   if (percent == last) return;
+                   last = percent;
+                   if (tty) {
+                     const int filled = static_cast<int>(percent * 40 / 100);
+                     std::printf("\r[%s%s] %3lld%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                                 std::string(static_cast<size_t>(40 - filled), ' ').c_str(),
+                                 static_cast<long long>(percent));
+                   } else {
+                     std::printf("%lld%%\n", static_cast<long long>(percent));
+                   }
+                   std::fflush(stdout);
+                 },
+                 options);
+  if (tty && last >= 0) std::printf("\n");
+  return 0;
+}
+
+int Pack(const Args& a) {
+  if (a.positional.size() != 1) throw UsageError{"pack takes one folder"};
+  const std::u16string out = Option(a, "-o");
+  if (out.empty()) throw UsageError{"pack needs -o PACKAGE"};
+  const CodePageChoice cp = ChooseCodePage(a);
+  TPackOptions options;
+  options.codePage = cp.page;
+  options.password = Option(a, "--password");
+  const int hash = HashSelectorByName(ToUtf8(Option(a, "--hash", u"sha256")));
+  const int cipher = CipherSelectorByName(ToUtf8(Option(a, "--cipher", u"aes")));
+  if (hash < 0) throw UsageError{"unknown hash " + ToUtf8(Option(a, "--hash"))};
+  if (cipher < 0) throw UsageError{"unknown cipher " + ToUtf8(Option(a, "--cipher"))};
+  options.hash = static_cast<uint32_t>(hash);
+  options.cipher = static_cast<uint32_t>(cipher);
+  const auto trailer = TryTextToInt(Option(a, "--trailer", u"3"));
+  if (!trailer || (*trailer != 3 && *trailer != 10 && *trailer != 22 && *trailer != 29)) {
+    throw UsageError{"--trailer is 3, 10, 22 or 29"};
+  }
+  options.trailer = *trailer;
+  const TPackResult r = PackDirectory(a.positional[0], out, options);
+  std::printf("%d files, %lld bytes, packed into %lld bytes\n", r.files,
+              static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize));
+  return 0;
+}
+
+int Run(const std::vector<std::u16string>& argv) {
+  try {
+    if (argv.empty()) throw UsageError{"no command"};
+    const std::string cmd = ToUtf8(argv[0]);
+    const std::vector<std::u16string> rest(argv.begin() + 1, argv.end());
+    if (cmd == "list") return List(Parse(rest, {"--password", "--code-page"}));
+    if (cmd == "extract") {
+      return Extract(Parse(rest, {"--password", "--code-page", "--system-dir"}));
+    }
+    if (cmd == "pack") {
+      return Pack(Parse(rest, {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page"}));
+    }
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    throw UsageError{"unknown command " + cmd};
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "stp: %s\n%s", e.what.c_str(), kUsage);
+    return 2;
+  } catch (const Error& e) {
+    std::fprintf(stderr, "\nstp: %s\n", e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "\nstp: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::u16string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
+  return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::u16string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
+  return Run(args);
+}
+#endif
