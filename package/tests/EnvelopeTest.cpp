@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "EnvelopeData.h"
+#include "common/Errors.h"
 #include "common/Text.h"
 #include "package/NvCrypUtils.h"
 
@@ -181,3 +182,14 @@ TEST(Base64, GroupsAndPadding) {
   const uint8_t bytes[] = {0xFB, 0xFF, 0x00, 0x10};
   EXPECT_EQ(EncodeBase64(bytes, 4), u"+/8AEA==");
 }
+
+#ifndef _WIN32
+TEST(Envelope, AVectorCharacterOfTwoBytesUnderCodePage936) {
+  const auto gbk = CreateCodePage(936);
+  const std::u16string good = EncryptText(u"hello", u"", 3, 5, kSalt, u"ABCDEFGHIJKLMNOP", *gbk);
+  ASSERT_EQ(DecryptText(good, u"", *gbk), u"hello");
+  std::u16string wide = good;
+  wide[12] = u'诺';
+  EXPECT_EQ(DecryptText(wide, u"", *gbk), u"");
+}
+#endif

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The stp command line: pack, list and extract a tree, and the exit status
+# and message of each kind of failure.
+set -u
+stp=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then
+    echo "FAIL: $1: expected [$2], got [$3]"
+    failures=$((failures + 1))
+  else
+    echo "ok: $1"
+  fi
+}
+contains() {  # contains NAME NEEDLE FILE
+  if grep -q -- "$2" "$3"; then echo "ok: $1"; else echo "FAIL: $1: no [$2] in:"; cat "$3"; failures=$((failures + 1)); fi
+}
+
+mkdir -p "$work/src/bin" "$work/src/\$System\$" "$work/src/docs"
+printf 'hello\n' >"$work/src/readme.txt"
+head -c 100000 /dev/urandom >"$work/src/bin/a,b.dll"
+seq 1 20000 >"$work/src/docs/list.txt"
+printf 'sys' >"$work/src/\$System\$/shared.dll"
+
+for t in 3 10 22 29; do
+  "$stp" pack "$work/src" -o "$work/p$t.stp" --trailer "$t" --hash md5 --cipher twofish >"$work/out" 2>&1
+  check "pack with trailer $t" 0 $?
+done
+check "bodies start 78 DA" "78da" "$(head -c 2 "$work/p3.stp" | od -An -tx1 | tr -d ' \n')"
+
+"$stp" list "$work/p22.stp" >"$work/list" 2>&1
+check "list" 0 $?
+contains "list names the converted file name" "a,b.dll" "$work/list"
+contains "list shows the system row" "shared.dll" "$work/list"
+contains "list counts the files" "4 files" "$work/list"
+
+"$stp" extract "$work/p3.stp" "$work/dest" >"$work/err" 2>&1
+check "extract without --system-dir fails" 1 $?
+contains "the message names the option" "--system-dir" "$work/err"
+[ ! -e "$work/dest/readme.txt" ]; check "nothing written then" 0 $?
+
+"$stp" extract "$work/p10.stp" "$work/dest" --system-dir "$work/sys" >"$work/progress" 2>&1
+check "extract" 0 $?
+check "plain progress lines end at 100%" "100%" "$(tail -1 "$work/progress")"
+cmp -s "$work/src/bin/a,b.dll" "$work/dest/bin/a,b.dll"; check "binary file intact" 0 $?
+cmp -s "$work/src/docs/list.txt" "$work/dest/docs/list.txt"; check "text file intact" 0 $?
+check "system file in the system folder" "sys" "$(cat "$work/sys/shared.dll")"
+
+"$stp" pack "$work/src" -o "$work/pw.stp" --password "s3cret" >/dev/null 2>&1
+"$stp" extract "$work/pw.stp" "$work/pwdest" --system-dir "$work/sys" --password "s3cret" >/dev/null 2>&1
+check "extract with the password" 0 $?
+"$stp" list "$work/pw.stp" >"$work/err" 2>&1
+check "list with the wrong password fails" 1 $?
+contains "one line that says what failed" "stp: " "$work/err"
+
+# A package whose length field is not less than its size: nothing to do.
+printf '\xff\xff\xff\x7f\x0a\x14\x00' >"$work/none.stp"
+"$stp" extract "$work/none.stp" "$work/none" >/dev/null 2>&1
+check "no usable index exits 0" 0 $?
+
+"$stp" extract "$work/missing.stp" "$work/x" >"$work/err" 2>&1
+check "a missing package" 1 $?
+contains "names the package" "missing.stp" "$work/err"
+
+"$stp" >/dev/null 2>&1; check "no command is a usage error" 2 $?
+"$stp" frobnicate >/dev/null 2>&1; check "unknown command" 2 $?
+"$stp" pack "$work/src" >/dev/null 2>&1; check "pack without -o" 2 $?
+"$stp" pack "$work/src" -o "$work/x.stp" --cipher rot13 >/dev/null 2>&1; check "unknown cipher" 2 $?
+"$stp" pack "$work/src" -o "$work/x.stp" --trailer 4 >/dev/null 2>&1; check "bad trailer" 2 $?
+"$stp" list "$work/p3.stp" --bogus 1 >/dev/null 2>&1; check "unknown option" 2 $?
+"$stp" pack "$work/nowhere" -o "$work/x.stp" >"$work/err" 2>&1; check "pack of a missing folder" 1 $?
+[ ! -e "$work/x.stp" ]; check "no package left behind" 0 $?
+
+echo "$failures failed"
+[ "$failures" = 0 ]
