@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "common/tests/ErrorOf.h"
 #include "datatable/NvDataTable.h"
 
 using CM = TDataTableChangeMode;
@@ -76,14 +77,3 @@ struct Recorder {
     rowIndexes.clear();
   }
 };
-
-// Error message of whatever a callable throws, empty when it does not.
-template <typename F>
-std::u16string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Message();
-  }
-  return {};
-}

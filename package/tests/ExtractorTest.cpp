@@ -192,7 +192,7 @@ TEST_F(SystemRows, ExistenceIsTestedWithTheWholeCellText) {
 TEST_F(SystemRows, WithoutASystemDirectoryTheyFailBeforeAnythingIsWritten) {
   options.systemDir = nullptr;
   const auto pkg = Make({{u"", u"a.txt", "a"}, {u"$System$", u"s.dll", "s"}});
-  EXPECT_NE(ErrorText([&] { Extract(pkg); }).find(u"row 2"), std::u16string::npos);
+  EXPECT_NE(ErrorOf([&] { Extract(pkg); }).find(u"row 2"), std::u16string::npos);
   EXPECT_TRUE(Files(Dest()).empty());
 }
 
@@ -218,7 +218,7 @@ TEST_F(Refusals, BadRowsAreRefusedBeforeAnyFileIsWritten) {
   };
   for (const auto& c : cases) {
     const auto pkg = Make({{u"", u"good.txt", "good"}, c.bad});
-    const std::u16string error = ErrorText([&] { Extract(pkg); });
+    const std::u16string error = ErrorOf([&] { Extract(pkg); });
     EXPECT_NE(error.find(c.words), std::u16string::npos) << ToUtf8(error);
     EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
     EXPECT_TRUE(Files(root / "dest").empty()) << ToUtf8(c.bad.folder + c.bad.name);
@@ -231,7 +231,7 @@ TEST_F(Refusals, TotalsBeyondTheSigned32BitRange) {
       {u"", u"a", "x", u"", "", u"", u"2000000000"},
       {u"", u"b", "x", u"", "", u"", u"2000000000"},
   });
-  const std::u16string error = ErrorText([&] { Extract(pkg); });
+  const std::u16string error = ErrorOf([&] { Extract(pkg); });
   EXPECT_NE(error.find(u"2147483647"), std::u16string::npos) << ToUtf8(error);
   EXPECT_TRUE(Files(root / "dest").empty());
 }
@@ -267,7 +267,7 @@ TEST_F(Failures, ABadBodyKeepsWhatCameBeforeAndTheFileItWouldReplace) {
       {u"", u"b.txt", "second", u"", "this is not zlib data"},
       {u"", u"c.txt", "third"},
   });
-  const std::u16string error = ErrorText([&] { Extract(pkg); });
+  const std::u16string error = ErrorOf([&] { Extract(pkg); });
   EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
   EXPECT_EQ(ReadAll(Dest(u"a.txt")), "first");
   EXPECT_EQ(ReadAll(Dest(u"b.txt")), "previous b");
@@ -278,7 +278,7 @@ TEST_F(Failures, ABadBodyKeepsWhatCameBeforeAndTheFileItWouldReplace) {
 
 TEST_F(Failures, ABodyThatInflatesShortLeavesNoTruncatedFile) {
   const auto pkg = Make({{u"", u"short.txt", "abc", u"", Deflate("abc"), u"", u"10"}});
-  const std::u16string error = ErrorText([&] { Extract(pkg); });
+  const std::u16string error = ErrorOf([&] { Extract(pkg); });
   EXPECT_NE(error.find(u"instead of 10"), std::u16string::npos) << ToUtf8(error);
   EXPECT_TRUE(Files(Dest()).empty());
 }
@@ -311,7 +311,7 @@ TEST_F(Failures, ATargetHeldOpenFailsItsRow) {
   std::FILE* held = _wfsopen(path.c_str(), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
   const auto pkg = Make({{u"", u"before.txt", "1"}, {u"", u"busy.exe", "new version"}});
-  const std::u16string error = ErrorText([&] { Extract(pkg); });
+  const std::u16string error = ErrorOf([&] { Extract(pkg); });
   std::fclose(held);
   EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
   EXPECT_EQ(ReadAll(Dest(u"busy.exe")), "running");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "common/tests/ErrorOf.h"
 #include "package/Extractor.h"
 #include "package/File.h"
 #include "package/NvCrypUtils.h"
@@ -155,13 +156,3 @@ struct Scratch : testing::Test {
     return out;
   }
 };
-
-template <typename F>
-std::u16string ErrorText(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Message();
-  }
-  return {};
-}
