@@ -25,7 +25,7 @@
 #include <io.h>
 
 #include "shell/AnsiCodePage.h"
-#include "shell/SystemDir.h"
+#include "shell/NvSysUtils.h"
 #define STP_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>

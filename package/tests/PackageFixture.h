@@ -20,7 +20,7 @@
 
 #ifdef _WIN32
 #include "shell/AnsiCodePage.h"
-#include "shell/SystemDir.h"
+#include "shell/NvSysUtils.h"
 #endif
 
 namespace fs = std::filesystem;

@@ -1,0 +1,267 @@
+#include "shell/NvSysUtils.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "shell/Win32Util.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::u16string& Title() {
+  static std::u16string title;
+  return title;
+}
+
+std::u16string DropLeadingBackslash(const std::u16string& path) {
+  return !path.empty() && path[0] == u'\\' ? path.substr(1) : path;
+}
+
+using GetDiskFreeSpaceExWFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER,
+                                            PULARGE_INTEGER);
+
+// The newer free-space call, looked up by name once: Windows 95 lacked it.
+GetDiskFreeSpaceExWFn FreeSpaceEx() {
+  static const GetDiskFreeSpaceExWFn fn = [] {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<GetDiskFreeSpaceExWFn>(
+                        reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
+                  : nullptr;
+  }();
+  return fn;
+}
+
+std::u16string OleErrorText(HRESULT hr) {
+  std::u16string text = SystemErrorText(static_cast<DWORD>(hr));
+  if (text.empty()) {
+    wchar_t buffer[32];
+    wsprintfW(buffer, L"OLE error %.8X", static_cast<unsigned>(hr));
+    text = U(buffer);
+  }
+  return text;
+}
+
+std::u16string GuidText(const GUID& id) {
+  wchar_t buffer[64];
+  StringFromGUID2(id, buffer, 64);
+  return U(buffer);
+}
+
+const char16_t kExplorerKey[] = u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer";
+const char16_t kShellFolders[] = u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char16_t kQuickLaunch[] = u"\\Microsoft\\Internet Explorer\\Quick Launch";
+
+}  // namespace
+
+std::u16string SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (n != 0 && buffer != nullptr) {
+    text = UpToNul(buffer, n);
+    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
+  }
+  if (buffer != nullptr) LocalFree(buffer);
+  return text;
+}
+
+std::u16string ExtractFileDir(const std::u16string& path) {
+  const size_t cut = path.find_last_of(u"\\:");
+  return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut + 1);
+}
+
+std::u16string ExtractFileName(const std::u16string& path) {
+  const size_t cut = path.find_last_of(u"\\:");
+  return cut == std::u16string::npos ? path : path.substr(cut + 1);
+}
+
+std::u16string ChangeFileExt(const std::u16string& path, const std::u16string& ext) {
+  const size_t cut = path.find_last_of(u"\\:");
+  const size_t dot = path.find_last_of(u'.');
+  if (dot != std::u16string::npos && (cut == std::u16string::npos || dot > cut)) {
+    return path.substr(0, dot) + ext;
+  }
+  return path + ext;
+}
+
+void SetApplicationTitle(std::u16string title) { Title() = std::move(title); }
+const std::u16string& ApplicationTitle() { return Title(); }
+
+void ShowInfoMessage(const std::u16string& Text, const std::u16string& Caption) {
+  const std::u16string caption = Caption.empty() ? ApplicationTitle() : Caption;
+  MessageBoxW(GetActiveWindow(), W(Text), W(caption), MB_OK | MB_ICONINFORMATION);
+}
+
+int64_t DriveFreeSpace(char16_t DriveLetter) {
+  const uint8_t drive = static_cast<uint8_t>((DriveLetter & 0xFF) - 64);
+  wchar_t root[4] = {static_cast<wchar_t>(drive + 64), L':', L'\\', 0};
+  const wchar_t* path = drive == 0 ? nullptr : root;
+  if (const auto ex = FreeSpaceEx()) {
+    ULARGE_INTEGER available, total;
+    if (!ex(path, &available, &total, nullptr)) return -1;
+    return static_cast<int64_t>(available.QuadPart);
+  }
+  DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+  if (!GetDiskFreeSpaceW(path, &sectors, &bytes, &freeClusters, &clusters)) return -1;
+  return static_cast<int64_t>(sectors) * static_cast<int64_t>(bytes) *
+         static_cast<int64_t>(freeClusters);
+}
+
+std::u16string GetFixedDrives() {
+  std::u16string letters;
+  const DWORD mask = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if ((mask >> i) & 1) {
+      const wchar_t root[4] = {static_cast<wchar_t>(L'A' + i), L':', L'\\', 0};
+      if (GetDriveTypeW(root) == DRIVE_FIXED) letters += static_cast<char16_t>(u'A' + i);
+    }
+  }
+  return letters;
+}
+
+std::u16string GetSystemDir() {
+  wchar_t buffer[MAX_PATH];
+  if (GetSystemDirectoryW(buffer, MAX_PATH) == 0) return {};
+  return UpToNul(buffer, MAX_PATH) + u"\\";
+}
+
+bool RegCreateKeyPath(HKEY RootKey, const std::u16string& KeyPath) {
+  RegKey key;
+  const std::u16string path = DropLeadingBackslash(KeyPath);
+  if (RegCreateKeyExW(RootKey, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, key.Out(), nullptr) != ERROR_SUCCESS) {
+    throw RegistryError(u"Failed to create key " + KeyPath);
+  }
+  return true;
+}
+
+bool RegWriteText(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
+                  const std::u16string& Value) {
+  RegKey key;
+  const std::u16string path = DropLeadingBackslash(KeyPath);
+  const LONG rc = path.empty()
+                      ? RegOpenKeyExW(RootKey, nullptr, 0, KEY_ALL_ACCESS, key.Out())
+                      : RegCreateKeyExW(RootKey, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
+  if (rc != ERROR_SUCCESS) return false;
+  const DWORD bytes = static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t));
+  if (RegSetValueExW(key.get(), ValueName.empty() ? nullptr : W(ValueName), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(W(Value)), bytes) != ERROR_SUCCESS) {
+    throw RegistryError(u"Failed to set data for '" + ValueName + u"'");
+  }
+  return true;
+}
+
+std::u16string RegReadText(HKEY RootKey, const std::u16string& KeyPath,
+                           const std::u16string& ValueName) {
+  RegKey key;
+  const std::u16string path = DropLeadingBackslash(KeyPath);
+  if (RegOpenKeyExW(RootKey, path.empty() ? nullptr : W(path), 0, KEY_ALL_ACCESS, key.Out()) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  const wchar_t* name = ValueName.empty() ? nullptr : W(ValueName);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      size == 0) {
+    return {};
+  }
+  // Room for a terminator the data may lack.
+  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, 0);
+  DWORD got = size;
+  if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                       &got) != ERROR_SUCCESS) {
+    throw RegistryError(u"Failed to get data for '" + ValueName + u"'");
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    throw RegistryError(u"Invalid data type for '" + ValueName + u"'");
+  }
+  return UpToNul(buffer.data(), got / sizeof(wchar_t));
+}
+
+std::u16string GetShellFolder(FolderKind Kind) {
+  static const char16_t* const kValues[5] = {u"Desktop", u"AppData", u"SendTo", u"Start Menu",
+                                             u"Startup"};
+  std::u16string result;
+  RegKey explorer;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, W(std::u16string(kExplorerKey)), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, explorer.Out(),
+                      nullptr) != ERROR_SUCCESS) {
+    return result;
+  }
+  if (Kind > 4) return result;
+  result = RegReadText(explorer.get(), u"Shell Folders", kValues[Kind]);
+  if (Kind == 1) result += kQuickLaunch;
+  return result;
+}
+
+void CreateShortcut(const std::u16string& Target, const std::u16string& Arguments,
+                    const std::u16string& LinkName, FolderKind Kind,
+                    const std::u16string& SubFolder) {
+  ComPtr<IUnknown> object;
+  const HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr,
+                                      CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                      reinterpret_cast<void**>(object.GetAddressOf()));
+  if (FAILED(hr)) throw OleError(OleErrorText(hr) + u", ClassID: " + GuidText(CLSID_ShellLink));
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> file;
+  if (FAILED(object.As(&link)) || FAILED(object.As(&file))) {
+    throw OleError(u"Interface not supported");
+  }
+  link->SetPath(W(Target));
+  link->SetArguments(W(Arguments));
+  link->SetWorkingDirectory(W(ExtractFileDir(Target)));
+
+  const std::u16string name = ExtractFileName(ChangeFileExt(LinkName, u".lnk"));
+  const std::u16string folder = GetShellFolder(Kind);
+  if (folder.empty()) return;
+  const std::u16string path = SubFolder.empty() ? folder + u"\\" + name
+                                                : folder + u"\\" + SubFolder + u"\\" + name;
+  file->Save(W(path), FALSE);
+}
+
+std::u16string ResolveShortcut(const std::u16string& LinkFile) {
+  ComPtr<IShellLinkW> link;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(link.GetAddressOf()));
+  if (FAILED(hr)) throw OleError(OleErrorText(hr));
+  ComPtr<IPersistFile> file;
+  hr = link.As(&file);
+  if (FAILED(hr)) throw OleError(OleErrorText(hr));
+
+  const std::u16string failed = u"unable to resolve link";
+  if (FAILED(file->Load(W(LinkFile), STGM_READ))) return failed;
+  if (FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE))) return failed;
+  wchar_t buffer[MAX_PATH] = {};
+  WIN32_FIND_DATAW data{};
+  if (FAILED(link->GetPath(buffer, MAX_PATH, &data, SLGP_UNCPRIORITY))) return failed;
+  return UpToNul(buffer, MAX_PATH);
+}
+
+std::u16string FindShortcutFolder(const std::u16string& LinkName, const std::u16string& FolderName) {
+  std::u16string folders[2];
+  if (FolderName == u"QuickLaunch") {
+    folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, u"AppData") + kQuickLaunch;
+  } else {
+    folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, FolderName);
+    folders[1] = RegReadText(HKEY_LOCAL_MACHINE, kShellFolders, u"Common " + FolderName);
+  }
+  std::u16string result;
+  for (const auto& folder : folders) {
+    if (!result.empty() || folder.empty()) continue;
+    const std::u16string candidate = folder + u"\\" + LinkName + u".lnk";
+    const DWORD attributes = GetFileAttributesW(W(candidate));
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      result = ExtractFileDir(ResolveShortcut(candidate));
+    }
+  }
+  return result;
+}

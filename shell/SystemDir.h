@@ -1,6 +1,0 @@
-// The Windows system directory, ending in "\".
-#pragma once
-
-#include <string>
-
-std::u16string GetSystemDir();

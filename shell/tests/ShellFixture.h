@@ -1,0 +1,39 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <shlobj.h>
+
+#include "common/Text.h"
+#include "common/tests/ErrorOf.h"
+#include "shell/NvSysUtils.h"
+#include "shell/Win32Util.h"
+
+// A scratch folder under the temporary folder, with "\" at its end.
+inline std::u16string ScratchFolder(const std::u16string& name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::u16string folder = UpToNul(temp, MAX_PATH) + u"shelltest-" + name + u"-" +
+                                IntToText(static_cast<int64_t>(GetTickCount())) + u"\\";
+  SHCreateDirectoryExW(nullptr, W(folder), nullptr);
+  return folder;
+}
+
+inline bool IsFile(const std::u16string& path) {
+  const DWORD a = GetFileAttributesW(W(path));
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+inline DWORD ValueType(HKEY root, const std::u16string& key, const std::u16string& name,
+                       DWORD* size = nullptr) {
+  RegKey k;
+  if (RegOpenKeyExW(root, W(key), 0, KEY_READ, k.Out()) != ERROR_SUCCESS) return REG_NONE;
+  DWORD type = REG_NONE, bytes = 0;
+  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
+    return REG_NONE;
+  }
+  if (size != nullptr) *size = bytes;
+  return type;
+}
