@@ -30,6 +30,12 @@ if [ "${1:-}" = "--prepare" ]; then
   exit 0
 fi
 
+# Tests that open windows ask for a display; they get a virtual one.
+if [ "${WINE_XVFB:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  export WINE_XVFB=0
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$base" "$@"
+fi
+
 prepare
 program=$1
 shift

@@ -107,10 +107,14 @@ TEST_F(Shortcuts, NothingIsCreatedWithoutAFolder) {
   CreateShortcut(target, u"", u"Nowhere", 5, u"");
   CreateShortcut(target, u"", u"Nowhere", 0, u"missing sub");
   EXPECT_FALSE(IsFile(desktop + u"\\missing sub\\Nowhere.lnk"));
-  RegKey k;
-  RegOpenKeyExW(HKEY_CURRENT_USER, W(kShellFolders), 0, KEY_ALL_ACCESS, k.Out());
-  RegDeleteValueW(k.get(), L"Desktop");
-  CreateShortcut(target, u"", u"Nowhere", 0, u"");  // no value: nothing, no error
+  // Without the value (the shell would copy it back from "User Shell
+  // Folders", so both go): nothing, and no error.
+  for (const auto& key : {kShellFolders, kUserShellFolders}) {
+    RegKey k;
+    RegOpenKeyExW(HKEY_CURRENT_USER, W(key), 0, KEY_ALL_ACCESS, k.Out());
+    RegDeleteValueW(k.get(), L"Desktop");
+  }
+  EXPECT_NO_THROW(CreateShortcut(target, u"", u"Nowhere", 0, u""));
   WIN32_FIND_DATAW data;
   HANDLE h = FindFirstFileW(W(desktop + u"\\*.lnk"), &data);
   EXPECT_EQ(h, INVALID_HANDLE_VALUE);
