@@ -4,10 +4,13 @@
 # and some helpers:
 #   make format   applies .clang-format to the tree
 #   make bench    builds the optimised host build and runs the benchmarks
+#   make fuzz     runs every fuzz target for FUZZ_SECONDS (default 180) each
 
 PRESETS := host win64 win32
 
-.PHONY: all deps build test format bench clean
+.PHONY: all deps build test format bench fuzz clean
+
+FUZZ_SECONDS ?= 180
 
 all: build
 
@@ -28,6 +31,10 @@ format:
 bench: deps
 	@cmake --preset host-release >/dev/null && cmake --build --preset host-release
 	@bash scripts/bench.sh
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS) 2
 
 clean:
 	rm -rf build

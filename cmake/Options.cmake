@@ -4,6 +4,7 @@ set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
+option(ENABLE_FUZZING "Build the libFuzzer targets (clang only)" OFF)
 option(ENABLE_SANITIZERS "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
 # project_options(target): warnings as errors, sanitizers on the host,
@@ -21,6 +22,10 @@ function(project_options target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined
                                              -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  if(ENABLE_FUZZING)
+    # Coverage for libFuzzer in every library the targets reach.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
   endif()
   if(WIN32)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX

@@ -192,10 +192,12 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
         }
         const bool named = r.folder.find(u"System") != std::u16string::npos;
         const std::u16string token = named ? u"$System$" : u"$Third$";
-        if (ReplaceAll(r.folder, token, u"", true) != r.folder) {
-          r.targetDir = ReplaceAll(r.folder, token, system(), true);
-        } else {
-          r.targetDir = r.folder;
+        if (ReplaceAll(r.folder, token, u"", true) == r.folder) {
+          throw PackageReadError(u"the folder \"" + r.folder + u"\" names no system folder");
+        }
+        r.targetDir = ReplaceAll(r.folder, token, system(), true);
+        if (r.targetDir.compare(0, system().size(), system()) != 0) {
+          throw PackageReadError(u"the folder \"" + r.folder + u"\" does not lie in the system directory");
         }
       }
       r.targetPath = r.targetDir + name;
@@ -208,9 +210,10 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
       throw PackageReadError(RowLabel(i, row) + u": the bodies need more than the " +
                              IntToText(index->BodiesSize) + u" bytes before the index");
     }
-    if (plan->total > std::numeric_limits<int32_t>::max()) {
-      throw PackageReadError(RowLabel(i, row) +
-                             u": the unpacked sizes add up to more than 2147483647 bytes");
+    const int64_t limit = std::min<int64_t>(options.maxTotalUnpacked, std::numeric_limits<int32_t>::max());
+    if (plan->total > limit) {
+      throw PackageReadError(RowLabel(i, row) + u": the unpacked sizes add up to more than " +
+                             IntToText(limit) + u" bytes");
     }
     plan->rows.push_back(std::move(p));
   }

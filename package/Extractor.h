@@ -13,8 +13,10 @@
 //    fit in the bytes before the index, and the unpacked sizes together fit a
 //    signed 32-bit number;
 //  - no folder or file name leaves the destination folder (or, for a system
-//    row, the system directory) through "..", and a relative folder is not a
-//    drive, a root or a UNC path;
+//    row, the system directory) through "..", a relative folder is not a
+//    drive, a root or a UNC path, and a system row's folder lies in the
+//    system directory (a "$" folder without a token would otherwise name a
+//    folder relative to wherever the program happens to run);
 //  - bodies inflate as streams through fixed buffers: memory does not grow
 //    with the size of a file, and nothing is allocated from a size that was
 //    not checked.
@@ -39,6 +41,9 @@ struct TExtractOptions {
   // The system directory, ending in "\"; asked for only when a row needs it.
   // Without one such a row fails the extraction.
   std::function<std::u16string()> systemDir;
+  // A package whose unpacked sizes add up to more is refused before anything
+  // is written.
+  int64_t maxTotalUnpacked = 0x7FFFFFFF;
 };
 
 // destDir ends in "\". Raises an Error naming the row on any failure; returns

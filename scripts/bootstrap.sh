@@ -17,7 +17,7 @@ APT_PACKAGES=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools
   libz-mingw-w64-dev
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
-  zip unzip time bc python3
+  zip unzip time bc python3 clang libclang-rt-14-dev
 )
 
 apt_updated=0

@@ -30,7 +30,7 @@ run_ctest() {
   rm -f "$log"
 }
 
-for preset in host win64 win32; do
+for preset in host win64 win32 fuzz; do
   echo "== build $preset"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
     echo "test: the $preset build failed" >&2
@@ -43,6 +43,16 @@ echo "== tests on the host (sanitizers)"
 run_ctest host
 echo "== tests under Wine (x86_64 Windows build)"
 run_ctest win64
+
+echo "== fuzz targets, a short run of each (make fuzz runs them longer)"
+fuzzlog=$(mktemp)
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}" 2 | tee "$fuzzlog"
+ok=$(grep -c '(exit 0)$' "$fuzzlog")
+bad=$((4 - ok))
+passed=$((passed + ok))
+failed=$((failed + bad))
+[ "$bad" = 0 ] || status=1
+rm -f "$fuzzlog"
 
 echo
 echo "all: $passed passed, $failed failed"

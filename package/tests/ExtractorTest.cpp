@@ -155,14 +155,11 @@ TEST_F(SystemRows, PresentFilesAreKeptAndSkippedSilently) {
       {u"", u"first.txt", "1"},
       {u"$System$", a, "replacement"},
       {u"$Third$", b, "fresh"},
-      {u"$system$", u"sub\\" + b + u".x", "named by its last part"},
   });
   Extract(pkg);
   EXPECT_EQ(ReadAll(Sys(a)), "original");
   EXPECT_EQ(ReadAll(Sys(b)), "fresh");
-  // "$system$" holds no "System" in that case: the "$Third$" rule applies,
-  // which leaves the text alone, so the row's folder is the text itself.
-  EXPECT_EQ(percents.size(), 3u);  // no report for the kept file
+  EXPECT_EQ(percents.size(), 2u);  // no report for the kept file
   EXPECT_EQ(percents.back(), 100);
   // The same package again: now both system files are there.
   percents.clear();
@@ -173,7 +170,6 @@ TEST_F(SystemRows, PresentFilesAreKeptAndSkippedSilently) {
   std::error_code ec;
   fs::remove(Sys(a), ec);
   fs::remove(Sys(b), ec);
-  fs::remove_all(ToFsPath(u"$system$"), ec);
 }
 
 TEST_F(SystemRows, ExistenceIsTestedWithTheWholeCellText) {
@@ -210,6 +206,12 @@ TEST_F(Refusals, BadRowsAreRefusedBeforeAnyFileIsWritten) {
       {{u"", u"..", "x"}, u"names no file"},
       {{u"", u"sub\\", "x"}, u"names no file"},
       {{u"$System$\\..\\", u"evil.dll", "x"}, u"leaves the system directory"},
+      // "$system$" holds no "System" in that case and no "$Third$": no token
+      // at all, so it would name a folder relative to the current directory.
+      {{u"$system$", u"evil.dll", "x"}, u"names no system folder"},
+      {{u"$SYSTEM$\\", u"evil.dll", "x"}, u"names no system folder"},
+      {{u"$other\\", u"evil.dll", "x"}, u"names no system folder"},
+      {{u"$x$System$", u"evil.dll", "x"}, u"does not lie in the system directory"},
       {{u"", u"neg.txt", "x", u"", "", u"-1"}, u"below 0"},
       {{u"", u"neg.txt", "x", u"", "", u"", u"-5"}, u"below 0"},
       {{u"", u"big.txt", "x", u"", "", u"99999"}, u"bytes before the index"},

@@ -1,0 +1,131 @@
+#include "fuzz/FuzzTargets.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "datatable/NvDataTable.h"
+#include "package/Extractor.h"
+#include "package/File.h"
+#include "package/NvCrypUtils.h"
+#include "package/Package.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string Utf16(const uint8_t* data, size_t size) {
+  std::u16string s(size / 2, u'\0');
+  for (size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  }
+  return s;
+}
+
+fs::path Root() { return fs::path(FuzzScratch()); }
+
+std::u16string WriteInput(const uint8_t* data, size_t size) {
+  const fs::path p = Root() / "input.stp";
+  std::FILE* f = std::fopen(p.string().c_str(), "wb");
+  if (f == nullptr) std::abort();
+  if (size > 0) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  return FromFsPath(p);
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "fuzz: %s\n", what.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+const std::string& FuzzScratch() {
+  static const std::string root = [] {
+    const fs::path p = fs::temp_directory_path() /
+                       ("stp-fuzz-" + std::to_string(std::random_device{}()));
+    fs::create_directories(p / "dest");
+    fs::create_directories(p / "system");
+    fs::create_directories(p / "cwd");
+    // Anything written relative to the current directory would land here.
+    fs::current_path(p / "cwd");
+    return p.string();
+  }();
+  return root;
+}
+
+void FuzzPackageIndex(const uint8_t* data, size_t size) {
+  const std::u16string path = WriteInput(data, size);
+  try {
+    InFile in(path);
+    const auto index = ReadPackageIndex(in, Cp1252());
+    if (index) {
+      if (index->BodiesSize < 0 || index->BodiesSize > in.Size()) Fail("bodies outside the package");
+      if (in.Position() != 0) Fail("read position not at 0");
+      if (index->Text.size() > static_cast<size_t>(in.Size())) Fail("index larger than the package");
+    }
+  } catch (const Error&) {
+  }
+}
+
+void FuzzEnvelope(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const size_t split = std::min<size_t>(data[0], size - 1) & ~size_t{1};
+  const std::u16string password = Utf16(data + 1, split);
+  const std::u16string text = Utf16(data + 1 + split, size - 1 - split);
+  const std::u16string plain = DecryptText(text, password, Cp1252());
+  if (plain.size() > text.size()) Fail("plain text longer than its envelope");
+}
+
+void FuzzTable(const uint8_t* data, size_t size) {
+  TDataTable table(u"", TColIndexSet{1});
+  table.Init(Utf16(data, size));
+  for (int i = 0; i < table.ItemCount(); ++i) {
+    const TRow& row = table.Items(i);
+    for (int j = 0; j < row.ItemCount(); ++j) {
+      const TCell& cell = row.Items(j);
+      const std::u16string text = cell.Text();
+      if (text.size() != cell.StoredText().size()) Fail("conversion changed the length");
+      try {
+        (void)cell.Value();
+      } catch (const ConvertError&) {
+      }
+      try {
+        (void)cell.AsBool();
+      } catch (const ConvertError&) {
+      }
+    }
+  }
+}
+
+void FuzzExtract(const uint8_t* data, size_t size) {
+  const std::u16string path = WriteInput(data, size);
+  const fs::path root = Root();
+  TExtractOptions options;
+  const std::u16string system = FromFsPath(root / "system") + u"\\";
+  options.systemDir = [system] { return system; };
+  options.maxTotalUnpacked = 1 << 20;
+  try {
+    ExtractPackage(path, FromFsPath(root / "dest") + u"\\", u"", nullptr, options);
+  } catch (const Error&) {
+  }
+  // Only the input, the two folders and the empty current folder may exist.
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::u16string rel = FromFsPath(e.path().lexically_relative(root));
+    const std::u16string top = rel.substr(0, rel.find(u'\\'));
+    const std::string shown = ToUtf8(rel);
+    if (top == u"input.stp") continue;
+    if (top == u"cwd") {
+      if (rel != top) Fail("written relative to the current directory: " + shown);
+      continue;
+    }
+    if (top != u"dest" && top != u"system") Fail("written outside the scratch folders: " + shown);
+    if (rel.ends_with(u".stp-part")) Fail("temporary file left: " + shown);
+  }
+  for (const char* folder : {"dest", "system"}) {
+    for (const auto& e : fs::directory_iterator(root / folder)) fs::remove_all(e.path());
+  }
+}

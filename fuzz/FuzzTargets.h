@@ -1,0 +1,21 @@
+// The fuzz targets: each takes arbitrary bytes and must neither crash, hang,
+// allocate without bound nor write outside its scratch folders. libFuzzer
+// drives them; the regression tests replay the inputs kept in the tree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The package reader on a file of these bytes.
+void FuzzPackageIndex(const uint8_t* data, size_t size);
+// DecryptText: the first byte splits the rest into password and envelope.
+void FuzzEnvelope(const uint8_t* data, size_t size);
+// The table text form, then every cell read as text, integer and boolean.
+void FuzzTable(const uint8_t* data, size_t size);
+// ExtractPackage into a scratch destination and system folder; aborts when
+// anything is left outside them, or a temporary file is left behind.
+void FuzzExtract(const uint8_t* data, size_t size);
+
+// Where the targets put their files: a folder of their own, made on first use.
+const std::string& FuzzScratch();
