@@ -1,0 +1,86 @@
+// The rules of the setup wizard as plain functions: the product settings,
+// the language, every text of a language, the page flow, the destination
+// folder and the free-space line. The Win32 forms call these.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The publisher's web host, for the uninstall key's "URLInfoAbout" and the
+// conflict notice's address.
+inline constexpr char16_t kPublisherHost[] = u"www.norvane-soft.com";
+
+// The language of the run from string 1007: -1 chooses by the ANSI code page
+// (936 gives 0, Chinese; anything else 2, English). Raises ConvertError when
+// the text is not an integer.
+int32_t ChooseLanguageIndex(const std::u16string& text1007, unsigned ansiCodePage);
+
+struct TProductSettings {
+  std::u16string FProductName;
+  std::u16string FUninstallName;
+  std::u16string FShortName;
+  std::u16string FVersion;
+  std::u16string FSizeText;
+  bool FFreeware = false;
+};
+
+// Reads the settings through a string-table lookup (empty for a missing id).
+// Raises ConvertError when string 1009 is not a boolean.
+TProductSettings LoadProductSettings(const std::function<std::u16string(int id)>& strings,
+                                     int32_t LanguageIndex);
+
+// Every text the wizard sets in a language. A text left empty (std::nullopt)
+// keeps the layout's own.
+struct TWizardTexts {
+  std::u16string Caption;  // also the application title
+  std::u16string FBackCaption, FNextCaption, FCancelCaption, FAgreeCaption, FFinishCaption,
+      FInstallCaption;
+  std::u16string FMsgFolderNotCreated, FMsgExtractFailed, FBrowsePrompt, FFreeSpaceLabel;
+  std::u16string lblWelcome, lblWillInstall, lblSetupFolder, lblNeedSize, lblComplete;
+  std::optional<std::u16string> lblLicense, lblLicenseTip, lblAgreement, lblFolder, lblFolderTip,
+      gbFolder, btnBrowse, chkSCOnDesktop, chkSCOnQuick, lblClose, chkRunOnExit;
+  bool showTips = false;  // lblLicenseTip, lblFolderTip and lblClose made visible
+  std::vector<std::u16string> licence;  // Memo2, a line each
+};
+
+TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& settings);
+
+// The caption of the Next button on a page.
+std::u16string NextCaption(int32_t FStep, const TWizardTexts& texts);
+
+// What the idle handler shows for a page.
+struct TPageView {
+  bool pageVisible[4];
+  bool prevVisible;
+  bool closeVisible;
+  bool nextEnabled;
+};
+TPageView IdleView(int32_t FStep, bool freeSizeVisible);
+
+// Whether a destination text as typed shows the free-space line: its first
+// letter (a-z as A-Z) is a fixed drive and ":\" follows it.
+bool FreeSpaceShown(const std::u16string& text, const std::u16string& fixedDrives);
+
+// The destination folder from the text of the box, ending in "\": the "\" is
+// appended first (when missing), then blanks (characters up to the space)
+// are trimmed from both ends.
+std::u16string NormaliseDestination(const std::u16string& text);
+
+// The proposed destination: the folder of an earlier installation's shortcut
+// without its final "\", else the program files folder + "\Norvane Soft\" +
+// the short name.
+std::u16string DefaultDestination(const std::u16string& foundFolder,
+                                  const std::u16string& programFiles,
+                                  const std::u16string& shortName);
+
+// The uninstall key's values in the order they are written.
+struct TUninstallValue {
+  std::u16string name;
+  std::u16string value;
+};
+std::u16string UninstallKeyPath(const std::u16string& uninstallName);
+std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProductSettings& s,
+                                             const std::u16string& destDir);
