@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/Text.h"
 #include "package/Extractor.h"
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
@@ -130,6 +131,8 @@ TEST(Resources, TheEmbeddedPackageUnpacks) {
   options.codePage = &AnsiCodePage();
   options.systemDir = [] { return GetSystemDir(); };
   ExtractPackage(file, dir, u"", nullptr, options);
-  EXPECT_NE(GetFileAttributesW(W(dir + u"readme.txt")), INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(GetFileAttributesW(W(dir + u"help\\index.htm")), INVALID_FILE_ATTRIBUTES);
+  for (const char16_t* name : {u"readme.txt", u"help\\index.htm", u"Drawlet.exe", u"Uninst.exe"}) {
+    EXPECT_NE(GetFileAttributesW(W(dir + name)), INVALID_FILE_ATTRIBUTES) << ToUtf8(name);
+  }
+  EXPECT_NE(GetFileAttributesW(W(GetSystemDir() + u"NvDrawlet.dat")), INVALID_FILE_ATTRIBUTES);
 }
