@@ -28,12 +28,14 @@ function(project_options target)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
   endif()
   if(WIN32)
+    target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                  _WIN32_WINNT=0x0501 WINVER=0x0501)
     get_target_property(kind ${target} TYPE)
     if(kind STREQUAL "EXECUTABLE")
       # No DLL beside the system ones: the C and C++ runtimes go inside.
-      target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+      target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+                          -Wl,--gc-sections $<$<NOT:$<CONFIG:Debug>>:-s>)
     endif()
   endif()
 endfunction()
