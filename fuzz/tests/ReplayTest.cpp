@@ -7,20 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "common/tests/TestData.h"
 #include "fuzz/FuzzTargets.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path SourceDir() {
-  const char* dir = std::getenv("TEST_DATA_DIR");
-  std::string d = dir ? dir : ".";
-#ifdef _WIN32
-  if (!d.empty() && d[0] == '/') d = "Z:" + d;  // a Unix path under Wine
-#endif
-  return fs::path(d) / "fuzz";
-}
+fs::path SourceDir() { return fs::path(TestDataDir()) / "fuzz"; }
 
 std::vector<fs::path> Inputs(const std::string& target) {
   std::vector<fs::path> out;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/Text.h"
+#include "common/tests/TestData.h"
 #include "package/Extractor.h"
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
@@ -35,10 +36,7 @@ std::string Raw(const wchar_t* type, const wchar_t* name) {
 }
 
 std::string SourceFile(const std::string& rel) {
-  const char* dir = std::getenv("TEST_DATA_DIR");
-  std::string d = dir ? dir : ".";
-  if (!d.empty() && d[0] == '/') d = "Z:" + d;  // a Unix path under Wine
-  std::ifstream in(d + "/" + rel, std::ios::binary);
+  std::ifstream in(TestDataDir() + "/" + rel, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
