@@ -15,6 +15,7 @@
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "ui/Layout.h"
 
 namespace {
 
@@ -133,4 +134,9 @@ TEST(Resources, TheEmbeddedPackageUnpacks) {
     EXPECT_NE(GetFileAttributesW(W(dir + name)), INVALID_FILE_ATTRIBUTES) << ToUtf8(name);
   }
   EXPECT_NE(GetFileAttributesW(W(GetSystemDir() + u"NvDrawlet.dat")), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Resources, BothLayoutsParse) {
+  EXPECT_EQ(ParseLayout(Raw(RT_RCDATA, L"TFORM1")).size(), 36u);
+  EXPECT_EQ(ParseLayout(Raw(RT_RCDATA, L"TFRMCONFLICT")).size(), 7u);
 }
