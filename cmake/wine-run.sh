@@ -5,7 +5,7 @@
 # A run's prefix is removed when the program succeeds and kept (its path
 # printed) when it fails, to look into.
 set -u
-base=$1
+base=$(realpath -m "$1")
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
