@@ -4,12 +4,16 @@
 
 namespace {
 
-bool IsBlank(char16_t c) { return c <= u' '; }
+bool IsBlank(char16_t c) {
+  return c <= u' ';
+}
 
 std::u16string Trim(const std::u16string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
+  while (b < e && IsBlank(s[b]))
+    ++b;
+  while (e > b && IsBlank(s[e - 1]))
+    --e;
   return s.substr(b, e - b);
 }
 
@@ -17,21 +21,31 @@ std::vector<std::u16string> ChineseLicence(const std::u16string& n, bool freewar
   std::vector<std::u16string> l = {
       n + u" 用户许可协议",
       u"",
-      u"请仔细阅读和理解本用户许可协议中规定的所有权利和限制。在安装时，您需要决定接受或不接受本《协议》的条款。如果接受，您可以继续安装，否则应该取消安装。",
+      u"请仔细阅读和理解本用户许可协议中规定的所有权利和限制。在安装时，您需要决定接受或不接受本《"
+      u"协议》的条款。如果接受，您可以继续安装，否则应该取消安装。",
       u"",
       u"1. " + n +
-          u"（以下简称“本软件”）软件知识产权属软件作者所有，并且受著作权法、国际著作权条约和其它知识产权法及条约的保护。",
+          u"（以下简称“本软件”）软件知识产权属软件作者所有，并且受著作权法、国际著作权条约和其它知"
+          u"识产权法及条约的保护。",
       u"",
-      u"2. 您不得对本软件进行反向工程、反向编译或反汇编，不得对本软件包含的文件及程序作任何修改，破坏软件的完整性。",
+      u"2. "
+      u"您不得对本软件进行反向工程、反向编译或反汇编，不得对本软件包含的文件及程序作任何修改，破坏"
+      u"软件的完整性。",
       u"",
       freeware ? u""
-               : u"3. 您可以自由复制或传播本软件。但未经本软件作者允许，不得将本软件产品以任何形式用于任何商业目的。",
+               : u"3. "
+                 u"您可以自由复制或传播本软件。但未经本软件作者允许，不得将本软件产品以任何形式用于"
+                 u"任何商业目的。",
       u"",
-      u"4. 本软件保证不含有任何恶意或病毒程序，保证软件本身不会对用户的电脑造成损害，但由于用户的误操作导致的任何不良后果，用户须自己承担风险。如果用户使用本软件产品用于任何非法目的，用户必须独立承担由此带来的法律责任。同时用户必须遵守所有软件产品使用之相关法律。",
+      u"4. "
+      u"本软件保证不含有任何恶意或病毒程序，保证软件本身不会对用户的电脑造成损害，但由于用户的误操"
+      u"作导致的任何不良后果，用户须自己承担风险。如果用户使用本软件产品用于任何非法目的，用户必须"
+      u"独立承担由此带来的法律责任。同时用户必须遵守所有软件产品使用之相关法律。",
       u"",
   };
   const std::u16string last =
-      u"若您未能遵守本《协议》之条款，则本软件作者在不妨碍其他权力之情况下，有权采取包括追究法律责任在内的相应措施并终止本《用户许可协议》。";
+      u"若您未能遵守本《协议》之条款，则本软件作者在不妨碍其他权力之情况下，有权采取包括追究法律责"
+      u"任在内的相应措施并终止本《用户许可协议》。";
   if (freeware) {
     l.push_back(u"5. " + last);
   } else {
@@ -81,7 +95,8 @@ std::vector<std::u16string> EnglishLicence(const std::u16string& n, bool freewar
 
 int32_t ChooseLanguageIndex(const std::u16string& text1007, unsigned ansiCodePage) {
   const int32_t value = TextToInt(text1007);
-  if (value != -1) return value;
+  if (value != -1)
+    return value;
   return ansiCodePage == 936 ? 0 : 2;
 }
 
@@ -113,13 +128,16 @@ TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& p) {
     t.FInstallCaption = u"安 装";
     t.FMsgFolderNotCreated = u"无法创建目标文件夹，请重新指定文件夹路径。";
     t.FMsgExtractFailed =
-        u"提取文件到目标文件夹时发生错误。\n\n您是否正在运行这个软件的旧版本？如果是，请先关闭它，然后再次点击“安装”。";
+        u"提取文件到目标文件夹时发生错误。\n\n您是否正在运行这个软件的旧版本？如果是，请先关闭它，"
+        u"然后再次点击“安装”。";
     t.FBrowsePrompt = u"选择或新建文件夹：";
     t.FFreeSpaceLabel = u"剩余空间: ";
     t.lblWelcome = u"欢迎使用 " + n + u" V" + v + u" 安装\n向导";
-    t.lblWillInstall = u"此向导将引导您完成安装过程。\n\n单击 [下一步] 继续，单击 [取消] 退出安装。";
-    t.lblSetupFolder = u"安装程序将安装“" + n + u" V" + v +
-                       u"”到下列文件夹中。\n\n如需安装到其它的文件夹，请直接修改或单击 [浏览] 选择另一个文件夹。";
+    t.lblWillInstall =
+        u"此向导将引导您完成安装过程。\n\n单击 [下一步] 继续，单击 [取消] 退出安装。";
+    t.lblSetupFolder =
+        u"安装程序将安装“" + n + u" V" + v +
+        u"”到下列文件夹中。\n\n如需安装到其它的文件夹，请直接修改或单击 [浏览] 选择另一个文件夹。";
     t.lblNeedSize = u"所需空间: " + p.FSizeText;
     t.lblComplete = n + u" V" + v + u" 安装成功。";
     t.licence = ChineseLicence(n, p.FFreeware);
@@ -143,8 +161,10 @@ TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& p) {
                      u" on your computer.\n\nClick Next to continue, or Cancel to exit Setup.";
   t.lblLicense = u"License Agreement";
   t.lblLicenseTip = u"Please read the following important infomation before continuing.";
-  t.lblAgreement = u"If you accept the terms of the agreement, click I Agree to continue. You must "
-                   u"accept the agreement to install " + n + u".";
+  t.lblAgreement =
+      u"If you accept the terms of the agreement, click I Agree to continue. You must "
+      u"accept the agreement to install " +
+      n + u".";
   t.lblFolder = u"Select Destination Location";
   t.lblFolderTip = u"Where should " + n + u" be installed?";
   t.lblSetupFolder = u"Setup will install " + n + u" " + v +
@@ -179,7 +199,8 @@ std::u16string NextCaption(int32_t FStep, const TWizardTexts& t) {
 
 TPageView IdleView(int32_t FStep, bool freeSizeVisible) {
   TPageView v{};
-  for (int i = 0; i < 4; ++i) v.pageVisible[i] = FStep == i + 1;
+  for (int i = 0; i < 4; ++i)
+    v.pageVisible[i] = FStep == i + 1;
   v.prevVisible = FStep == 2 || FStep == 3;
   v.closeVisible = FStep < 4;
   v.nextEnabled = FStep != 3 || freeSizeVisible;
@@ -187,22 +208,27 @@ TPageView IdleView(int32_t FStep, bool freeSizeVisible) {
 }
 
 bool FreeSpaceShown(const std::u16string& text, const std::u16string& fixedDrives) {
-  if (text.empty()) return false;
+  if (text.empty())
+    return false;
   char16_t c = text[0];
-  if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-  if (fixedDrives.find(c) == std::u16string::npos) return false;
+  if (c >= u'a' && c <= u'z')
+    c = static_cast<char16_t>(c - 32);
+  if (fixedDrives.find(c) == std::u16string::npos)
+    return false;
   return text.size() >= 3 && text[1] == u':' && text[2] == u'\\';
 }
 
 std::u16string NormaliseDestination(const std::u16string& text) {
-  if (!text.empty() && text.back() == u'\\') return Trim(text);
+  if (!text.empty() && text.back() == u'\\')
+    return Trim(text);
   return Trim(text + u"\\");
 }
 
 std::u16string DefaultDestination(const std::u16string& foundFolder,
                                   const std::u16string& programFiles,
                                   const std::u16string& shortName) {
-  if (!foundFolder.empty()) return foundFolder.substr(0, foundFolder.size() - 1);
+  if (!foundFolder.empty())
+    return foundFolder.substr(0, foundFolder.size() - 1);
   return programFiles + u"\\Norvane Soft\\" + shortName;
 }
 

@@ -42,7 +42,7 @@ struct TWizardTexts {
   std::u16string lblWelcome, lblWillInstall, lblSetupFolder, lblNeedSize, lblComplete;
   std::optional<std::u16string> lblLicense, lblLicenseTip, lblAgreement, lblFolder, lblFolderTip,
       gbFolder, btnBrowse, chkSCOnDesktop, chkSCOnQuick, lblClose, chkRunOnExit;
-  bool showTips = false;  // lblLicenseTip, lblFolderTip and lblClose made visible
+  bool showTips = false;                // lblLicenseTip, lblFolderTip and lblClose made visible
   std::vector<std::u16string> licence;  // Memo2, a line each
 };
 

@@ -9,7 +9,8 @@ namespace {
 // n tenths in the general format: no trailing ".0".
 std::u16string Tenths(int64_t n) {
   std::u16string text = IntToText(n / 10);
-  if (n % 10 != 0) text += u"." + IntToText(n % 10);
+  if (n % 10 != 0)
+    text += u"." + IntToText(n % 10);
   return text;
 }
 
@@ -19,7 +20,8 @@ std::u16string FormatByteSize(int64_t Size) {
   constexpr int64_t kKB = 1024;
   constexpr int64_t kMB = 1024 * 1024;
   constexpr int64_t kGB = 1024 * 1024 * 1024;
-  if (Size < kKB) return IntToText(Size) + u" Bytes";
+  if (Size < kKB)
+    return IntToText(Size) + u" Bytes";
   // Rounding is to nearest with ties to even, the default mode.
   if (Size < kMB) {
     const double v = static_cast<double>(Size) / kKB;  // exact
@@ -28,6 +30,7 @@ std::u16string FormatByteSize(int64_t Size) {
   const bool mb = Size < kGB;
   const double v = static_cast<double>(Size) / static_cast<double>(mb ? kMB : kGB);
   const std::u16string unit = mb ? u" MB" : u" GB";
-  if (v > 100) return IntToText(static_cast<int64_t>(std::nearbyint(v))) + unit;
+  if (v > 100)
+    return IntToText(static_cast<int64_t>(std::nearbyint(v))) + unit;
   return Tenths(static_cast<int64_t>(std::nearbyint(v * 10))) + unit;
 }

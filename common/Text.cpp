@@ -30,7 +30,9 @@ void AppendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+char16_t FoldAscii(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
 
 }  // namespace
 
@@ -67,7 +69,8 @@ std::u16string FromUtf8(std::string_view text) {
     }
     // Overlong forms, surrogates and values past U+10FFFF are malformed.
     static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (ok && (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
+    if (ok && (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+      ok = false;
     if (!ok) {
       out += u'\uFFFD';
       ++i;
@@ -89,13 +92,15 @@ std::u16string IntToText(int64_t value) {
     *--p = static_cast<char16_t>(u'0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  if (value < 0) *--p = u'-';
+  if (value < 0)
+    *--p = u'-';
   return std::u16string(p, end);
 }
 
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
                           std::u16string_view to, bool ignoreCase) {
-  if (from.empty()) return std::u16string(text);
+  if (from.empty())
+    return std::u16string(text);
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -119,7 +124,8 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
 std::u16string AsciiUpper(std::u16string_view text) {
   std::u16string out(text);
   for (auto& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+    if (c >= u'a' && c <= u'z')
+      c = static_cast<char16_t>(c - 32);
   }
   return out;
 }

@@ -37,27 +37,32 @@ void InUpdate(Obj& obj, Body&& body, Close&& close) {
 // TColIndexSet
 
 TColIndexSet::TColIndexSet(std::initializer_list<int> columns) {
-  for (int c : columns) Include(c);
+  for (int c : columns)
+    Include(c);
 }
 
 bool TColIndexSet::Contains(int column) const {
-  if (column < 0 || column > kMaxColumn) return false;
+  if (column < 0 || column > kMaxColumn)
+    return false;
   return (bits_[static_cast<size_t>(column / 8)] >> (column % 8)) & 1;
 }
 
 void TColIndexSet::Include(int column) {
-  if (column < 0 || column > kMaxColumn) return;
+  if (column < 0 || column > kMaxColumn)
+    return;
   bits_[static_cast<size_t>(column / 8)] |= static_cast<uint8_t>(1u << (column % 8));
 }
 
 void TColIndexSet::Exclude(int column) {
-  if (column < 0 || column > kMaxColumn) return;
+  if (column < 0 || column > kMaxColumn)
+    return;
   bits_[static_cast<size_t>(column / 8)] &= static_cast<uint8_t>(~(1u << (column % 8)));
 }
 
 bool TColIndexSet::Empty() const {
   for (auto b : bits_) {
-    if (b != 0) return false;
+    if (b != 0)
+      return false;
   }
   return true;
 }
@@ -73,7 +78,9 @@ void TPersistent::Assign(const TPersistent* Source) {
   }
 }
 
-void TPersistent::AssignTo(TPersistent* Dest) const { Dest->AssignError(this); }
+void TPersistent::AssignTo(TPersistent* Dest) const {
+  Dest->AssignError(this);
+}
 
 void TPersistent::AssignError(const TPersistent* Source) const {
   const std::u16string sourceName = Source != nullptr ? Source->ClassName() : u"nil";
@@ -85,17 +92,22 @@ void TPersistent::AssignError(const TPersistent* Source) const {
 
 TCell::TCell(TRow* AOwner) : FParent(AOwner) {}
 
-int TCell::GetIndex() const { return FParent != nullptr ? FIndex : -1; }
+int TCell::GetIndex() const {
+  return FParent != nullptr ? FIndex : -1;
+}
 
 bool TCell::IsConverted() const {
-  if (FParent == nullptr || FParent->FParent == nullptr) return false;
+  if (FParent == nullptr || FParent->FParent == nullptr)
+    return false;
   const TColIndexSet& set = FParent->FParent->FConvertSet;
-  if (set.Empty()) return false;
+  if (set.Empty())
+    return false;
   return set.Contains(GetIndex());
 }
 
 std::u16string TCell::Text() const {
-  if (FText.empty() || !IsConverted()) return FText;
+  if (FText.empty() || !IsConverted())
+    return FText;
   std::u16string out = FText;
   for (auto& c : out) {
     if (c == kEscapedComma) {
@@ -108,7 +120,8 @@ std::u16string TCell::Text() const {
 }
 
 void TCell::SetText(std::u16string_view s) {
-  if (s == FText) return;
+  if (s == FText)
+    return;
   if (s.empty() || !IsConverted()) {
     StoreAndNotify(std::u16string(s));
     return;
@@ -122,33 +135,42 @@ void TCell::SetText(std::u16string_view s) {
     } else if (c == u'|') {
       c = kEscapedBar;
     } else if (c == u'\t' || c == u'\n' || c == u'\r') {
-      if (!keepBreaks) c = u' ';
+      if (!keepBreaks)
+        c = u' ';
     } else if (c < 32) {
       c = u' ';
     }
   }
-  if (out == FText) return;
+  if (out == FText)
+    return;
   StoreAndNotify(std::move(out));
 }
 
 void TCell::StoreAndNotify(std::u16string s) {
   FText = std::move(s);
-  if (FParent != nullptr) FParent->Changed(TDataTableChangeMode::cmCellEdit, this);
+  if (FParent != nullptr)
+    FParent->Changed(TDataTableChangeMode::cmCellEdit, this);
 }
 
-int32_t TCell::Value() const { return FText.empty() ? 0 : TextToInt(FText); }
+int32_t TCell::Value() const {
+  return FText.empty() ? 0 : TextToInt(FText);
+}
 
 void TCell::SetValue(int32_t v) {
   std::u16string text = IntToText(v);
-  if (text == FText) return;
+  if (text == FText)
+    return;
   StoreAndNotify(std::move(text));
 }
 
-bool TCell::AsBool() const { return FText.empty() ? false : TextToBool(FText); }
+bool TCell::AsBool() const {
+  return FText.empty() ? false : TextToBool(FText);
+}
 
 void TCell::SetAsBool(bool b) {
   std::u16string text = b ? u"-1" : u"0";
-  if (text == FText) return;
+  if (text == FText)
+    return;
   StoreAndNotify(std::move(text));
 }
 
@@ -160,21 +182,27 @@ TRow::TRow(TDataTable* AOwner) : FParent(AOwner) {}
 TRow::~TRow() = default;
 
 int TRow::GetIndex() const {
-  if (FRefParent != nullptr) return FRefParent->IndexOf(this);
-  if (FParent != nullptr) return FParent->IndexOf(this);
+  if (FRefParent != nullptr)
+    return FRefParent->IndexOf(this);
+  if (FParent != nullptr)
+    return FParent->IndexOf(this);
   return -1;
 }
 
 void TRow::EndUpdate(TDataTableChangeMode ChangeMode, TCell* ACell) {
-  if (--FUpdateCount == 0) Changed(ChangeMode, ACell);
+  if (--FUpdateCount == 0)
+    Changed(ChangeMode, ACell);
 }
 
 void TRow::Changed(TDataTableChangeMode ChangeMode, TCell* ACell) {
-  if (FUpdateCount != 0) return;
+  if (FUpdateCount != 0)
+    return;
   FDataChanged = true;
-  if (OnDataChanged) OnDataChanged(this, ChangeMode, ACell);
+  if (OnDataChanged)
+    OnDataChanged(this, ChangeMode, ACell);
   TDataTable* target = FRefParent != nullptr ? FRefParent : FParent;
-  if (target != nullptr) target->Changed(ChangeMode, this, ACell, -1, -1);
+  if (target != nullptr)
+    target->Changed(ChangeMode, this, ACell, -1, -1);
 }
 
 void TRow::AppendStored(std::u16string_view text) {
@@ -205,7 +233,8 @@ void TRow::Init(std::u16string_view sInit, char16_t sSplitChar) {
 }
 
 void TRow::Clear() {
-  if (FItems.empty()) return;
+  if (FItems.empty())
+    return;
   FItems.clear();
   Changed(TDataTableChangeMode::cmRowClear, nullptr);
 }
@@ -225,19 +254,22 @@ void TRow::CopyFrom(const TRow& ARow) {
   // Taken first, so that a row copied from itself keeps its texts.
   std::vector<std::u16string> texts;
   texts.reserve(ARow.FItems.size());
-  for (const auto& cell : ARow.FItems) texts.push_back(cell->FText);
+  for (const auto& cell : ARow.FItems)
+    texts.push_back(cell->FText);
   InUpdate(
       *this,
       [&] {
         const size_t n = texts.size();
         Init(std::u16string(n > 0 ? n - 1 : 0, u','), u',');
-        for (size_t i = 0; i < n; ++i) FItems[i]->FText = std::move(texts[i]);
+        for (size_t i = 0; i < n; ++i)
+          FItems[i]->FText = std::move(texts[i]);
       },
       [&] { EndUpdate(TDataTableChangeMode::cmRowInit, nullptr); });
 }
 
 TCell& TRow::Items(int Index) const {
-  if (Index < 0 || Index >= ItemCount()) throw ListIndexError(Index);
+  if (Index < 0 || Index >= ItemCount())
+    throw ListIndexError(Index);
   return *FItems[static_cast<size_t>(Index)];
 }
 
@@ -248,23 +280,29 @@ TDataTable::TDataTable(std::u16string_view sKey, const TColIndexSet& ConvertSet)
     : FPropertyRow(std::make_unique<TRow>(this)), FKey(sKey), FConvertSet(ConvertSet) {
   FPropertyRow->FId = 0;
   FPropertyRow->FIsProp = true;
-  for (int i = 0; i < 10; ++i) FPropertyRow->AppendStored(u"");
+  for (int i = 0; i < 10; ++i)
+    FPropertyRow->AppendStored(u"");
 }
 
 TDataTable::~TDataTable() = default;
 
 void TDataTable::Changed(TDataTableChangeMode ChangeMode, TRow* ARow, TCell* ACell, int Data1,
                          int Data2) {
-  if (FUpdateCount != 0) return;
+  if (FUpdateCount != 0)
+    return;
   FDataChanged = true;
-  if (ARow != nullptr && ARow->FIsProp) ChangeMode = TDataTableChangeMode::cmPropChange;
-  if (OnDataChanged && !FPreventEvent) OnDataChanged(this, ChangeMode, ARow, ACell, Data1, Data2);
-  if (FParent != nullptr) FParent->Changed(ChangeMode, 1, this, -1);
+  if (ARow != nullptr && ARow->FIsProp)
+    ChangeMode = TDataTableChangeMode::cmPropChange;
+  if (OnDataChanged && !FPreventEvent)
+    OnDataChanged(this, ChangeMode, ARow, ACell, Data1, Data2);
+  if (FParent != nullptr)
+    FParent->Changed(ChangeMode, 1, this, -1);
 }
 
 void TDataTable::EndUpdate(TDataTableChangeMode ChangeMode, TRow* ARow, TCell* ACell, int Data1,
                            int Data2) {
-  if (--FUpdateCount == 0) Changed(ChangeMode, ARow, ACell, Data1, Data2);
+  if (--FUpdateCount == 0)
+    Changed(ChangeMode, ARow, ACell, Data1, Data2);
 }
 
 void TDataTable::Init(std::u16string_view sInit) {
@@ -287,10 +325,12 @@ void TDataTable::Init(std::u16string_view sInit) {
             p = q + 1;
           }
         }
-        if (p >= s.size()) return;
+        if (p >= s.size())
+          return;
         const std::u16string_view data = s.substr(p);
         size_t rows = 1;
-        for (char16_t c : data) rows += c == u'|';
+        for (char16_t c : data)
+          rows += c == u'|';
         FItems.reserve(FItems.size() + rows);
         size_t start = 0;
         for (;;) {
@@ -299,7 +339,8 @@ void TDataTable::Init(std::u16string_view sInit) {
           auto row = std::make_unique<TRow>(nullptr);
           row->Init(data.substr(start, end - start), u',');
           AddItem(std::move(row));
-          if (sep == std::u16string_view::npos) break;
+          if (sep == std::u16string_view::npos)
+            break;
           start = sep + 1;
         }
       },
@@ -314,7 +355,8 @@ void TDataTable::Clear() {
   }
   if (FRowIndex != -1) {
     FRowIndex = -1;
-    if (OnRowIndexChanged) OnRowIndexChanged(this, -1);
+    if (OnRowIndexChanged)
+      OnRowIndexChanged(this, -1);
   }
 }
 
@@ -326,7 +368,8 @@ TRow& TDataTable::Append(std::unique_ptr<TRow> ARow) {
 }
 
 TRow& TDataTable::AddItem(std::unique_ptr<TRow> ARow) {
-  if (!ARow) throw Error(u"TDataTable.AddItem: no row given");
+  if (!ARow)
+    throw Error(u"TDataTable.AddItem: no row given");
   TRow* added = nullptr;
   InUpdate(
       *this, [&] { added = &Append(std::move(ARow)); },
@@ -352,7 +395,8 @@ TRow& TDataTable::AddItem(const TRow& ARow) {
 
 void TDataTable::CopyRowsFrom(const TDataTable& ADataTable, bool IncludeProp, int MaxCount) {
   Clear();
-  if (IncludeProp) FPropertyRow->CopyFrom(*ADataTable.FPropertyRow);
+  if (IncludeProp)
+    FPropertyRow->CopyFrom(*ADataTable.FPropertyRow);
   const int count = ADataTable.ItemCount();
   for (int i = 0; i < count && (MaxCount <= 0 || i < MaxCount); ++i) {
     AddItem(*ADataTable.FItems[static_cast<size_t>(i)]);
@@ -376,30 +420,42 @@ void TDataTable::CopyFrom(const TDataTable& ADataTable, bool IncludeProp, int Ma
 
 int TDataTable::IndexOfId(int Id) const {
   for (size_t i = 0; i < FItems.size(); ++i) {
-    if (FItems[i]->FId == Id) return static_cast<int>(i);
+    if (FItems[i]->FId == Id)
+      return static_cast<int>(i);
   }
   return -1;
 }
 
 int TDataTable::IndexOf(const TRow* ARow) const {
   for (size_t i = 0; i < FItems.size(); ++i) {
-    if (FItems[i].get() == ARow) return static_cast<int>(i);
+    if (FItems[i].get() == ARow)
+      return static_cast<int>(i);
   }
   return -1;
 }
 
 TRow& TDataTable::Items(int Index) const {
-  if (Index < 0 || Index >= ItemCount()) throw ListIndexError(Index);
+  if (Index < 0 || Index >= ItemCount())
+    throw ListIndexError(Index);
   return *FItems[static_cast<size_t>(Index)];
 }
 
-std::u16string TDataTable::Name() const { return FPropertyRow->Items(0).Text(); }
-void TDataTable::SetName(std::u16string_view v) { FPropertyRow->Items(0).SetText(v); }
-int32_t TDataTable::Value() const { return FPropertyRow->Items(1).Value(); }
-void TDataTable::SetValue(int32_t v) { FPropertyRow->Items(1).SetValue(v); }
+std::u16string TDataTable::Name() const {
+  return FPropertyRow->Items(0).Text();
+}
+void TDataTable::SetName(std::u16string_view v) {
+  FPropertyRow->Items(0).SetText(v);
+}
+int32_t TDataTable::Value() const {
+  return FPropertyRow->Items(1).Value();
+}
+void TDataTable::SetValue(int32_t v) {
+  FPropertyRow->Items(1).SetValue(v);
+}
 
 void TDataTable::SetRowIndex(int v) {
-  if (v == FRowIndex) return;
+  if (v == FRowIndex)
+    return;
   if (FRowIndex >= 0 && FRowIndex < ItemCount()) {
     FItems[static_cast<size_t>(FRowIndex)]->FIsIndex = false;
   }
@@ -409,7 +465,8 @@ void TDataTable::SetRowIndex(int v) {
   } else {
     FRowIndex = -1;
   }
-  if (OnRowIndexChanged) OnRowIndexChanged(this, FRowIndex);
+  if (OnRowIndexChanged)
+    OnRowIndexChanged(this, FRowIndex);
 }
 
 void TDataTable::SetColIndex(int v) {
@@ -424,11 +481,13 @@ void TDataTable::SetDataChanged(bool v) {
   }
   FDataChanged = false;
   FPropertyRow->FDataChanged = false;
-  for (auto& row : FItems) row->FDataChanged = false;
+  for (auto& row : FItems)
+    row->FDataChanged = false;
 }
 
 void TDataTable::SetFileName(std::u16string_view v) {
-  if (v != FFileName) FFileName = v;
+  if (v != FFileName)
+    FFileName = v;
 }
 
 // ---------------------------------------------------------------------------
@@ -437,16 +496,19 @@ void TDataTable::SetFileName(std::u16string_view v) {
 TDataTables::TDataTables() : FPropertyRow(std::make_unique<TRow>(nullptr)) {
   FPropertyRow->FId = 0;
   FPropertyRow->FIsProp = true;
-  for (int i = 0; i < 10; ++i) FPropertyRow->AppendStored(u"");
+  for (int i = 0; i < 10; ++i)
+    FPropertyRow->AppendStored(u"");
 }
 
 TDataTables::~TDataTables() = default;
 
 void TDataTables::Changed(TDataTableChangeMode ChangeMode, int TCount, TDataTable* ADataTable,
                           int Index) {
-  if (FUpdateCount != 0) return;
+  if (FUpdateCount != 0)
+    return;
   FDataChanged = true;
-  if (!OnDataChanged) return;
+  if (!OnDataChanged)
+    return;
   if (ADataTable != nullptr && Index == -1) {
     Index = ADataTable->FParent != nullptr ? ADataTable->FParent->IndexOf(ADataTable) : -1;
   }
@@ -455,11 +517,13 @@ void TDataTables::Changed(TDataTableChangeMode ChangeMode, int TCount, TDataTabl
 
 void TDataTables::EndUpdate(TDataTableChangeMode ChangeMode, int TCount, TDataTable* ADataTable,
                             int TIndex) {
-  if (--FUpdateCount == 0) Changed(ChangeMode, TCount, ADataTable, TIndex);
+  if (--FUpdateCount == 0)
+    Changed(ChangeMode, TCount, ADataTable, TIndex);
 }
 
 TDataTable& TDataTables::AddItem(std::unique_ptr<TDataTable> ADataTable) {
-  if (!ADataTable) throw Error(u"TDataTables.AddItem: no table given");
+  if (!ADataTable)
+    throw Error(u"TDataTables.AddItem: no table given");
   InUpdate(
       *this,
       [&] {
@@ -489,7 +553,8 @@ TDataTable& TDataTables::AddItem(const TDataTable& ADataTable) {
 }
 
 void TDataTables::Clear() {
-  if (FItems.empty()) return;
+  if (FItems.empty())
+    return;
   FItems.clear();
   Changed(TDataTableChangeMode::cmTablesClear, -1, nullptr, -1);
 }
@@ -534,13 +599,15 @@ void TDataTables::Assign(const TPersistent* Source) {
 
 int TDataTables::IndexOf(const TDataTable* ADataTable) const {
   for (size_t i = 0; i < FItems.size(); ++i) {
-    if (FItems[i].get() == ADataTable) return static_cast<int>(i);
+    if (FItems[i].get() == ADataTable)
+      return static_cast<int>(i);
   }
   return -1;
 }
 
 TDataTable& TDataTables::Items(int Index) const {
-  if (Index < 0 || Index >= ItemCount()) throw ListIndexError(Index);
+  if (Index < 0 || Index >= ItemCount())
+    throw ListIndexError(Index);
   return *FItems[static_cast<size_t>(Index)];
 }
 
@@ -552,9 +619,11 @@ void TDataTables::SetDataChanged(bool v) {
   }
   FDataChanged = false;
   FPropertyRow->FDataChanged = false;
-  for (auto& table : FItems) table->SetDataChanged(false);
+  for (auto& table : FItems)
+    table->SetDataChanged(false);
 }
 
 void TDataTables::SetFileName(std::u16string_view v) {
-  if (v != FFileName) FFileName = v;
+  if (v != FFileName)
+    FFileName = v;
 }

@@ -25,13 +25,17 @@ std::u16string Utf16(const uint8_t* data, size_t size) {
   return s;
 }
 
-fs::path Root() { return fs::path(FuzzScratch()); }
+fs::path Root() {
+  return fs::path(FuzzScratch());
+}
 
 std::u16string WriteInput(const uint8_t* data, size_t size) {
   const fs::path p = Root() / "input.stp";
   std::FILE* f = std::fopen(p.string().c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (size > 0) std::fwrite(data, 1, size, f);
+  if (f == nullptr)
+    std::abort();
+  if (size > 0)
+    std::fwrite(data, 1, size, f);
   std::fclose(f);
   return FromFsPath(p);
 }
@@ -45,8 +49,8 @@ std::u16string WriteInput(const uint8_t* data, size_t size) {
 
 const std::string& FuzzScratch() {
   static const std::string root = [] {
-    const fs::path p = fs::temp_directory_path() /
-                       ("stp-fuzz-" + std::to_string(std::random_device{}()));
+    const fs::path p =
+        fs::temp_directory_path() / ("stp-fuzz-" + std::to_string(std::random_device{}()));
     fs::create_directories(p / "dest");
     fs::create_directories(p / "system");
     fs::create_directories(p / "cwd");
@@ -63,21 +67,26 @@ void FuzzPackageIndex(const uint8_t* data, size_t size) {
     InFile in(path);
     const auto index = ReadPackageIndex(in, Cp1252());
     if (index) {
-      if (index->BodiesSize < 0 || index->BodiesSize > in.Size()) Fail("bodies outside the package");
-      if (in.Position() != 0) Fail("read position not at 0");
-      if (index->Text.size() > static_cast<size_t>(in.Size())) Fail("index larger than the package");
+      if (index->BodiesSize < 0 || index->BodiesSize > in.Size())
+        Fail("bodies outside the package");
+      if (in.Position() != 0)
+        Fail("read position not at 0");
+      if (index->Text.size() > static_cast<size_t>(in.Size()))
+        Fail("index larger than the package");
     }
   } catch (const Error&) {
   }
 }
 
 void FuzzEnvelope(const uint8_t* data, size_t size) {
-  if (size == 0) return;
+  if (size == 0)
+    return;
   const size_t split = std::min<size_t>(data[0], size - 1) & ~size_t{1};
   const std::u16string password = Utf16(data + 1, split);
   const std::u16string text = Utf16(data + 1 + split, size - 1 - split);
   const std::u16string plain = DecryptText(text, password, Cp1252());
-  if (plain.size() > text.size()) Fail("plain text longer than its envelope");
+  if (plain.size() > text.size())
+    Fail("plain text longer than its envelope");
 }
 
 void FuzzTable(const uint8_t* data, size_t size) {
@@ -88,7 +97,8 @@ void FuzzTable(const uint8_t* data, size_t size) {
     for (int j = 0; j < row.ItemCount(); ++j) {
       const TCell& cell = row.Items(j);
       const std::u16string text = cell.Text();
-      if (text.size() != cell.StoredText().size()) Fail("conversion changed the length");
+      if (text.size() != cell.StoredText().size())
+        Fail("conversion changed the length");
       try {
         (void)cell.Value();
       } catch (const ConvertError&) {
@@ -117,15 +127,20 @@ void FuzzExtract(const uint8_t* data, size_t size) {
     const std::u16string rel = FromFsPath(e.path().lexically_relative(root));
     const std::u16string top = rel.substr(0, rel.find(u'\\'));
     const std::string shown = ToUtf8(rel);
-    if (top == u"input.stp") continue;
+    if (top == u"input.stp")
+      continue;
     if (top == u"cwd") {
-      if (rel != top) Fail("written relative to the current directory: " + shown);
+      if (rel != top)
+        Fail("written relative to the current directory: " + shown);
       continue;
     }
-    if (top != u"dest" && top != u"system") Fail("written outside the scratch folders: " + shown);
-    if (rel.ends_with(u".stp-part")) Fail("temporary file left: " + shown);
+    if (top != u"dest" && top != u"system")
+      Fail("written outside the scratch folders: " + shown);
+    if (rel.ends_with(u".stp-part"))
+      Fail("temporary file left: " + shown);
   }
   for (const char* folder : {"dest", "system"}) {
-    for (const auto& e : fs::directory_iterator(root / folder)) fs::remove_all(e.path());
+    for (const auto& e : fs::directory_iterator(root / folder))
+      fs::remove_all(e.path());
   }
 }

@@ -68,14 +68,15 @@ class IconvPage final : public CodePage {
 
   std::u16string Widen(std::string_view bytes) const override {
     std::u16string out;
-    Convert(name_.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 1,
-            [&](const char* p, size_t n) {
-              for (size_t i = 0; i + 1 < n; i += 2) {
-                out += static_cast<char16_t>(static_cast<unsigned char>(p[i]) |
-                                             static_cast<unsigned char>(p[i + 1]) << 8);
-              }
-            },
-            [&] { out += u'\uFFFD'; });
+    Convert(
+        name_.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 1,
+        [&](const char* p, size_t n) {
+          for (size_t i = 0; i + 1 < n; i += 2) {
+            out += static_cast<char16_t>(static_cast<unsigned char>(p[i]) |
+                                         static_cast<unsigned char>(p[i + 1]) << 8);
+          }
+        },
+        [&] { out += u'\uFFFD'; });
     return out;
   }
 
@@ -87,8 +88,9 @@ class IconvPage final : public CodePage {
       in += static_cast<char>(c >> 8);
     }
     std::string out;
-    Convert("UTF-16LE", name_.c_str(), in.data(), in.size(), 2,
-            [&](const char* p, size_t n) { out.append(p, n); }, [&] { out += '?'; });
+    Convert(
+        "UTF-16LE", name_.c_str(), in.data(), in.size(), 2,
+        [&](const char* p, size_t n) { out.append(p, n); }, [&] { out += '?'; });
     return out;
   }
 
@@ -99,7 +101,8 @@ class IconvPage final : public CodePage {
   static void Convert(const char* from, const char* to, const char* data, size_t size,
                       size_t unitSize, Sink&& sink, Bad&& bad) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw Error(u"iconv cannot convert this code page");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+      throw Error(u"iconv cannot convert this code page");
     char buffer[4096];
     char* in = const_cast<char*>(data);
     size_t left = size;
@@ -137,10 +140,12 @@ const CodePage& Cp1252() {
 }
 
 std::unique_ptr<CodePage> CreateCodePage(unsigned number) {
-  if (number == 1252) return std::make_unique<Cp1252Page>();
+  if (number == 1252)
+    return std::make_unique<Cp1252Page>();
 #ifndef _WIN32
   return std::make_unique<IconvPage>(number);
 #else
-  throw Error(u"code page " + IntToText(number) + u" is not built in; use the system's ANSI code page");
+  throw Error(u"code page " + IntToText(number) +
+              u" is not built in; use the system's ANSI code page");
 #endif
 }

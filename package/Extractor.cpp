@@ -45,15 +45,19 @@ auto ForRow(int index, const TRow& row, F&& f) {
   }
 }
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+  return c == u'\\' || c == u'/';
+}
 
 // Whether a path has a ".." segment.
 bool ClimbsOut(std::u16string_view path) {
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = start;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
-    if (path.substr(start, end - start) == u"..") return true;
+    while (end < path.size() && !IsSeparator(path[end]))
+      ++end;
+    if (path.substr(start, end - start) == u"..")
+      return true;
     start = end + 1;
   }
   return false;
@@ -67,7 +71,8 @@ std::u16string NamePart(std::u16string_view name) {
 class Inflater {
  public:
   Inflater() {
-    if (inflateInit(&zs_) != Z_OK) throw Error(u"zlib cannot start");
+    if (inflateInit(&zs_) != Z_OK)
+      throw Error(u"zlib cannot start");
   }
   ~Inflater() { inflateEnd(&zs_); }
   Inflater(const Inflater&) = delete;
@@ -83,7 +88,8 @@ class Inflater {
 // `out`, exactly `unpacked` bytes of it.
 void InflateBody(InFile& package, int32_t stored, int32_t unpacked, OutFile& out,
                  std::vector<uint8_t>& inBuf, std::vector<uint8_t>& outBuf) {
-  if (unpacked == 0) return;
+  if (unpacked == 0)
+    return;
   Inflater zs;
   int64_t inLeft = stored;
   int64_t produced = 0;
@@ -127,7 +133,8 @@ void InflateBody(InFile& package, int32_t stored, int32_t unpacked, OutFile& out
 bool IsReadOnly(std::u16string_view path) {
   std::error_code ec;
   const auto st = std::filesystem::status(ToFsPath(path), ec);
-  if (ec || !std::filesystem::exists(st)) return false;
+  if (ec || !std::filesystem::exists(st))
+    return false;
   return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
 }
 
@@ -142,7 +149,8 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
   const CodePage& cp = options.codePage ? *options.codePage : Cp1252();
   const std::optional<TPackageIndex> index = ReadPackageIndex(package, cp);
   auto plan = std::make_unique<Plan>();
-  if (!index) return plan;
+  if (!index)
+    return plan;
 
   TDataTable table(u"", TColIndexSet{1});
   table.Init(DecryptText(index->Text, password, cp));
@@ -151,10 +159,13 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
   bool haveSystemDir = false;
   auto system = [&]() -> const std::u16string& {
     if (!haveSystemDir) {
-      if (!options.systemDir) throw Error(u"no system directory was given for a system file");
+      if (!options.systemDir)
+        throw Error(u"no system directory was given for a system file");
       systemDir = options.systemDir();
-      if (systemDir.empty()) throw Error(u"the system directory is unknown");
-      if (!IsSeparator(systemDir.back())) systemDir += u'\\';
+      if (systemDir.empty())
+        throw Error(u"the system directory is unknown");
+      if (!IsSeparator(systemDir.back()))
+        systemDir += u'\\';
       haveSystemDir = true;
     }
     return systemDir;
@@ -174,7 +185,8 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
       }
       const std::u16string name = NamePart(r.fileName);
       if (name.empty() || name == u"." || name == u".." || ClimbsOut(name)) {
-        throw PackageReadError(u"the file name \"" + r.fileName + u"\" names no file in its folder");
+        throw PackageReadError(u"the file name \"" + r.fileName +
+                               u"\" names no file in its folder");
       }
       if (row.ItemCount() > 4 && row.Items(4).AsBool()) {
         r.targetDir = std::u16string(destDir);
@@ -183,7 +195,8 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
         if (!f.empty() && (IsSeparator(f[0]) || f.find(u':') != std::u16string::npos)) {
           throw PackageReadError(u"the folder \"" + f + u"\" is not relative to the destination");
         }
-        if (ClimbsOut(f)) throw PackageReadError(u"the folder \"" + f + u"\" leaves the destination");
+        if (ClimbsOut(f))
+          throw PackageReadError(u"the folder \"" + f + u"\" leaves the destination");
         r.targetDir = std::u16string(destDir) + f;
       } else {
         r.system = true;
@@ -197,7 +210,8 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
         }
         r.targetDir = ReplaceAll(r.folder, token, system(), true);
         if (r.targetDir.compare(0, system().size(), system()) != 0) {
-          throw PackageReadError(u"the folder \"" + r.folder + u"\" does not lie in the system directory");
+          throw PackageReadError(u"the folder \"" + r.folder +
+                                 u"\" does not lie in the system directory");
         }
       }
       r.targetPath = r.targetDir + name;
@@ -210,7 +224,8 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
       throw PackageReadError(RowLabel(i, row) + u": the bodies need more than the " +
                              IntToText(index->BodiesSize) + u" bytes before the index");
     }
-    const int64_t limit = std::min<int64_t>(options.maxTotalUnpacked, std::numeric_limits<int32_t>::max());
+    const int64_t limit =
+        std::min<int64_t>(options.maxTotalUnpacked, std::numeric_limits<int32_t>::max());
     if (plan->total > limit) {
       throw PackageReadError(RowLabel(i, row) + u": the unpacked sizes add up to more than " +
                              IntToText(limit) + u" bytes");
@@ -223,7 +238,8 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
 }  // namespace
 
 int64_t ProgressPercent(int64_t done, int64_t total) {
-  if (total <= 0) return 100;
+  if (total <= 0)
+    return 100;
   const double share = static_cast<double>(done) / static_cast<double>(total);
   return static_cast<int64_t>(std::nearbyint(share * 100.0));
 }
@@ -237,7 +253,8 @@ std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16strin
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
                     std::u16string_view password, const TProgressEvent& progress,
                     const TExtractOptions& options) {
-  if (!DirectoryExists(destDir)) ForceDirectories(destDir);
+  if (!DirectoryExists(destDir))
+    ForceDirectories(destDir);
   InFile package(packagePath);
   const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
 
@@ -247,10 +264,11 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
   int64_t done = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
-    const std::u16string label = u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" +
-                                 r.folder + r.fileName + u")";
+    const std::u16string label =
+        u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" + r.folder + r.fileName + u")";
     try {
-      if (!DirectoryExists(r.targetDir)) ForceDirectories(r.targetDir);
+      if (!DirectoryExists(r.targetDir))
+        ForceDirectories(r.targetDir);
       if (r.system && FileExists(r.existsPath)) {
         // A system file already there is left alone.
         bodyAt += r.storedSize;
@@ -263,7 +281,8 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
         OutFile out(temp);
         InflateBody(package, r.storedSize, r.unpackedSize, out, inBuf, outBuf);
         out.Close();
-        if (IsReadOnly(r.targetPath)) throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
+        if (IsReadOnly(r.targetPath))
+          throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
         std::error_code ec;
         std::filesystem::rename(ToFsPath(temp), ToFsPath(r.targetPath), ec);
         if (ec) {
@@ -282,6 +301,7 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
     } catch (const PackageReadError& e) {
       throw PackageReadError(label + u": " + e.Message());
     }
-    if (progress) progress(ProgressPercent(done, plan->total));
+    if (progress)
+      progress(ProgressPercent(done, plan->total));
   }
 }

@@ -57,8 +57,8 @@ int64_t ProgressPercent(int64_t done, int64_t total);
 
 // What ExtractPackage would do with one row, for listing.
 struct TRowPlan {
-  std::u16string folder;      // cell 0
-  std::u16string fileName;    // cell 1 as read (converted column)
+  std::u16string folder;    // cell 0
+  std::u16string fileName;  // cell 1 as read (converted column)
   int32_t storedSize = 0;
   int32_t unpackedSize = 0;
   bool system = false;
@@ -70,4 +70,5 @@ struct TRowPlan {
 // Reads and checks the whole index of a package; nothing is written. An empty
 // list for a package with no usable index.
 std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16string_view destDir,
-                                  std::u16string_view password, const TExtractOptions& options = {});
+                                  std::u16string_view password,
+                                  const TExtractOptions& options = {});

@@ -40,7 +40,8 @@ std::filesystem::path ToFsPath(std::u16string_view path) {
 #else
   std::u16string p(path);
   for (auto& c : p) {
-    if (c == u'\\') c = u'/';
+    if (c == u'\\')
+      c = u'/';
   }
   return std::filesystem::path(ToUtf8(p));
 #endif
@@ -53,7 +54,8 @@ std::u16string FromFsPath(const std::filesystem::path& path) {
 #else
   std::u16string p = FromUtf8(path.native());
   for (auto& c : p) {
-    if (c == u'/') c = u'\\';
+    if (c == u'/')
+      c = u'\\';
   }
   return p;
 #endif
@@ -61,7 +63,8 @@ std::u16string FromFsPath(const std::filesystem::path& path) {
 
 InFile::InFile(std::u16string_view path) {
   file_ = OpenFile(path, false);
-  if (file_ == nullptr) throw FileError(u"cannot open " + std::u16string(path));
+  if (file_ == nullptr)
+    throw FileError(u"cannot open " + std::u16string(path));
   if (std::fseek(file_, 0, SEEK_END) != 0 || (size_ = Tell(file_)) < 0 || SeekTo(file_, 0) != 0) {
     std::fclose(file_);
     throw FileError(u"cannot read " + std::u16string(path));
@@ -69,14 +72,16 @@ InFile::InFile(std::u16string_view path) {
 }
 
 InFile::~InFile() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr)
+    std::fclose(file_);
 }
 
 void InFile::Seek(int64_t offset) {
   if (offset < 0 || offset > size_) {
     throw PackageReadError(u"position " + IntToText(offset) + u" lies outside the package");
   }
-  if (SeekTo(file_, offset) != 0) throw PackageReadError(u"seek failed");
+  if (SeekTo(file_, offset) != 0)
+    throw PackageReadError(u"seek failed");
   position_ = offset;
 }
 
@@ -87,16 +92,19 @@ size_t InFile::Read(void* buffer, size_t size) {
 }
 
 void InFile::ReadExact(void* buffer, size_t size) {
-  if (Read(buffer, size) != size) throw PackageReadError(u"the package ends too soon");
+  if (Read(buffer, size) != size)
+    throw PackageReadError(u"the package ends too soon");
 }
 
 OutFile::OutFile(std::u16string_view path) : path_(path) {
   file_ = OpenFile(path, true);
-  if (file_ == nullptr) throw FileError(u"cannot create " + path_);
+  if (file_ == nullptr)
+    throw FileError(u"cannot create " + path_);
 }
 
 OutFile::~OutFile() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr)
+    std::fclose(file_);
 }
 
 void OutFile::Write(const void* data, size_t size) {
@@ -106,10 +114,12 @@ void OutFile::Write(const void* data, size_t size) {
 }
 
 void OutFile::Close() {
-  if (file_ == nullptr) return;
+  if (file_ == nullptr)
+    return;
   const int rc = std::fclose(file_);
   file_ = nullptr;
-  if (rc != 0) throw FileError(u"cannot write " + path_);
+  if (rc != 0)
+    throw FileError(u"cannot write " + path_);
 }
 
 bool DirectoryExists(std::u16string_view path) {

@@ -56,8 +56,8 @@ struct CipherInfo {
 };
 
 constexpr CipherInfo kCiphers[9] = {
-    {"blowfish", 448, 64}, {"cast128", 128, 64}, {"cast256", 256, 128},
-    {"des", 64, 64},       {"3des", 192, 64},    {"aes", 256, 128},
+    {"blowfish", 448, 64}, {"cast128", 128, 64},  {"cast256", 256, 128},
+    {"des", 64, 64},       {"3des", 192, 64},     {"aes", 256, 128},
     {"rc4", 2048, 0},      {"twofish", 256, 128}, {"idea", 128, 64},
 };
 
@@ -73,7 +73,8 @@ CryptoPP::SecByteBlock Padded(const uint8_t* key, size_t keyBytes, size_t size) 
 
 size_t NextOf(size_t n, std::initializer_list<size_t> sizes) {
   for (size_t s : sizes) {
-    if (n <= s) return s;
+    if (n <= s)
+      return s;
   }
   return *(sizes.end() - 1);
 }
@@ -95,11 +96,13 @@ class CfbCipher final : public TCipher {
     enc_ = std::make_unique<typename CryptoPP::CFB_Mode<T>::Encryption>(k.data(), k.size(), iv, 1);
   }
   void Decrypt(uint8_t* data, size_t size) override {
-    if (!dec_) throw Error(u"cipher used before it was keyed");
+    if (!dec_)
+      throw Error(u"cipher used before it was keyed");
     dec_->ProcessData(data, data, size);
   }
   void Encrypt(uint8_t* data, size_t size) override {
-    if (!enc_) throw Error(u"cipher used before it was keyed");
+    if (!enc_)
+      throw Error(u"cipher used before it was keyed");
     enc_->ProcessData(data, data, size);
   }
   void Burn() override {
@@ -125,11 +128,15 @@ class TripleDesCipher final : public TCipher {
     const size_t n = static_cast<size_t>(keyBits) / 8;
     const CryptoPP::SecByteBlock k = Padded(key, n, 24);
     if (keyBits <= 128) {
-      dec2_ = std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Decryption>(k.data(), 16, iv, 1);
-      enc2_ = std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Encryption>(k.data(), 16, iv, 1);
+      dec2_ =
+          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Decryption>(k.data(), 16, iv, 1);
+      enc2_ =
+          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Encryption>(k.data(), 16, iv, 1);
     } else {
-      dec3_ = std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Decryption>(k.data(), 24, iv, 1);
-      enc3_ = std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Encryption>(k.data(), 24, iv, 1);
+      dec3_ =
+          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Decryption>(k.data(), 24, iv, 1);
+      enc3_ =
+          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Encryption>(k.data(), 24, iv, 1);
     }
   }
   void Decrypt(uint8_t* data, size_t size) override {
@@ -174,7 +181,8 @@ class Rc4Cipher final : public TCipher {
     rc4_ = std::make_unique<CryptoPP::Weak::ARC4>(key, static_cast<size_t>(keyBits) / 8);
   }
   void Decrypt(uint8_t* data, size_t size) override {
-    if (!rc4_) throw Error(u"cipher used before it was keyed");
+    if (!rc4_)
+      throw Error(u"cipher used before it was keyed");
     rc4_->ProcessData(data, data, size);
   }
   void Encrypt(uint8_t* data, size_t size) override { Decrypt(data, size); }
@@ -184,18 +192,27 @@ class Rc4Cipher final : public TCipher {
   std::unique_ptr<CryptoPP::Weak::ARC4> rc4_;
 };
 
-CryptoPP::SecByteBlock AsIs(const uint8_t* key, size_t n) { return CryptoPP::SecByteBlock(key, n); }
-CryptoPP::SecByteBlock Cast256Key(const uint8_t* key, size_t n) { return Padded(key, n, 32); }
+CryptoPP::SecByteBlock AsIs(const uint8_t* key, size_t n) {
+  return CryptoPP::SecByteBlock(key, n);
+}
+CryptoPP::SecByteBlock Cast256Key(const uint8_t* key, size_t n) {
+  return Padded(key, n, 32);
+}
 CryptoPP::SecByteBlock AesKey(const uint8_t* key, size_t n) {
   return Padded(key, n, NextOf(n, {16, 24, 32}));
 }
 
 int BaseValue(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return c - u'A';
-  if (c >= u'a' && c <= u'z') return c - u'a' + 26;
-  if (c >= u'0' && c <= u'9') return c - u'0' + 52;
-  if (c == u'+') return 62;
-  if (c == u'/') return 63;
+  if (c >= u'A' && c <= u'Z')
+    return c - u'A';
+  if (c >= u'a' && c <= u'z')
+    return c - u'a' + 26;
+  if (c >= u'0' && c <= u'9')
+    return c - u'0' + 52;
+  if (c == u'+')
+    return 62;
+  if (c == u'/')
+    return 63;
   return -1;
 }
 
@@ -251,15 +268,20 @@ bool DecodeBase64(std::u16string_view text, std::vector<uint8_t>& out) {
     const char16_t* c = text.data() + g;
     const int a = BaseValue(c[0]);
     const int b = BaseValue(c[1]);
-    if (a < 0 || b < 0) return false;
+    if (a < 0 || b < 0)
+      return false;
     out.push_back(static_cast<uint8_t>(a << 2 | b >> 4));
-    if (c[2] == u'=') continue;
+    if (c[2] == u'=')
+      continue;
     const int d = BaseValue(c[2]);
-    if (d < 0) return false;
+    if (d < 0)
+      return false;
     out.push_back(static_cast<uint8_t>((b & 0x0F) << 4 | d >> 2));
-    if (c[3] == u'=') continue;
+    if (c[3] == u'=')
+      continue;
     const int e = BaseValue(c[3]);
-    if (e < 0) return false;
+    if (e < 0)
+      return false;
     out.push_back(static_cast<uint8_t>((d & 0x03) << 6 | e));
   }
   return true;
@@ -307,10 +329,12 @@ std::vector<uint8_t> KeyDigest(THash& hash, std::u16string_view salt, std::u16st
 std::u16string DecryptText(std::u16string_view sText, std::u16string_view sKey,
                            const CodePage& codePage) {
   try {
-    if (sText.size() < 11) return {};
+    if (sText.size() < 11)
+      return {};
     const uint32_t h = static_cast<uint32_t>(sText[4]) - static_cast<uint32_t>(sText[9]);
     const uint32_t c = static_cast<uint32_t>(sText[3]) - static_cast<uint32_t>(sText[8]);
-    if (h > 4 || c > 8) return {};
+    if (h > 4 || c > 8)
+      return {};
     const auto hash = CreateHashBySelector(h);
     std::vector<uint8_t> digest = KeyDigest(*hash, sText.substr(0, 8), sKey);
     const auto cipher = CreateCipherBySelector(c);
@@ -320,7 +344,8 @@ std::u16string DecryptText(std::u16string_view sText, std::u16string_view sKey,
     if (cipher->IsBlockCipher()) {
       const size_t blockBytes = static_cast<size_t>(cipher->BlockSize()) / 8;
       const std::string iv = codePage.Narrow(sText.substr(10, blockBytes));
-      if (iv.size() != blockBytes) return {};
+      if (iv.size() != blockBytes)
+        return {};
       cipher->Init(digest.data(), keyBits, reinterpret_cast<const uint8_t*>(iv.data()));
       start += blockBytes;
     } else {
@@ -352,16 +377,22 @@ std::u16string EncryptText(std::u16string_view sText, std::u16string_view sKey, 
                            const CodePage& codePage) {
   auto h = CreateHashBySelector(hash);
   auto cipher = CreateCipherBySelector(cipherSel);
-  if (!h || !cipher || hash > 4 || cipherSel > 8) throw Error(u"no such hash or cipher");
-  if (salt.size() != 8) throw Error(u"the salt must be 8 characters");
-  const size_t blockBytes = cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
-  if (iv.size() != blockBytes) throw Error(u"the vector must be one block long");
+  if (!h || !cipher || hash > 4 || cipherSel > 8)
+    throw Error(u"no such hash or cipher");
+  if (salt.size() != 8)
+    throw Error(u"the salt must be 8 characters");
+  const size_t blockBytes =
+      cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
+  if (iv.size() != blockBytes)
+    throw Error(u"the vector must be one block long");
   const std::string ivBytes = codePage.Narrow(iv);
-  if (ivBytes.size() != blockBytes) throw Error(u"the vector must narrow to one byte a character");
+  if (ivBytes.size() != blockBytes)
+    throw Error(u"the vector must narrow to one byte a character");
 
   // Selector bases chosen so that units 4 and 5 of the salt give the selectors.
   std::u16string out(salt);
-  if (out[3] < cipherSel || out[4] < hash) throw Error(u"salt characters 4 and 5 are too small");
+  if (out[3] < cipherSel || out[4] < hash)
+    throw Error(u"salt characters 4 and 5 are too small");
   out += static_cast<char16_t>(out[3] - cipherSel);
   out += static_cast<char16_t>(out[4] - hash);
   out += iv;
@@ -385,19 +416,23 @@ std::u16string EncryptText(std::u16string_view sText, std::u16string_view sKey, 
 
 int HashSelectorByName(std::string_view name) {
   for (int i = 0; i < 5; ++i) {
-    if (name == kHashNames[i]) return i;
+    if (name == kHashNames[i])
+      return i;
   }
   return -1;
 }
 
 int CipherSelectorByName(std::string_view name) {
   for (int i = 0; i < 9; ++i) {
-    if (name == kCiphers[i].name) return i;
+    if (name == kCiphers[i].name)
+      return i;
   }
   return -1;
 }
 
-const char* HashName(uint32_t selector) { return selector < 5 ? kHashNames[selector] : "?"; }
+const char* HashName(uint32_t selector) {
+  return selector < 5 ? kHashNames[selector] : "?";
+}
 const char* CipherName(uint32_t selector) {
   return selector < 9 ? kCiphers[selector].name : "?";
 }

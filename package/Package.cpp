@@ -8,7 +8,8 @@
 namespace {
 
 uint8_t ByteAt(InFile& f, int64_t offset) {
-  if (offset < 0) throw PackageReadError(u"the package is too short to hold its trailer");
+  if (offset < 0)
+    throw PackageReadError(u"the package is too short to hold its trailer");
   f.Seek(offset);
   uint8_t b = 0;
   f.ReadExact(&b, 1);
@@ -23,14 +24,17 @@ std::optional<TPackageIndex> ReadPackageIndex(InFile& package, const CodePage& c
   const int t = ByteAt(package, s - (d + 1)) == 0x0A ? d + 1 : d + 20;
 
   const int64_t lengthAt = s - t - 4;
-  if (lengthAt < 0) throw PackageReadError(u"the package is too short to hold its index length");
+  if (lengthAt < 0)
+    throw PackageReadError(u"the package is too short to hold its index length");
   package.Seek(lengthAt);
   uint8_t raw[4];
   package.ReadExact(raw, 4);
   const int32_t l = static_cast<int32_t>(static_cast<uint32_t>(raw[0]) | raw[1] << 8 |
                                          raw[2] << 16 | static_cast<uint32_t>(raw[3]) << 24);
-  if (static_cast<int64_t>(l) >= s) return std::nullopt;
-  if (l < 0) throw PackageReadError(u"the index length " + IntToText(l) + u" is negative");
+  if (static_cast<int64_t>(l) >= s)
+    return std::nullopt;
+  if (l < 0)
+    throw PackageReadError(u"the index length " + IntToText(l) + u" is negative");
 
   const int64_t indexAt = lengthAt - l;
   if (indexAt < 0) {

@@ -23,7 +23,8 @@ constexpr size_t kChunk = 64 * 1024;
 class Deflater {
  public:
   explicit Deflater(int level) {
-    if (deflateInit(&zs_, level) != Z_OK) throw Error(u"zlib cannot start");
+    if (deflateInit(&zs_, level) != Z_OK)
+      throw Error(u"zlib cannot start");
   }
   ~Deflater() { deflateEnd(&zs_); }
   Deflater(const Deflater&) = delete;
@@ -42,7 +43,8 @@ std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int
 #else
   in = std::fopen(path.c_str(), "rb");
 #endif
-  if (in == nullptr) throw FileError(u"cannot open " + FromFsPath(path));
+  if (in == nullptr)
+    throw FileError(u"cannot open " + FromFsPath(path));
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(in, std::fclose);
   Deflater zs(level);
   std::vector<uint8_t> inBuf(kChunk), outBuf(kChunk);
@@ -50,7 +52,8 @@ std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int
   int flush = Z_NO_FLUSH;
   do {
     const size_t n = std::fread(inBuf.data(), 1, kChunk, in);
-    if (std::ferror(in)) throw FileError(u"cannot read " + FromFsPath(path));
+    if (std::ferror(in))
+      throw FileError(u"cannot read " + FromFsPath(path));
     unpacked += static_cast<int64_t>(n);
     flush = std::feof(in) ? Z_FINISH : Z_NO_FLUSH;
     zs.get()->next_in = inBuf.data();
@@ -70,8 +73,10 @@ std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int
 std::u16string Escaped(std::u16string_view s) {
   std::u16string out(s);
   for (auto& c : out) {
-    if (c == u',') c = u'\x1A';
-    if (c == u'|') c = u'\x1B';
+    if (c == u',')
+      c = u'\x1A';
+    if (c == u'|')
+      c = u'\x1B';
   }
   return out;
 }
@@ -84,7 +89,8 @@ std::u16string RandomPrintable(size_t n) {
   std::u16string out;
   while (out.size() < n) {
     const char16_t c = static_cast<char16_t>(pick(rd));
-    if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) out += c;
+    if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
+      out += c;
   }
   return out;
 }
@@ -94,17 +100,21 @@ std::u16string MakeIndexText(const std::vector<TIndexRow>& rows) {
   for (size_t i = 0; i < rows.size(); ++i) {
     const TIndexRow& r = rows[i];
     if (r.folder.find_first_of(u",|") != std::u16string::npos) {
-      throw Error(u"the folder \"" + r.folder + u"\" holds \",\" or \"|\", which an index cannot carry");
+      throw Error(u"the folder \"" + r.folder +
+                  u"\" holds \",\" or \"|\", which an index cannot carry");
     }
     for (char16_t c : r.folder + r.name) {
-      if (c < 32) throw Error(u"the name \"" + r.folder + r.name + u"\" holds a control character");
+      if (c < 32)
+        throw Error(u"the name \"" + r.folder + r.name + u"\" holds a control character");
     }
-    if (i) text += u'|';
+    if (i)
+      text += u'|';
     text += r.folder + u',' + Escaped(r.name) + u',' + IntToText(r.stored) + u',' +
             IntToText(r.unpacked);
   }
   // A leading "#" would be read as a property header.
-  if (!text.empty() && text[0] == u'#') text = u"##" + text;
+  if (!text.empty() && text[0] == u'#')
+    text = u"##" + text;
   return text;
 }
 
@@ -112,15 +122,17 @@ std::string AssemblePackage(const std::string& bodies, const std::u16string& ind
                             const TPackOptions& options) {
   const CodePage& cp = options.codePage ? *options.codePage : Cp1252();
   const auto cipher = CreateCipherBySelector(options.cipher);
-  if (!cipher || options.cipher > 8) throw Error(u"no such cipher");
+  if (!cipher || options.cipher > 8)
+    throw Error(u"no such cipher");
   const size_t ivSize = cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
-  const std::u16string envelope = EncryptText(indexText, options.password, options.hash,
-                                              options.cipher, RandomPrintable(8),
-                                              RandomPrintable(ivSize), cp);
+  const std::u16string envelope =
+      EncryptText(indexText, options.password, options.hash, options.cipher, RandomPrintable(8),
+                  RandomPrintable(ivSize), cp);
   const std::string index = cp.Narrow(envelope);
   std::string out = bodies + index;
   const uint32_t l = static_cast<uint32_t>(index.size());
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((l >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    out += static_cast<char>((l >> (8 * i)) & 0xFF);
   out += MakeTrailer(options.trailer);
   return out;
 }
@@ -129,16 +141,19 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
                           const TPackOptions& options) {
   const fs::path root = ToFsPath(dir);
   std::error_code ec;
-  if (!fs::is_directory(root, ec)) throw FileError(u"no folder " + std::u16string(dir));
+  if (!fs::is_directory(root, ec))
+    throw FileError(u"no folder " + std::u16string(dir));
   MakeTrailer(options.trailer);  // checks it before any work
 
   // Files in a stable order: folder by folder, names sorted.
   std::vector<fs::path> files;
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    if (it->is_regular_file(ec)) files.push_back(it->path());
+    if (it->is_regular_file(ec))
+      files.push_back(it->path());
   }
-  if (ec) throw FileError(u"cannot list " + std::u16string(dir) + u": " + FromUtf8(ec.message()));
+  if (ec)
+    throw FileError(u"cannot list " + std::u16string(dir) + u": " + FromUtf8(ec.message()));
   std::sort(files.begin(), files.end());
 
   const std::u16string temp = std::u16string(packagePath) + u".part";
@@ -150,7 +165,8 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
       for (const fs::path& file : files) {
         const fs::path rel = file.lexically_relative(root);
         const std::u16string relText = FromFsPath(rel);  // with "\" separators
-        if (options.onFile) options.onFile(relText);
+        if (options.onFile)
+          options.onFile(relText);
         TIndexRow row;
         const size_t cut = relText.find_last_of(u'\\');
         row.folder = cut == std::u16string::npos ? u"" : relText.substr(0, cut + 1);
@@ -177,7 +193,9 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
       out.Close();
     }
     fs::rename(ToFsPath(temp), ToFsPath(packagePath), ec);
-    if (ec) throw FileError(u"cannot write " + std::u16string(packagePath) + u": " + FromUtf8(ec.message()));
+    if (ec)
+      throw FileError(u"cannot write " + std::u16string(packagePath) + u": " +
+                      FromUtf8(ec.message()));
   } catch (...) {
     fs::remove(ToFsPath(temp), ec);
     throw;

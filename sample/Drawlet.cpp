@@ -18,7 +18,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_MOUSEMOVE:
       if ((wp & MK_LBUTTON) && !strokes.empty()) {
-        strokes.back().push_back(POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))});
+        strokes.back().push_back(
+            POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))});
         InvalidateRect(hwnd, nullptr, FALSE);
       }
       return 0;
@@ -34,7 +35,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       const wchar_t hint[] = L"Draw with the left mouse button.";
       TextOutW(dc, 10, 10, hint, static_cast<int>(wcslen(hint)));
       for (const auto& s : strokes) {
-        if (s.size() > 1) Polyline(dc, s.data(), static_cast<int>(s.size()));
+        if (s.size() > 1)
+          Polyline(dc, s.data(), static_cast<int>(s.size()));
       }
       EndPaint(hwnd, &ps);
       return 0;
@@ -58,7 +60,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   RegisterClassW(&wc);
   HWND hwnd = CreateWindowW(wc.lpszClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                             CW_USEDEFAULT, 640, 480, nullptr, nullptr, instance, nullptr);
-  if (hwnd == nullptr) return 1;
+  if (hwnd == nullptr)
+    return 1;
   ShowWindow(hwnd, show);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

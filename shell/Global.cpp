@@ -11,12 +11,14 @@ namespace {
 class ItemList {
  public:
   ~ItemList() {
-    if (pidl_ != nullptr) CoTaskMemFree(pidl_);
+    if (pidl_ != nullptr)
+      CoTaskMemFree(pidl_);
   }
   LPITEMIDLIST* Out() { return &pidl_; }
   LPITEMIDLIST get() const { return pidl_; }
   void Reset(LPITEMIDLIST p) {
-    if (pidl_ != nullptr) CoTaskMemFree(pidl_);
+    if (pidl_ != nullptr)
+      CoTaskMemFree(pidl_);
     pidl_ = p;
   }
 
@@ -38,8 +40,10 @@ std::u16string BrowseForFolder(HWND OwnerWindow, const std::u16string& Title) {
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
   ItemList chosen;
   chosen.Reset(SHBrowseForFolderW(&info));
-  if (chosen.get() == nullptr) return {};
-  if (!SHGetPathFromIDListW(chosen.get(), buffer)) return {};
+  if (chosen.get() == nullptr)
+    return {};
+  if (!SHGetPathFromIDListW(chosen.get(), buffer))
+    return {};
   return UpToNul(buffer, MAX_PATH);
 }
 
@@ -51,6 +55,7 @@ HANDLE RunProgram(const std::u16string& FileName, const std::u16string& Paramete
   info.lpFile = W(FileName);
   info.lpParameters = W(Parameters);
   info.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&info)) return nullptr;
+  if (!ShellExecuteExW(&info))
+    return nullptr;
   return info.hProcess;
 }

@@ -54,7 +54,8 @@ std::u16string GuidText(const GUID& id) {
 }
 
 const char16_t kExplorerKey[] = u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer";
-const char16_t kShellFolders[] = u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char16_t kShellFolders[] =
+    u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char16_t kQuickLaunch[] = u"\\Microsoft\\Internet Explorer\\Quick Launch";
 
 }  // namespace
@@ -67,9 +68,11 @@ std::u16string SystemErrorText(DWORD code) {
   std::u16string text;
   if (n != 0 && buffer != nullptr) {
     text = UpToNul(buffer, n);
-    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
+    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.'))
+      text.pop_back();
   }
-  if (buffer != nullptr) LocalFree(buffer);
+  if (buffer != nullptr)
+    LocalFree(buffer);
   return text;
 }
 
@@ -92,8 +95,12 @@ std::u16string ChangeFileExt(const std::u16string& path, const std::u16string& e
   return path + ext;
 }
 
-void SetApplicationTitle(std::u16string title) { Title() = std::move(title); }
-const std::u16string& ApplicationTitle() { return Title(); }
+void SetApplicationTitle(std::u16string title) {
+  Title() = std::move(title);
+}
+const std::u16string& ApplicationTitle() {
+  return Title();
+}
 
 void ShowInfoMessage(const std::u16string& Text, const std::u16string& Caption) {
   const std::u16string caption = Caption.empty() ? ApplicationTitle() : Caption;
@@ -106,11 +113,13 @@ int64_t DriveFreeSpace(char16_t DriveLetter) {
   const wchar_t* path = drive == 0 ? nullptr : root;
   if (const auto ex = FreeSpaceEx()) {
     ULARGE_INTEGER available, total;
-    if (!ex(path, &available, &total, nullptr)) return -1;
+    if (!ex(path, &available, &total, nullptr))
+      return -1;
     return static_cast<int64_t>(available.QuadPart);
   }
   DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
-  if (!GetDiskFreeSpaceW(path, &sectors, &bytes, &freeClusters, &clusters)) return -1;
+  if (!GetDiskFreeSpaceW(path, &sectors, &bytes, &freeClusters, &clusters))
+    return -1;
   return static_cast<int64_t>(sectors) * static_cast<int64_t>(bytes) *
          static_cast<int64_t>(freeClusters);
 }
@@ -121,7 +130,8 @@ std::u16string GetFixedDrives() {
   for (int i = 0; i < 26; ++i) {
     if ((mask >> i) & 1) {
       const wchar_t root[4] = {static_cast<wchar_t>(L'A' + i), L':', L'\\', 0};
-      if (GetDriveTypeW(root) == DRIVE_FIXED) letters += static_cast<char16_t>(u'A' + i);
+      if (GetDriveTypeW(root) == DRIVE_FIXED)
+        letters += static_cast<char16_t>(u'A' + i);
     }
   }
   return letters;
@@ -129,7 +139,8 @@ std::u16string GetFixedDrives() {
 
 std::u16string GetSystemDir() {
   wchar_t buffer[MAX_PATH];
-  if (GetSystemDirectoryW(buffer, MAX_PATH) == 0) return {};
+  if (GetSystemDirectoryW(buffer, MAX_PATH) == 0)
+    return {};
   return UpToNul(buffer, MAX_PATH) + u"\\";
 }
 
@@ -151,7 +162,8 @@ bool RegWriteText(HKEY RootKey, const std::u16string& KeyPath, const std::u16str
                       ? RegOpenKeyExW(RootKey, nullptr, 0, KEY_ALL_ACCESS, key.Out())
                       : RegCreateKeyExW(RootKey, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
-  if (rc != ERROR_SUCCESS) return false;
+  if (rc != ERROR_SUCCESS)
+    return false;
   const DWORD bytes = static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t));
   if (RegSetValueExW(key.get(), ValueName.empty() ? nullptr : W(ValueName), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(W(Value)), bytes) != ERROR_SUCCESS) {
@@ -197,9 +209,11 @@ std::u16string GetShellFolder(FolderKind Kind) {
                       nullptr) != ERROR_SUCCESS) {
     return result;
   }
-  if (Kind > 4) return result;
+  if (Kind > 4)
+    return result;
   result = RegReadText(explorer.get(), u"Shell Folders", kValues[Kind]);
-  if (Kind == 1) result += kQuickLaunch;
+  if (Kind == 1)
+    result += kQuickLaunch;
   return result;
 }
 
@@ -207,10 +221,11 @@ void CreateShortcut(const std::u16string& Target, const std::u16string& Argument
                     const std::u16string& LinkName, FolderKind Kind,
                     const std::u16string& SubFolder) {
   ComPtr<IUnknown> object;
-  const HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr,
-                                      CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                      reinterpret_cast<void**>(object.GetAddressOf()));
-  if (FAILED(hr)) throw OleError(OleErrorText(hr) + u", ClassID: " + GuidText(CLSID_ShellLink));
+  const HRESULT hr =
+      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                       IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf()));
+  if (FAILED(hr))
+    throw OleError(OleErrorText(hr) + u", ClassID: " + GuidText(CLSID_ShellLink));
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> file;
   if (FAILED(object.As(&link)) || FAILED(object.As(&file))) {
@@ -222,9 +237,10 @@ void CreateShortcut(const std::u16string& Target, const std::u16string& Argument
 
   const std::u16string name = ExtractFileName(ChangeFileExt(LinkName, u".lnk"));
   const std::u16string folder = GetShellFolder(Kind);
-  if (folder.empty()) return;
-  const std::u16string path = SubFolder.empty() ? folder + u"\\" + name
-                                                : folder + u"\\" + SubFolder + u"\\" + name;
+  if (folder.empty())
+    return;
+  const std::u16string path =
+      SubFolder.empty() ? folder + u"\\" + name : folder + u"\\" + SubFolder + u"\\" + name;
   file->Save(W(path), FALSE);
 }
 
@@ -232,21 +248,27 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
   ComPtr<IShellLinkW> link;
   HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(link.GetAddressOf()));
-  if (FAILED(hr)) throw OleError(OleErrorText(hr));
+  if (FAILED(hr))
+    throw OleError(OleErrorText(hr));
   ComPtr<IPersistFile> file;
   hr = link.As(&file);
-  if (FAILED(hr)) throw OleError(OleErrorText(hr));
+  if (FAILED(hr))
+    throw OleError(OleErrorText(hr));
 
   const std::u16string failed = u"unable to resolve link";
-  if (FAILED(file->Load(W(LinkFile), STGM_READ))) return failed;
-  if (FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE))) return failed;
+  if (FAILED(file->Load(W(LinkFile), STGM_READ)))
+    return failed;
+  if (FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE)))
+    return failed;
   wchar_t buffer[MAX_PATH] = {};
   WIN32_FIND_DATAW data{};
-  if (FAILED(link->GetPath(buffer, MAX_PATH, &data, SLGP_UNCPRIORITY))) return failed;
+  if (FAILED(link->GetPath(buffer, MAX_PATH, &data, SLGP_UNCPRIORITY)))
+    return failed;
   return UpToNul(buffer, MAX_PATH);
 }
 
-std::u16string FindShortcutFolder(const std::u16string& LinkName, const std::u16string& FolderName) {
+std::u16string FindShortcutFolder(const std::u16string& LinkName,
+                                  const std::u16string& FolderName) {
   std::u16string folders[2];
   if (FolderName == u"QuickLaunch") {
     folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, u"AppData") + kQuickLaunch;
@@ -256,7 +278,8 @@ std::u16string FindShortcutFolder(const std::u16string& LinkName, const std::u16
   }
   std::u16string result;
   for (const auto& folder : folders) {
-    if (!result.empty() || folder.empty()) continue;
+    if (!result.empty() || folder.empty())
+      continue;
     const std::u16string candidate = folder + u"\\" + LinkName + u".lnk";
     const DWORD attributes = GetFileAttributesW(W(candidate));
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {

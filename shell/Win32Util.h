@@ -6,14 +6,17 @@
 #include <string>
 #include <string_view>
 
-inline const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+inline const wchar_t* W(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 inline std::u16string U(const wchar_t* s) {
   return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
 }
 // The text of a buffer up to its first NUL.
 inline std::u16string UpToNul(const wchar_t* s, size_t size) {
   size_t n = 0;
-  while (n < size && s[n] != 0) ++n;
+  while (n < size && s[n] != 0)
+    ++n;
   return std::u16string(reinterpret_cast<const char16_t*>(s), n);
 }
 
@@ -31,7 +34,8 @@ class RegKey {
   HKEY get() const { return key_; }
   explicit operator bool() const { return key_ != nullptr; }
   void Close() {
-    if (key_ != nullptr) RegCloseKey(key_);
+    if (key_ != nullptr)
+      RegCloseKey(key_);
     key_ = nullptr;
   }
 

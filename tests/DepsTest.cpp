@@ -45,7 +45,8 @@ TEST(Deps, CryptoppDigestAndCipher) {
 
 TEST(Deps, ZlibRoundTrip) {
   std::string text;
-  for (int i = 0; i < 1000; ++i) text += "setup package body " + std::to_string(i) + "\n";
+  for (int i = 0; i < 1000; ++i)
+    text += "setup package body " + std::to_string(i) + "\n";
   uLongf packedSize = compressBound(static_cast<uLong>(text.size()));
   std::vector<Bytef> packed(packedSize);
   ASSERT_EQ(compress2(packed.data(), &packedSize, reinterpret_cast<const Bytef*>(text.data()),

@@ -58,9 +58,12 @@ Args Parse(const std::vector<std::u16string>& argv, const std::vector<std::strin
     const std::string arg = ToUtf8(argv[i]);
     if (arg.size() > 1 && arg[0] == '-') {
       bool ok = false;
-      for (const auto& k : known) ok |= k == arg;
-      if (!ok) throw UsageError{"unknown option " + arg};
-      if (i + 1 >= argv.size()) throw UsageError{"option " + arg + " needs a value"};
+      for (const auto& k : known)
+        ok |= k == arg;
+      if (!ok)
+        throw UsageError{"unknown option " + arg};
+      if (i + 1 >= argv.size())
+        throw UsageError{"option " + arg + " needs a value"};
       a.options[arg] = argv[++i];
     } else {
       a.positional.push_back(argv[i]);
@@ -85,7 +88,8 @@ CodePageChoice ChooseCodePage(const Args& a) {
   auto it = a.options.find("--code-page");
   if (it != a.options.end()) {
     const auto n = TryTextToInt(it->second);
-    if (!n || *n <= 0) throw UsageError{"--code-page needs a code page number"};
+    if (!n || *n <= 0)
+      throw UsageError{"--code-page needs a code page number"};
     c.owned = CreateCodePage(static_cast<unsigned>(*n));
     c.page = c.owned.get();
   } else {
@@ -102,10 +106,12 @@ CodePageChoice ChooseCodePage(const Args& a) {
 std::u16string AsFolder(std::u16string path) {
 #ifndef _WIN32
   for (auto& c : path) {
-    if (c == u'/') c = u'\\';
+    if (c == u'/')
+      c = u'\\';
   }
 #endif
-  if (path.empty() || (path.back() != u'\\' && path.back() != u'/')) path += u'\\';
+  if (path.empty() || (path.back() != u'\\' && path.back() != u'/'))
+    path += u'\\';
   return path;
 }
 
@@ -113,7 +119,8 @@ std::string Shown(const std::u16string& path) {
   std::u16string p = path;
 #ifndef _WIN32
   for (auto& c : p) {
-    if (c == u'\\') c = u'/';
+    if (c == u'\\')
+      c = u'/';
   }
 #endif
   return ToUtf8(p);
@@ -128,15 +135,17 @@ std::function<std::u16string()> SystemDirProvider(const Args& a) {
 #ifdef _WIN32
   return [] { return GetSystemDir(); };
 #else
-  return [] () -> std::u16string {
-    throw Error(u"this package has system files: give the folder that stands for the system "
-                u"directory with --system-dir");
+  return []() -> std::u16string {
+    throw Error(
+        u"this package has system files: give the folder that stands for the system "
+        u"directory with --system-dir");
   };
 #endif
 }
 
 int List(const Args& a) {
-  if (a.positional.size() != 1) throw UsageError{"list takes one package"};
+  if (a.positional.size() != 1)
+    throw UsageError{"list takes one package"};
   const CodePageChoice cp = ChooseCodePage(a);
   TExtractOptions options;
   options.codePage = cp.page;
@@ -157,44 +166,52 @@ int List(const Args& a) {
 }
 
 int Extract(const Args& a) {
-  if (a.positional.size() != 2) throw UsageError{"extract takes a package and a destination"};
+  if (a.positional.size() != 2)
+    throw UsageError{"extract takes a package and a destination"};
   const CodePageChoice cp = ChooseCodePage(a);
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = SystemDirProvider(a);
   const bool tty = STP_ISATTY(1) != 0;
   int64_t last = -1;
-  ExtractPackage(a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
-                 [&](int64_t percent) {
-                   if (percent == last) return;
-                   last = percent;
-                   if (tty) {
-                     const int filled = static_cast<int>(percent * 40 / 100);
-                     std::printf("\r[%s%s] %3lld%%", std::string(static_cast<size_t>(filled), '#').c_str(),
-                                 std::string(static_cast<size_t>(40 - filled), ' ').c_str(),
-                                 static_cast<long long>(percent));
-                   } else {
-                     std::printf("%lld%%\n", static_cast<long long>(percent));
-                   }
-                   std::fflush(stdout);
-                 },
-                 options);
-  if (tty && last >= 0) std::printf("\n");
+  ExtractPackage(
+      a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
+      [&](int64_t percent) {
+        if (percent == last)
+          return;
+        last = percent;
+        if (tty) {
+          const int filled = static_cast<int>(percent * 40 / 100);
+          std::printf("\r[%s%s] %3lld%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                      std::string(static_cast<size_t>(40 - filled), ' ').c_str(),
+                      static_cast<long long>(percent));
+        } else {
+          std::printf("%lld%%\n", static_cast<long long>(percent));
+        }
+        std::fflush(stdout);
+      },
+      options);
+  if (tty && last >= 0)
+    std::printf("\n");
   return 0;
 }
 
 int Pack(const Args& a) {
-  if (a.positional.size() != 1) throw UsageError{"pack takes one folder"};
+  if (a.positional.size() != 1)
+    throw UsageError{"pack takes one folder"};
   const std::u16string out = Option(a, "-o");
-  if (out.empty()) throw UsageError{"pack needs -o PACKAGE"};
+  if (out.empty())
+    throw UsageError{"pack needs -o PACKAGE"};
   const CodePageChoice cp = ChooseCodePage(a);
   TPackOptions options;
   options.codePage = cp.page;
   options.password = Option(a, "--password");
   const int hash = HashSelectorByName(ToUtf8(Option(a, "--hash", u"sha256")));
   const int cipher = CipherSelectorByName(ToUtf8(Option(a, "--cipher", u"aes")));
-  if (hash < 0) throw UsageError{"unknown hash " + ToUtf8(Option(a, "--hash"))};
-  if (cipher < 0) throw UsageError{"unknown cipher " + ToUtf8(Option(a, "--cipher"))};
+  if (hash < 0)
+    throw UsageError{"unknown hash " + ToUtf8(Option(a, "--hash"))};
+  if (cipher < 0)
+    throw UsageError{"unknown cipher " + ToUtf8(Option(a, "--cipher"))};
   options.hash = static_cast<uint32_t>(hash);
   options.cipher = static_cast<uint32_t>(cipher);
   const auto trailer = TryTextToInt(Option(a, "--trailer", u"3"));
@@ -210,15 +227,18 @@ int Pack(const Args& a) {
 
 int Run(const std::vector<std::u16string>& argv) {
   try {
-    if (argv.empty()) throw UsageError{"no command"};
+    if (argv.empty())
+      throw UsageError{"no command"};
     const std::string cmd = ToUtf8(argv[0]);
     const std::vector<std::u16string> rest(argv.begin() + 1, argv.end());
-    if (cmd == "list") return List(Parse(rest, {"--password", "--code-page"}));
+    if (cmd == "list")
+      return List(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "extract") {
       return Extract(Parse(rest, {"--password", "--code-page", "--system-dir"}));
     }
     if (cmd == "pack") {
-      return Pack(Parse(rest, {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page"}));
+      return Pack(
+          Parse(rest, {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page"}));
     }
     if (cmd == "--help" || cmd == "-h" || cmd == "help") {
       std::fputs(kUsage, stdout);
@@ -242,13 +262,15 @@ int Run(const std::vector<std::u16string>& argv) {
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::u16string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
+  for (int i = 1; i < argc; ++i)
+    args.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
   return Run(args);
 }
 #else
 int main(int argc, char** argv) {
   std::vector<std::u16string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i)
+    args.push_back(FromUtf8(argv[i]));
   return Run(args);
 }
 #endif

@@ -14,8 +14,10 @@ std::vector<std::string> Tokens(std::string_view line, int lineNo) {
   std::vector<std::string> out;
   size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
-    if (i >= line.size()) break;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+      ++i;
+    if (i >= line.size())
+      break;
     std::string token;
     while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
       if (line[i] == '"') {
@@ -47,8 +49,8 @@ std::vector<std::string> Tokens(std::string_view line, int lineNo) {
 int Number(const std::string& value, int lineNo, const std::string& key) {
   const auto v = TryTextToInt(FromUtf8(value));
   if (!v) {
-    throw Error(u"layout line " + IntToText(lineNo) + u": " + FromUtf8(key) + u" is not a number: " +
-                FromUtf8(value));
+    throw Error(u"layout line " + IntToText(lineNo) + u": " + FromUtf8(key) +
+                u" is not a number: " + FromUtf8(value));
   }
   return *v;
 }
@@ -57,8 +59,8 @@ int Number(const std::string& value, int lineNo, const std::string& key) {
 
 bool ParseColor(std::string_view name, uint32_t& color) {
   static const std::map<std::string, uint32_t, std::less<>> kNamed = {
-      {"btnface", 0x00F0F0F0}, {"white", 0x00FFFFFF},      {"cream", 0x00F0FBFF},
-      {"navy", 0x00800000},    {"green", 0x00008000},      {"windowtext", 0x00000000},
+      {"btnface", 0x00F0F0F0}, {"white", 0x00FFFFFF}, {"cream", 0x00F0FBFF},
+      {"navy", 0x00800000},    {"green", 0x00008000}, {"windowtext", 0x00000000},
       {"black", 0x00000000},
   };
   if (auto it = kNamed.find(name); it != kNamed.end()) {
@@ -67,7 +69,8 @@ bool ParseColor(std::string_view name, uint32_t& color) {
   }
   if (name.size() == 7 && name[0] == '#') {
     const auto rgb = TryTextToInt(u"$" + FromUtf8(name.substr(1)));
-    if (!rgb) return false;
+    if (!rgb)
+      return false;
     const uint32_t v = static_cast<uint32_t>(*rgb);
     color = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);  // to 0x00BBGGRR
     return true;
@@ -76,31 +79,37 @@ bool ParseColor(std::string_view name, uint32_t& color) {
 }
 
 std::vector<TLayoutItem> ParseLayout(std::string_view text) {
-  static const std::set<std::string, std::less<>> kKinds = {
-      "form", "panel", "image", "label", "button", "check", "edit", "memo", "progress", "group",
-      "bevel"};
+  static const std::set<std::string, std::less<>> kKinds = {"form",     "panel", "image", "label",
+                                                            "button",   "check", "edit",  "memo",
+                                                            "progress", "group", "bevel"};
   std::vector<TLayoutItem> items;
   std::set<std::string> names;
   int lineNo = 0;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
+    if (end == std::string_view::npos)
+      end = text.size();
     const std::string_view line = text.substr(start, end - start);
     start = end + 1;
     ++lineNo;
     const auto tokens = Tokens(line, lineNo);
-    if (tokens.empty() || tokens[0][0] == '#') continue;
+    if (tokens.empty() || tokens[0][0] == '#')
+      continue;
     auto fail = [&](const std::u16string& what) -> Error {
       return Error(u"layout line " + IntToText(lineNo) + u": " + what);
     };
-    if (tokens.size() < 2) throw fail(u"a control needs a kind and a name");
+    if (tokens.size() < 2)
+      throw fail(u"a control needs a kind and a name");
     TLayoutItem item;
     item.kind = tokens[0];
     item.name = tokens[1];
-    if (!kKinds.count(item.kind)) throw fail(u"unknown kind " + FromUtf8(item.kind));
-    if (!names.insert(item.name).second) throw fail(u"the name " + FromUtf8(item.name) + u" is given twice");
-    if ((item.kind == "form") != items.empty()) throw fail(u"the form comes first, and only once");
+    if (!kKinds.count(item.kind))
+      throw fail(u"unknown kind " + FromUtf8(item.kind));
+    if (!names.insert(item.name).second)
+      throw fail(u"the name " + FromUtf8(item.name) + u" is given twice");
+    if ((item.kind == "form") != items.empty())
+      throw fail(u"the form comes first, and only once");
     for (size_t k = 2; k < tokens.size(); ++k) {
       const std::string& t = tokens[k];
       const size_t eq = t.find('=');
@@ -116,14 +125,16 @@ std::vector<TLayoutItem> ParseLayout(std::string_view text) {
                      : t == "center"      ? &item.center
                      : t == "vcenter"     ? &item.vcenter
                                           : nullptr;
-        if (flag == nullptr) throw fail(u"unknown flag " + FromUtf8(t));
+        if (flag == nullptr)
+          throw fail(u"unknown flag " + FromUtf8(t));
         *flag = true;
         continue;
       }
       const std::string key = t.substr(0, eq);
       const std::string value = t.substr(eq + 1);
       if (key == "parent") {
-        if (!names.count(value) || value == item.name) throw fail(u"no control " + FromUtf8(value) + u" before this one");
+        if (!names.count(value) || value == item.name)
+          throw fail(u"no control " + FromUtf8(value) + u" before this one");
         item.parent = value;
       } else if (key == "id") {
         item.id = Number(value, lineNo, key);
@@ -153,15 +164,18 @@ std::vector<TLayoutItem> ParseLayout(std::string_view text) {
                                         : throw fail(u"unknown alignment " + FromUtf8(value));
       } else if (key == "color" || key == "fontcolor") {
         uint32_t c = 0;
-        if (!ParseColor(value, c)) throw fail(u"unknown colour " + FromUtf8(value));
+        if (!ParseColor(value, c))
+          throw fail(u"unknown colour " + FromUtf8(value));
         (key == "color" ? item.color : item.font.color) = c;
       } else {
         throw fail(u"unknown key " + FromUtf8(key));
       }
     }
-    if (item.kind != "form" && item.parent.empty()) throw fail(u"a control needs a parent");
+    if (item.kind != "form" && item.parent.empty())
+      throw fail(u"a control needs a parent");
     items.push_back(std::move(item));
   }
-  if (items.empty()) throw Error(u"the layout has no form");
+  if (items.empty())
+    throw Error(u"the layout has no form");
   return items;
 }

@@ -125,7 +125,8 @@ TEST(PageFlow, CaptionsAndIdleView) {
 
   for (int step = 1; step <= 4; ++step) {
     const TPageView v = IdleView(step, false);
-    for (int page = 1; page <= 4; ++page) EXPECT_EQ(v.pageVisible[page - 1], page == step);
+    for (int page = 1; page <= 4; ++page)
+      EXPECT_EQ(v.pageVisible[page - 1], page == step);
     EXPECT_EQ(v.prevVisible, step == 2 || step == 3) << step;
     EXPECT_EQ(v.closeVisible, step < 4) << step;
     EXPECT_EQ(v.nextEnabled, step != 3) << step;

@@ -9,12 +9,22 @@ TEST(TextToInt, AcceptsDecimalAndTheThreeHexForms) {
     const char16_t* text;
     int32_t value;
   } cases[] = {
-      {u"0", 0},           {u"10", 10},          {u"-1", -1},
-      {u"+7", 7},          {u"   42", 42},       {u"007", 7},
-      {u"$1F", 31},        {u"x1f", 31},         {u"X10", 16},
-      {u"0x10", 16},       {u"0XfF", 255},       {u"-$10", -16},
-      {u"2147483647", 2147483647},               {u"-2147483648", INT32_MIN},
-      {u"$7FFFFFFF", 2147483647},                {u"-0x80000000", INT32_MIN},
+      {u"0", 0},
+      {u"10", 10},
+      {u"-1", -1},
+      {u"+7", 7},
+      {u"   42", 42},
+      {u"007", 7},
+      {u"$1F", 31},
+      {u"x1f", 31},
+      {u"X10", 16},
+      {u"0x10", 16},
+      {u"0XfF", 255},
+      {u"-$10", -16},
+      {u"2147483647", 2147483647},
+      {u"-2147483648", INT32_MIN},
+      {u"$7FFFFFFF", 2147483647},
+      {u"-0x80000000", INT32_MIN},
   };
   for (const auto& c : cases) {
     auto v = TryTextToInt(c.text);
@@ -24,10 +34,25 @@ TEST(TextToInt, AcceptsDecimalAndTheThreeHexForms) {
 }
 
 TEST(TextToInt, RejectsEverythingElse) {
-  const char16_t* bad[] = {u"",     u" ",     u"-",          u"abc",         u"1a",
-                           u"12 ",  u"1.5",   u"$",          u"0x",          u"x",
-                           u"--1",  u"+-1",   u"2147483648", u"-2147483649", u"$80000000",
-                           u"\t1",  u"1e3",   u"$G",         u"99999999999999999999"};
+  const char16_t* bad[] = {u"",
+                           u" ",
+                           u"-",
+                           u"abc",
+                           u"1a",
+                           u"12 ",
+                           u"1.5",
+                           u"$",
+                           u"0x",
+                           u"x",
+                           u"--1",
+                           u"+-1",
+                           u"2147483648",
+                           u"-2147483649",
+                           u"$80000000",
+                           u"\t1",
+                           u"1e3",
+                           u"$G",
+                           u"99999999999999999999"};
   for (const char16_t* text : bad) {
     EXPECT_FALSE(TryTextToInt(text).has_value()) << testing::PrintToString(std::u16string(text));
   }

@@ -9,7 +9,8 @@ inline std::string TestDataDir() {
   const char* dir = std::getenv("TEST_DATA_DIR");
   std::string d = dir ? dir : ".";
 #ifdef _WIN32
-  if (!d.empty() && d[0] == '/') d = "Z:" + d;
+  if (!d.empty() && d[0] == '/')
+    d = "Z:" + d;
 #endif
   return d;
 }

@@ -12,9 +12,11 @@ TEST(Text, Utf8RoundTripKeepsChineseAndAstralCharacters) {
 }
 
 TEST(Text, MalformedInputBecomesReplacementCharacters) {
-  EXPECT_EQ(ToUtf8(std::u16string(1, u'\xD800') + u"a"), "\xEF\xBF\xBD" "a");
-  EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");          // cut short
-  EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong "/"
+  EXPECT_EQ(ToUtf8(std::u16string(1, u'\xD800') + u"a"),
+            "\xEF\xBF\xBD"
+            "a");
+  EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");                    // cut short
+  EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong "/"
   EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // a surrogate
 }
 

@@ -13,7 +13,8 @@ int main() {
     std::u16string text;
     const int perRow = 5;
     for (int i = 0; i < cells; ++i) {
-      if (i) text += (i % perRow == 0) ? u'|' : u',';
+      if (i)
+        text += (i % perRow == 0) ? u'|' : u',';
       text += u"cell" + IntToText(i);
     }
     TDataTable t(u"", {1});
@@ -22,7 +23,8 @@ int main() {
     const auto end = std::chrono::steady_clock::now();
     const double ms = std::chrono::duration<double, std::milli>(end - start).count();
     std::printf("%12d %12zu %12.1f %14.1f\n", cells, text.size(), ms, ms * 1e6 / cells);
-    if (t.ItemCount() != (cells + perRow - 1) / perRow) return 1;
+    if (t.ItemCount() != (cells + perRow - 1) / perRow)
+      return 1;
   }
   return 0;
 }

@@ -83,7 +83,11 @@ TEST(Cell, ControlCharactersAndLineBreaksInConvertedCells) {
   t.Init(u"a,b");
   TCell& cell = t.Items(0).Items(1);
 
-  std::u16string text = u"1\x01" u"2\t3\n4\r5\x0B" u"6\x1A" u"7";
+  std::u16string text =
+      u"1\x01"
+      u"2\t3\n4\r5\x0B"
+      u"6\x1A"
+      u"7";
   cell.SetText(text);
   EXPECT_EQ(cell.StoredText(), u"1 2 3 4 5 6 7");  // IOMode 2 keeps no break
 

@@ -18,7 +18,8 @@ struct Collection : testing::Test {
   TDataTables c;
   Recorder r;
   void SetUp() override {
-    for (int i = 0; i < 5; ++i) c.AddItem(MakeTable(u"#t" + IntToText(i) + u"#a,b|c"));
+    for (int i = 0; i < 5; ++i)
+      c.AddItem(MakeTable(u"#t" + IntToText(i) + u"#a,b|c"));
     r.Watch(c);
   }
 };
@@ -163,7 +164,8 @@ TEST_F(Collection, AssignCopiesTablesPropertyRowAndTag) {
             (std::vector<TablesNotice>{{&target, CM::cmTablesInit, -1, nullptr, -1}}));
 
   TDataTable table(u"", {});
-  EXPECT_EQ(ErrorOf([&] { target.Assign(&table); }), u"Cannot assign a TDataTable to a TDataTables");
+  EXPECT_EQ(ErrorOf([&] { target.Assign(&table); }),
+            u"Cannot assign a TDataTable to a TDataTables");
   EXPECT_EQ(ErrorOf([&] { target.Assign(nullptr); }), u"Cannot assign a nil to a TDataTables");
   EXPECT_EQ(target.ItemCount(), 5);
 }
@@ -179,7 +181,8 @@ TEST_F(Collection, DataChangedFalseClearsEveryFlagBelow) {
     const TDataTable& t = c.Items(i);
     EXPECT_FALSE(t.DataChanged());
     EXPECT_FALSE(t.PropertyRow().DataChanged());
-    for (int j = 0; j < t.ItemCount(); ++j) EXPECT_FALSE(t.Items(j).DataChanged());
+    for (int j = 0; j < t.ItemCount(); ++j)
+      EXPECT_FALSE(t.Items(j).DataChanged());
   }
   EXPECT_TRUE(r.collections.empty());
 

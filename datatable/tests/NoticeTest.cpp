@@ -14,7 +14,8 @@ struct Fixture : testing::Test {
   void SetUp() override {
     t.Init(u"a,b|c,d|e,f");
     r.Watch(t);
-    for (int i = 0; i < t.ItemCount(); ++i) r.Watch(t.Items(i));
+    for (int i = 0; i < t.ItemCount(); ++i)
+      r.Watch(t.Items(i));
   }
   TRow& row(int i) { return t.Items(i); }
 };
@@ -154,7 +155,8 @@ TEST_F(TableNotices, DataChangedFalseClearsTheWholeTable) {
   t.SetDataChanged(false);
   EXPECT_FALSE(t.DataChanged());
   EXPECT_FALSE(t.PropertyRow().DataChanged());
-  for (int i = 0; i < t.ItemCount(); ++i) EXPECT_FALSE(row(i).DataChanged());
+  for (int i = 0; i < t.ItemCount(); ++i)
+    EXPECT_FALSE(row(i).DataChanged());
   EXPECT_TRUE(r.tables.empty());
 }
 
@@ -179,7 +181,9 @@ TEST_F(TableNotices, RefParentTakesThePlaceOfTheOwner) {
   EXPECT_EQ(row(1).GetIndex(), -1);  // not in the other table's list
   // Conversion still follows the owner.
   row(1).Items(1).SetText(u"a,b");
-  EXPECT_EQ(row(1).Items(1).StoredText(), u"a\x1A" u"b");
+  EXPECT_EQ(row(1).Items(1).StoredText(),
+            u"a\x1A"
+            u"b");
 }
 
 TEST_F(Brackets, TableBracketFoldsNoticesButRowEventsStillFire) {
@@ -213,7 +217,7 @@ TEST_F(Brackets, UnbalancedEndUpdateSilencesTheObject) {
   x.EndUpdate(CM::cmDirect, nullptr);  // counter now -1
   x.Items(0).SetText(u"lost");
   EXPECT_TRUE(r.rows.empty());
-  x.BeginUpdate();                     // back to 0, no notice
+  x.BeginUpdate();  // back to 0, no notice
   x.Items(0).SetText(u"heard");
   EXPECT_EQ(r.rows.size(), 1u);
 }
@@ -222,7 +226,8 @@ TEST_F(Brackets, AFailingHandlerStillClosesTheBracket) {
   int calls = 0;
   t.OnDataChanged = [&](TDataTable*, CM mode, TRow*, TCell*, int, int) {
     ++calls;
-    if (mode == CM::cmTableInit && calls == 1) throw Error(u"handler failed");
+    if (mode == CM::cmTableInit && calls == 1)
+      throw Error(u"handler failed");
   };
   EXPECT_THROW(t.Init(u"x|y"), Error);
   EXPECT_EQ(t.ItemCount(), 2);

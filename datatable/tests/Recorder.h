@@ -37,7 +37,9 @@ struct TablesNotice {
   bool operator==(const TablesNotice&) const = default;
 };
 
-inline std::ostream& operator<<(std::ostream& os, CM m) { return os << "cm" << static_cast<int>(m); }
+inline std::ostream& operator<<(std::ostream& os, CM m) {
+  return os << "cm" << static_cast<int>(m);
+}
 inline std::ostream& operator<<(std::ostream& os, const RowNotice& n) {
   return os << "{row " << n.sender << ", " << n.mode << ", cell " << n.cell << "}";
 }

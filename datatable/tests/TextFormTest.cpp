@@ -15,7 +15,8 @@ std::u16string Dump(const TDataTable& t) {
   }
   out += u"]";
   for (int i = 0; i < t.ItemCount(); ++i) {
-    if (i) out += u"|";
+    if (i)
+      out += u"|";
     for (int j = 0; j < t.Items(i).ItemCount(); ++j) {
       out += (j ? u"," : u"") + t.Items(i).Items(j).StoredText();
     }
@@ -39,17 +40,17 @@ TEST(TextForm, EdgeCases) {
     std::u16string dump;
     int rows;
   } cases[] = {
-      {u"", kTenEmpty, 1},                   // one row, one empty cell
-      {u"#a,b#", u"[a,b]", 0},               // a header and no data part
-      {u"#abc", kTenEmpty + u"#abc", 1},     // no second "#": no header
+      {u"", kTenEmpty, 1},                // one row, one empty cell
+      {u"#a,b#", u"[a,b]", 0},            // a header and no data part
+      {u"#abc", kTenEmpty + u"#abc", 1},  // no second "#": no header
       {u"x|", kTenEmpty + u"x|", 2},
       {u"x,", kTenEmpty + u"x,", 1},
       {u"#a#|b", u"[a]|b", 2},
       {u"|", kTenEmpty + u"|", 2},
       {u"||a||", kTenEmpty + u"||a||", 5},
-      {u"##", u"[]", 0},                     // empty property text: one empty cell
+      {u"##", u"[]", 0},  // empty property text: one empty cell
       {u"##x", u"[]x", 1},
-      {u"#p|q#r", u"[p|q]r", 1},             // "|" is ordinary inside the header
+      {u"#p|q#r", u"[p|q]r", 1},  // "|" is ordinary inside the header
       {u"#a#b#c", u"[a]b#c", 1},
       {u"a#b,#c", kTenEmpty + u"a#b,#c", 1},
       {u" a , b ", kTenEmpty + u" a , b ", 1},  // no trimming
@@ -133,7 +134,8 @@ TEST(TextForm, LoadSendsOneNoticeAndMarksEveryRow) {
   ASSERT_EQ(r.rows.size(), 1u);
   EXPECT_EQ(r.rows[0], (RowNotice{&t.PropertyRow(), CM::cmRowInit, nullptr}));
   EXPECT_TRUE(t.DataChanged());
-  for (int i = 0; i < t.ItemCount(); ++i) EXPECT_TRUE(t.Items(i).DataChanged());
+  for (int i = 0; i < t.ItemCount(); ++i)
+    EXPECT_TRUE(t.Items(i).DataChanged());
 
   r.Reset();
   t.Init(u"x");  // no header: the property row is not told
@@ -145,7 +147,8 @@ TEST(TextForm, LargeTextsLoadCompletely) {
   std::u16string text;
   const int rows = 20000;
   for (int i = 0; i < rows; ++i) {
-    if (i) text += u'|';
+    if (i)
+      text += u'|';
     text += u"dir\\sub" + IntToText(i) + u",file" + IntToText(i) + u".txt,10,20";
   }
   TDataTable t(u"", {1});

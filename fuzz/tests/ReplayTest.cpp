@@ -14,16 +14,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path SourceDir() { return fs::path(TestDataDir()) / "fuzz"; }
+fs::path SourceDir() {
+  return fs::path(TestDataDir()) / "fuzz";
+}
 
 std::vector<fs::path> Inputs(const std::string& target) {
   std::vector<fs::path> out;
   for (const char* kind : {"corpus", "regressions"}) {
     const fs::path dir = SourceDir() / kind / target;
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) continue;
+    if (!fs::is_directory(dir, ec))
+      continue;
     for (const auto& e : fs::directory_iterator(dir)) {
-      if (e.is_regular_file()) out.push_back(e.path());
+      if (e.is_regular_file())
+        out.push_back(e.path());
     }
   }
   return out;
@@ -42,7 +46,15 @@ void Replay(const std::string& target, void (*fn)(const uint8_t*, size_t), size_
 
 }  // namespace
 
-TEST(Replay, PackageIndex) { Replay("packageindex", FuzzPackageIndex, 4); }
-TEST(Replay, Envelope) { Replay("envelope", FuzzEnvelope, 4); }
-TEST(Replay, Table) { Replay("table", FuzzTable, 4); }
-TEST(Replay, Extract) { Replay("extract", FuzzExtract, 4); }
+TEST(Replay, PackageIndex) {
+  Replay("packageindex", FuzzPackageIndex, 4);
+}
+TEST(Replay, Envelope) {
+  Replay("envelope", FuzzEnvelope, 4);
+}
+TEST(Replay, Table) {
+  Replay("table", FuzzTable, 4);
+}
+TEST(Replay, Extract) {
+  Replay("extract", FuzzExtract, 4);
+}

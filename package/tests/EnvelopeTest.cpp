@@ -25,17 +25,21 @@ std::vector<Vector> LoadVectors() {
   std::string line;
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
-    if (line.empty()) continue;
+    if (line.empty())
+      continue;
     std::vector<std::string> f;
     size_t start = 0;
     for (;;) {
       const size_t tab = line.find('\t', start);
       f.push_back(line.substr(start, tab - start));
-      if (tab == std::string::npos) break;
+      if (tab == std::string::npos)
+        break;
       start = tab + 1;
     }
-    if (f.size() != 5) continue;
-    out.push_back({std::stoi(f[0]), std::stoi(f[1]), FromUtf8(f[2]), FromUtf8(f[3]), FromUtf8(f[4])});
+    if (f.size() != 5)
+      continue;
+    out.push_back(
+        {std::stoi(f[0]), std::stoi(f[1]), FromUtf8(f[2]), FromUtf8(f[3]), FromUtf8(f[4])});
   }
   return out;
 }
@@ -54,13 +58,15 @@ TEST(Envelope, EveryReferenceEnvelopeOpens) {
     ++seen[v.hash][v.cipher];
   }
   for (auto& row : seen) {
-    for (int n : row) EXPECT_GE(n, 1);
+    for (int n : row)
+      EXPECT_GE(n, 1);
   }
 }
 
 TEST(Envelope, AWrongPasswordGivesOtherTextAndNoFailure) {
   for (const auto& v : LoadVectors()) {
-    if (v.password.empty()) continue;
+    if (v.password.empty())
+      continue;
     const std::u16string wrong = DecryptText(v.envelope, u"wrong", Cp1252());
     EXPECT_NE(wrong, v.plain);
     EXPECT_EQ(wrong.size(), v.plain.size());
@@ -72,8 +78,9 @@ TEST(Envelope, RoundTripForEveryPair) {
   for (uint32_t h = 0; h < 5; ++h) {
     for (uint32_t c = 0; c < 9; ++c) {
       const auto cipher = CreateCipherBySelector(c);
-      const std::u16string iv = std::u16string(u"0123456789abcdef").substr(
-          0, cipher->IsBlockCipher() ? cipher->BlockSize() / 8 : 0);
+      const std::u16string iv =
+          std::u16string(u"0123456789abcdef")
+              .substr(0, cipher->IsBlockCipher() ? cipher->BlockSize() / 8 : 0);
       const std::u16string env = EncryptText(plain, u"pw", h, c, kSalt, iv, Cp1252());
       EXPECT_EQ(DecryptText(env, u"pw", Cp1252()), plain) << h << "/" << c;
       EXPECT_NE(DecryptText(env, u"", Cp1252()), plain) << h << "/" << c;
@@ -86,8 +93,8 @@ TEST(Envelope, KeyLengths) {
     uint32_t hash, cipher;
     int keyBits;
   } cases[] = {
-      {2, 5, 160}, {2, 7, 160}, {2, 4, 160}, {1, 4, 128}, {4, 0, 448}, {4, 6, 512},
-      {0, 3, 64},  {3, 2, 256}, {1, 8, 128}, {4, 1, 128},
+      {2, 5, 160}, {2, 7, 160}, {2, 4, 160}, {1, 4, 128}, {4, 0, 448},
+      {4, 6, 512}, {0, 3, 64},  {3, 2, 256}, {1, 8, 128}, {4, 1, 128},
   };
   for (const auto& c : cases) {
     const auto h = CreateHashBySelector(c.hash);
@@ -120,7 +127,8 @@ TEST(Envelope, SelectorsUseTheirLowSevenBits) {
 }
 
 TEST(Envelope, MalformedEnvelopesGiveEmptyText) {
-  const std::u16string good = EncryptText(u"hello", u"", 3, 5, kSalt, u"ABCDEFGHIJKLMNOP", Cp1252());
+  const std::u16string good =
+      EncryptText(u"hello", u"", 3, 5, kSalt, u"ABCDEFGHIJKLMNOP", Cp1252());
   ASSERT_EQ(DecryptText(good, u"", Cp1252()), u"hello");
 
   EXPECT_EQ(DecryptText(u"", u"", Cp1252()), u"");
@@ -152,7 +160,8 @@ TEST(Envelope, MalformedEnvelopesGiveEmptyText) {
 TEST(Envelope, Rc4TakesNoVector) {
   for (uint32_t h = 0; h < 5; ++h) {
     const std::u16string env = EncryptText(u"rc4 text", u"", h, 6, kSalt, u"", Cp1252());
-    EXPECT_EQ(env.size(), 10 + EncodeBase64(reinterpret_cast<const uint8_t*>(u"rc4 text"), 16).size());
+    EXPECT_EQ(env.size(),
+              10 + EncodeBase64(reinterpret_cast<const uint8_t*>(u"rc4 text"), 16).size());
     EXPECT_EQ(DecryptText(env, u"", Cp1252()), u"rc4 text");
   }
 }

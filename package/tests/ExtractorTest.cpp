@@ -86,7 +86,8 @@ TEST_F(Extractor, APackageWithoutAUsableIndexWritesNothing) {
   std::string bytes = ReadAll(ToFsPath(pkg));
   for (uint32_t l : {static_cast<uint32_t>(bytes.size()), 0x7FFFFFFFu}) {
     std::string changed = bytes;
-    for (int i = 0; i < 4; ++i) changed[changed.size() - 7 + i] = static_cast<char>(l >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      changed[changed.size() - 7 + i] = static_cast<char>(l >> (8 * i));
     Extract(Store(changed));
     EXPECT_TRUE(percents.empty());
     EXPECT_TRUE(Files(Dest()).empty());
@@ -289,16 +290,16 @@ TEST_F(Failures, ABodyCutShortInThePackage) {
   // The stored size claims more than the body holds; the next body starts
   // inside it, so zlib runs out or rejects what follows.
   const std::string body = Deflate(RandomBytes(5000, 3, false));
-  const auto pkg = Make({{u"", u"cut.bin", RandomBytes(5000, 3, false), u"", body.substr(0, 100),
-                          u"100", u""}});
+  const auto pkg =
+      Make({{u"", u"cut.bin", RandomBytes(5000, 3, false), u"", body.substr(0, 100), u"100", u""}});
   EXPECT_THROW(Extract(pkg), PackageReadError);
   EXPECT_TRUE(Files(Dest()).empty());
 }
 
 TEST_F(Failures, AReadOnlyTargetFailsAndStays) {
   WriteAll(Dest(u"ro.txt"), "read only");
-  fs::permissions(Dest(u"ro.txt"), fs::perms::owner_write | fs::perms::group_write |
-                                       fs::perms::others_write,
+  fs::permissions(Dest(u"ro.txt"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   EXPECT_THROW(Extract(Make({{u"", u"ro.txt", "new"}})), FileError);
   EXPECT_EQ(ReadAll(Dest(u"ro.txt")), "read only");

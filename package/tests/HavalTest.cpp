@@ -31,7 +31,8 @@ TEST(Haval256, PiecewiseFeedingEqualsOneFeed) {
   // Lengths around the 118-byte padding limit and the 128-byte block.
   for (size_t len : {0u, 1u, 117u, 118u, 119u, 127u, 128u, 129u, 245u, 246u, 1000u}) {
     std::string message(len, '\0');
-    for (size_t i = 0; i < len; ++i) message[i] = static_cast<char>(i * 7 + 3);
+    for (size_t i = 0; i < len; ++i)
+      message[i] = static_cast<char>(i * 7 + 3);
     const std::string whole = Digest(message);
     Haval256 h;
     for (size_t i = 0; i < len;) {

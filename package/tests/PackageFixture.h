@@ -60,8 +60,8 @@ struct Entry {
   std::u16string folder = {};
   std::u16string name = {};  // escaped by the helper
   std::string content = {};
-  std::u16string extra = {};  // a fifth cell when not empty
-  std::string body = {};      // the stored body; deflated content when empty
+  std::u16string extra = {};         // a fifth cell when not empty
+  std::string body = {};             // the stored body; deflated content when empty
   std::u16string storedCell = {};    // overrides the stored size cell
   std::u16string unpackedCell = {};  // overrides the unpacked size cell
 };
@@ -97,8 +97,12 @@ struct Scratch : testing::Test {
     fs::remove_all(root, ec);
   }
 
-  fs::path Dest(const std::u16string& rel = u"") const { return ToFsPath(dest + rel); }
-  fs::path Sys(const std::u16string& rel) const { return ToFsPath(system + rel); }
+  fs::path Dest(const std::u16string& rel = u"") const {
+    return ToFsPath(dest + rel);
+  }
+  fs::path Sys(const std::u16string& rel) const {
+    return ToFsPath(system + rel);
+  }
 
   // A package file made of entries, with the given envelope and trailer.
   std::u16string Make(const std::vector<Entry>& entries, uint32_t hash = 3, uint32_t cipher = 5,
@@ -111,16 +115,20 @@ struct Scratch : testing::Test {
       bodies += body;
       std::u16string name = e.name;
       for (auto& c : name) {
-        if (c == u',') c = u'\x1A';
-        if (c == u'|') c = u'\x1B';
+        if (c == u',')
+          c = u'\x1A';
+        if (c == u'|')
+          c = u'\x1B';
       }
-      if (i) text += u'|';
+      if (i)
+        text += u'|';
       text += e.folder + u',' + name + u',' +
               (e.storedCell.empty() ? IntToText(static_cast<int64_t>(body.size())) : e.storedCell) +
               u',' +
               (e.unpackedCell.empty() ? IntToText(static_cast<int64_t>(e.content.size()))
                                       : e.unpackedCell);
-      if (!e.extra.empty()) text += u',' + e.extra;
+      if (!e.extra.empty())
+        text += u',' + e.extra;
     }
     TPackOptions po;
     po.hash = hash;
@@ -145,7 +153,8 @@ struct Scratch : testing::Test {
   // Every file under the scratch folder, relative, sorted, with its size.
   std::vector<std::string> Files(const fs::path& under) const {
     std::vector<std::string> out;
-    if (!fs::exists(under)) return out;
+    if (!fs::exists(under))
+      return out;
     for (const auto& e : fs::recursive_directory_iterator(under)) {
       if (e.is_regular_file()) {
         out.push_back(e.path().lexically_relative(under).generic_string() + ":" +

@@ -30,7 +30,8 @@ std::u16string String(UINT id) {
 std::string Raw(const wchar_t* type, const wchar_t* name) {
   HMODULE self = GetModuleHandleW(nullptr);
   HRSRC r = FindResourceW(self, name, type);
-  if (r == nullptr) return {};
+  if (r == nullptr)
+    return {};
   HGLOBAL g = LoadResource(self, r);
   const char* data = static_cast<const char*>(LockResource(g));
   return std::string(data, SizeofResource(self, r));
@@ -53,12 +54,13 @@ TEST(Resources, TheProductStringsInChinesePrc) {
   EXPECT_EQ(String(1010), u"Drawlet");
   EXPECT_EQ(String(1011), u"3.50");
   EXPECT_EQ(String(1012), u"6 MB");
-  for (UINT absent : {1005u, 1006u, 1008u}) EXPECT_EQ(String(absent), u"") << absent;
+  for (UINT absent : {1005u, 1006u, 1008u})
+    EXPECT_EQ(String(absent), u"") << absent;
   // Strings 1001-1012 sit in the blocks named 63 and 64 (id / 16 + 1).
   for (UINT block : {63u, 64u}) {
-    EXPECT_NE(FindResourceExW(GetModuleHandleW(nullptr), RT_STRING, MAKEINTRESOURCEW(block),
-                              kChinese),
-              nullptr)
+    EXPECT_NE(
+        FindResourceExW(GetModuleHandleW(nullptr), RT_STRING, MAKEINTRESOURCEW(block), kChinese),
+        nullptr)
         << block;
   }
 }
@@ -98,7 +100,8 @@ TEST(Resources, HeaderPictureAndIcons) {
       HICON icon = static_cast<HICON>(
           LoadImageW(GetModuleHandleW(nullptr), group, IMAGE_ICON, size, size, 0));
       EXPECT_NE(icon, nullptr) << size;
-      if (icon) DestroyIcon(icon);
+      if (icon)
+        DestroyIcon(icon);
     }
   }
 }

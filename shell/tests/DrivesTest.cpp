@@ -9,7 +9,8 @@ TEST(Drives, FixedDrivesAreThoseWindowsCallsFixed) {
   wchar_t roots[256] = {};
   GetLogicalDriveStringsW(255, roots);
   for (const wchar_t* r = roots; *r; r += wcslen(r) + 1) {
-    if (GetDriveTypeW(r) == DRIVE_FIXED) expected += static_cast<char16_t>(towupper(r[0]));
+    if (GetDriveTypeW(r) == DRIVE_FIXED)
+      expected += static_cast<char16_t>(towupper(r[0]));
   }
   const std::u16string fixed = GetFixedDrives();
   EXPECT_EQ(fixed, expected);
@@ -66,7 +67,8 @@ TEST(Launch, AMissingProgramGivesNoHandleAndNoWindow) {
     static BOOL CALLBACK Visit(HWND hwnd, LPARAM found) {
       DWORD pid = 0;
       GetWindowThreadProcessId(hwnd, &pid);
-      if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd)) *reinterpret_cast<bool*>(found) = true;
+      if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd))
+        *reinterpret_cast<bool*>(found) = true;
       return TRUE;
     }
   };

@@ -22,7 +22,8 @@ SeenBox PressOk(const std::u16string& caption) {
         GetClassNameW(child, cls, 32);
         GetWindowTextW(child, text, 512);
         const std::u16string c = UpToNul(cls, 32);
-        if (c == u"Button") ++seen.buttons;
+        if (c == u"Button")
+          ++seen.buttons;
         if (c == u"Static") {
           if (GetWindowLongW(child, GWL_STYLE) & SS_ICON) {
             seen.hasIcon = true;

@@ -29,11 +29,13 @@ inline bool IsFile(const std::u16string& path) {
 inline DWORD ValueType(HKEY root, const std::u16string& key, const std::u16string& name,
                        DWORD* size = nullptr) {
   RegKey k;
-  if (RegOpenKeyExW(root, W(key), 0, KEY_READ, k.Out()) != ERROR_SUCCESS) return REG_NONE;
+  if (RegOpenKeyExW(root, W(key), 0, KEY_READ, k.Out()) != ERROR_SUCCESS)
+    return REG_NONE;
   DWORD type = REG_NONE, bytes = 0;
   if (RegQueryValueExW(k.get(), W(name), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
     return REG_NONE;
   }
-  if (size != nullptr) *size = bytes;
+  if (size != nullptr)
+    *size = bytes;
   return type;
 }

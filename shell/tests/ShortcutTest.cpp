@@ -58,7 +58,8 @@ struct Shortcuts : testing::Test {
                      reinterpret_cast<void**>(link.GetAddressOf()));
     Microsoft::WRL::ComPtr<IPersistFile> pf;
     link.As(&pf);
-    if (FAILED(pf->Load(W(file), STGM_READ))) return l;
+    if (FAILED(pf->Load(W(file), STGM_READ)))
+      return l;
     wchar_t buffer[MAX_PATH] = {};
     link->GetPath(buffer, MAX_PATH, nullptr, 0);
     l.path = UpToNul(buffer, MAX_PATH);
@@ -118,7 +119,8 @@ TEST_F(Shortcuts, NothingIsCreatedWithoutAFolder) {
   WIN32_FIND_DATAW data;
   HANDLE h = FindFirstFileW(W(desktop + u"\\*.lnk"), &data);
   EXPECT_EQ(h, INVALID_HANDLE_VALUE);
-  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  if (h != INVALID_HANDLE_VALUE)
+    FindClose(h);
 }
 
 TEST_F(Shortcuts, AnExistingSubfolderIsUsed) {

@@ -17,7 +17,8 @@ std::map<std::string, TLayoutItem> Load(const std::string& name) {
   std::ifstream in(TestDataDir() + "/resources/layouts/" + name, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   std::map<std::string, TLayoutItem> byName;
-  for (auto& item : ParseLayout(text)) byName[item.name] = item;
+  for (auto& item : ParseLayout(text))
+    byName[item.name] = item;
   return byName;
 }
 
@@ -56,7 +57,8 @@ TEST(Layout, TheWizardForm) {
   // Every control has its own id.
   std::map<int, std::string> ids;
   for (const auto& [name, item] : f) {
-    if (item.kind == "form") continue;
+    if (item.kind == "form")
+      continue;
     EXPECT_NE(item.id, 0) << name;
     EXPECT_TRUE(ids.emplace(item.id, name).second) << name << " shares id " << item.id;
   }
@@ -67,13 +69,12 @@ TEST(Layout, TheConflictNotice) {
   ASSERT_EQ(f.size(), 7u);
   EXPECT_EQ(f.at("frmConflict").text, u"温馨提示");
   EXPECT_EQ(f.at("frmConflict").font.pixels, 11);
-  EXPECT_EQ(f.at("Label1").font.color, 0x00800000u);      // navy
+  EXPECT_EQ(f.at("Label1").font.color, 0x00800000u);       // navy
   EXPECT_EQ(f.at("lblRegister").font.color, 0x00008000u);  // green
   EXPECT_TRUE(f.at("lblContent").wrap);
   EXPECT_FALSE(f.at("Label1").wrap);
   EXPECT_EQ(f.at("Label2").font.pixels, 14);
-  EXPECT_EQ(f.at("Label2").text,
-            u"http://" + std::u16string(kPublisherHost) + u"/index_chs.shtml");
+  EXPECT_EQ(f.at("Label2").text, u"http://" + std::u16string(kPublisherHost) + u"/index_chs.shtml");
   EXPECT_EQ(f.at("Button1").id, idButton1);
   EXPECT_EQ(f.at("Button2").tab, 1);
 }
