@@ -249,3 +249,19 @@ std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProdu
       {u"UninstallString", destDir + u"Uninst.exe"},
   };
 }
+
+std::u16string ConflictHomePage() {
+  return std::u16string(u"http://") + kPublisherHost + u"/index_chs.shtml";
+}
+
+std::u16string ConflictProductName(const std::u16string& productId) {
+  return productId == u"Clockrun" ? u"诺凡定时助手" : u"诺凡画图";
+}
+
+std::u16string ConflictBody(const std::u16string& name) {
+  return u"首先，感谢您使用“" + name + u"”软件。\n\n" +
+         u"但由于检测到您的系统正在运行“金山毒霸”，" + name +
+         u"会被其错误和非法干扰，因此如果您希望能正常运行" + name + u"，请更换其它" +
+         u"更好更流行的免费防毒杀毒软件，比如360，COMODO等。\n\n" +
+         u"为此给您带来的不便，软件作者在此深表歉意。";
+}

@@ -84,3 +84,9 @@ struct TUninstallValue {
 std::u16string UninstallKeyPath(const std::u16string& uninstallName);
 std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProductSettings& s,
                                              const std::u16string& destDir);
+
+// The conflict notice: the publisher's home page that it shows and copies,
+// the product it speaks for ("Clockrun" or any other id), and its body.
+std::u16string ConflictHomePage();
+std::u16string ConflictProductName(const std::u16string& productId);
+std::u16string ConflictBody(const std::u16string& productName);

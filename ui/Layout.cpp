@@ -124,6 +124,8 @@ std::vector<TLayoutItem> ParseLayout(std::string_view text) {
                      : t == "vscroll"     ? &item.vscroll
                      : t == "center"      ? &item.center
                      : t == "vcenter"     ? &item.vcenter
+                     : t == "client"      ? &item.client
+                     : t == "minimize"    ? &item.minimize
                                           : nullptr;
         if (flag == nullptr)
           throw fail(u"unknown flag " + FromUtf8(t));

@@ -9,7 +9,9 @@
 // (top|left|right|none), text, font (a name), size (points), px (character
 // height in pixels), color and fontcolor (btnface, white, cream, navy, green,
 // windowtext or #rrggbb), tab (tab order). Flags: hidden, bold, wrap, fixed,
-// transparent, checked, readonly, vscroll, center, vcenter. Lines starting
+// transparent, checked, readonly, vscroll, center, vcenter, client (a form's
+// width and height are its client area, not its outer size), minimize (a
+// form with a minimize box). Lines starting
 // with "#" and empty lines are ignored. The first line is the form.
 #pragma once
 
@@ -40,7 +42,8 @@ struct TLayoutItem {
   uint32_t color = 0xFF000000;  // background; 0xFF000000: the parent's
   int tab = -1;
   bool hidden = false, wrap = false, fixed = false, transparent = false, checked = false,
-       readonly = false, vscroll = false, center = false, vcenter = false;
+       readonly = false, vscroll = false, center = false, vcenter = false, client = false,
+       minimize = false;
 };
 
 // Raises Error naming the line for anything it cannot read: an unknown kind,

@@ -1,0 +1,50 @@
+// Setup.exe: chooses the language of the run, shows the wizard and runs the
+// message loop until it closes. It takes no command line.
+#include <windows.h>
+
+#include "app/ConflictForm.h"
+#include "app/SetupForm.h"
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "shell/Hardening.h"
+#include "shell/Win32Util.h"
+
+namespace {
+
+std::u16string String(UINT id) {
+  const wchar_t* text = nullptr;
+  const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  if (n <= 0 || text == nullptr)
+    return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n));
+}
+
+void ShowStartupError(const std::exception& e) {
+  const auto* err = dynamic_cast<const Error*>(&e);
+  const std::u16string text = err != nullptr ? err->Message() : FromUtf8(e.what());
+  MessageBoxW(nullptr, W(text), L"Setup", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  HardenProcess();
+  try {
+    LanguageIndex = ChooseLanguageIndex(String(1007), GetACP());
+  } catch (const std::exception& e) {
+    ShowStartupError(e);
+    return 0;
+  }
+  try {
+    TApplication app;
+    app.SetIcon(static_cast<HICON>(
+        LoadImageW(instance, L"AppIcon", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED)));
+    app.CreateForm<TForm1>();
+    app.CreateForm<TfrmConflict>();
+    Form1->Show();
+    app.Run();
+  } catch (const std::exception& e) {
+    ShowStartupError(e);
+  }
+  return 0;
+}

@@ -1,0 +1,333 @@
+#include "app/SetupForm.h"
+
+#include <cstdlib>
+
+#include "common/Convert.h"
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "package/Extractor.h"
+#include "package/File.h"
+#include "shell/AnsiCodePage.h"
+#include "shell/Global.h"
+#include "shell/NvSysUtils.h"
+#include "shell/Win32Util.h"
+
+int32_t LanguageIndex = 0;
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr FolderKind kDesktop = 0;
+constexpr FolderKind kQuickLaunch = 1;
+
+// A string of the program's own string table; empty when it has none.
+std::u16string String(UINT id) {
+  const wchar_t* text = nullptr;
+  const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  if (n <= 0 || text == nullptr)
+    return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n));
+}
+
+std::u16string EnvironmentVariable(const wchar_t* name) {
+  const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+  if (n == 0)
+    return {};
+  std::wstring buf(n, L'\0');
+  const DWORD got = GetEnvironmentVariableW(name, buf.data(), n);
+  return UpToNul(buf.c_str(), got);
+}
+
+std::string TextLayout() {
+  return std::string(ResourceData(RT_RCDATA, u"TFORM1"));
+}
+
+}  // namespace
+
+TForm1::TForm1()
+    : TForm(TextLayout()),
+      pnlStep1(Control<TPanel>("pnlStep1")),
+      pnlStep2(Control<TPanel>("pnlStep2")),
+      pnlStep3(Control<TPanel>("pnlStep3")),
+      pnlStep4(Control<TPanel>("pnlStep4")),
+      Image1(Control<TImage>("Image1")),
+      Image2(Control<TImage>("Image2")),
+      Image3(Control<TImage>("Image3")),
+      lblWelcome(Control<TLabel>("lblWelcome")),
+      lblWillInstall(Control<TLabel>("lblWillInstall")),
+      lblLicense(Control<TLabel>("lblLicense")),
+      lblLicenseTip(Control<TLabel>("lblLicenseTip")),
+      lblAgreement(Control<TLabel>("lblAgreement")),
+      lblFolder(Control<TLabel>("lblFolder")),
+      lblFolderTip(Control<TLabel>("lblFolderTip")),
+      lblSetupFolder(Control<TLabel>("lblSetupFolder")),
+      lblNeedSize(Control<TLabel>("lblNeedSize")),
+      lblFreeSize(Control<TLabel>("lblFreeSize")),
+      lblComplete(Control<TLabel>("lblComplete")),
+      lblClose(Control<TLabel>("lblClose")),
+      Memo2(Control<TMemo>("Memo2")),
+      gbFolder(Control<TGroupBox>("gbFolder")),
+      editSetupDir(Control<TEdit>("editSetupDir")),
+      btnBrowse(Control<TButton>("btnBrowse")),
+      btnPrev(Control<TButton>("btnPrev")),
+      btnNext(Control<TButton>("btnNext")),
+      btnClose(Control<TButton>("btnClose")),
+      chkSCOnDesktop(Control<TCheckBox>("chkSCOnDesktop")),
+      chkSCOnQuick(Control<TCheckBox>("chkSCOnQuick")),
+      chkRunOnExit(Control<TCheckBox>("chkRunOnExit")),
+      ProgressBar1(Control<TProgressBar>("ProgressBar1")) {
+  Form1 = this;
+  btnNext.OnClick = [this] { btnNextClick(); };
+  btnPrev.OnClick = [this] { btnPrevClick(); };
+  btnClose.OnClick = [this] { btnCloseClick(); };
+  btnBrowse.OnClick = [this] { btnBrowseClick(); };
+  editSetupDir.OnChange = [this] { editSetupDirChange(); };
+  Application->OnIdle = [this] { ApplicationEvents1Idle(); };
+  // An error while the form is prepared is reported; the form then shows as
+  // far as it got.
+  try {
+    FormCreate();
+  } catch (const std::exception& e) {
+    Application->ShowException(e);
+  }
+}
+
+void TForm1::FormCreate() {
+  FShortName = String(1010);
+  FVersion = String(1011);
+  FSizeText = String(1012);
+  FFreeware = TextToBool(String(1009));
+
+  Image1.SetPicture(DecodeJpeg(ResourceData(RT_RCDATA, u"ImageLeft" + IntToText(LanguageIndex))));
+  Image2.SetPicture(LoadBitmapResource(u"ImageIcon"));
+  Image3.SetPicture(
+      static_cast<HBITMAP>(CopyImage(Image2.Picture(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+
+  const bool chinese = LanguageIndex == 0;
+  FProductName = String(chinese ? 1002 : 1001);
+  FUninstallName = String(chinese ? 1004 : 1003);
+  TProductSettings settings;
+  settings.FProductName = FProductName;
+  settings.FUninstallName = FUninstallName;
+  settings.FShortName = FShortName;
+  settings.FVersion = FVersion;
+  settings.FSizeText = FSizeText;
+  settings.FFreeware = FFreeware;
+  const TWizardTexts t = MakeWizardTexts(LanguageIndex, settings);
+
+  if (chinese) {
+    for (TLabel* l : {&lblWelcome, &lblWillInstall, &lblSetupFolder, &lblComplete}) {
+      TFont f = l->Font();
+      f.name = u"宋体";
+      if (l == &lblWillInstall || l == &lblSetupFolder) {
+        f.points = 9;
+        f.pixels = 0;
+      }
+      l->SetFont(f);
+    }
+    lblWelcome.SetLeft(193);
+    lblWillInstall.SetLeft(lblWelcome.Left());
+    lblWelcome.SetTop(lblWelcome.Top() + 20);
+    lblWillInstall.SetTop(lblWillInstall.Top() + 20);
+    lblComplete.SetBounds(203, 28, lblComplete.Width(), lblComplete.Height());
+  } else {
+    lblFolder.SetTop(9);
+    lblLicense.SetTop(9);
+    chkRunOnExit.SetBounds(186, 170, chkRunOnExit.Width(), chkRunOnExit.Height());
+    lblFolderTip.SetVisible(true);
+    lblLicenseTip.SetVisible(true);
+    lblClose.SetVisible(true);
+  }
+  SetCaption(t.Caption);
+  FBackCaption = t.FBackCaption;
+  FNextCaption = t.FNextCaption;
+  FCancelCaption = t.FCancelCaption;
+  FAgreeCaption = t.FAgreeCaption;
+  FFinishCaption = t.FFinishCaption;
+  FInstallCaption = t.FInstallCaption;
+  FMsgFolderNotCreated = t.FMsgFolderNotCreated;
+  FMsgExtractFailed = t.FMsgExtractFailed;
+  FBrowsePrompt = t.FBrowsePrompt;
+  FFreeSpaceLabel = t.FFreeSpaceLabel;
+  lblWelcome.SetCaption(t.lblWelcome);
+  lblWillInstall.SetCaption(t.lblWillInstall);
+  const auto set = [](TControl& c, const std::optional<std::u16string>& text) {
+    if (text)
+      c.SetCaption(*text);
+  };
+  set(lblLicense, t.lblLicense);
+  set(lblLicenseTip, t.lblLicenseTip);
+  set(lblAgreement, t.lblAgreement);
+  set(lblFolder, t.lblFolder);
+  set(lblFolderTip, t.lblFolderTip);
+  lblSetupFolder.SetCaption(t.lblSetupFolder);
+  set(gbFolder, t.gbFolder);
+  set(btnBrowse, t.btnBrowse);
+  lblNeedSize.SetCaption(t.lblNeedSize);
+  set(chkSCOnDesktop, t.chkSCOnDesktop);
+  set(chkSCOnQuick, t.chkSCOnQuick);
+  lblComplete.SetCaption(t.lblComplete);
+  set(lblClose, t.lblClose);
+  set(chkRunOnExit, t.chkRunOnExit);
+  Memo2.SetLines(t.licence);
+
+  SetApplicationTitle(Caption());
+  btnPrev.SetCaption(FBackCaption);
+  btnNext.SetCaption(FNextCaption);
+  btnClose.SetCaption(FCancelCaption);
+  const DWORD major = WindowsMajorVersion();
+  SetSize(503, major >= 6 ? 398 : 385);
+  for (TPanel* p : {&pnlStep2, &pnlStep3, &pnlStep4})
+    p->SetAlign(TAlign::Top);
+  FStep = 1;
+  ProgressBar1.SetPosition(0);
+  chkSCOnQuick.SetVisible(major < 6);
+  FFixedDrives = GetFixedDrives();
+
+  std::u16string found = FindShortcutFolder(FUninstallName, u"QuickLaunch");
+  if (found.empty())
+    found = FindShortcutFolder(FUninstallName, u"Desktop");
+  editSetupDir.SetText(
+      DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
+}
+
+void TForm1::ApplicationEvents1Idle() {
+  const TPageView view = IdleView(FStep, lblFreeSize.Visible());
+  pnlStep1.SetVisible(view.pageVisible[0]);
+  pnlStep2.SetVisible(view.pageVisible[1]);
+  pnlStep3.SetVisible(view.pageVisible[2]);
+  pnlStep4.SetVisible(view.pageVisible[3]);
+  btnPrev.SetVisible(view.prevVisible);
+  btnClose.SetVisible(view.closeVisible);
+  btnNext.SetEnabled(view.nextEnabled);
+}
+
+void TForm1::UpdateNextCaption() {
+  const std::u16string caption = FStep == 2   ? FAgreeCaption
+                                 : FStep == 3 ? FInstallCaption
+                                 : FStep == 4 ? FFinishCaption
+                                              : FNextCaption;
+  btnNext.SetCaption(caption);
+}
+
+void TForm1::btnPrevClick() {
+  FStep = FStep - 1;
+  UpdateNextCaption();
+}
+
+void TForm1::btnCloseClick() {
+  Close();
+}
+
+void TForm1::btnBrowseClick() {
+  const std::u16string path = BrowseForFolder(Handle(), FBrowsePrompt);
+  if (path.empty())
+    return;
+  editSetupDir.SetText(path);
+  ShowFreeSpace();
+}
+
+void TForm1::editSetupDirChange() {
+  if (FreeSpaceShown(editSetupDir.Text(), FFixedDrives))
+    ShowFreeSpace();
+  else
+    lblFreeSize.SetVisible(false);
+}
+
+void TForm1::ShowFreeSpace() {
+  const std::u16string text = editSetupDir.Text();
+  const char16_t letter = text.empty() ? u'\0' : text[0];
+  lblFreeSize.SetCaption(FFreeSpaceLabel + FormatByteSize(DriveFreeSpace(letter)));
+  lblFreeSize.SetVisible(true);
+}
+
+// ---- The installation run
+
+void TForm1::btnNextClick() {
+  const std::u16string caption = btnNext.Caption();
+  if (caption == FFinishCaption) {
+    FinishAction();
+    return;
+  }
+  if (caption == FInstallCaption && !Install())
+    return;
+  FStep = FStep + 1;
+  UpdateNextCaption();
+}
+
+void TForm1::FinishAction() {
+  if (chkRunOnExit.Checked())
+    RunProgram(FDestDir + FShortName + u".exe", u"");
+  Close();
+}
+
+bool TForm1::Install() {
+  FDestDir = NormaliseDestination(editSetupDir.Text());
+  if (!DirectoryExists(FDestDir) && !ForceDirectories(FDestDir)) {
+    ShowMessage(FMsgFolderNotCreated);
+    return false;
+  }
+  for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
+    b->SetEnabled(false);
+  ProgressBar1.SetVisible(true);
+  Application->ProcessMessages();
+
+  const std::u16string packageFile = FDestDir + u"Setup.stp";
+  try {
+    {
+      const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
+      OutFile out(packageFile);
+      out.Write(package.data(), package.size());
+      out.Close();
+    }
+    TExtractOptions options;
+    options.codePage = &AnsiCodePage();
+    options.systemDir = [] { return GetSystemDir(); };
+    ExtractPackage(packageFile, FDestDir, u"",
+                   [this](int64_t percent) { OnExtractProgress(percent); }, options);
+    Sleep(50);
+    if (!DeleteFileW(W(packageFile))) {
+      const DWORD attributes = GetFileAttributesW(W(packageFile));
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveDirectoryW(W(packageFile));
+      }
+    }
+  } catch (const std::exception&) {
+    ShowInfoMessage(FMsgExtractFailed);
+    for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
+      b->SetEnabled(true);
+    ProgressBar1.SetVisible(false);
+    return false;
+  }
+
+  try {
+    RegisterProduct();
+  } catch (const std::exception&) {
+    // Shortcuts and the uninstall key are a convenience: the product is
+    // installed, and the wizard goes on to the finish page.
+  }
+  Image1.SetParent(&pnlStep4);
+  ProgressBar1.SetVisible(false);
+  return true;
+}
+
+void TForm1::RegisterProduct() {
+  const std::u16string exe = FDestDir + FShortName + u".exe";
+  if (chkSCOnDesktop.Checked())
+    CreateShortcut(exe, u"", FUninstallName, kDesktop, u"");
+  if (chkSCOnQuick.Visible() && chkSCOnQuick.Checked())
+    CreateShortcut(exe, u"", FUninstallName, kQuickLaunch, u"");
+  const std::u16string key = UninstallKeyPath(FUninstallName);
+  RegCreateKeyPath(HKEY_LOCAL_MACHINE, key);
+  TProductSettings settings;
+  settings.FUninstallName = FUninstallName;
+  settings.FShortName = FShortName;
+  settings.FVersion = FVersion;
+  for (const TUninstallValue& v : UninstallValues(LanguageIndex, settings, FDestDir))
+    RegWriteText(HKEY_LOCAL_MACHINE, key, v.name, v.value);
+}
+
+void TForm1::OnExtractProgress(int64_t Percent) {
+  ProgressBar1.SetPosition(static_cast<int>(static_cast<int32_t>(Percent & 0xFFFFFFFF)));
+}

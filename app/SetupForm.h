@@ -1,0 +1,58 @@
+// TForm1: the setup wizard, four pages above a row of buttons.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/WizardRules.h"
+#include "ui/Forms.h"
+
+// The language of the run, fixed at start-up: 0 Chinese, anything else
+// English.
+extern int32_t LanguageIndex;
+
+class TForm1 : public TForm {
+ public:
+  TForm1();
+
+  // Product settings.
+  std::u16string FProductName, FUninstallName, FShortName, FVersion, FSizeText;
+  bool FFreeware = false;
+
+  std::u16string FDestDir;
+  int32_t FStep = 1;
+  std::u16string FFixedDrives;
+  std::u16string FBackCaption, FNextCaption, FCancelCaption, FAgreeCaption, FFinishCaption,
+      FInstallCaption;
+  std::u16string FMsgFolderNotCreated, FMsgExtractFailed, FBrowsePrompt, FFreeSpaceLabel;
+
+  void FormCreate();
+  void ApplicationEvents1Idle();
+  void UpdateNextCaption();
+  void btnPrevClick();
+  void btnCloseClick();
+  void btnBrowseClick();
+  void editSetupDirChange();
+  void ShowFreeSpace();
+  void btnNextClick();
+  void OnExtractProgress(int64_t Percent);
+
+  TPanel &pnlStep1, &pnlStep2, &pnlStep3, &pnlStep4;
+  TImage &Image1, &Image2, &Image3;
+  TLabel &lblWelcome, &lblWillInstall, &lblLicense, &lblLicenseTip, &lblAgreement, &lblFolder,
+      &lblFolderTip, &lblSetupFolder, &lblNeedSize, &lblFreeSize, &lblComplete, &lblClose;
+  TMemo& Memo2;
+  TGroupBox& gbFolder;
+  TEdit& editSetupDir;
+  TButton &btnBrowse, &btnPrev, &btnNext, &btnClose;
+  TCheckBox &chkSCOnDesktop, &chkSCOnQuick, &chkRunOnExit;
+  TProgressBar& ProgressBar1;
+
+ private:
+  void FinishAction();
+  // False when the run ended early (the folder or the extraction failed).
+  bool Install();
+  void RegisterProduct();
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,315 @@
+#include "app/tests/WizardDriver.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  if (hwnd == nullptr)
+    return L"";
+  const LRESULT n = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(n + 1),
+                                   reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+struct TopLevelSearch {
+  DWORD pid;
+  std::wstring cls;
+  std::wstring caption;
+  bool visibleOnly;
+  bool anyCaption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<TopLevelSearch*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (s->pid != 0 && pid != s->pid)
+    return TRUE;
+  if (!s->cls.empty() && ClassOf(hwnd) != s->cls)
+    return TRUE;
+  if (s->visibleOnly && !IsWindowVisible(hwnd))
+    return TRUE;
+  if (!s->anyCaption && TextOf(hwnd) != s->caption)
+    return TRUE;
+  s->found = hwnd;
+  return FALSE;
+}
+
+HWND Search(TopLevelSearch s) {
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+struct ChildSearch {
+  int id;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<ChildSearch*>(lp);
+  if (GetDlgCtrlID(hwnd) == s->id) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+template <class F>
+bool WaitFor(DWORD ms, F condition) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (condition())
+      return true;
+    if (GetTickCount() - start > ms)
+      return false;
+    Sleep(20);
+  }
+}
+
+}  // namespace
+
+WizardDriver::~WizardDriver() {
+  Kill();
+}
+
+bool WizardDriver::Start(const std::wstring& exe) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  std::wstring cmd = L"\"" + exe + L"\"";
+  if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi_)) {
+    return false;
+  }
+  WaitFor(30000, [&] {
+    wizard_ = FindWizard();
+    return wizard_ != nullptr || FindMessageBox() != nullptr || !Running();
+  });
+  if (wizard_ != nullptr)
+    Settle();
+  return wizard_ != nullptr || FindMessageBox() != nullptr;
+}
+
+bool WizardDriver::WaitWizard(DWORD ms) {
+  WaitFor(ms, [&] {
+    wizard_ = FindWizard();
+    return wizard_ != nullptr || !Running();
+  });
+  return wizard_ != nullptr && Settle();
+}
+
+void WizardDriver::Kill() {
+  if (pi_.hProcess != nullptr) {
+    if (Running()) {
+      TerminateProcess(pi_.hProcess, 1);
+      WaitForSingleObject(pi_.hProcess, 10000);
+    }
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    pi_ = {};
+  }
+  wizard_ = nullptr;
+}
+
+bool WizardDriver::WaitExit(DWORD ms) {
+  return pi_.hProcess == nullptr || WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0;
+}
+
+bool WizardDriver::Running() const {
+  return pi_.hProcess != nullptr && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND WizardDriver::FindWizard() const {
+  return Search({pi_.dwProcessId, L"NvControl", L"", true, true});
+}
+
+HWND WizardDriver::TopLevel(const std::wstring& caption) const {
+  return Search({pi_.dwProcessId, L"", caption, false, false});
+}
+
+HWND WizardDriver::Control(int id, HWND root) const {
+  ChildSearch s{id};
+  EnumChildWindows(root != nullptr ? root : wizard_, FindChild, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+std::wstring WizardDriver::Text(int id) const {
+  return TextOf(Control(id));
+}
+
+std::wstring WizardDriver::WindowCaption() const {
+  return TextOf(wizard_);
+}
+
+bool WizardDriver::Shown(int id) const {
+  return (GetWindowLongPtrW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool WizardDriver::Enabled(int id) const {
+  return IsWindowEnabled(Control(id)) != FALSE;
+}
+
+bool WizardDriver::Checked(int id) const {
+  return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+int WizardDriver::Progress(int id) const {
+  return static_cast<int>(SendMessageW(Control(id), PBM_GETPOS, 0, 0));
+}
+
+RECT WizardDriver::WindowRect() const {
+  RECT rc{};
+  GetWindowRect(wizard_, &rc);
+  return rc;
+}
+
+RECT WizardDriver::ControlRect(int id) const {
+  HWND c = Control(id);
+  RECT rc{};
+  GetWindowRect(c, &rc);
+  MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+void WizardDriver::Click(int id) {
+  ClickNoWait(id);
+  Settle();
+}
+
+void WizardDriver::ClickNoWait(int id) {
+  PostMessageW(Control(id), BM_CLICK, 0, 0);
+}
+
+void WizardDriver::SetCheck(int id, bool checked) {
+  if (Checked(id) != checked)
+    Click(id);
+}
+
+void WizardDriver::Type(int id, const std::wstring& text) {
+  SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  Settle();
+}
+
+void WizardDriver::CloseWindow() {
+  PostMessageW(wizard_, WM_CLOSE, 0, 0);
+}
+
+bool WizardDriver::Settle(DWORD ms) {
+  static const UINT query = RegisterWindowMessageW(L"NvApplicationIdleCount");
+  DWORD_PTR first = 0;
+  if (!SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, ms, &first))
+    return false;
+  // Each query wakes the loop, which becomes idle again once it is answered:
+  // a later count shows that an idle event ran after everything sent before.
+  return WaitFor(ms, [&] {
+    DWORD_PTR now = 0;
+    if (!SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, 1000, &now))
+      return false;
+    return now > first;
+  });
+}
+
+HWND WizardDriver::FindMessageBox() const {
+  return Search({pi_.dwProcessId, L"#32770", L"", true, true});
+}
+
+std::wstring WizardDriver::MessageBoxText(DWORD ms) {
+  HWND box = nullptr;
+  WaitFor(ms, [&] {
+    box = FindMessageBox();
+    return box != nullptr;
+  });
+  return box != nullptr ? TextOf(GetDlgItem(box, 0xFFFF)) : L"";
+}
+
+std::wstring WizardDriver::MessageBoxCaption() const {
+  return TextOf(FindMessageBox());
+}
+
+bool WizardDriver::MessageBoxHasIcon() const {
+  HWND box = FindMessageBox();
+  HWND icon = GetDlgItem(box, 0x0440);  // the message box's icon control
+  return icon != nullptr && IsWindowVisible(icon) &&
+         SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+}
+
+void WizardDriver::AnswerMessageBox() {
+  HWND box = FindMessageBox();
+  if (box == nullptr)
+    return;
+  HWND ok = GetDlgItem(box, IDOK);
+  const int id = ok != nullptr ? IDOK : IDCANCEL;
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+  WaitFor(10000, [&] { return !IsWindow(box); });
+  if (wizard_ != nullptr && Running())
+    Settle();
+}
+
+bool WizardDriver::Capture(const std::wstring& bmpPath) const {
+  const RECT rc = WindowRect();
+  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+  if (w <= 0 || h <= 0)
+    return false;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+  fh.bfSize = fh.bfOffBits + stride * static_cast<DWORD>(h);
+  bool ok = false;
+  if (FILE* f = _wfopen(bmpPath.c_str(), L"wb")) {
+    ok = fwrite(&fh, sizeof fh, 1, f) == 1 && fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+         fwrite(bits, stride * static_cast<DWORD>(h), 1, f) == 1;
+    ok = fclose(f) == 0 && ok;
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+HWND FindWindowByCaption(const std::wstring& caption) {
+  return Search({0, L"", caption, true, false});
+}
+
+void SetWindowsVersion(const std::wstring& version) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  if (version.empty()) {
+    RegDeleteValueW(key, L"Version");
+  } else {
+    RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+  }
+  RegCloseKey(key);
+}

@@ -1,0 +1,308 @@
+// The wizard's window, driven from outside through its control ids.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "app/tests/SetupPrograms.h"
+#include "shell/NvSysUtils.h"
+#include "shell/Win32Util.h"
+
+namespace {
+
+std::wstring ProgramFilesDefault() {
+  return Env(L"PROGRAMFILES") + L"\\Norvane Soft\\Drawlet";
+}
+
+void ExpectPage(WizardDriver& d, int page) {
+  const int panels[] = {idPnlStep1, idPnlStep2, idPnlStep3, idPnlStep4};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(d.Shown(panels[i]), i + 1 == page) << "page " << i + 1;
+  EXPECT_EQ(d.Shown(idBtnPrev), page == 2 || page == 3);
+  EXPECT_EQ(d.Shown(idBtnClose), page < 4);
+  EXPECT_TRUE(d.Shown(idBtnNext));
+}
+
+// Starts a program and checks that its wizard came up.
+#define START(driver, program) ASSERT_TRUE((driver).Start(SetupProgram(program))) << program
+
+}  // namespace
+
+TEST(Wizard, ChineseRunWalksThePagesAndCancelEndsIt) {
+  WizardDriver d;
+  START(d, "Setup");
+  ASSERT_NE(d.Wizard(), nullptr);
+  EXPECT_EQ(d.WindowCaption(), L"安装向导 - 诺凡画图");
+  ExpectPage(d, 1);
+  EXPECT_EQ(d.Text(idBtnNext), L"下一步");
+  EXPECT_EQ(d.Text(idBtnPrev), L"上一步");
+  EXPECT_EQ(d.Text(idBtnClose), L"取 消");
+  EXPECT_TRUE(d.Enabled(idBtnNext));
+  EXPECT_EQ(d.Text(idLblWelcome), L"欢迎使用 诺凡画图 V3.50 安装\n向导");
+  EXPECT_EQ(d.Text(idLblWillInstall),
+            L"此向导将引导您完成安装过程。\n\n单击 [下一步] 继续，单击 [取消] 退出安装。");
+  // The Chinese run moves the welcome texts.
+  EXPECT_EQ(d.ControlRect(idLblWelcome).left, 193);
+  EXPECT_EQ(d.ControlRect(idLblWelcome).top, 40);
+  EXPECT_EQ(d.ControlRect(idLblWillInstall).left, 193);
+  EXPECT_EQ(d.ControlRect(idLblWillInstall).top, 116);
+  EXPECT_EQ(d.ControlRect(idLblComplete).left, 203);
+  EXPECT_EQ(d.ControlRect(idLblComplete).top, 28);
+  // The tips of the English run stay hidden.
+  EXPECT_FALSE(d.Shown(idLblLicenseTip));
+  EXPECT_FALSE(d.Shown(idLblFolderTip));
+  EXPECT_FALSE(d.Shown(idLblClose));
+  EXPECT_EQ(d.Text(idLblLicense), L"在安装之前，请阅读许可协议");
+  EXPECT_EQ(d.Text(idLblComplete), L"诺凡画图 V3.50 安装成功。");
+  EXPECT_EQ(d.Text(idLblNeedSize), L"所需空间: 6 MB");
+  EXPECT_EQ(d.Text(idChkRunOnExit), L"立即运行软件");
+  const std::wstring licence = d.Text(idMemo2);
+  EXPECT_EQ(licence.rfind(L"诺凡画图 用户许可协议\r\n\r\n", 0), 0u) << licence.substr(0, 40);
+  // The freeware flag of the shipped settings leaves clause 3 out.
+  EXPECT_EQ(licence.find(L"3. 您可以自由复制"), std::wstring::npos);
+  EXPECT_NE(licence.find(L"5. 若您未能遵守"), std::wstring::npos);
+
+  d.Click(idBtnNext);
+  ExpectPage(d, 2);
+  EXPECT_EQ(d.Text(idBtnNext), L"我同意");
+  d.Click(idBtnNext);
+  ExpectPage(d, 3);
+  EXPECT_EQ(d.Text(idBtnNext), L"安 装");
+  EXPECT_EQ(d.Text(idEditSetupDir), ProgramFilesDefault());
+  EXPECT_TRUE(d.Shown(idLblFreeSize));
+  EXPECT_EQ(d.Text(idLblFreeSize).rfind(L"剩余空间: ", 0), 0u);
+  EXPECT_TRUE(d.Enabled(idBtnNext));
+  EXPECT_TRUE(d.Checked(idChkSCOnDesktop));
+
+  d.Click(idBtnPrev);
+  ExpectPage(d, 2);
+  EXPECT_EQ(d.Text(idBtnNext), L"我同意");
+  d.Click(idBtnPrev);
+  ExpectPage(d, 1);
+  EXPECT_EQ(d.Text(idBtnNext), L"下一步");
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  ExpectPage(d, 3);
+  EXPECT_EQ(d.Text(idEditSetupDir), ProgramFilesDefault());
+
+  d.ClickNoWait(idBtnClose);
+  EXPECT_TRUE(d.WaitExit());
+}
+
+TEST(Wizard, FreeSpaceLineFollowsTheTypedDestination) {
+  WizardDriver d;
+  START(d, "SetupEn");
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  ExpectPage(d, 3);
+  struct Case {
+    const wchar_t* text;
+    bool shown;
+  };
+  const Case cases[] = {
+      {L"C:\\Apps", true},         {L"c:\\apps", true},  {L"C:apps", false},
+      {L"\\\\server\\share", false}, {L"", false},       {L"Q:\\Apps", false},
+      {L"C:", false},              {L"C:\\", true},      {L" C:\\Apps", false},
+  };
+  for (const Case& c : cases) {
+    d.Type(idEditSetupDir, c.text);
+    EXPECT_EQ(d.Shown(idLblFreeSize), c.shown) << "'" << U(c.text).size() << "' " << c.shown;
+    EXPECT_EQ(d.Enabled(idBtnNext), c.shown);
+    if (c.shown) {
+      // The drive is asked for as typed; both cases give drive C's figure.
+      const std::wstring line = d.Text(idLblFreeSize);
+      EXPECT_EQ(line.rfind(L"Space available: ", 0), 0u);
+      EXPECT_NE(line.find(L"Bytes"), 0u);
+    }
+  }
+  // Back and Next keep the text.
+  d.Type(idEditSetupDir, L"C:\\Kept");
+  d.Click(idBtnPrev);
+  d.Click(idBtnNext);
+  EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Kept");
+  EXPECT_EQ(d.Text(idBtnNext), L"&Install");
+  EXPECT_TRUE(d.Enabled(idBtnNext));
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
+
+TEST(Wizard, EnglishRunShowsTheEnglishTextsAndTips) {
+  WizardDriver d;
+  START(d, "SetupEn");
+  EXPECT_EQ(d.WindowCaption(), L"Setup - Norvane Drawlet");
+  EXPECT_EQ(d.Text(idBtnNext), L"&Next >");
+  EXPECT_EQ(d.Text(idBtnPrev), L"< &Back");
+  EXPECT_EQ(d.Text(idBtnClose), L"Cancel");
+  EXPECT_EQ(d.Text(idLblWelcome), L"Welcome to the Norvane Drawlet 3.50 Setup Wizard");
+  EXPECT_EQ(d.Text(idLblLicense), L"License Agreement");
+  EXPECT_EQ(d.ControlRect(idLblLicense).top, 9);
+  EXPECT_EQ(d.ControlRect(idLblFolder).top, 9);
+  EXPECT_TRUE(d.Shown(idLblLicenseTip));
+  EXPECT_TRUE(d.Shown(idLblFolderTip));
+  EXPECT_TRUE(d.Shown(idLblClose));
+  EXPECT_EQ(d.Text(idLblFolderTip), L"Where should Norvane Drawlet be installed?");
+  EXPECT_EQ(d.Text(idGbFolder), L"Destination Folder");
+  EXPECT_EQ(d.Text(idBtnBrowse), L"&Browse...");
+  EXPECT_EQ(d.Text(idLblNeedSize), L"Space required: 6 MB");
+  EXPECT_EQ(d.Text(idChkSCOnDesktop), L"Create a desktop icon");
+  EXPECT_EQ(d.Text(idChkRunOnExit), L"Launch Norvane Drawlet");
+  EXPECT_EQ(d.ControlRect(idChkRunOnExit).left, 186);
+  EXPECT_EQ(d.ControlRect(idChkRunOnExit).top, 170);
+  EXPECT_EQ(d.Text(idLblComplete), L"Completing the Norvane Drawlet Setup Wizard");
+  const std::wstring licence = d.Text(idMemo2);
+  EXPECT_EQ(licence.rfind(L"End User License Agreement\r\n", 0), 0u);
+  EXPECT_NE(licence.find(L"may not be used for any commercial purposes"), std::wstring::npos);
+  d.Click(idBtnNext);
+  EXPECT_EQ(d.Text(idBtnNext), L"I &Agree");
+  d.Click(idBtnNext);
+  EXPECT_EQ(d.Text(idBtnNext), L"&Install");
+  // The close box ends the program on any page.
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
+
+// Wine takes the ANSI code page from the locale it was started in, so this
+// case runs twice: under LC_ALL=C (1252) and under LC_ALL=zh_CN.UTF-8 (936).
+TEST(Wizard, LanguageByCodePage) {
+  const std::wstring expected = Env(L"EXPECT_ACP");
+  if (!expected.empty()) {
+    ASSERT_EQ(std::to_wstring(GetACP()), expected);
+  }
+  WizardDriver d;
+  START(d, "SetupAuto");
+  EXPECT_EQ(d.WindowCaption(),
+            GetACP() == 936 ? L"安装向导 - 诺凡画图" : L"Setup - Norvane Drawlet");
+  // "0" and "2" do not look at the code page.
+  WizardDriver zh;
+  START(zh, "Setup");
+  EXPECT_EQ(zh.WindowCaption(), L"安装向导 - 诺凡画图");
+  WizardDriver en;
+  START(en, "SetupEn");
+  EXPECT_EQ(en.WindowCaption(), L"Setup - Norvane Drawlet");
+}
+
+TEST(Wizard, WindowSizeAndQuickLaunchByWindowsVersion) {
+  {
+    WizardDriver d;
+    START(d, "Setup");
+    const RECT rc = d.WindowRect();
+    EXPECT_EQ(rc.right - rc.left, 503);
+    EXPECT_EQ(rc.bottom - rc.top, 398);
+    EXPECT_FALSE(d.Shown(idChkSCOnQuick));
+  }
+  {
+    ScopedWindowsVersion xp(L"winxp64");
+    WizardDriver d;
+    START(d, "Setup");
+    const RECT rc = d.WindowRect();
+    EXPECT_EQ(rc.right - rc.left, 503);
+    EXPECT_EQ(rc.bottom - rc.top, 385);
+    EXPECT_TRUE(d.Shown(idChkSCOnQuick));
+    EXPECT_TRUE(d.Checked(idChkSCOnQuick));
+    // The hidden conflict notice keeps Tahoma on XP; nothing to see there.
+  }
+}
+
+TEST(Wizard, DefaultDestinationFromAnEarlierInstallationsShortcut) {
+  // A shortcut in Quick Launch named after the product proposes its folder.
+  const std::u16string quick = GetShellFolder(1);
+  ASSERT_FALSE(quick.empty());
+  SHCreateDirectoryExW(nullptr, W(quick), nullptr);
+  CreateShortcut(u"C:\\Tools\\Drawlet\\Drawlet.exe", u"", u"诺凡画图", 1, u"");
+  {
+    WizardDriver d;
+    START(d, "Setup");
+    d.Click(idBtnNext);
+    d.Click(idBtnNext);
+    EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Tools\\Drawlet");
+    EXPECT_TRUE(d.Shown(idLblFreeSize));
+  }
+  // One whose target lies in a drive's root proposes "C:", which keeps
+  // Install disabled until the text changes.
+  CreateShortcut(u"C:\\Drawlet.exe", u"", u"诺凡画图", 1, u"");
+  {
+    WizardDriver d;
+    START(d, "Setup");
+    d.Click(idBtnNext);
+    d.Click(idBtnNext);
+    EXPECT_EQ(d.Text(idEditSetupDir), L"C:");
+    EXPECT_FALSE(d.Shown(idLblFreeSize));
+    EXPECT_FALSE(d.Enabled(idBtnNext));
+  }
+  DeleteFileW(W(quick + u"\\诺凡画图.lnk"));
+  // The desktop is asked when Quick Launch has none.
+  CreateShortcut(u"C:\\Games\\Drawlet\\Drawlet.exe", u"", u"诺凡画图", 0, u"");
+  {
+    WizardDriver d;
+    START(d, "Setup");
+    d.Click(idBtnNext);
+    d.Click(idBtnNext);
+    EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Games\\Drawlet");
+  }
+  DeleteFileW(W(GetShellFolder(0) + u"\\诺凡画图.lnk"));
+  {
+    WizardDriver d;
+    START(d, "Setup");
+    d.Click(idBtnNext);
+    d.Click(idBtnNext);
+    EXPECT_EQ(d.Text(idEditSetupDir), ProgramFilesDefault());
+  }
+}
+
+TEST(Wizard, ConflictNoticeIsMadeButNeverShown) {
+  WizardDriver d;
+  START(d, "Setup");
+  HWND notice = d.TopLevel(L"温馨提示 - 诺凡画图");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_FALSE(IsWindowVisible(notice));
+  const std::wstring body = [&] {
+    HWND content = d.Control(idLblContent, notice);
+    wchar_t buf[1024] = {};
+    SendMessageW(content, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf));
+    return std::wstring(buf);
+  }();
+  EXPECT_EQ(body.rfind(L"首先，感谢您使用“诺凡画图”软件。\n\n但由于", 0), 0u);
+  RECT client{};
+  GetClientRect(notice, &client);
+  EXPECT_EQ(client.right, 512);
+  EXPECT_EQ(client.bottom, 322);
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  EXPECT_FALSE(IsWindowVisible(notice));
+}
+
+TEST(Wizard, StartupFailuresAreReported) {
+  {
+    // A language that is not a number stops before any window.
+    WizardDriver d;
+    START(d, "SetupBadLanguage");
+    EXPECT_EQ(d.Wizard(), nullptr);
+    EXPECT_EQ(d.MessageBoxText(), L"'zh' is not a valid integer value");
+    d.AnswerMessageBox();
+    EXPECT_TRUE(d.WaitExit());
+  }
+  {
+    // A language without a banner: the error names it, and the form shows
+    // as far as it was prepared (no texts of either language).
+    WizardDriver d;
+    START(d, "SetupBadBanner");
+    EXPECT_EQ(d.MessageBoxText(), L"Resource ImageLeft5 not found");
+    d.AnswerMessageBox();
+    ASSERT_TRUE(d.WaitWizard());
+    EXPECT_EQ(d.WindowCaption(), L"");
+    EXPECT_EQ(d.Text(idBtnNext), L"");
+    EXPECT_EQ(d.Text(idEditSetupDir), L"");
+    d.CloseWindow();
+    EXPECT_TRUE(d.WaitExit());
+  }
+  {
+    WizardDriver d;
+    START(d, "SetupBadFreeware");
+    EXPECT_EQ(d.MessageBoxText(), L"'maybe' is not a valid boolean value");
+    EXPECT_EQ(d.MessageBoxCaption(), L"SetupBadFreeware");
+    d.AnswerMessageBox();
+    ASSERT_TRUE(d.WaitWizard());
+    d.CloseWindow();
+    EXPECT_TRUE(d.WaitExit());
+  }
+}

@@ -1,0 +1,22 @@
+#include "shell/Hardening.h"
+
+#include <windows.h>
+
+void HardenProcess() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // Both are looked up by name: Windows XP lacks the first, and early XP the
+  // second.
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr)
+    return;
+  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
+  using SetDllDir = BOOL(WINAPI*)(LPCWSTR);
+  if (auto setDefault = reinterpret_cast<SetDefaultDirs>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
+    setDefault(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  }
+  if (auto setDir = reinterpret_cast<SetDllDir>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")))) {
+    setDir(L"");
+  }
+}

@@ -1,0 +1,599 @@
+#include "ui/Controls.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "shell/Win32Util.h"
+
+namespace {
+
+const wchar_t kClassName[] = L"NvControl";
+const wchar_t kControlProp[] = L"NvControl";
+
+void RegisterOwnClass() {
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = DefWindowProcW;  // replaced per window in WM_NCCREATE
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClassName;
+    return RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+}
+
+COLORREF ToColorRef(uint32_t layoutColor) {
+  return static_cast<COLORREF>(layoutColor & 0x00FFFFFF);
+}
+
+bool Given(uint32_t layoutColor) {
+  return layoutColor != 0xFF000000;
+}
+
+}  // namespace
+
+HFONT FontHandle(const TFont& font) {
+  using Key = std::tuple<std::u16string, int, int, bool>;
+  static std::map<Key, HFONT> fonts;
+  const Key key{font.name, font.points, font.pixels, font.bold};
+  if (auto it = fonts.find(key); it != fonts.end())
+    return it->second;
+  LOGFONTW lf{};
+  if (font.pixels > 0) {
+    lf.lfHeight = -font.pixels;
+  } else {
+    HDC screen = GetDC(nullptr);
+    lf.lfHeight = -MulDiv(font.points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+  }
+  lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+  lstrcpynW(lf.lfFaceName, W(font.name), LF_FACESIZE);
+  HFONT handle = CreateFontIndirectW(&lf);
+  fonts.emplace(key, handle);
+  return handle;
+}
+
+HBRUSH BrushOf(COLORREF color) {
+  static std::map<COLORREF, HBRUSH> brushes;
+  if (auto it = brushes.find(color); it != brushes.end())
+    return it->second;
+  HBRUSH brush = CreateSolidBrush(color);
+  brushes.emplace(color, brush);
+  return brush;
+}
+
+// ---- TControl
+
+TControl::TControl(TWinControl* parent, const TLayoutItem& item)
+    : parent_(parent),
+      id_(item.id),
+      name_(item.name),
+      left_(item.left),
+      top_(item.top),
+      width_(item.width),
+      height_(item.height),
+      align_(item.align),
+      visible_(!item.hidden) {
+  if (parent_ != nullptr)
+    font_ = parent_->Font();
+  if (!item.font.name.empty())
+    font_.name = item.font.name;
+  if (item.font.points > 0) {
+    font_.points = item.font.points;
+    font_.pixels = 0;
+  }
+  if (item.font.pixels > 0)
+    font_.pixels = item.font.pixels;
+  font_.bold = item.font.bold;
+  if (Given(item.font.color))
+    font_.color = ToColorRef(item.font.color);
+  if (Given(item.color))
+    color_ = ToColorRef(item.color);
+}
+
+TControl::~TControl() {
+  if (parent_ != nullptr)
+    parent_->RemoveChild(this);
+  if (hwnd_ != nullptr) {
+    RemovePropW(hwnd_, kControlProp);
+    if (oldProc_ != nullptr)
+      SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
+    DestroyWindow(hwnd_);
+  }
+}
+
+TControl* TControl::FromHandle(HWND hwnd) {
+  return static_cast<TControl*>(GetPropW(hwnd, kControlProp));
+}
+
+HWND TControl::ParentHandle() const {
+  return parent_ != nullptr ? parent_->Handle() : nullptr;
+}
+
+void TControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle) {
+  ownClass_ = className == nullptr;
+  if (ownClass_) {
+    RegisterOwnClass();
+    className = kClassName;
+  }
+  if (parent_ != nullptr)
+    style |= WS_CHILD | WS_CLIPSIBLINGS;
+  if (visible_ && parent_ != nullptr)
+    style |= WS_VISIBLE;
+  hwnd_ = CreateWindowExW(exStyle, className, L"", style, left_, top_, width_, height_,
+                          ParentHandle(),
+                          parent_ != nullptr ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_))
+                                             : nullptr,
+                          GetModuleHandleW(nullptr), nullptr);
+  SetPropW(hwnd_, kControlProp, this);
+  if (ownClass_) {
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnClassProc));
+  }
+  ApplyFont();
+  if (parent_ != nullptr)
+    parent_->AddChild(this);
+}
+
+void TControl::Subclass() {
+  oldProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+}
+
+LRESULT CALLBACK TControl::OwnClassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (TControl* c = FromHandle(hwnd))
+    return c->WndProc(msg, wp, lp);
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  TControl* c = FromHandle(hwnd);
+  if (c == nullptr)
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  return c->WndProc(msg, wp, lp);
+}
+
+LRESULT TControl::DefaultProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (oldProc_ != nullptr)
+    return CallWindowProcW(oldProc_, hwnd_, msg, wp, lp);
+  return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  return DefaultProc(msg, wp, lp);
+}
+
+void TControl::SetParent(TWinControl* parent) {
+  if (parent == parent_)
+    return;
+  TWinControl* old = parent_;
+  if (old != nullptr)
+    old->RemoveChild(this);
+  parent_ = parent;
+  ::SetParent(hwnd_, ParentHandle());
+  parent_->AddChild(this);
+  if (old != nullptr)
+    old->Realign();
+  parent_->Realign();
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TControl::SetVisible(bool visible) {
+  if (visible == visible_)
+    return;
+  visible_ = visible;
+  ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+  if (align_ != TAlign::None && parent_ != nullptr)
+    parent_->Realign();
+}
+
+bool TControl::Enabled() const {
+  return IsWindowEnabled(hwnd_) != FALSE;
+}
+
+void TControl::SetEnabled(bool enabled) {
+  EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  if (parent_ != nullptr)
+    MoveWindow(hwnd_, left, top, width, height, TRUE);
+}
+
+void TControl::SetAlign(TAlign align) {
+  align_ = align;
+  if (parent_ != nullptr)
+    parent_->Realign();
+}
+
+std::u16string TControl::Caption() const {
+  const int n = GetWindowTextLengthW(hwnd_);
+  std::wstring buf(static_cast<size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd_, buf.data(), n + 1);
+  return UpToNul(buf.c_str(), static_cast<size_t>(std::max(got, 0)));
+}
+
+void TControl::SetCaption(const std::u16string& text) {
+  SetWindowTextW(hwnd_, W(text));
+}
+
+void TControl::SetFont(const TFont& font) {
+  font_ = font;
+  ApplyFont();
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TControl::ApplyFont() {
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), FALSE);
+}
+
+COLORREF TControl::Color() const {
+  for (const TControl* c = this; c != nullptr; c = c->parent_) {
+    if (c->color_ != CLR_INVALID)
+      return c->color_;
+  }
+  return GetSysColor(COLOR_BTNFACE);
+}
+
+HBRUSH TControl::CtlColor(HDC dc) {
+  const COLORREF back = Color();
+  SetBkColor(dc, back);
+  SetTextColor(dc, font_.color);
+  return BrushOf(back);
+}
+
+// ---- TWinControl
+
+void TWinControl::AddChild(TControl* child) {
+  if (std::find(children_.begin(), children_.end(), child) == children_.end())
+    children_.push_back(child);
+}
+
+void TWinControl::RemoveChild(TControl* child) {
+  children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
+}
+
+void TWinControl::Realign() {
+  RECT room{0, 0, ClientWidth(), ClientHeight()};
+  for (TAlign pass : {TAlign::Top, TAlign::Left, TAlign::Right}) {
+    for (TControl* c : children_) {
+      if (c->Align() != pass || !c->Visible())
+        continue;
+      switch (pass) {
+        case TAlign::Top:
+          c->SetBounds(room.left, room.top, room.right - room.left, c->Height());
+          room.top += c->Height();
+          break;
+        case TAlign::Left:
+          c->SetBounds(room.left, room.top, c->Width(), room.bottom - room.top);
+          room.left += c->Width();
+          break;
+        case TAlign::Right:
+          c->SetBounds(room.right - c->Width(), room.top, c->Width(), room.bottom - room.top);
+          room.right -= c->Width();
+          break;
+        case TAlign::None:
+          break;
+      }
+    }
+  }
+}
+
+bool TWinControl::RouteChildMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  switch (msg) {
+    case WM_COMMAND:
+      if (lp != 0) {
+        if (TControl* c = FromHandle(reinterpret_cast<HWND>(lp))) {
+          c->Command(HIWORD(wp));
+          result = 0;
+          return true;
+        }
+      }
+      return false;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+      if (TControl* c = FromHandle(reinterpret_cast<HWND>(lp))) {
+        result = reinterpret_cast<LRESULT>(c->CtlColor(reinterpret_cast<HDC>(wp)));
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+LRESULT TWinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  if (RouteChildMessage(msg, wp, lp, result))
+    return result;
+  return TControl::WndProc(msg, wp, lp);
+}
+
+// ---- TPanel
+
+TPanel::TPanel(TWinControl* parent, const TLayoutItem& item) : TWinControl(parent, item) {
+  CreateHandle(nullptr, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+}
+
+LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_ERASEBKGND) {
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    FillRect(reinterpret_cast<HDC>(wp), &rc, BrushOf(Color()));
+    return 1;
+  }
+  return TWinControl::WndProc(msg, wp, lp);
+}
+
+// ---- TGroupBox
+
+TGroupBox::TGroupBox(TWinControl* parent, const TLayoutItem& item) : TWinControl(parent, item) {
+  CreateHandle(L"BUTTON", BS_GROUPBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+  SetCaption(item.text);
+  Subclass();
+}
+
+// ---- TLabel
+
+TLabel::TLabel(TWinControl* parent, const TLayoutItem& item)
+    : TControl(parent, item), wrap_(item.wrap), fixed_(item.fixed), vcenter_(item.vcenter) {
+  CreateHandle(nullptr, 0);
+  SetCaption(item.text);
+}
+
+void TLabel::SetCaption(const std::u16string& text) {
+  TControl::SetCaption(text);
+  AutoSize();
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TLabel::SetFont(const TFont& font) {
+  TControl::SetFont(font);
+  AutoSize();
+}
+
+void TLabel::AutoSize() {
+  if (fixed_)
+    return;
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, FontHandle(font_));
+  const std::u16string text = Caption();
+  RECT rc{0, 0, wrap_ ? width_ : 0, 0};
+  DrawTextW(dc, text.empty() ? L" " : W(text), -1, &rc,
+            DT_CALCRECT | DT_LEFT | (wrap_ ? DT_WORDBREAK : 0));
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  SetBounds(left_, top_, text.empty() ? 0 : rc.right, rc.bottom);
+}
+
+LRESULT TLabel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      FillRect(dc, &rc, BrushOf(Color()));
+      HGDIOBJ old = SelectObject(dc, FontHandle(font_));
+      SetTextColor(dc, font_.color);
+      SetBkMode(dc, TRANSPARENT);
+      const std::u16string text = Caption();
+      UINT flags = DT_LEFT | (wrap_ ? DT_WORDBREAK : 0);
+      if (vcenter_) {
+        RECT need = rc;
+        DrawTextW(dc, W(text), -1, &need, flags | DT_CALCRECT);
+        const int h = need.bottom - need.top;
+        if (h < rc.bottom)
+          rc.top = (rc.bottom - h) / 2;
+      }
+      DrawTextW(dc, W(text), -1, &rc, flags);
+      SelectObject(dc, old);
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(msg, wp, lp);
+  }
+}
+
+// ---- TButton
+
+TButton::TButton(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+  CreateHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
+  SetCaption(item.text);
+}
+
+void TButton::Command(WORD code) {
+  if (code == BN_CLICKED && OnClick)
+    OnClick();
+}
+
+// ---- TCheckBox
+
+TCheckBox::TCheckBox(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+  CreateHandle(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP);
+  SetCaption(item.text);
+  SetChecked(item.checked);
+}
+
+bool TCheckBox::Checked() const {
+  return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TCheckBox::SetChecked(bool checked) {
+  SendMessageW(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// ---- TEdit
+
+TEdit::TEdit(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+  CreateHandle(L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
+  SetCaption(item.text);
+}
+
+void TEdit::SetText(const std::u16string& text) {
+  if (Text() != text)
+    SetCaption(text);
+}
+
+void TEdit::Command(WORD code) {
+  if (code == EN_CHANGE && OnChange)
+    OnChange();
+}
+
+HBRUSH TEdit::CtlColor(HDC dc) {
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  SetTextColor(dc, font_.color);
+  return GetSysColorBrush(COLOR_WINDOW);
+}
+
+// ---- TMemo
+
+TMemo::TMemo(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+  DWORD style = ES_MULTILINE | WS_TABSTOP;
+  if (item.readonly)
+    style |= ES_READONLY;
+  if (item.vscroll)
+    style |= WS_VSCROLL;
+  if (!item.wrap)
+    style |= ES_AUTOHSCROLL | WS_HSCROLL;
+  CreateHandle(L"EDIT", style, WS_EX_CLIENTEDGE);
+}
+
+void TMemo::SetLines(const std::vector<std::u16string>& lines) {
+  std::u16string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0)
+      text += u"\r\n";
+    text += lines[i];
+  }
+  SetCaption(text);
+}
+
+HBRUSH TMemo::CtlColor(HDC dc) {
+  // A read-only edit asks as a static would; a memo stays white.
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  SetTextColor(dc, font_.color);
+  return GetSysColorBrush(COLOR_WINDOW);
+}
+
+// ---- TProgressBar
+
+TProgressBar::TProgressBar(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+  CreateHandle(PROGRESS_CLASSW, 0);
+  SendMessageW(hwnd_, PBM_SETRANGE32, 0, 100);
+}
+
+int TProgressBar::Position() const {
+  return static_cast<int>(SendMessageW(hwnd_, PBM_GETPOS, 0, 0));
+}
+
+void TProgressBar::SetPosition(int position) {
+  SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+// ---- TImage
+
+TImage::TImage(TWinControl* parent, const TLayoutItem& item)
+    : TControl(parent, item), center_(item.center), transparent_(item.transparent) {
+  CreateHandle(nullptr, 0);
+}
+
+TImage::~TImage() {
+  if (bitmap_ != nullptr)
+    DeleteObject(bitmap_);
+}
+
+void TImage::SetPicture(HBITMAP bitmap) {
+  if (bitmap_ != nullptr)
+    DeleteObject(bitmap_);
+  bitmap_ = bitmap;
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+LRESULT TImage::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      FillRect(dc, &rc, BrushOf(Color()));
+      BITMAP bm{};
+      if (bitmap_ != nullptr && GetObjectW(bitmap_, sizeof bm, &bm) != 0) {
+        HDC mem = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(mem, bitmap_);
+        int x = 0, y = 0;
+        if (center_) {
+          x = (rc.right - bm.bmWidth) / 2;
+          y = (rc.bottom - bm.bmHeight) / 2;
+        }
+        if (transparent_) {
+          const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
+          TransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight,
+                         key);
+        } else {
+          BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+        }
+        SelectObject(mem, old);
+        DeleteDC(mem);
+      }
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(msg, wp, lp);
+  }
+}
+
+// ---- TBevel
+
+TBevel::TBevel(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+  CreateHandle(nullptr, 0);
+}
+
+LRESULT TBevel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      FillRect(dc, &rc, BrushOf(Color()));
+      RECT line{0, 0, rc.right, 1};
+      FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
+      line = {0, 1, rc.right, 2};
+      FillRect(dc, &line, GetSysColorBrush(COLOR_BTNHIGHLIGHT));
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(msg, wp, lp);
+  }
+}
