@@ -10,8 +10,9 @@
 #include <vector>
 
 // The publisher's web host, for the uninstall key's "URLInfoAbout" and the
-// conflict notice's address.
-inline constexpr char16_t kPublisherHost[] = u"www.norvane-soft.com";
+// conflict notice's address. Short enough that the notice's address line
+// (274 pixels of 14-pixel Tahoma) shows it whole.
+inline constexpr char16_t kPublisherHost[] = u"www.norvane.com";
 
 // The language of the run from string 1007: -1 chooses by the ANSI code page
 // (936 gives 0, Chinese; anything else 2, English). Raises ConvertError when

@@ -266,6 +266,13 @@ void TWinControl::RemoveChild(TControl* child) {
   children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
 }
 
+void TWinControl::SetBounds(int left, int top, int width, int height) {
+  const bool resized = width != width_ || height != height_;
+  TControl::SetBounds(left, top, width, height);
+  if (resized)
+    Realign();
+}
+
 void TWinControl::Realign() {
   RECT room{0, 0, ClientWidth(), ClientHeight()};
   for (TAlign pass : {TAlign::Top, TAlign::Left, TAlign::Right}) {

@@ -113,6 +113,8 @@ class TWinControl : public TControl {
   // Places the children aligned to an edge, in their order: tops first, then
   // lefts and rights in the room that is left. Hidden children take no room.
   void Realign();
+  // A new size places the aligned children again.
+  void SetBounds(int left, int top, int width, int height) override;
   const std::vector<TControl*>& Children() const { return children_; }
   void AddChild(TControl* child);
   void RemoveChild(TControl* child);

@@ -260,7 +260,12 @@ void WizardDriver::AnswerMessageBox() {
 }
 
 bool WizardDriver::Capture(const std::wstring& bmpPath) const {
-  const RECT rc = WindowRect();
+  return CaptureWindow(wizard_, bmpPath);
+}
+
+bool CaptureWindow(HWND hwnd, const std::wstring& bmpPath) {
+  RECT rc{};
+  GetWindowRect(hwnd, &rc);
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
   if (w <= 0 || h <= 0)
     return false;

@@ -73,6 +73,8 @@ class WizardDriver {
   HWND wizard_ = nullptr;
 };
 
+// Saves a window as it is on the screen, as a 24-bit BMP.
+bool CaptureWindow(HWND hwnd, const std::wstring& bmpPath);
 // Windows of any process whose caption is exactly this.
 HWND FindWindowByCaption(const std::wstring& caption);
 // The Wine version setting ("winxp64", "win7", or empty to remove it).

@@ -62,12 +62,26 @@ TEST(Wizard, ChineseRunWalksThePagesAndCancelEndsIt) {
   EXPECT_EQ(licence.find(L"3. 您可以自由复制"), std::wstring::npos);
   EXPECT_NE(licence.find(L"5. 若您未能遵守"), std::wstring::npos);
 
+  // The banner fills the left edge of the welcome page.
+  EXPECT_EQ(d.ControlRect(idImage1).left, 0);
+  EXPECT_EQ(d.ControlRect(idImage1).right, 160);
+  EXPECT_EQ(d.ControlRect(idImage1).bottom, 308);
+
   d.Click(idBtnNext);
   ExpectPage(d, 2);
   EXPECT_EQ(d.Text(idBtnNext), L"我同意");
+  // Pages hidden at creation get their header band and picture once shown.
+  RECT client{};
+  GetClientRect(d.Wizard(), &client);
+  EXPECT_EQ(d.ControlRect(idPanel3).right, client.right);
+  EXPECT_EQ(d.ControlRect(idPanel3).bottom, 56);
+  EXPECT_EQ(d.ControlRect(idImage2).right, client.right);
+  EXPECT_EQ(d.ControlRect(idImage2).left, client.right - 67);
+  EXPECT_EQ(d.ControlRect(idBevel2).top, 56);
   d.Click(idBtnNext);
   ExpectPage(d, 3);
   EXPECT_EQ(d.Text(idBtnNext), L"安 装");
+  EXPECT_EQ(d.ControlRect(idPanel4).right, client.right);
   EXPECT_EQ(d.Text(idEditSetupDir), ProgramFilesDefault());
   EXPECT_TRUE(d.Shown(idLblFreeSize));
   EXPECT_EQ(d.Text(idLblFreeSize).rfind(L"剩余空间: ", 0), 0u);

@@ -1,0 +1,213 @@
+// setup_tour: walks a Setup.exe through its pages as a person would.
+//
+//   setup_tour screenshots OUTDIR SETUP...  every page of each program, as
+//                                           OUTDIR\<program>-<n>-<page>.bmp
+//   setup_tour install SETUP DEST           a whole installation into DEST,
+//                                           then where everything went
+//
+// Exit status: 0 done, 1 failed.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/tests/WizardDriver.h"
+
+namespace {
+
+void Say(const std::wstring& text) {
+  // The console may not be UTF-16; UTF-8 reads well in a terminal.
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+  std::fputs(out.c_str(), stdout);
+  std::fputs("\n", stdout);
+  std::fflush(stdout);
+}
+
+std::wstring BaseName(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+  if (const size_t dot = name.rfind(L'.'); dot != std::wstring::npos)
+    name.resize(dot);
+  return name;
+}
+
+// Waits for the finish page after Install; answers nothing.
+bool WaitFinishPage(WizardDriver& d) {
+  for (int i = 0; i < 600; ++i) {
+    if (d.Shown(idPnlStep4))
+      return true;
+    if (!d.Running())
+      return false;
+    Sleep(100);
+  }
+  return false;
+}
+
+bool Capture(WizardDriver& d, const std::wstring& dir, const std::wstring& name) {
+  Sleep(300);  // let the window paint
+  const std::wstring path = dir + L"\\" + name + L".bmp";
+  if (!d.Capture(path)) {
+    Say(L"setup_tour: could not capture " + path);
+    return false;
+  }
+  Say(path);
+  return true;
+}
+
+int Screenshots(const std::wstring& dir, const std::vector<std::wstring>& programs) {
+  CreateDirectoryW(dir.c_str(), nullptr);
+  bool ok = true;
+  for (const std::wstring& program : programs) {
+    const std::wstring base = BaseName(program);
+    WizardDriver d;
+    if (!d.Start(program) || d.Wizard() == nullptr) {
+      Say(L"setup_tour: " + program + L" showed no wizard");
+      return 1;
+    }
+    SetForegroundWindow(d.Wizard());
+    ok = Capture(d, dir, base + L"-1-welcome") && ok;
+    d.Click(idBtnNext);
+    ok = Capture(d, dir, base + L"-2-licence") && ok;
+    d.Click(idBtnNext);
+    d.Type(idEditSetupDir, L"C:\\Tour\\" + base);
+    ok = Capture(d, dir, base + L"-3-folder") && ok;
+    d.ClickNoWait(idBtnNext);
+    if (!WaitFinishPage(d)) {
+      Say(L"setup_tour: " + program + L" did not reach its finish page");
+      return 1;
+    }
+    d.Settle();
+    ok = Capture(d, dir, base + L"-4-finish") && ok;
+    // The conflict notice is never shown by the program; show it here, once,
+    // for a person to look at.
+    if (HWND notice = d.TopLevel(L"温馨提示 - 诺凡画图"); notice != nullptr && base == L"Setup") {
+      ShowWindow(notice, SW_SHOWNORMAL);
+      SetForegroundWindow(notice);
+      Sleep(300);
+      const std::wstring path = dir + L"\\" + base + L"-5-conflict-notice.bmp";
+      ok = CaptureWindow(notice, path) && ok;
+      Say(path);
+      ShowWindow(notice, SW_HIDE);
+    }
+    d.SetCheck(idChkRunOnExit, false);
+    d.ClickNoWait(idBtnNext);
+    ok = d.WaitExit() && ok;
+  }
+  return ok ? 0 : 1;
+}
+
+std::wstring RegValue(const std::wstring& key, const wchar_t* name) {
+  wchar_t buf[1024] = {};
+  DWORD size = sizeof buf;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buf, &size) !=
+      ERROR_SUCCESS) {
+    return L"(none)";
+  }
+  return buf;
+}
+
+void ListFiles(const std::wstring& dir, const std::wstring& indent) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..")
+      continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Say(indent + name + L"\\");
+      ListFiles(dir + L"\\" + name, indent + L"  ");
+    } else {
+      Say(indent + name + L"  (" + std::to_wstring(fd.nFileSizeLow) + L" bytes)");
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
+int Install(const std::wstring& program, const std::wstring& dest) {
+  WizardDriver d;
+  if (!d.Start(program) || d.Wizard() == nullptr) {
+    Say(L"setup_tour: " + program + L" showed no wizard");
+    return 1;
+  }
+  const std::wstring product = d.WindowCaption();
+  Say(L"Started " + program + L": \"" + product + L"\"");
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  d.Type(idEditSetupDir, dest);
+  Say(L"Destination: " + d.Text(idEditSetupDir) + L"   " + d.Text(idLblFreeSize));
+  d.ClickNoWait(idBtnNext);
+  if (!WaitFinishPage(d)) {
+    Say(L"setup_tour: the installation did not reach the finish page: " + d.MessageBoxText(1000));
+    return 1;
+  }
+  d.Settle();
+  Say(L"Finish page: " + d.Text(idLblComplete) + L" (progress " +
+      std::to_wstring(d.Progress(idProgressBar1)) + L")");
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  d.WaitExit();
+
+  Say(L"\nFiles in " + dest + L":");
+  ListFiles(dest, L"  ");
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  Say(L"System directory " + std::wstring(system) + L": NvDrawlet.dat " +
+      (GetFileAttributesW((std::wstring(system) + L"\\NvDrawlet.dat").c_str()) !=
+               INVALID_FILE_ATTRIBUTES
+           ? L"present"
+           : L"absent"));
+  HKEY uninstall = nullptr;
+  const std::wstring root = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, &uninstall) == ERROR_SUCCESS) {
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD n = 256;
+      if (RegEnumKeyExW(uninstall, i, name, &n, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      const std::wstring key = root + L"\\" + name;
+      const std::wstring uninst = RegValue(key, L"UninstallString");
+      if (uninst.rfind(dest, 0) != 0)
+        continue;
+      Say(L"\nUninstall key HKLM\\" + key + L":");
+      for (const wchar_t* v : {L"DisplayIcon", L"DisplayName", L"DisplayVersion", L"Publisher",
+                               L"URLInfoAbout", L"UninstallString"}) {
+        Say(std::wstring(L"  ") + v + L" = " + RegValue(key, v));
+        if (std::wstring(v) == L"DisplayName") {
+          wchar_t desktop[MAX_PATH] = {};
+          DWORD size = sizeof desktop;
+          RegGetValueW(HKEY_CURRENT_USER,
+                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                       L"Desktop", RRF_RT_REG_SZ, nullptr, desktop, &size);
+          const std::wstring link = std::wstring(desktop) + L"\\" + RegValue(key, v) + L".lnk";
+          Say(L"  (desktop shortcut " + link +
+              (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ? L": present)"
+                                                                           : L": absent)"));
+        }
+      }
+    }
+    RegCloseKey(uninstall);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::vector<std::wstring> args(argv + 1, argv + argc);
+  if (args.size() >= 3 && args[0] == L"screenshots")
+    return Screenshots(args[1], std::vector<std::wstring>(args.begin() + 2, args.end()));
+  if (args.size() == 3 && args[0] == L"install")
+    return Install(args[1], args[2]);
+  std::fputs(
+      "usage:\n  setup_tour screenshots OUTDIR SETUP...\n  setup_tour install SETUP DEST\n",
+      stderr);
+  return 2;
+}

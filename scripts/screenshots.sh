@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Renders every page of the wizard in both languages (and the conflict
+# notice) under Xvfb and Wine into PNG files under build/screenshots.
+#   scripts/screenshots.sh [BUILD_DIR]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/win64}
+out=$root/build/screenshots
+rm -rf "$out"
+mkdir -p "$out"
+winpath() { echo "Z:${1//\//\\}"; }
+programs=()
+for p in Setup SetupEn; do
+  [ -f "$build/app/$p.exe" ] && programs+=("$(winpath "$build/app/$p.exe")")
+done
+[ ${#programs[@]} -gt 0 ] || { echo "screenshots: build $build first" >&2; exit 1; }
+# Chinese text needs a CJK font and a Chinese locale; a virtual desktop gives
+# the windows their title bars.
+unset DISPLAY
+export LC_ALL=zh_CN.UTF-8 WINE_XVFB=1
+"$root/cmake/wine-run.sh" "$build/wine" --prepare
+"$root/cmake/wine-run.sh" "$build/wine" explorer /desktop=shots,800x600 \
+  "$(winpath "$build/app/setup_tour.exe")" screenshots "$(winpath "$out")" "${programs[@]}"
+shopt -s nullglob
+bmps=("$out"/*.bmp)
+[ ${#bmps[@]} -gt 0 ] || { echo "screenshots: nothing was captured" >&2; exit 1; }
+for f in "${bmps[@]}"; do
+  /usr/bin/convert "$f" "${f%.bmp}.png" && rm "$f"
+done
+ls "$out"
