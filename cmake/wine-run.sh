@@ -8,25 +8,41 @@ set -u
 base=$(realpath -m "$1")
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono or Gecko prompts, and no menu entries or .desktop files written
+# into the home folder for the shortcuts the tests make.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 template=$base/template
+
+# Wine links the user's Desktop, Documents and the like to the home folder;
+# in a test prefix they are folders of the prefix, so that nothing a program
+# writes there leaves it.
+sandbox() {
+  local link
+  for link in "$1"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm -f "$link"
+      mkdir -p "$link"
+    fi
+  done
+}
 
 prepare() {
   mkdir -p "$base"
   exec 9>"$base/.lock"
   flock 9
-  if [ ! -f "$template/.ready" ]; then
+  if [ ! -f "$template/.ready-2" ]; then
     rm -rf "$template"
     WINEPREFIX=$template wineboot -i >/dev/null 2>&1
     WINEPREFIX=$template wineserver -w
-    touch "$template/.ready"
+    sandbox "$template"
+    touch "$template/.ready-2"
   fi
   flock -u 9
 }
 
 if [ "${1:-}" = "--prepare" ]; then
   prepare
-  [ -f "$template/.ready" ] || { echo "wine-run: could not make a Wine prefix" >&2; exit 1; }
+  [ -f "$template/.ready-2" ] || { echo "wine-run: could not make a Wine prefix" >&2; exit 1; }
   exit 0
 fi
 

@@ -43,6 +43,8 @@ echo "== tests on the host (sanitizers)"
 run_ctest host
 echo "== tests under Wine (x86_64 Windows build)"
 run_ctest win64
+echo "== the shipping 32-bit Setup.exe, inspected"
+run_ctest win32
 
 echo "== fuzz targets, a short run of each (make fuzz runs them longer)"
 fuzzlog=$(mktemp)

@@ -4,6 +4,8 @@
 //                                           OUTDIR\<program>-<n>-<page>.bmp
 //   setup_tour install SETUP DEST           a whole installation into DEST,
 //                                           then where everything went
+//   setup_tour report                       where the installations of the
+//                                           publisher's products went
 //
 // Exit status: 0 done, 1 failed.
 #include <windows.h>
@@ -129,6 +131,65 @@ void ListFiles(const std::wstring& dir, const std::wstring& indent) {
   FindClose(h);
 }
 
+// Prints the files, the shortcut and the uninstall key of every installation
+// of the publisher's products (or only the one in dest).
+int Report(const std::wstring& dest) {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  HKEY uninstall = nullptr;
+  const std::wstring root = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  int found = 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, &uninstall) == ERROR_SUCCESS) {
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD n = 256;
+      if (RegEnumKeyExW(uninstall, i, name, &n, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      const std::wstring key = root + L"\\" + name;
+      const std::wstring publisher = RegValue(key, L"Publisher");
+      if (publisher != L"Norvane Software" && publisher != L"诺凡软件")
+        continue;
+      const std::wstring uninst = RegValue(key, L"UninstallString");
+      const std::wstring folder = uninst.substr(0, uninst.find_last_of(L'\\') + 1);
+      if (!dest.empty() && folder != dest && folder != dest + L"\\")
+        continue;
+      ++found;
+      Say(L"\nFiles in " + folder + L":");
+      ListFiles(folder.substr(0, folder.size() - 1), L"  ");
+      Say(L"System directory " + std::wstring(system) + L": NvDrawlet.dat " +
+          (GetFileAttributesW((std::wstring(system) + L"\\NvDrawlet.dat").c_str()) !=
+                   INVALID_FILE_ATTRIBUTES
+               ? L"present"
+               : L"absent"));
+      for (const wchar_t* kind : {L"Desktop", L"AppData"}) {
+        wchar_t shell[MAX_PATH] = {};
+        DWORD size = sizeof shell;
+        RegGetValueW(HKEY_CURRENT_USER,
+                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                     kind, RRF_RT_REG_SZ, nullptr, shell, &size);
+        std::wstring link = std::wstring(shell) + L"\\";
+        if (std::wstring(kind) == L"AppData")
+          link += L"Microsoft\\Internet Explorer\\Quick Launch\\";
+        link += std::wstring(name) + L".lnk";
+        Say(std::wstring(L"Shortcut ") + link +
+            (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ? L": present"
+                                                                         : L": absent"));
+      }
+      Say(L"Uninstall key HKLM\\" + key + L":");
+      for (const wchar_t* v : {L"DisplayIcon", L"DisplayName", L"DisplayVersion", L"Publisher",
+                               L"URLInfoAbout", L"UninstallString"}) {
+        Say(std::wstring(L"  ") + v + L" = " + RegValue(key, v));
+      }
+    }
+    RegCloseKey(uninstall);
+  }
+  if (found == 0)
+    Say(L"No installation of the publisher's products is registered.");
+  return 0;
+}
+
 int Install(const std::wstring& program, const std::wstring& dest) {
   WizardDriver d;
   if (!d.Start(program) || d.Wizard() == nullptr) {
@@ -153,48 +214,7 @@ int Install(const std::wstring& program, const std::wstring& dest) {
   d.ClickNoWait(idBtnNext);
   d.WaitExit();
 
-  Say(L"\nFiles in " + dest + L":");
-  ListFiles(dest, L"  ");
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  Say(L"System directory " + std::wstring(system) + L": NvDrawlet.dat " +
-      (GetFileAttributesW((std::wstring(system) + L"\\NvDrawlet.dat").c_str()) !=
-               INVALID_FILE_ATTRIBUTES
-           ? L"present"
-           : L"absent"));
-  HKEY uninstall = nullptr;
-  const std::wstring root = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, &uninstall) == ERROR_SUCCESS) {
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD n = 256;
-      if (RegEnumKeyExW(uninstall, i, name, &n, nullptr, nullptr, nullptr, nullptr) !=
-          ERROR_SUCCESS) {
-        break;
-      }
-      const std::wstring key = root + L"\\" + name;
-      const std::wstring uninst = RegValue(key, L"UninstallString");
-      if (uninst.rfind(dest, 0) != 0)
-        continue;
-      Say(L"\nUninstall key HKLM\\" + key + L":");
-      for (const wchar_t* v : {L"DisplayIcon", L"DisplayName", L"DisplayVersion", L"Publisher",
-                               L"URLInfoAbout", L"UninstallString"}) {
-        Say(std::wstring(L"  ") + v + L" = " + RegValue(key, v));
-        if (std::wstring(v) == L"DisplayName") {
-          wchar_t desktop[MAX_PATH] = {};
-          DWORD size = sizeof desktop;
-          RegGetValueW(HKEY_CURRENT_USER,
-                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                       L"Desktop", RRF_RT_REG_SZ, nullptr, desktop, &size);
-          const std::wstring link = std::wstring(desktop) + L"\\" + RegValue(key, v) + L".lnk";
-          Say(L"  (desktop shortcut " + link +
-              (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ? L": present)"
-                                                                           : L": absent)"));
-        }
-      }
-    }
-    RegCloseKey(uninstall);
-  }
+  return Report(dest);
   return 0;
 }
 
@@ -206,8 +226,11 @@ int wmain(int argc, wchar_t** argv) {
     return Screenshots(args[1], std::vector<std::wstring>(args.begin() + 2, args.end()));
   if (args.size() == 3 && args[0] == L"install")
     return Install(args[1], args[2]);
+  if (args.size() == 1 && args[0] == L"report")
+    return Report(L"");
   std::fputs(
-      "usage:\n  setup_tour screenshots OUTDIR SETUP...\n  setup_tour install SETUP DEST\n",
+      "usage:\n  setup_tour screenshots OUTDIR SETUP...\n  setup_tour install SETUP DEST\n"
+      "  setup_tour report\n",
       stderr);
   return 2;
 }

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""Inspects the shipping 32-bit Setup.exe without running it.
+
+  inspect_setup.py SETUP.EXE MANIFEST
+
+Checks the machine, subsystem and versions that Windows XP needs, the
+manifest (byte for byte the project's), every resource the program reads,
+and that it imports only system DLLs and nothing newer than Windows XP.
+Prints the size of the program with and without its package. Exit status
+0 when every check holds, 1 otherwise.
+"""
+import struct
+import sys
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what)
+    if not ok:
+        failures.append(what)
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        (lfanew,) = struct.unpack_from("<I", data, 0x3C)
+        if data[lfanew:lfanew + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        coff = lfanew + 4
+        self.machine, nsections, _, _, _, optsize, self.characteristics = struct.unpack_from(
+            "<HHIIIHH", data, coff)
+        opt = coff + 20
+        self.magic = struct.unpack_from("<H", data, opt)[0]
+        (self.os_major, self.os_minor, _, _, self.sub_major,
+         self.sub_minor) = struct.unpack_from("<HHHHHH", data, opt + 40)
+        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        dirs = opt + (96 if self.magic == 0x10B else 112)
+        self.dirs = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(16)]
+        self.sections = []
+        sec = opt + optsize
+        for i in range(nsections):
+            name, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", data, sec + 40 * i)
+            self.sections.append((va, max(vsize, rawsize), rawptr))
+
+    def offset(self, rva):
+        for va, size, raw in self.sections:
+            if va <= rva < va + size:
+                return raw + rva - va
+        raise ValueError("RVA %#x lies in no section" % rva)
+
+    def cstring(self, rva):
+        off = self.offset(rva)
+        return self.data[off:self.data.index(b"\0", off)].decode("ascii")
+
+    def imports(self):
+        rva, _ = self.dirs[1]
+        result = {}
+        off = self.offset(rva)
+        while True:
+            lookup, _, _, name, first = struct.unpack_from("<IIIII", self.data, off)
+            if name == 0:
+                break
+            funcs = []
+            table = self.offset(lookup or first)
+            while True:
+                (entry,) = struct.unpack_from("<I", self.data, table)
+                if entry == 0:
+                    break
+                if entry & 0x80000000:
+                    funcs.append("#%d" % (entry & 0xFFFF))
+                else:
+                    funcs.append(self.cstring(entry + 2))
+                table += 4
+            result[self.cstring(name)] = funcs
+            off += 20
+        return result
+
+    def resources(self):
+        """(type, name, language) -> bytes; names are upper-case text or ints."""
+        base_rva, _ = self.dirs[2]
+        base = self.offset(base_rva)
+        out = {}
+
+        def label(entry_name):
+            if entry_name & 0x80000000:
+                off = base + (entry_name & 0x7FFFFFFF)
+                (n,) = struct.unpack_from("<H", self.data, off)
+                return self.data[off + 2:off + 2 + 2 * n].decode("utf-16-le")
+            return entry_name
+
+        def walk(off, path):
+            _, _, _, _, named, ids = struct.unpack_from("<IIHHHH", self.data, off)
+            for i in range(named + ids):
+                name, target = struct.unpack_from("<II", self.data, off + 16 + 8 * i)
+                key = path + (label(name),)
+                if target & 0x80000000:
+                    walk(base + (target & 0x7FFFFFFF), key)
+                else:
+                    rva, size, _, _ = struct.unpack_from("<IIII", self.data, base + target)
+                    start = self.offset(rva)
+                    out[key] = self.data[start:start + size]
+
+        walk(base, ())
+        return out
+
+
+RT_BITMAP, RT_ICON, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_MANIFEST = 2, 3, 6, 10, 14, 24
+LANG_ZH_CN = 2052
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
+               "ole32.dll", "oleaut32.dll", "comctl32.dll", "comdlg32.dll", "msimg32.dll",
+               "msvcrt.dll", "shlwapi.dll", "ws2_32.dll", "version.dll", "winspool.drv"}
+
+# Functions that Windows XP (32-bit, SP3) does not export; the program looks
+# the first few up by name instead of importing them.
+NEWER_THAN_XP = {
+    "SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory", "GetTickCount64",
+    "InitializeSRWLock", "AcquireSRWLockExclusive", "AcquireSRWLockShared",
+    "ReleaseSRWLockExclusive", "ReleaseSRWLockShared", "TryAcquireSRWLockExclusive",
+    "InitializeConditionVariable", "SleepConditionVariableCS", "SleepConditionVariableSRW",
+    "WakeConditionVariable", "WakeAllConditionVariable", "InitOnceExecuteOnce",
+    "InitOnceBeginInitialize", "InitOnceComplete", "FlsAlloc", "FlsFree", "FlsGetValue",
+    "FlsSetValue", "GetFinalPathNameByHandleW", "GetFinalPathNameByHandleA",
+    "CreateSymbolicLinkW", "CreateSymbolicLinkA", "GetFileInformationByHandleEx",
+    "SetFileInformationByHandle", "CancelIoEx", "GetQueuedCompletionStatusEx",
+    "CreateEventExW", "CreateMutexExW", "CreateSemaphoreExW", "InitializeCriticalSectionEx",
+    "GetErrorMode", "GetLocaleInfoEx", "LCIDToLocaleName", "LocaleNameToLCID",
+    "CompareStringEx", "LCMapStringEx", "GetUserDefaultLocaleName", "GetSystemTimePreciseAsFileTime",
+    "QueryFullProcessImageNameW", "QueryFullProcessImageNameA", "RegGetValueW", "RegGetValueA",
+    "RegDeleteTreeW", "RegDeleteTreeA", "RegSetKeyValueW", "RegDeleteKeyExW",
+    "SHGetKnownFolderPath", "SHCreateItemFromParsingName", "TaskDialog", "TaskDialogIndirect",
+    "GetThreadId", "GetProcessId", "Wow64DisableWow64FsRedirection", "GetNumaNodeProcessorMaskEx",
+    "SetThreadErrorMode", "GetThreadErrorMode", "K32GetModuleFileNameExW", "CreateRemoteThreadEx",
+    "GetDpiForWindow", "SetProcessDPIAware", "SetProcessDpiAwareness", "ChangeWindowMessageFilter",
+    "ChangeWindowMessageFilterEx", "IsThemeActive", "DwmIsCompositionEnabled",
+}
+
+
+def string_table(res):
+    strings = {}
+    for (rtype, block, lang), data in res.items():
+        if rtype != RT_STRING:
+            continue
+        pos = 0
+        for i in range(16):
+            (n,) = struct.unpack_from("<H", data, pos)
+            pos += 2
+            if n:
+                strings[(block - 1) * 16 + i] = (data[pos:pos + 2 * n].decode("utf-16-le"), lang)
+            pos += 2 * n
+    return strings
+
+
+def one(res, rtype, name):
+    found = [v for (t, n, _), v in res.items() if t == rtype and n == name]
+    return found[0] if len(found) == 1 else None
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    exe = open(sys.argv[1], "rb").read()
+    manifest = open(sys.argv[2], "rb").read()
+    pe = Pe(exe)
+
+    check(pe.machine == 0x14C, "machine i386 (%#x)" % pe.machine)
+    check(pe.magic == 0x10B, "a 32-bit program (optional header %#x)" % pe.magic)
+    check(pe.subsystem == 2, "GUI subsystem (%d)" % pe.subsystem)
+    check((pe.os_major, pe.os_minor) == (5, 1), "OS version %d.%02d" % (pe.os_major, pe.os_minor))
+    check((pe.sub_major, pe.sub_minor) == (5, 1),
+          "subsystem version %d.%02d" % (pe.sub_major, pe.sub_minor))
+
+    res = pe.resources()
+    check(one(res, RT_MANIFEST, 1) == manifest, "manifest 1 is byte for byte the project's")
+    text = manifest.decode("utf-8")
+    check('level="requireAdministrator"' in text and 'uiAccess="false"' in text,
+          "manifest asks for administrator rights without uiAccess")
+    check(text.count("<supportedOS ") == 2
+          and "{e2011457-1546-43c5-a5fe-008deee3d3f0}" in text
+          and "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}" in text,
+          "manifest lists Windows Vista and Windows 7, and nothing else")
+
+    strings = string_table(res)
+    for sid in (1001, 1002, 1003, 1004, 1007, 1009, 1010, 1011, 1012):
+        check(sid in strings and strings[sid][1] == LANG_ZH_CN, "string %d (language 2052)" % sid)
+    for sid in (1005, 1006, 1008):
+        check(sid not in strings, "no string %d" % sid)
+
+    for name in ("IMAGELEFT0", "IMAGELEFT2"):
+        jpeg = one(res, RT_RCDATA, name)
+        ok = jpeg is not None and jpeg[:2] == b"\xff\xd8"
+        if ok:  # the baseline frame header gives the size and components
+            at = jpeg.find(b"\xff\xc0")
+            ok = at > 0 and struct.unpack_from(">HHB", jpeg, at + 5) == (308, 160, 3)
+        check(ok, "%s: a baseline JPEG of 160 x 308, three components" % name)
+    bmp = one(res, RT_BITMAP, "IMAGEICON")
+    check(bmp is not None and struct.unpack_from("<iiHH", bmp, 4) == (32, 32, 1, 24),
+          "IMAGEICON: a 32 x 32 bitmap of 24 bits")
+    for name in ("APPICON", "MAINICON"):
+        group = one(res, RT_GROUP_ICON, name)
+        sizes = set()
+        if group is not None:
+            (count,) = struct.unpack_from("<H", group, 4)
+            sizes = {(group[6 + 14 * i] or 256) for i in range(count)}
+        check({16, 32} <= sizes, "%s: an icon group with 16 and 32 pixel images" % name)
+    for name in ("TFORM1", "TFRMCONFLICT"):
+        layout = one(res, RT_RCDATA, name)
+        check(layout is not None and layout.startswith(b"#"), "layout %s" % name)
+    package = one(res, "STPFILE", "SETUPPACKAGE")
+    check(package is not None and len(package) > 0, 'package "SetupPackage" of type "StpFile"')
+
+    imports = pe.imports()
+    dlls = sorted(imports)
+    check(all(d.lower() in SYSTEM_DLLS for d in dlls), "imports only system DLLs: " + " ".join(dlls))
+    newer = sorted(f for funcs in imports.values() for f in funcs if f in NEWER_THAN_XP)
+    check(not newer, "no imported function newer than Windows XP" +
+          (": " + " ".join(newer) if newer else ""))
+
+    package_size = len(package or b"")
+    print("size: Setup.exe %d bytes; package %d bytes; program without package %d bytes (%.2f MiB)"
+          % (len(exe), package_size, len(exe) - package_size, (len(exe) - package_size) / 2**20))
+    if failures:
+        print("%d checks failed" % len(failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
