@@ -7,7 +7,6 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
 
 namespace {
 
@@ -123,30 +122,25 @@ std::vector<TUninstallRow> ParseUninstallList(std::string_view fileBytes) {
   return ParseText(ListText(fileBytes));
 }
 
-std::vector<TUninstallRow> ReadUninstallList(std::u16string_view programPath) {
-  InFile in(programPath);
-  const int64_t size = in.Size();
-  if (size < static_cast<int64_t>(kUninstallFooterSize)) {
-    throw Error(std::u16string(programPath) + u" carries no list of installed files");
-  }
+std::vector<TUninstallRow> ReadUninstallList(
+    int64_t size, const std::function<void(int64_t offset, char* buffer, size_t count)>& readAt,
+    const std::u16string& name) {
+  constexpr auto kFooter = static_cast<int64_t>(kUninstallFooterSize);
+  if (size < kFooter)
+    throw Error(name + u" carries no list of installed files");
   std::string footer(kUninstallFooterSize, '\0');
-  in.Seek(size - static_cast<int64_t>(kUninstallFooterSize));
-  in.ReadExact(footer.data(), footer.size());
+  readAt(size - kFooter, footer.data(), footer.size());
   if (!HasFooter(footer))
-    throw Error(std::u16string(programPath) + u" carries no list of installed files");
+    throw Error(name + u" carries no list of installed files");
   const uint32_t length = GetU32(footer, 0);
-  if (length > kMaxText || length > size - static_cast<int64_t>(kUninstallFooterSize)) {
-    throw Error(std::u16string(programPath) +
-                u": the list of installed files is damaged (its length is past the file)");
+  if (length > kMaxText || length > size - kFooter) {
+    throw Error(name + u": the list of installed files is damaged (its length is past the file)");
   }
   std::string tail(length, '\0');
-  in.Seek(size - static_cast<int64_t>(kUninstallFooterSize) - length);
-  in.ReadExact(tail.data(), tail.size());
+  readAt(size - kFooter - length, tail.data(), tail.size());
   try {
     return ParseUninstallList(tail + footer);
-  } catch (const FileError&) {
-    throw;
   } catch (const Error& e) {
-    throw Error(std::u16string(programPath) + u": " + e.Message());
+    throw Error(name + u": " + e.Message());
   }
 }

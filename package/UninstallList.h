@@ -16,6 +16,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,7 +48,14 @@ size_t UninstallListStart(std::string_view fileBytes);
 // is damaged.
 std::vector<TUninstallRow> ParseUninstallList(std::string_view fileBytes);
 
-// The list at the end of a program file, reading only its tail. Raises
-// FileError when the file cannot be read and Error when it carries no list or
-// a damaged one.
+// The list at the end of a file of `size` bytes, reading only its tail
+// through readAt(offset, buffer, count), which reads exactly count bytes or
+// raises. name goes into the messages. Raises Error when the file carries no
+// list or a damaged one.
+std::vector<TUninstallRow> ReadUninstallList(
+    int64_t size, const std::function<void(int64_t offset, char* buffer, size_t count)>& readAt,
+    const std::u16string& name);
+// The same for a file by path (UninstallListFile.cpp, apart so that a program
+// reading its own file through the system's calls does not link the portable
+// file layer); also raises FileError when the file cannot be read.
 std::vector<TUninstallRow> ReadUninstallList(std::u16string_view programPath);
