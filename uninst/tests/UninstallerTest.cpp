@@ -387,13 +387,15 @@ TEST_F(Uninstaller, NoChangesNothing) {
 TEST_F(Uninstaller, AHeldFileIsNamedAndTheKeyKeptUntilASecondRun) {
   Install(2, u"Norvane Drawlet");
   const std::vector<std::string> before = Tree();
-  std::FILE* held = _wfsopen(W(dest + u"Drawlet.exe"), L"rb", _SH_DENYRW);
+  // The product's help, open in a viewer; files before it in the list must
+  // not go either.
+  std::FILE* held = _wfsopen(W(dest + u"help\\index.htm"), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
   const RunResult first = RunUninstaller(UninstallString(), {IDYES, IDOK});
   std::fclose(held);
   EXPECT_EQ(first.exitCode, static_cast<DWORD>(kFileInUse));
   ASSERT_EQ(first.boxes.size(), 2u);
-  EXPECT_TRUE(first.boxes[1].Has(dest + u"Drawlet.exe")) << ToUtf8(first.boxes[1].text);
+  EXPECT_TRUE(first.boxes[1].Has(dest + u"help\\index.htm")) << ToUtf8(first.boxes[1].text);
   EXPECT_EQ(first.boxes[1].buttons, std::vector<int>{IDOK});
   // Nothing is half-done: every file, shortcut and the key are still there.
   EXPECT_EQ(Tree(), before);
@@ -409,7 +411,7 @@ TEST_F(Uninstaller, AHeldFileIsNamedAndTheKeyKeptUntilASecondRun) {
 TEST_F(Uninstaller, SilentRunsWithoutAWindowAndTellsByItsExitCode) {
   Install(2, u"Norvane Drawlet");
   const std::u16string silent = u"\"" + UninstallString() + u"\" /S";
-  std::FILE* held = _wfsopen(W(dest + u"help\\index.htm"), L"rb", _SH_DENYRW);
+  std::FILE* held = _wfsopen(W(dest + u"readme.txt"), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
   const RunResult first = RunUninstaller(silent, {});
   std::fclose(held);
