@@ -291,6 +291,9 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   TRemovalPlan plan;
   try {
     plan = PlanRemoval(ReadOwnList(programPath), inst->destDir, programPath);
+    // The running program goes last, by its copy, whatever the letter case
+    // its listed name has.
+    std::erase_if(plan.files, [&](const std::u16string& f) { return SameFile(f, programPath); });
   } catch (const Error& e) {
     tell(texts.caption, NoListText(zh, e.Message()), true);
     return kNoList;
