@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <system_error>
@@ -13,6 +15,7 @@
 #include "package/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
+#include "package/UninstallList.h"
 
 namespace fs = std::filesystem;
 
@@ -35,27 +38,18 @@ class Deflater {
   z_stream zs_{};
 };
 
-// Compresses a file into out; returns {stored, unpacked}.
-std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int level) {
-  std::FILE* in = nullptr;
-#ifdef _WIN32
-  in = _wfopen(path.c_str(), L"rb");
-#else
-  in = std::fopen(path.c_str(), "rb");
-#endif
-  if (in == nullptr)
-    throw FileError(u"cannot open " + FromFsPath(path));
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(in, std::fclose);
+// Compresses what read gives into out; read fills a buffer and returns how
+// much it put there, 0 at the end. Returns {stored, unpacked}.
+std::pair<int64_t, int64_t> Compress(const std::function<size_t(uint8_t*, size_t)>& read,
+                                     OutFile& out, int level) {
   Deflater zs(level);
   std::vector<uint8_t> inBuf(kChunk), outBuf(kChunk);
   int64_t stored = 0, unpacked = 0;
   int flush = Z_NO_FLUSH;
   do {
-    const size_t n = std::fread(inBuf.data(), 1, kChunk, in);
-    if (std::ferror(in))
-      throw FileError(u"cannot read " + FromFsPath(path));
+    const size_t n = read(inBuf.data(), kChunk);
     unpacked += static_cast<int64_t>(n);
-    flush = std::feof(in) ? Z_FINISH : Z_NO_FLUSH;
+    flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
     zs.get()->next_in = inBuf.data();
     zs.get()->avail_in = static_cast<uInt>(n);
     do {
@@ -70,6 +64,55 @@ std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int
   return {stored, unpacked};
 }
 
+std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int level) {
+  std::FILE* in = nullptr;
+#ifdef _WIN32
+  in = _wfopen(path.c_str(), L"rb");
+#else
+  in = std::fopen(path.c_str(), "rb");
+#endif
+  if (in == nullptr)
+    throw FileError(u"cannot open " + FromFsPath(path));
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(in, std::fclose);
+  return Compress(
+      [&](uint8_t* buffer, size_t size) {
+        const size_t n = std::fread(buffer, 1, size, in);
+        if (std::ferror(in))
+          throw FileError(u"cannot read " + FromFsPath(path));
+        return n;
+      },
+      out, level);
+}
+
+std::pair<int64_t, int64_t> CompressBytes(const std::string& bytes, OutFile& out, int level) {
+  size_t at = 0;
+  return Compress(
+      [&](uint8_t* buffer, size_t size) {
+        const size_t n = std::min(size, bytes.size() - at);
+        std::memcpy(buffer, bytes.data() + at, n);
+        at += n;
+        return n;
+      },
+      out, level);
+}
+
+const char16_t kUninstallerName[] = u"Uninst.exe";
+
+bool IsOwnUninstaller(const fs::path& rel) {
+  return !rel.has_parent_path() && AsciiUpper(FromFsPath(rel)) == AsciiUpper(kUninstallerName);
+}
+
+// The uninstaller program without a list an earlier packing left on it.
+std::string UninstallerProgram(const std::u16string& path) {
+  if (!FileExists(path))
+    throw FileError(u"the uninstaller program " + path + u" does not exist");
+  InFile in(path);
+  std::string bytes(static_cast<size_t>(in.Size()), '\0');
+  in.ReadExact(bytes.data(), bytes.size());
+  bytes.resize(UninstallListStart(bytes));
+  return bytes;
+}
+
 std::u16string Escaped(std::u16string_view s) {
   std::u16string out(s);
   for (auto& c : out) {
@@ -82,6 +125,16 @@ std::u16string Escaped(std::u16string_view s) {
 }
 
 }  // namespace
+
+bool HasOwnUninstaller(std::u16string_view dir) {
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(ToFsPath(dir), ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (it->is_regular_file(ec) && IsOwnUninstaller(it->path().filename()))
+      return true;
+  }
+  return false;
+}
 
 std::u16string RandomPrintable(size_t n) {
   std::random_device rd;
@@ -144,6 +197,7 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
   if (!fs::is_directory(root, ec))
     throw FileError(u"no folder " + std::u16string(dir));
   MakeTrailer(options.trailer);  // checks it before any work
+  TPackResult result;
 
   // Files in a stable order: folder by folder, names sorted.
   std::vector<fs::path> files;
@@ -156,8 +210,18 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
     throw FileError(u"cannot list " + std::u16string(dir) + u": " + FromUtf8(ec.message()));
   std::sort(files.begin(), files.end());
 
+  std::string uninstaller;
+  if (!options.uninstaller.empty()) {
+    const bool own = std::any_of(files.begin(), files.end(), [&](const fs::path& f) {
+      return IsOwnUninstaller(f.lexically_relative(root));
+    });
+    if (!own) {
+      uninstaller = UninstallerProgram(options.uninstaller);
+      result.uninstallerAdded = true;
+    }
+  }
+
   const std::u16string temp = std::u16string(packagePath) + u".part";
-  TPackResult result;
   std::vector<TIndexRow> rows;
   try {
     {
@@ -186,6 +250,24 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
         row.stored = static_cast<int32_t>(stored);
         row.unpacked = static_cast<int32_t>(unpacked);
         rows.push_back(std::move(row));
+        ++result.files;
+      }
+      if (result.uninstallerAdded) {
+        // The list names every row, the uninstaller's own included.
+        std::vector<TUninstallRow> list;
+        for (const TIndexRow& r : rows)
+          list.push_back({r.folder, r.name, IsSystemFolder(r.folder)});
+        list.push_back({u"", kUninstallerName, false});
+        const std::string program = uninstaller + MakeUninstallList(list);
+        if (options.onFile)
+          options.onFile(kUninstallerName);
+        const auto [stored, unpacked] = CompressBytes(program, out, options.level);
+        result.unpacked += unpacked;
+        if (result.unpacked > std::numeric_limits<int32_t>::max()) {
+          throw Error(u"the files add up to more than a package can hold (2 GiB)");
+        }
+        rows.push_back(
+            {u"", kUninstallerName, static_cast<int32_t>(stored), static_cast<int32_t>(unpacked)});
         ++result.files;
       }
       const std::string tail = AssemblePackage(std::string(), MakeIndexText(rows), options);

@@ -17,15 +17,25 @@ struct TPackOptions {
   const CodePage* codePage = &Cp1252();
   // Called with each file as it is packed (its path relative to the folder).
   std::function<void(const std::u16string&)> onFile;
+  // The uninstaller program: when set, a copy of it with the list of the
+  // package's rows appended (package/UninstallList.h) goes in as "Uninst.exe"
+  // at the top of the destination, unless the folder has an "Uninst.exe" of
+  // its own there, which is packed like any file and nothing is added.
+  std::u16string uninstaller;
 };
 
 struct TPackResult {
   int files = 0;
   int64_t unpacked = 0;
   int64_t packageSize = 0;
+  bool uninstallerAdded = false;
 };
 
-// Raises Error naming the file on any failure; the package is written under a
+// Whether the folder has its own "Uninst.exe" at its top (letter case ignored).
+bool HasOwnUninstaller(std::u16string_view dir);
+
+// Raises Error naming the file on any failure (FileError for a missing
+// uninstaller program); the package is written under a
 // temporary name and renamed into place only when complete.
 TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePath,
                           const TPackOptions& options);

@@ -41,7 +41,7 @@ t() {  # t LABEL COMMAND...: prints and returns the seconds taken
   echo "$end - $start" | bc
 }
 
-"$stp" pack "$work/payload" -o "$work/p.stp" >/dev/null
+"$stp" pack "$work/payload" -o "$work/p.stp" --no-uninstaller >/dev/null
 (cd "$work/payload" && zip -9 -q -r "$work/p.zip" .)
 (cd "$work/payload" && tar czf "$work/p.tgz" .)
 printf 'sizes: stp %d, zip %d, tar.gz %d bytes\n' "$(stat -c %s "$work/p.stp")" \
@@ -59,7 +59,7 @@ rm -rf "$work/o1" "$work/o2" "$work/o3" "$work/p.zip" "$work/p.tgz" "$work/p.stp
 
 mkdir -p "$work/one"
 head -c $((mb * 1024 * 1024)) /dev/urandom >"$work/one/big.bin"
-"$stp" pack "$work/one" -o "$work/one.stp" >/dev/null
+"$stp" pack "$work/one" -o "$work/one.stp" --no-uninstaller >/dev/null
 /usr/bin/time -v "$stp" extract "$work/one.stp" "$work/oneout" 2>"$work/time" >/dev/null
 printf 'peak resident size of stp extract on one %d MB file: %s KB\n' "$mb" \
   "$(awk -F': ' '/Maximum resident/ {print $2}' "$work/time")"

@@ -19,7 +19,7 @@ for spec in "3 sha256 aes" "10 md5 twofish" "22 haval rc4" "29 sha1 3des" "3 sha
             "10 sha256 cast256" "22 md5 idea" "29 haval des" "3 sha1 cast128"; do
   set -- $spec
   n=$((n + 1))
-  "$stp" pack "$work/tree" -o "$out/extract/p$n-t$1-$2-$3.stp" --trailer "$1" --hash "$2" --cipher "$3" >/dev/null
+  "$stp" pack "$work/tree" -o "$out/extract/p$n-t$1-$2-$3.stp" --trailer "$1" --hash "$2" --cipher "$3" --no-uninstaller >/dev/null
   cp "$out/extract/p$n-t$1-$2-$3.stp" "$out/packageindex/"
 done
 

@@ -3,9 +3,17 @@
 //   stp list PACKAGE [--password TEXT] [--code-page N]
 //   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
+//            [--uninstaller FILE | --no-uninstaller]
+//
+// pack adds the uninstaller (Uninst.exe with the list of the package's rows)
+// unless the folder has its own Uninst.exe. The program comes from
+// --uninstaller, else the environment variable STP_UNINSTALLER, else the
+// default: Uninst.exe beside stp.exe on Windows, the 32-bit build's one for
+// the host build.
 //
 // Exit status: 0 done, 1 failed (one line on standard error), 2 usage.
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <map>
@@ -18,6 +26,7 @@
 #include "common/Text.h"
 #include "package/CodePage.h"
 #include "package/Extractor.h"
+#include "package/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Writer.h"
 
@@ -40,6 +49,7 @@ const char kUsage[] =
     "  stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
+    "           [--uninstaller FILE | --no-uninstaller]\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
     "ciphers: blowfish cast128 cast256 des 3des aes rc4 twofish idea\n";
 
@@ -52,14 +62,22 @@ struct Args {
   std::map<std::string, std::u16string> options;
 };
 
-Args Parse(const std::vector<std::u16string>& argv, const std::vector<std::string>& known) {
+// known: options that take a value; flags: options that take none.
+Args Parse(const std::vector<std::u16string>& argv, const std::vector<std::string>& known,
+           const std::vector<std::string>& flags = {}) {
   Args a;
   for (size_t i = 0; i < argv.size(); ++i) {
     const std::string arg = ToUtf8(argv[i]);
     if (arg.size() > 1 && arg[0] == '-') {
-      bool ok = false;
+      bool ok = false, flag = false;
       for (const auto& k : known)
         ok |= k == arg;
+      for (const auto& f : flags)
+        flag |= f == arg;
+      if (flag) {
+        a.options[arg] = u"";
+        continue;
+      }
       if (!ok)
         throw UsageError{"unknown option " + arg};
       if (i + 1 >= argv.size())
@@ -196,6 +214,44 @@ int Extract(const Args& a) {
   return 0;
 }
 
+// The uninstaller program to add, empty for none.
+std::u16string ChooseUninstaller(const Args& a, const std::u16string& dir) {
+  const bool given = a.options.count("--uninstaller") != 0;
+  if (a.options.count("--no-uninstaller")) {
+    if (given)
+      throw UsageError{"--uninstaller and --no-uninstaller exclude each other"};
+    return {};
+  }
+  std::u16string path;
+  std::u16string from;
+  const char* env = std::getenv("STP_UNINSTALLER");
+  if (given) {
+    path = Option(a, "--uninstaller");
+    from = u"--uninstaller";
+  } else if (env != nullptr && *env != 0) {
+    path = FromUtf8(env);
+    from = u"STP_UNINSTALLER";
+  } else {
+#ifdef _WIN32
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::u16string own(reinterpret_cast<const char16_t*>(self));
+    path = own.substr(0, own.find_last_of(u"\\/") + 1) + u"Uninst.exe";
+#else
+    path = FromUtf8(STP_DEFAULT_UNINSTALLER);
+#endif
+    from = u"the default";
+  }
+  if (path.empty())
+    throw UsageError{"--uninstaller needs a file"};
+  if (!FileExists(path) && !HasOwnUninstaller(dir)) {
+    throw Error(u"the uninstaller program " + path + u" (" + from +
+                u") does not exist: give one with --uninstaller FILE or pack without it with "
+                u"--no-uninstaller");
+  }
+  return path;
+}
+
 int Pack(const Args& a) {
   if (a.positional.size() != 1)
     throw UsageError{"pack takes one folder"};
@@ -219,9 +275,11 @@ int Pack(const Args& a) {
     throw UsageError{"--trailer is 3, 10, 22 or 29"};
   }
   options.trailer = *trailer;
+  options.uninstaller = ChooseUninstaller(a, a.positional[0]);
   const TPackResult r = PackDirectory(a.positional[0], out, options);
-  std::printf("%d files, %lld bytes, packed into %lld bytes\n", r.files,
-              static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize));
+  std::printf("%d files, %lld bytes, packed into %lld bytes%s\n", r.files,
+              static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize),
+              r.uninstallerAdded ? " (with the uninstaller)" : "");
   return 0;
 }
 
@@ -237,8 +295,10 @@ int Run(const std::vector<std::u16string>& argv) {
       return Extract(Parse(rest, {"--password", "--code-page", "--system-dir"}));
     }
     if (cmd == "pack") {
-      return Pack(
-          Parse(rest, {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page"}));
+      return Pack(Parse(
+          rest,
+          {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page", "--uninstaller"},
+          {"--no-uninstaller"}));
     }
     if (cmd == "--help" || cmd == "-h" || cmd == "help") {
       std::fputs(kUsage, stdout);

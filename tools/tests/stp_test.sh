@@ -3,6 +3,7 @@
 # and message of each kind of failure.
 set -u
 stp=$1
+default_uninstaller=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -23,6 +24,9 @@ printf 'hello\n' >"$work/src/readme.txt"
 head -c 100000 /dev/urandom >"$work/src/bin/a,b.dll"
 seq 1 20000 >"$work/src/docs/list.txt"
 printf 'sys' >"$work/src/\$System\$/shared.dll"
+# A stand-in for the uninstaller program that pack adds.
+printf 'MZ stand-in uninstaller' >"$work/Uninst.exe"
+export STP_UNINSTALLER=$work/Uninst.exe
 
 for t in 3 10 22 29; do
   "$stp" pack "$work/src" -o "$work/p$t.stp" --trailer "$t" --hash md5 --cipher twofish >"$work/out" 2>&1
@@ -34,7 +38,8 @@ check "bodies start 78 DA" "78da" "$(head -c 2 "$work/p3.stp" | od -An -tx1 | tr
 check "list" 0 $?
 contains "list names the converted file name" "a,b.dll" "$work/list"
 contains "list shows the system row" "shared.dll" "$work/list"
-contains "list counts the files" "4 files" "$work/list"
+contains "list counts the files and the uninstaller" "5 files" "$work/list"
+contains "list shows the uninstaller" "Uninst.exe .*<dest>/Uninst.exe" "$work/list"
 
 "$stp" extract "$work/p3.stp" "$work/dest" >"$work/err" 2>&1
 check "extract without --system-dir fails" 1 $?
@@ -47,6 +52,47 @@ check "plain progress lines end at 100%" "100%" "$(tail -1 "$work/progress")"
 cmp -s "$work/src/bin/a,b.dll" "$work/dest/bin/a,b.dll"; check "binary file intact" 0 $?
 cmp -s "$work/src/docs/list.txt" "$work/dest/docs/list.txt"; check "text file intact" 0 $?
 check "system file in the system folder" "sys" "$(cat "$work/sys/shared.dll")"
+check "the uninstaller program goes in" "MZ stand-in uninstaller" "$(head -c 23 "$work/dest/Uninst.exe")"
+check "with the list at its end" "NvUnLst" "$(tail -c 8 "$work/dest/Uninst.exe" | head -c 7)"
+contains "the list names the system row" "shared.dll.S" "$work/dest/Uninst.exe"
+
+# The uninstaller: left out on request, kept when the folder has its own,
+# and a clear failure when the program to add is missing.
+"$stp" pack "$work/src" -o "$work/bare.stp" --no-uninstaller >"$work/out" 2>&1
+check "pack --no-uninstaller" 0 $?
+"$stp" list "$work/bare.stp" >"$work/list" 2>&1
+contains "without the uninstaller four files" "^4 files" "$work/list"
+if grep -q "Uninst.exe" "$work/list"; then check "no Uninst.exe row" absent present; else check "no Uninst.exe row" absent absent; fi
+cp -r "$work/src" "$work/own"
+printf 'their own' >"$work/own/Uninst.exe"
+STP_UNINSTALLER=$work/nothing.exe "$stp" pack "$work/own" -o "$work/own.stp" >"$work/out" 2>&1
+check "a folder with its own Uninst.exe needs no program" 0 $?
+"$stp" extract "$work/own.stp" "$work/owndest" --system-dir "$work/sys" >/dev/null 2>&1
+check "its own Uninst.exe is kept as it is" "their own" "$(cat "$work/owndest/Uninst.exe")"
+"$stp" list "$work/own.stp" >"$work/list" 2>&1
+check "and listed once" 1 "$(grep -c "Uninst.exe" "$work/list")"
+"$stp" pack "$work/src" -o "$work/u.stp" --uninstaller "$work/gone/Uninst.exe" >"$work/err" 2>&1
+check "a missing --uninstaller" 1 $?
+contains "the message names the file" "gone/Uninst.exe" "$work/err"
+contains "and the way out" "--no-uninstaller" "$work/err"
+[ ! -e "$work/u.stp" ]; check "no package then" 0 $?
+STP_UNINSTALLER=$work/gone.exe "$stp" pack "$work/src" -o "$work/u.stp" >"$work/err" 2>&1
+check "a missing STP_UNINSTALLER" 1 $?
+contains "the message names the variable" "STP_UNINSTALLER" "$work/err"
+"$stp" pack "$work/src" -o "$work/u.stp" --uninstaller "$work/Uninst.exe" --no-uninstaller >/dev/null 2>&1
+check "--uninstaller with --no-uninstaller" 2 $?
+if [ -n "$default_uninstaller" ]; then
+  env -u STP_UNINSTALLER "$stp" pack "$work/src" -o "$work/d.stp" >"$work/err" 2>&1
+  rc=$?
+  if [ -f "$default_uninstaller" ]; then
+    check "the default uninstaller" 0 $rc
+  else
+    check "a missing default uninstaller" 1 $rc
+    contains "the message names the default" "$default_uninstaller" "$work/err"
+  fi
+fi
+"$stp" --help >"$work/out" 2>&1
+contains "the usage names the uninstaller options" "--no-uninstaller" "$work/out"
 
 "$stp" pack "$work/src" -o "$work/pw.stp" --password "s3cret" >/dev/null 2>&1
 "$stp" extract "$work/pw.stp" "$work/pwdest" --system-dir "$work/sys" --password "s3cret" >/dev/null 2>&1

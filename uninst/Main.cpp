@@ -1,0 +1,99 @@
+// Uninst.exe: removes the installation whose uninstall key names it.
+//   Uninst.exe        asks once, removes, says it is done
+//   Uninst.exe /S     the same without any window; the exit code tells
+// Exit codes: uninst/Uninstaller.h.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "shell/Win32Util.h"
+#include "uninst/Uninstaller.h"
+
+namespace {
+
+// DLLs come from the system directory only, never from the folder the
+// program lies in (the temporary folder, for the copy that removes it) or
+// the current one. SetDefaultDllDirectories is missing before Windows 7
+// with KB2533623, SetDllDirectoryW before XP SP1: both are looked up.
+void HardenStart() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel != nullptr) {
+    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault != nullptr)
+      setDefault(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    const auto setDll = reinterpret_cast<SetDllDirectoryWFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+    if (setDll != nullptr)
+      setDll(L"");
+  }
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+std::u16string ProgramPath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n < buffer.size())
+      return UpToNul(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool Ask(const std::u16string& caption, const std::u16string& text) {
+  return MessageBoxW(nullptr, W(text), W(caption),
+                     MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST) == IDYES;
+}
+
+void Tell(const std::u16string& caption, const std::u16string& text, bool problem) {
+  MessageBoxW(
+      nullptr, W(text), W(caption),
+      MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION) | MB_SETFOREGROUND | MB_TOPMOST);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  HardenStart();
+  const std::u16string self = ProgramPath();
+  // Out of the destination folder, so that nothing of this process keeps it.
+  wchar_t temp[MAX_PATH + 1] = {};
+  if (GetTempPathW(MAX_PATH + 1, temp) > 0)
+    SetCurrentDirectoryW(temp);
+  if (IsRemovalCopy())
+    return FinishSelfRemoval(self);
+
+  bool silent = false;
+  std::u16string unknown;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  for (int i = 1; argv != nullptr && i < argc; ++i) {
+    if (lstrcmpiW(argv[i], L"/S") == 0 || lstrcmpiW(argv[i], L"-S") == 0) {
+      silent = true;
+    } else if (unknown.empty()) {
+      unknown = U(argv[i]);
+    }
+  }
+  if (argv != nullptr)
+    LocalFree(argv);
+  if (!unknown.empty()) {
+    const bool zh = GetACP() == 936;
+    if (!silent)
+      Tell(PlainCaption(zh), UnknownOptionText(zh, unknown), true);
+    return kUsage;
+  }
+
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const int code = Uninstall(self, silent, TUserInterface{Ask, Tell});
+  if (SUCCEEDED(com))
+    CoUninitialize();
+  // Itself last, once everything else has gone.
+  if (code == kRemoved)
+    StartSelfRemoval(self);
+  return code;
+}

@@ -1,0 +1,175 @@
+#include "uninst/UninstallRules.h"
+
+#include <algorithm>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+
+namespace {
+
+const char16_t kChinesePublisher[] = u"诺凡软件";
+
+std::u16string NameAndVersion(const std::u16string& name, const std::u16string& version) {
+  return version.empty() ? name : name + u" " + version;
+}
+
+std::u16string Slashed(std::u16string s) {
+  std::replace(s.begin(), s.end(), u'/', u'\\');
+  return s;
+}
+
+// Whether a relative path climbs out through a ".." part, or is not relative.
+bool LeavesFolder(const std::u16string& rel) {
+  if (!rel.empty() && rel[0] == u'\\')
+    return true;
+  if (rel.find(u':') != std::u16string::npos)
+    return true;
+  size_t at = 0;
+  while (at <= rel.size()) {
+    size_t end = rel.find(u'\\', at);
+    if (end == std::u16string::npos)
+      end = rel.size();
+    std::u16string part = rel.substr(at, end - at);
+    // Windows ignores trailing dots and blanks: "..." and ".. " are "..".
+    while (!part.empty() && (part.back() == u'.' || part.back() == u' '))
+      part.pop_back();
+    if (part.empty() && end > at)
+      return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsChinesePublisher(const std::u16string& publisher) {
+  return publisher == kChinesePublisher;
+}
+
+TUninstallTexts MakeUninstallTexts(bool chinese, const std::u16string& displayName,
+                                   const std::u16string& displayVersion) {
+  const std::u16string product = NameAndVersion(displayName, displayVersion);
+  if (chinese) {
+    return {
+        u"卸载 " + displayName,
+        u"确实要从此计算机中删除 " + product +
+            u" 吗？\n\n将删除其程序文件、快捷方式和注册表项。您在其文件夹中创建或添加的文件将被保"
+            u"留。",
+        product + u" 已从此计算机中删除。"};
+  }
+  return {u"Uninstall " + displayName,
+          u"Do you want to remove " + product +
+              u" from this computer?\n\nIts program files, shortcuts and registry entry will be "
+              u"removed. Files you created or added in its folder are kept.",
+          product + u" has been removed from this computer."};
+}
+
+std::u16string FileInUseText(bool chinese, const std::u16string& displayName,
+                             const std::u16string& path, const std::u16string& reason) {
+  if (chinese) {
+    return u"无法删除以下文件，它可能正在使用：\n\n" + path +
+           (reason.empty() ? u"" : u"\n（" + reason + u"）") + u"\n\n请关闭 " + displayName +
+           u" 以及可能正在使用该文件的其他程序，然后再次运行卸载程序。" + displayName +
+           u" 仍保留在已安装程序列表中。";
+  }
+  return u"This file cannot be deleted; it may be in use:\n\n" + path +
+         (reason.empty() ? u"" : u"\n(" + reason + u")") + u"\n\nClose " + displayName +
+         u" and any other program that may be using the file, then run the uninstaller again. " +
+         displayName + u" stays in the list of installed programs until then.";
+}
+
+std::u16string KeyKeptText(bool chinese, const std::u16string& displayName,
+                           const std::u16string& reason) {
+  if (chinese) {
+    return u"已删除 " + displayName + u" 的文件，但无法从已安装程序列表中删除其条目" +
+           (reason.empty() ? u"" : u"（" + reason + u"）") +
+           u"。\n\n请以管理员身份再次运行卸载程序。";
+  }
+  return u"The files of " + displayName +
+         u" have been removed, but its entry in the list of installed programs cannot be "
+         u"deleted" +
+         (reason.empty() ? u"" : u" (" + reason + u")") +
+         u".\n\nRun the uninstaller again as an administrator.";
+}
+
+std::u16string NotInstalledText(bool chinese, const std::u16string& programPath) {
+  if (chinese) {
+    return u"已安装程序列表中没有指向此卸载程序的条目：\n\n" + programPath +
+           u"\n\n该程序可能已被卸载。未删除任何内容。";
+  }
+  return u"No entry in the list of installed programs belongs to this uninstaller:\n\n" +
+         programPath + u"\n\nThe program may have been removed already. Nothing was removed.";
+}
+
+std::u16string PlainCaption(bool chinese) {
+  return chinese ? u"卸载" : u"Uninstall";
+}
+
+std::u16string NoListText(bool chinese, const std::u16string& detail) {
+  if (chinese) {
+    return u"此卸载程序缺少已安装文件的列表或列表已损坏，因此无法安全地删除任何内容：\n\n" +
+           detail + u"\n\n未删除任何内容。";
+  }
+  return u"This uninstaller's list of installed files is missing or damaged, so nothing can be "
+         u"removed safely:\n\n" +
+         detail + u"\n\nNothing was removed.";
+}
+
+std::u16string UnknownOptionText(bool chinese, const std::u16string& option) {
+  if (chinese)
+    return u"未知选项“" + option + u"”。卸载程序只接受 /S（静默卸载）。";
+  return u"Unknown option \"" + option + u"\". The uninstaller takes only /S (remove silently).";
+}
+
+TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
+                         const std::u16string& programPath) {
+  TRemovalPlan plan;
+  bool setupListed = false;
+  for (const TUninstallRow& row : rows) {
+    if (row.system || IsSystemFolder(row.folder))
+      continue;
+    std::u16string folder = Slashed(row.folder);
+    if (!folder.empty() && folder.back() != u'\\')
+      folder += u'\\';
+    // The extractor writes a name's last part only.
+    const std::u16string raw = Slashed(row.name);
+    const std::u16string name = raw.substr(raw.find_last_of(u"\\:") + 1);
+    if (LeavesFolder(folder) || name.empty() || LeavesFolder(name)) {
+      throw Error(u"the list of installed files names \"" + row.folder + row.name +
+                  u"\", which lies outside the destination folder");
+    }
+    const std::u16string path = destDir + folder + name;
+    if (SamePath(folder + name, u"Setup.stp"))
+      setupListed = true;
+    if (!SamePath(path, programPath) &&
+        std::none_of(plan.files.begin(), plan.files.end(),
+                     [&](const std::u16string& f) { return SamePath(f, path); })) {
+      plan.files.push_back(path);
+    }
+    for (size_t cut = folder.find(u'\\'); cut != std::u16string::npos;
+         cut = folder.find(u'\\', cut + 1)) {
+      const std::u16string f = destDir + folder.substr(0, cut + 1);
+      if (std::none_of(plan.folders.begin(), plan.folders.end(),
+                       [&](const std::u16string& g) { return SamePath(g, f); })) {
+        plan.folders.push_back(f);
+      }
+    }
+  }
+  if (!setupListed)
+    plan.files.push_back(destDir + u"Setup.stp");
+  std::stable_sort(plan.folders.begin(), plan.folders.end(),
+                   [](const std::u16string& a, const std::u16string& b) {
+                     return std::count(a.begin(), a.end(), u'\\') >
+                            std::count(b.begin(), b.end(), u'\\');
+                   });
+  return plan;
+}
+
+bool SamePath(const std::u16string& a, const std::u16string& b) {
+  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
+}
+
+bool LiesIn(const std::u16string& path, const std::u16string& folder) {
+  return !folder.empty() && path.size() > folder.size() &&
+         AsciiUpper(path.substr(0, folder.size())) == AsciiUpper(folder);
+}

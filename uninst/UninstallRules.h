@@ -1,0 +1,55 @@
+// The uninstaller's rules as plain functions: the language, every text it
+// shows, and what a removal touches in the destination folder. The Win32
+// program (Uninstaller.h) calls these.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "package/UninstallList.h"
+
+// The uninstall key's "Publisher" is the Chinese publisher name for a Chinese
+// installation; anything else is English.
+bool IsChinesePublisher(const std::u16string& publisher);
+
+// The texts of one installation in its language.
+struct TUninstallTexts {
+  std::u16string caption;   // of every message
+  std::u16string question;  // asked once, Yes or No
+  std::u16string done;      // after a complete removal
+};
+TUninstallTexts MakeUninstallTexts(bool chinese, const std::u16string& displayName,
+                                   const std::u16string& displayVersion);
+
+// A file that stays because it cannot be deleted (the reason is the system's
+// text, may be empty).
+std::u16string FileInUseText(bool chinese, const std::u16string& displayName,
+                             const std::u16string& path, const std::u16string& reason);
+// The files went but the uninstall key could not be deleted.
+std::u16string KeyKeptText(bool chinese, const std::u16string& displayName,
+                           const std::u16string& reason);
+// No uninstall key names this program; and the caption for it.
+std::u16string NotInstalledText(bool chinese, const std::u16string& programPath);
+std::u16string PlainCaption(bool chinese);
+// The program carries no usable list of installed files.
+std::u16string NoListText(bool chinese, const std::u16string& detail);
+// An argument other than /S.
+std::u16string UnknownOptionText(bool chinese, const std::u16string& option);
+
+// What a removal deletes in the destination folder (destDir ends in "\").
+struct TRemovalPlan {
+  // The list's files that went into the destination tree, then "Setup.stp";
+  // never a system-directory row and never the running program itself.
+  std::vector<std::u16string> files;
+  // Every folder of those files, the deepest first, each ending in "\"; the
+  // destination itself is not among them.
+  std::vector<std::u16string> folders;
+};
+// Raises Error naming a row whose folder or name would leave the destination.
+TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
+                         const std::u16string& programPath);
+
+// Paths compared with the letters a-z and A-Z alike.
+bool SamePath(const std::u16string& a, const std::u16string& b);
+// Whether path lies inside folder (which ends in "\").
+bool LiesIn(const std::u16string& path, const std::u16string& folder);

@@ -1,0 +1,508 @@
+// Uninst.exe under Wine. Each test installs the sample product the way the
+// setup program does (the package extracted into a folder under Program
+// Files, the uninstall key's values, the desktop and Quick Launch shortcuts),
+// then runs the uninstaller as the system's list of programs does, from the
+// key's "UninstallString", and plays the user: a loop finds the message
+// boxes of that process and presses their buttons.
+#include <io.h>
+#include <share.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/WizardRules.h"
+#include "common/Text.h"
+#include "common/tests/TestData.h"
+#include "package/Extractor.h"
+#include "package/UninstallList.h"
+#include "shell/AnsiCodePage.h"
+#include "shell/NvSysUtils.h"
+#include "shell/Win32Util.h"
+#include "uninst/Uninstaller.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::u16string kShellFolders =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const std::u16string kUserShellFolders =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const std::u16string kQuick = u"\\Microsoft\\Internet Explorer\\Quick Launch";
+
+std::u16string SamplePackage() {
+  std::string p = SAMPLE_PACKAGE;
+  if (!p.empty() && p[0] == '/')
+    p = "Z:" + p;
+  return FromUtf8(p);
+}
+
+bool Exists(const std::u16string& path) {
+  return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteText(const std::u16string& path, const std::string& text) {
+  SHCreateDirectoryExW(nullptr, W(ExtractFileDir(path)), nullptr);
+  std::FILE* f = _wfopen(W(path), L"wb");
+  ASSERT_NE(f, nullptr) << ToUtf8(path);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+// What one message box of the uninstaller showed.
+struct Box {
+  std::u16string caption;
+  std::u16string text;
+  std::vector<int> buttons;
+  bool Has(const std::u16string& part) const { return text.find(part) != std::u16string::npos; }
+};
+
+struct RunResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  DWORD processId = 0;
+  std::vector<Box> boxes;
+};
+
+struct FindBox {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindBoxOf(HWND hwnd, LPARAM param) {
+  auto* f = reinterpret_cast<FindBox*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t cls[32] = {};
+  GetClassNameW(hwnd, cls, 32);
+  if (pid == f->pid && IsWindowVisible(hwnd) && UpToNul(cls, 32) == u"#32770") {
+    f->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+Box Read(HWND box) {
+  Box b;
+  wchar_t text[2048] = {};
+  GetWindowTextW(box, text, 2048);
+  b.caption = UpToNul(text, 2048);
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    const std::u16string c = UpToNul(cls, 32);
+    if (c == u"Button") {
+      b.buttons.push_back(GetDlgCtrlID(child));
+    } else if (c == u"Static" && !(GetWindowLongW(child, GWL_STYLE) & SS_ICON)) {
+      GetWindowTextW(child, text, 2048);
+      if (text[0])
+        b.text = UpToNul(text, 2048);
+    }
+  }
+  return b;
+}
+
+// Starts the command line, answers each box it shows with the next of
+// answers (IDYES, IDNO, IDOK) and waits for it to end.
+RunResult RunUninstaller(const std::u16string& commandLine, const std::vector<int>& answers) {
+  RunResult r;
+  std::u16string line = commandLine;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, const_cast<wchar_t*>(W(line)), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &si, &pi)) {
+    ADD_FAILURE() << "cannot start " << ToUtf8(commandLine) << ": " << GetLastError();
+    return r;
+  }
+  r.processId = pi.dwProcessId;
+  const DWORD start = GetTickCount();
+  while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > 60000) {
+      ADD_FAILURE() << "the uninstaller did not end";
+      TerminateProcess(pi.hProcess, 99);
+      break;
+    }
+    FindBox f{pi.dwProcessId, nullptr};
+    EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&f));
+    if (f.found == nullptr)
+      continue;
+    Sleep(100);  // let the box finish drawing its controls
+    r.boxes.push_back(Read(f.found));
+    const size_t n = r.boxes.size();
+    int answer = n <= answers.size() ? answers[n - 1] : 0;
+    if (answer == 0) {
+      ADD_FAILURE() << "an unexpected box: " << ToUtf8(r.boxes.back().text);
+      answer = IDNO;
+    }
+    const HWND button = GetDlgItem(f.found, answer);
+    if (button != nullptr)
+      SendMessageW(button, BM_CLICK, 0, 0);
+    else
+      ADD_FAILURE() << "no button " << answer << " in " << ToUtf8(r.boxes.back().text);
+    for (int i = 0; i < 100 && IsWindow(f.found) && IsWindowVisible(f.found); ++i)
+      Sleep(50);
+    if (IsWindow(f.found) && IsWindowVisible(f.found))
+      PostMessageW(f.found, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+  }
+  GetExitCodeProcess(pi.hProcess, &r.exitCode);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return r;
+}
+
+std::vector<std::u16string> PendingDeletions() {
+  RegKey key;
+  std::vector<std::u16string> out;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_READ, key.Out()) != ERROR_SUCCESS) {
+    return out;
+  }
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return out;
+  }
+  std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, 0);
+  RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, &type,
+                   reinterpret_cast<BYTE*>(data.data()), &size);
+  // Pairs of source and target; an empty target deletes the source.
+  std::vector<std::u16string> parts;
+  for (size_t at = 0; at < size / sizeof(wchar_t);) {
+    const std::u16string s = U(data.data() + at);
+    parts.push_back(s);
+    at += s.size() + 1;
+  }
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i + 1].empty() && !parts[i].empty())
+      out.push_back(parts[i]);
+  }
+  return out;
+}
+
+struct Uninstaller : testing::Test {
+  std::u16string root;  // the test's shell folders
+  std::u16string dest;  // ends in "\"
+  std::u16string desktop, quick, common;
+  std::u16string name;  // the uninstall key's name, also the shortcuts'
+  std::u16string keyPath;
+  std::u16string saved[3];
+  std::vector<TRowPlan> rows;
+
+  void SetUp() override {
+    static int counter = 0;
+    const std::u16string id =
+        IntToText(static_cast<int64_t>(GetTickCount())) + u"-" + IntToText(++counter);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    root = UpToNul(temp, MAX_PATH) + u"uninst-test-" + id + u"\\";
+    desktop = root + u"Desktop";
+    quick = root + u"AppData" + kQuick;
+    common = root + u"Common Desktop";
+    for (const auto& d : {desktop, quick, common})
+      SHCreateDirectoryExW(nullptr, W(d), nullptr);
+    saved[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, u"Desktop");
+    saved[1] = RegReadText(HKEY_CURRENT_USER, kShellFolders, u"AppData");
+    saved[2] = RegReadText(HKEY_LOCAL_MACHINE, kShellFolders, u"Common Desktop");
+    Point(HKEY_CURRENT_USER, u"Desktop", desktop);
+    Point(HKEY_CURRENT_USER, u"AppData", root + u"AppData");
+    Point(HKEY_LOCAL_MACHINE, u"Common Desktop", common);
+    wchar_t programFiles[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles);
+    dest = UpToNul(programFiles, MAX_PATH) + u"\\Norvane Soft\\Drawlet " + id + u"\\";
+  }
+  void TearDown() override {
+    Point(HKEY_CURRENT_USER, u"Desktop", saved[0]);
+    Point(HKEY_CURRENT_USER, u"AppData", saved[1]);
+    Point(HKEY_LOCAL_MACHINE, u"Common Desktop", saved[2]);
+  }
+  static void Point(HKEY key, const std::u16string& value, const std::u16string& folder) {
+    RegWriteText(key, kUserShellFolders, value, folder);
+    RegWriteText(key, kShellFolders, value, folder);
+  }
+
+  // What the setup program leaves: the files, the key, the shortcuts.
+  void Install(int32_t language, const std::u16string& productName) {
+    name = productName;
+    keyPath = UninstallKeyPath(name);
+    TExtractOptions options;
+    options.codePage = &AnsiCodePage();
+    options.systemDir = [] { return GetSystemDir(); };
+    rows = PlanPackage(SamplePackage(), dest, u"", options);
+    ASSERT_FALSE(rows.empty());
+    ExtractPackage(SamplePackage(), dest, u"", nullptr, options);
+    TProductSettings s;
+    s.FUninstallName = name;
+    s.FShortName = u"Drawlet";
+    s.FVersion = u"1.0";
+    for (const TUninstallValue& v : UninstallValues(language, s, dest))
+      RegWriteText(HKEY_LOCAL_MACHINE, keyPath, v.name, v.value);
+    CreateShortcut(dest + u"Drawlet.exe", u"", name, 0, u"");
+    CreateShortcut(dest + u"Drawlet.exe", u"", name, 1, u"");
+    ASSERT_TRUE(Exists(DesktopLink()));
+    ASSERT_TRUE(Exists(QuickLink()));
+  }
+  std::u16string DesktopLink() const { return desktop + u"\\" + name + u".lnk"; }
+  std::u16string QuickLink() const { return quick + u"\\" + name + u".lnk"; }
+  std::u16string UninstallString() const {
+    return RegReadText(HKEY_LOCAL_MACHINE, keyPath, u"UninstallString");
+  }
+  bool KeyExists() const {
+    RegKey k;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(keyPath), 0, KEY_READ, k.Out()) == ERROR_SUCCESS;
+  }
+  // Every product file in the destination tree, and the system file.
+  std::vector<std::u16string> ProductFiles() const {
+    std::vector<std::u16string> out;
+    for (const TRowPlan& r : rows) {
+      if (!r.system)
+        out.push_back(r.targetPath);
+    }
+    return out;
+  }
+  std::u16string SystemFile() const {
+    for (const TRowPlan& r : rows) {
+      if (r.system)
+        return r.targetPath;
+    }
+    return {};
+  }
+  // Waits until the copy in the temporary folder has done its work: the
+  // program is gone and the copy is down for deletion at the next restart.
+  std::u16string WaitForSelfRemoval(const RunResult& run) const {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::u16string prefix =
+        UpToNul(temp, MAX_PATH) + u"Uninst-" + IntToText(run.processId) + u"-";
+    for (int i = 0; i < 300; ++i) {
+      if (!Exists(dest + u"Uninst.exe")) {
+        for (const std::u16string& p : PendingDeletions()) {
+          const size_t at = p.find(u":\\");
+          if (at != std::u16string::npos && at > 0 &&
+              SamePath(p.substr(at - 1, prefix.size()), prefix)) {
+            return p.substr(at - 1);
+          }
+        }
+      }
+      Sleep(100);
+    }
+    return {};
+  }
+  // Every path under the destination, for comparing before and after.
+  std::vector<std::string> Tree() const {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(ToFs(dest), ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+      out.push_back(ToUtf8(FromFs(it->path())));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  static fs::path ToFs(const std::u16string& p) {
+    return fs::path(std::wstring(p.begin(), p.end()));
+  }
+  static std::u16string FromFs(const fs::path& p) {
+    const std::wstring w = p.wstring();
+    return std::u16string(w.begin(), w.end());
+  }
+
+  // The whole product is gone; what was not the product's is not.
+  void ExpectRemoved(const RunResult& run) {
+    const std::u16string copy = WaitForSelfRemoval(run);
+    EXPECT_FALSE(copy.empty()) << "the copy in the temporary folder is not down for deletion";
+    for (const std::u16string& f : ProductFiles())
+      EXPECT_FALSE(Exists(f)) << ToUtf8(f);
+    EXPECT_FALSE(Exists(dest + u"Setup.stp"));
+    EXPECT_FALSE(KeyExists());
+    EXPECT_FALSE(Exists(DesktopLink()));
+    EXPECT_FALSE(Exists(QuickLink()));
+    EXPECT_TRUE(Exists(SystemFile())) << ToUtf8(SystemFile());
+  }
+};
+
+}  // namespace
+
+TEST_F(Uninstaller, YesRemovesTheProductAndKeepsWhatIsNotItsOwn) {
+  Install(2, u"Norvane Drawlet");
+  WriteText(dest + u"Setup.stp", "left by a failed run");
+  WriteText(dest + u"help\\my notes.txt", "the user's");
+  WriteText(dest + u"My Drawings\\cat.drw", "the user's");
+  // A shortcut of the same name that points elsewhere is not the product's.
+  WriteText(root + u"Other\\Drawlet.exe", "another");
+  Point(HKEY_CURRENT_USER, u"Desktop", common);
+  CreateShortcut(root + u"Other\\Drawlet.exe", u"", name, 0, u"");
+  Point(HKEY_CURRENT_USER, u"Desktop", desktop);
+  ASSERT_TRUE(Exists(common + u"\\" + name + u".lnk"));
+
+  const RunResult run = RunUninstaller(UninstallString(), {IDYES, IDOK});
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_EQ(run.boxes[0].caption, u"Uninstall Norvane Drawlet");
+  EXPECT_TRUE(run.boxes[0].Has(u"Do you want to remove Norvane Drawlet 1.0"))
+      << ToUtf8(run.boxes[0].text);
+  EXPECT_EQ(run.boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
+  EXPECT_TRUE(run.boxes[1].Has(u"has been removed")) << ToUtf8(run.boxes[1].text);
+
+  ExpectRemoved(run);
+  EXPECT_TRUE(Exists(dest + u"help\\my notes.txt"));
+  EXPECT_TRUE(Exists(dest + u"My Drawings\\cat.drw"));
+  EXPECT_TRUE(Exists(common + u"\\" + name + u".lnk"));
+  EXPECT_TRUE(Exists(root + u"Other\\Drawlet.exe"));
+}
+
+TEST_F(Uninstaller, AChineseInstallationIsAskedInChineseAndLeavesNoFolder) {
+  Install(0, u"诺凡画图");
+  const RunResult run = RunUninstaller(UninstallString(), {IDYES, IDOK});
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_EQ(run.boxes[0].caption, u"卸载 诺凡画图");
+  EXPECT_TRUE(run.boxes[0].Has(u"诺凡画图 1.0")) << ToUtf8(run.boxes[0].text);
+  EXPECT_TRUE(run.boxes[1].Has(u"已从此计算机中删除")) << ToUtf8(run.boxes[1].text);
+  ExpectRemoved(run);
+  EXPECT_FALSE(Exists(dest + u"help\\"));
+  EXPECT_FALSE(Exists(dest)) << "the empty destination folder stays";
+}
+
+TEST_F(Uninstaller, NoChangesNothing) {
+  Install(2, u"Norvane Drawlet");
+  const std::vector<std::string> before = Tree();
+  const RunResult run = RunUninstaller(UninstallString(), {IDNO});
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kCancelled));
+  ASSERT_EQ(run.boxes.size(), 1u);
+  Sleep(500);
+  EXPECT_EQ(Tree(), before);
+  EXPECT_TRUE(KeyExists());
+  EXPECT_TRUE(Exists(DesktopLink()));
+  EXPECT_TRUE(Exists(QuickLink()));
+  EXPECT_EQ(UninstallString(), dest + u"Uninst.exe");
+}
+
+TEST_F(Uninstaller, AHeldFileIsNamedAndTheKeyKeptUntilASecondRun) {
+  Install(2, u"Norvane Drawlet");
+  const std::vector<std::string> before = Tree();
+  // The product's help, open in a viewer; files before it in the list must
+  // not go either.
+  std::FILE* held = _wfsopen(W(dest + u"help\\index.htm"), L"rb", _SH_DENYRW);
+  ASSERT_NE(held, nullptr);
+  const RunResult first = RunUninstaller(UninstallString(), {IDYES, IDOK});
+  std::fclose(held);
+  EXPECT_EQ(first.exitCode, static_cast<DWORD>(kFileInUse));
+  ASSERT_EQ(first.boxes.size(), 2u);
+  EXPECT_TRUE(first.boxes[1].Has(dest + u"help\\index.htm")) << ToUtf8(first.boxes[1].text);
+  EXPECT_EQ(first.boxes[1].buttons, std::vector<int>{IDOK});
+  // Nothing is half-done: every file, shortcut and the key are still there.
+  EXPECT_EQ(Tree(), before);
+  EXPECT_TRUE(KeyExists());
+  EXPECT_TRUE(Exists(DesktopLink()));
+
+  const RunResult second = RunUninstaller(UninstallString(), {IDYES, IDOK});
+  EXPECT_EQ(second.exitCode, static_cast<DWORD>(kRemoved));
+  ExpectRemoved(second);
+  EXPECT_FALSE(Exists(dest));
+}
+
+TEST_F(Uninstaller, SilentRunsWithoutAWindowAndTellsByItsExitCode) {
+  Install(2, u"Norvane Drawlet");
+  const std::u16string silent = u"\"" + UninstallString() + u"\" /S";
+  std::FILE* held = _wfsopen(W(dest + u"readme.txt"), L"rb", _SH_DENYRW);
+  ASSERT_NE(held, nullptr);
+  const RunResult first = RunUninstaller(silent, {});
+  std::fclose(held);
+  EXPECT_EQ(first.exitCode, static_cast<DWORD>(kFileInUse));
+  EXPECT_TRUE(first.boxes.empty());
+  EXPECT_TRUE(KeyExists());
+  for (const std::u16string& f : ProductFiles())
+    EXPECT_TRUE(Exists(f)) << ToUtf8(f);
+
+  const RunResult second = RunUninstaller(silent, {});
+  EXPECT_EQ(second.exitCode, static_cast<DWORD>(kRemoved));
+  EXPECT_TRUE(second.boxes.empty());
+  ExpectRemoved(second);
+  EXPECT_FALSE(Exists(dest));
+}
+
+TEST_F(Uninstaller, RefusesWithoutItsKeyItsListOrWithAnUnknownOption) {
+  Install(2, u"Norvane Drawlet");
+  const std::u16string program = dest + u"Uninst.exe";
+  EXPECT_EQ(RunUninstaller(u"\"" + program + u"\" /S /Q", {}).exitCode, static_cast<DWORD>(kUsage));
+  const RunResult unknown = RunUninstaller(u"\"" + program + u"\" /Q", {IDOK});
+  EXPECT_EQ(unknown.exitCode, static_cast<DWORD>(kUsage));
+  ASSERT_EQ(unknown.boxes.size(), 1u);
+  EXPECT_TRUE(unknown.boxes[0].Has(u"/Q"));
+
+  // A copy without the list of installed files, which its key names.
+  const std::u16string bare = dest + u"Bare\\Uninst.exe";
+  {
+    std::FILE* in = _wfopen(W(program), L"rb");
+    ASSERT_NE(in, nullptr);
+    std::string bytes;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+      bytes.append(buffer, n);
+    std::fclose(in);
+    bytes.resize(UninstallListStart(bytes));
+    WriteText(bare, bytes);
+  }
+  RegWriteText(HKEY_LOCAL_MACHINE, UninstallKeyPath(u"Bare"), u"UninstallString", bare);
+  const RunResult noList = RunUninstaller(u"\"" + bare + u"\"", {IDOK});
+  EXPECT_EQ(noList.exitCode, static_cast<DWORD>(kNoList));
+  ASSERT_EQ(noList.boxes.size(), 1u);
+  EXPECT_TRUE(noList.boxes[0].Has(u"no list of installed files")) << ToUtf8(noList.boxes[0].text);
+
+  // Without its key: nothing to act on.
+  SHDeleteKeyW(HKEY_LOCAL_MACHINE, W(keyPath));
+  EXPECT_EQ(RunUninstaller(u"\"" + program + u"\" /S", {}).exitCode,
+            static_cast<DWORD>(kNotInstalled));
+  for (const std::u16string& f : ProductFiles())
+    EXPECT_TRUE(Exists(f)) << ToUtf8(f);
+  EXPECT_TRUE(Exists(DesktopLink()));
+}
+
+TEST_F(Uninstaller, FindsItsKeyWhateverTheLetterCaseAndQuotes) {
+  Install(0, u"诺凡画图");
+  RegWriteText(HKEY_LOCAL_MACHINE, keyPath, u"UninstallString",
+               u"\"" + AsciiUpper(dest) + u"UNINST.EXE\"");
+  const auto found = FindInstallation(dest + u"uninst.exe");
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->keyName, name);
+  EXPECT_EQ(found->destDir, dest);
+  EXPECT_EQ(found->displayName, u"诺凡画图");
+  EXPECT_EQ(found->displayVersion, u"1.0");
+  EXPECT_TRUE(found->chinese);
+  EXPECT_FALSE(FindInstallation(dest + u"Other.exe").has_value());
+  // Its shortcuts are the ones that point into its folder.
+  const auto links = OwnShortcuts(name, dest);
+  EXPECT_EQ(links.size(), 2u);
+  EXPECT_TRUE(OwnShortcuts(name, dest + u"help\\").empty());
+}
+
+TEST_F(Uninstaller, ReadOnlyFilesGoAndMissingOnesAreNoFailure) {
+  const std::u16string locked = root + u"files\\locked.txt";
+  const std::u16string plain = root + u"files\\plain.txt";
+  const std::u16string missing = root + u"files\\missing.txt";
+  WriteText(locked, "r/o");
+  WriteText(plain, "plain");
+  SetFileAttributesW(W(locked), FILE_ATTRIBUTE_READONLY);
+  const std::vector<std::u16string> files = {missing, locked, plain};
+  EXPECT_FALSE(FindBlockedFile(files).has_value());
+  std::FILE* held = _wfsopen(W(plain), L"rb", _SH_DENYRW);
+  ASSERT_NE(held, nullptr);
+  const auto blocked = FindBlockedFile(files);
+  ASSERT_TRUE(blocked.has_value());
+  EXPECT_EQ(blocked->path, plain);
+  EXPECT_TRUE(Exists(locked)) << "the check deletes nothing";
+  const auto failed = DeleteFiles(files);
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_EQ(failed->path, plain);
+  std::fclose(held);
+  EXPECT_FALSE(Exists(locked));
+  EXPECT_FALSE(DeleteFiles(files).has_value());
+  EXPECT_FALSE(Exists(plain));
+}
