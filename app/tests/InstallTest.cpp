@@ -233,6 +233,58 @@ TEST_F(Install, WholeRoadInChinese) {
   EXPECT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
 }
 
+// Installed through the wizard, removed the way the system's list of
+// programs removes it: its UninstallString, answered Yes.
+TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
+  const std::wstring dest = L"C:\\Removable\\Drawlet\\";
+  ToFolderPage("Setup", dest);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+  // A file of the user's own, in a folder of the product's.
+  WriteAll(dest + L"help\\notes.txt", "my notes");
+  const auto values = KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图");
+  std::wstring uninstall;
+  for (const auto& [name, value] : values) {
+    if (name == L"UninstallString")
+      uninstall = value;
+  }
+  ASSERT_EQ(uninstall, dest + L"Uninst.exe");
+
+  // No changes nothing.
+  {
+    WizardDriver u;
+    ASSERT_TRUE(u.Start(uninstall));
+    EXPECT_NE(u.MessageBoxText().find(L"诺凡画图"), std::wstring::npos);
+    u.AnswerMessageBox(IDNO);
+    EXPECT_TRUE(u.WaitExit());
+    EXPECT_TRUE(Exists(dest + L"Drawlet.exe"));
+    EXPECT_FALSE(KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图").empty());
+  }
+  {
+    WizardDriver u;
+    ASSERT_TRUE(u.Start(uninstall));
+    u.AnswerMessageBox(IDYES);
+    // It says it is done, then removes itself once it has ended.
+    EXPECT_NE(u.MessageBoxText().find(L"已从此计算机中删除"), std::wstring::npos);
+    u.AnswerMessageBox();
+    EXPECT_TRUE(u.WaitExit());
+  }
+  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
+    Sleep(100);
+  EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+  EXPECT_FALSE(Exists(dest + L"readme.txt"));
+  EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
+  EXPECT_EQ(ReadAll(dest + L"help\\notes.txt"), "my notes");
+  EXPECT_FALSE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
+  EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图").empty());
+  // Other programs may share the system directory's file.
+  EXPECT_TRUE(Exists(SystemDir() + L"\\NvDrawlet.dat"));
+}
+
 TEST_F(Install, EnglishOnXpMakesQuickLaunchAndKeepsTheSystemFile) {
   ScopedWindowsVersion xp(L"winxp64");
   SHCreateDirectoryExW(nullptr, Folder(1).c_str(), nullptr);

@@ -246,12 +246,12 @@ bool WizardDriver::MessageBoxHasIcon() const {
          SendMessageW(icon, STM_GETICON, 0, 0) != 0;
 }
 
-void WizardDriver::AnswerMessageBox() {
+void WizardDriver::AnswerMessageBox(int id) {
   HWND box = FindMessageBox();
   if (box == nullptr)
     return;
-  HWND ok = GetDlgItem(box, IDOK);
-  const int id = ok != nullptr ? IDOK : IDCANCEL;
+  if (id == 0)
+    id = GetDlgItem(box, IDOK) != nullptr ? IDOK : IDCANCEL;
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
   WaitFor(10000, [&] { return !IsWindow(box); });

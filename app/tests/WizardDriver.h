@@ -59,8 +59,9 @@ class WizardDriver {
   // when none appears in time.
   std::wstring MessageBoxText(DWORD ms = 20000);
   bool MessageBoxHasIcon() const;
-  // Presses OK (or the only button) on the message box.
-  void AnswerMessageBox();
+  // Presses OK (or the only button) on the message box, or the button of
+  // that id (IDYES, IDNO).
+  void AnswerMessageBox(int id = 0);
   std::wstring MessageBoxCaption() const;
 
   // Saves the wizard window as it is on the screen, as a 24-bit BMP.
