@@ -1,14 +1,17 @@
 # The two commands of the project (run as root on a fresh machine):
-#   make        installs what is missing and builds everything, all three builds
+#   make run    installs what is missing, builds everything and runs Setup.exe under Wine:
+#               the wizard on your display, or a whole installation driven under Xvfb
 #   make test   installs what is missing, builds all three builds and runs every test
 # and some helpers:
+#   make          builds everything, all three builds
+#   make screenshots  every page of the wizard in both languages, as PNG files in build/screenshots
 #   make format   applies .clang-format to the tree
 #   make bench    builds the optimised host build and runs the benchmarks
 #   make fuzz     runs every fuzz target for FUZZ_SECONDS (default 180) each
 
 PRESETS := host win64 win32
 
-.PHONY: all deps build test format bench fuzz clean
+.PHONY: all deps build run screenshots test format bench fuzz clean
 
 FUZZ_SECONDS ?= 180
 
@@ -21,6 +24,12 @@ build: deps
 	@for p in $(PRESETS); do \
 	  cmake --preset $$p >/dev/null && cmake --build --preset $$p || exit 1; \
 	done
+
+run: build
+	@bash scripts/run.sh
+
+screenshots: build
+	@bash scripts/screenshots.sh
 
 test: deps
 	@bash scripts/test.sh

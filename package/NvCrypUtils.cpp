@@ -2,13 +2,13 @@
 
 #define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
 #include <cryptopp/aes.h>
+#include <cryptopp/algparam.h>
 #include <cryptopp/arc4.h>
 #include <cryptopp/blowfish.h>
 #include <cryptopp/cast.h>
 #include <cryptopp/des.h>
 #include <cryptopp/idea.h>
 #include <cryptopp/md5.h>
-#include <cryptopp/modes.h>
 #include <cryptopp/sha.h>
 #include <cryptopp/twofish.h>
 
@@ -17,6 +17,34 @@
 
 #include "common/Errors.h"
 #include "package/Haval.h"
+
+#ifdef _WIN32
+// The library's base classes name key lengths in their error messages
+// through this one function, which the library keeps beside its big-integer
+// code; that would bring in all its public-key code too. A Windows program
+// of this project links the library statically, so the function is given
+// here and the rest stays out.
+template <>
+std::string CryptoPP::IntToString<CryptoPP::word64>(CryptoPP::word64 value, unsigned int base) {
+  if (base < 2 || base > 36)
+    base = 10;
+  std::string digits;
+  do {
+    const unsigned d = static_cast<unsigned>(value % base);
+    digits.insert(digits.begin(), static_cast<char>(d < 10 ? '0' + d : 'a' + d - 10));
+    value /= base;
+  } while (value != 0);
+  return digits;
+}
+// Likewise the parameter holders the base classes use, which the library
+// instantiates in the same object as its public-key code.
+// An int parameter is never read as a big integer here.
+bool CryptoPP::AssignIntToInteger(const std::type_info&, void*, const void*) {
+  return false;
+}
+template class CryptoPP::AlgorithmParametersTemplate<int>;
+template class CryptoPP::AlgorithmParametersTemplate<CryptoPP::ConstByteArrayParameter>;
+#endif
 
 namespace {
 
@@ -79,7 +107,33 @@ size_t NextOf(size_t n, std::initializer_list<size_t> sizes) {
   return *(sizes.end() - 1);
 }
 
-// A block cipher in CFB mode with 8-bit feedback.
+// CFB mode with 8-bit feedback over a block cipher's forward direction (the
+// same for both directions). Written out here rather than taken from the
+// library's mode templates, which live in the object that also holds its
+// public-key code, a megabyte a setup program has no use for.
+template <typename E>
+class Cfb8 {
+ public:
+  Cfb8(const uint8_t* key, size_t keyBytes, const uint8_t* iv)
+      : cipher_(key, keyBytes), register_(iv, cipher_.BlockSize()), out_(cipher_.BlockSize()) {}
+  void Process(uint8_t* data, size_t size, bool decrypt) {
+    const size_t n = register_.size();
+    for (size_t i = 0; i < size; ++i) {
+      cipher_.ProcessBlock(register_.data(), out_.data());
+      const uint8_t in = data[i];
+      data[i] = static_cast<uint8_t>(in ^ out_[0]);
+      std::memmove(register_.data(), register_.data() + 1, n - 1);
+      register_[n - 1] = decrypt ? in : data[i];
+    }
+  }
+
+ private:
+  E cipher_;  // the library wipes its key schedule when it goes
+  CryptoPP::SecByteBlock register_, out_;
+};
+
+// A block cipher in CFB mode with 8-bit feedback; enciphering and
+// deciphering keep registers of their own.
 template <typename T>
 class CfbCipher final : public TCipher {
  public:
@@ -92,29 +146,29 @@ class CfbCipher final : public TCipher {
 
   void Init(const uint8_t* key, int keyBits, const uint8_t* iv) override {
     const CryptoPP::SecByteBlock k = rule_(key, static_cast<size_t>(keyBits) / 8);
-    dec_ = std::make_unique<typename CryptoPP::CFB_Mode<T>::Decryption>(k.data(), k.size(), iv, 1);
-    enc_ = std::make_unique<typename CryptoPP::CFB_Mode<T>::Encryption>(k.data(), k.size(), iv, 1);
+    dec_ = std::make_unique<Cfb8<typename T::Encryption>>(k.data(), k.size(), iv);
+    enc_ = std::make_unique<Cfb8<typename T::Encryption>>(k.data(), k.size(), iv);
   }
   void Decrypt(uint8_t* data, size_t size) override {
     if (!dec_)
       throw Error(u"cipher used before it was keyed");
-    dec_->ProcessData(data, data, size);
+    dec_->Process(data, size, true);
   }
   void Encrypt(uint8_t* data, size_t size) override {
     if (!enc_)
       throw Error(u"cipher used before it was keyed");
-    enc_->ProcessData(data, data, size);
+    enc_->Process(data, size, false);
   }
   void Burn() override {
-    dec_.reset();  // Crypto++ wipes its key schedule and register on destruction
+    dec_.reset();
     enc_.reset();
   }
 
  private:
   CipherInfo info_;
   KeyRule rule_;
-  std::unique_ptr<typename CryptoPP::CFB_Mode<T>::Decryption> dec_;
-  std::unique_ptr<typename CryptoPP::CFB_Mode<T>::Encryption> enc_;
+  std::unique_ptr<Cfb8<typename T::Encryption>> dec_;
+  std::unique_ptr<Cfb8<typename T::Encryption>> enc_;
 };
 
 // Triple DES: two-key up to 128 key bits, else three keys from 24 padded bytes.
@@ -128,31 +182,27 @@ class TripleDesCipher final : public TCipher {
     const size_t n = static_cast<size_t>(keyBits) / 8;
     const CryptoPP::SecByteBlock k = Padded(key, n, 24);
     if (keyBits <= 128) {
-      dec2_ =
-          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Decryption>(k.data(), 16, iv, 1);
-      enc2_ =
-          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Encryption>(k.data(), 16, iv, 1);
+      dec2_ = std::make_unique<Cfb8<CryptoPP::DES_EDE2::Encryption>>(k.data(), 16, iv);
+      enc2_ = std::make_unique<Cfb8<CryptoPP::DES_EDE2::Encryption>>(k.data(), 16, iv);
     } else {
-      dec3_ =
-          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Decryption>(k.data(), 24, iv, 1);
-      enc3_ =
-          std::make_unique<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Encryption>(k.data(), 24, iv, 1);
+      dec3_ = std::make_unique<Cfb8<CryptoPP::DES_EDE3::Encryption>>(k.data(), 24, iv);
+      enc3_ = std::make_unique<Cfb8<CryptoPP::DES_EDE3::Encryption>>(k.data(), 24, iv);
     }
   }
   void Decrypt(uint8_t* data, size_t size) override {
     if (dec2_) {
-      dec2_->ProcessData(data, data, size);
+      dec2_->Process(data, size, true);
     } else if (dec3_) {
-      dec3_->ProcessData(data, data, size);
+      dec3_->Process(data, size, true);
     } else {
       throw Error(u"cipher used before it was keyed");
     }
   }
   void Encrypt(uint8_t* data, size_t size) override {
     if (enc2_) {
-      enc2_->ProcessData(data, data, size);
+      enc2_->Process(data, size, false);
     } else if (enc3_) {
-      enc3_->ProcessData(data, data, size);
+      enc3_->Process(data, size, false);
     } else {
       throw Error(u"cipher used before it was keyed");
     }
@@ -165,10 +215,8 @@ class TripleDesCipher final : public TCipher {
   }
 
  private:
-  std::unique_ptr<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Decryption> dec2_;
-  std::unique_ptr<CryptoPP::CFB_Mode<CryptoPP::DES_EDE2>::Encryption> enc2_;
-  std::unique_ptr<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Decryption> dec3_;
-  std::unique_ptr<CryptoPP::CFB_Mode<CryptoPP::DES_EDE3>::Encryption> enc3_;
+  std::unique_ptr<Cfb8<CryptoPP::DES_EDE2::Encryption>> dec2_, enc2_;
+  std::unique_ptr<Cfb8<CryptoPP::DES_EDE3::Encryption>> dec3_, enc3_;
 };
 
 // RC4 from its first keystream byte; deciphering and enciphering are the same.

@@ -286,6 +286,9 @@ void TApplication::Run() {
     if (!terminated_)
       WaitMessage();
   }
+  // The loop is over: the quit message that ended it is not left behind.
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
 
 void TApplication::ProcessMessages() {
@@ -421,6 +424,13 @@ bool DecodeInto(const unsigned char* data, unsigned long size, DecodedJpeg* out,
       std::swap(row[x * 3], row[x * 3 + 2]);  // RGB to the DIB's BGR
   }
   jpeg_finish_decompress(&info);
+  // Corrupt or missing data is only a warning to libjpeg, which fills the
+  // rest with grey; a picture that is not whole is refused.
+  if (failure->mgr.num_warnings > 0) {
+    (*info.err->format_message)(reinterpret_cast<j_common_ptr>(&info), failure->message);
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
   jpeg_destroy_decompress(&info);
   return true;
 }

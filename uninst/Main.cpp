@@ -9,31 +9,11 @@
 
 #include <string>
 
+#include "shell/Hardening.h"
 #include "shell/Win32Util.h"
 #include "uninst/Uninstaller.h"
 
 namespace {
-
-// DLLs come from the system directory only, never from the folder the
-// program lies in (the temporary folder, for the copy that removes it) or
-// the current one. SetDefaultDllDirectories is missing before Windows 7
-// with KB2533623, SetDllDirectoryW before XP SP1: both are looked up.
-void HardenStart() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (kernel != nullptr) {
-    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault != nullptr)
-      setDefault(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    const auto setDll = reinterpret_cast<SetDllDirectoryWFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
-    if (setDll != nullptr)
-      setDll(L"");
-  }
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-}
 
 std::u16string ProgramPath() {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -59,7 +39,7 @@ void Tell(const std::u16string& caption, const std::u16string& text, bool proble
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  HardenStart();
+  HardenProcess();
   const std::u16string self = ProgramPath();
   // Out of the destination folder, so that nothing of this process keeps it.
   wchar_t temp[MAX_PATH + 1] = {};
