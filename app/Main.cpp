@@ -2,12 +2,23 @@
 // message loop until it closes. It takes no command line.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "app/ConflictForm.h"
 #include "app/SetupForm.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "shell/Hardening.h"
 #include "shell/Win32Util.h"
+
+// An exception that escapes everything ends the program without the
+// library's verbose report, which nobody would see in a GUI program and
+// which brings a name demangler of some 50 KB along.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+  std::abort();
+}
+}  // namespace __gnu_cxx
 
 namespace {
 

@@ -130,13 +130,6 @@ void InflateBody(InFile& package, int32_t stored, int32_t unpacked, OutFile& out
   }
 }
 
-bool IsReadOnly(std::u16string_view path) {
-  std::error_code ec;
-  const auto st = std::filesystem::status(ToFsPath(path), ec);
-  if (ec || !std::filesystem::exists(st))
-    return false;
-  return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
-}
 
 struct Plan {
   std::vector<TRowPlan> rows;
@@ -281,17 +274,13 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
         OutFile out(temp);
         InflateBody(package, r.storedSize, r.unpackedSize, out, inBuf, outBuf);
         out.Close();
-        if (IsReadOnly(r.targetPath))
+        if (IsReadOnlyFile(r.targetPath))
           throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
-        std::error_code ec;
-        std::filesystem::rename(ToFsPath(temp), ToFsPath(r.targetPath), ec);
-        if (ec) {
-          throw FileError(u"cannot replace " + r.targetPath + u" (is it in use?): " +
-                          FromUtf8(ec.message()));
-        }
+        std::u16string why;
+        if (!RenameOver(temp, r.targetPath, why))
+          throw FileError(u"cannot replace " + r.targetPath + u" (is it in use?): " + why);
       } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(ToFsPath(temp), ec);
+        RemoveFile(temp);
         throw;
       }
       bodyAt += r.storedSize;

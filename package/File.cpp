@@ -2,17 +2,32 @@
 
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "common/Errors.h"
 #include "common/Text.h"
 
 namespace {
+
+#ifndef _WIN32
+std::string UnixPath(std::u16string_view path) {
+  std::u16string p(path);
+  for (auto& c : p) {
+    if (c == u'\\')
+      c = u'/';
+  }
+  return ToUtf8(p);
+}
+#endif
 
 std::FILE* OpenFile(std::u16string_view path, bool write) {
 #ifdef _WIN32
   const std::wstring wide(path.begin(), path.end());
   return _wfopen(wide.c_str(), write ? L"wb" : L"rb");
 #else
-  return std::fopen(ToFsPath(path).c_str(), write ? "wb" : "rb");
+  return std::fopen(UnixPath(path).c_str(), write ? "wb" : "rb");
 #endif
 }
 
@@ -33,33 +48,6 @@ int64_t Tell(std::FILE* f) {
 }
 
 }  // namespace
-
-std::filesystem::path ToFsPath(std::u16string_view path) {
-#ifdef _WIN32
-  return std::filesystem::path(std::wstring(path.begin(), path.end()));
-#else
-  std::u16string p(path);
-  for (auto& c : p) {
-    if (c == u'\\')
-      c = u'/';
-  }
-  return std::filesystem::path(ToUtf8(p));
-#endif
-}
-
-std::u16string FromFsPath(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const std::wstring& w = path.native();
-  return std::u16string(w.begin(), w.end());
-#else
-  std::u16string p = FromUtf8(path.native());
-  for (auto& c : p) {
-    if (c == u'/')
-      c = u'\\';
-  }
-  return p;
-#endif
-}
 
 InFile::InFile(std::u16string_view path) {
   file_ = OpenFile(path, false);
@@ -122,20 +110,119 @@ void OutFile::Close() {
     throw FileError(u"cannot write " + path_);
 }
 
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Wide(std::u16string_view path) {
+  return std::wstring(path.begin(), path.end());
+}
+
+DWORD Attributes(std::u16string_view path) {
+  return GetFileAttributesW(Wide(path).c_str());
+}
+
+}  // namespace
+
+bool DirectoryExists(std::u16string_view path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(std::u16string_view path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool ForceDirectories(std::u16string_view path) {
+  const std::wstring p = Wide(path);
+  // Past the root: "C:\", or "\\server\share\" of a UNC path.
+  size_t start = 0;
+  if (p.size() >= 2 && p[1] == L':') {
+    start = 2;
+  } else if (p.rfind(L"\\\\", 0) == 0) {
+    const size_t server = p.find_first_of(L"\\/", 2);
+    start = server == std::wstring::npos ? p.size() : p.find_first_of(L"\\/", server + 1);
+    if (start == std::wstring::npos)
+      start = p.size();
+  }
+  for (size_t i = start; i <= p.size(); ++i) {
+    if (i < p.size() && p[i] != L'\\' && p[i] != L'/')
+      continue;
+    const std::wstring level = p.substr(0, i);
+    if (level.size() > start && !DirectoryExists(std::u16string(level.begin(), level.end())))
+      CreateDirectoryW(level.c_str(), nullptr);
+  }
+  return DirectoryExists(path);
+}
+
+bool IsReadOnlyFile(std::u16string_view path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (a & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
+  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return true;
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::u16string t = text != nullptr ? std::u16string(reinterpret_cast<char16_t*>(text)) : u"";
+  if (text != nullptr)
+    LocalFree(text);
+  while (!t.empty() && (t.back() == u'\r' || t.back() == u'\n' || t.back() == u' ' || t.back() == u'.'))
+    t.pop_back();
+  why = t.empty() ? u"error " + IntToText(static_cast<int64_t>(code)) : t;
+  return false;
+}
+
+bool RemoveFile(std::u16string_view path) {
+  return DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+#else
+
 bool DirectoryExists(std::u16string_view path) {
   std::error_code ec;
-  return std::filesystem::is_directory(ToFsPath(path), ec);
+  return std::filesystem::is_directory(UnixPath(path), ec);
 }
 
 bool FileExists(std::u16string_view path) {
   std::error_code ec;
-  const auto status = std::filesystem::status(ToFsPath(path), ec);
+  const auto status = std::filesystem::status(UnixPath(path), ec);
   return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 bool ForceDirectories(std::u16string_view path) {
   std::error_code ec;
-  const auto p = ToFsPath(path);
+  const std::filesystem::path p = UnixPath(path);
   std::filesystem::create_directories(p, ec);
   return std::filesystem::is_directory(p, ec);
 }
+
+bool IsReadOnlyFile(std::u16string_view path) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(UnixPath(path), ec);
+  if (ec || !std::filesystem::exists(st) || std::filesystem::is_directory(st))
+    return false;
+  return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}
+
+bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
+  std::error_code ec;
+  std::filesystem::rename(UnixPath(from), UnixPath(to), ec);
+  if (!ec)
+    return true;
+  why = FromUtf8(ec.message());
+  return false;
+}
+
+bool RemoveFile(std::u16string_view path) {
+  std::error_code ec;
+  return std::filesystem::remove(UnixPath(path), ec);
+}
+
+#endif

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+// In package/FsPath.cpp, apart, so that programs which never meet a
+// std::filesystem path do not link its library code.
 std::filesystem::path ToFsPath(std::u16string_view path);
 std::u16string FromFsPath(const std::filesystem::path& path);
 
@@ -51,8 +53,18 @@ class OutFile {
   std::FILE* file_ = nullptr;
 };
 
+// The file system operations the extractor and the setup program need. On
+// Windows they are the system's own calls (a program that does not need
+// std::filesystem does not carry it); elsewhere std::filesystem.
 bool DirectoryExists(std::u16string_view path);
 bool FileExists(std::u16string_view path);
 // Creates the folder and every missing parent; false when it does not exist
 // afterwards.
 bool ForceDirectories(std::u16string_view path);
+// An existing file that may not be written.
+bool IsReadOnlyFile(std::u16string_view path);
+// Renames a file over another, replacing it; false with the system's reason
+// in why when that cannot be done.
+bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why);
+// Deletes a file; false when it could not be deleted.
+bool RemoveFile(std::u16string_view path);

@@ -14,6 +14,14 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
+// The shell link object. Named here rather than taken from the system's GUID
+// library, which would bring every GUID it knows into the program.
+const CLSID kShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+}  // namespace
+
+namespace {
+
 std::u16string& Title() {
   static std::u16string title;
   return title;
@@ -222,10 +230,10 @@ void CreateShortcut(const std::u16string& Target, const std::u16string& Argument
                     const std::u16string& SubFolder) {
   ComPtr<IUnknown> object;
   const HRESULT hr =
-      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                       IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf()));
+      CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                       __uuidof(IUnknown), reinterpret_cast<void**>(object.GetAddressOf()));
   if (FAILED(hr))
-    throw OleError(OleErrorText(hr) + u", ClassID: " + GuidText(CLSID_ShellLink));
+    throw OleError(OleErrorText(hr) + u", ClassID: " + GuidText(kShellLink));
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> file;
   if (FAILED(object.As(&link)) || FAILED(object.As(&file))) {
@@ -246,7 +254,7 @@ void CreateShortcut(const std::u16string& Target, const std::u16string& Argument
 
 std::u16string ResolveShortcut(const std::u16string& LinkFile) {
   ComPtr<IShellLinkW> link;
-  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+  HRESULT hr = CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW),
                                 reinterpret_cast<void**>(link.GetAddressOf()));
   if (FAILED(hr))
     throw OleError(OleErrorText(hr));
