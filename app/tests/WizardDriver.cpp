@@ -226,6 +226,15 @@ HWND WizardDriver::FindMessageBox() const {
   return Search({pi_.dwProcessId, L"#32770", L"", true, true});
 }
 
+HWND WizardDriver::WaitDialog(DWORD ms) {
+  HWND box = nullptr;
+  WaitFor(ms, [&] {
+    box = FindMessageBox();
+    return box != nullptr;
+  });
+  return box;
+}
+
 std::wstring WizardDriver::MessageBoxText(DWORD ms) {
   HWND box = nullptr;
   WaitFor(ms, [&] {

@@ -64,6 +64,10 @@ class WizardDriver {
   void AnswerMessageBox(int id = 0);
   std::wstring MessageBoxCaption() const;
 
+  // The program's dialog window (a message box or the folder picker),
+  // waiting for one; nullptr when none appears in time.
+  HWND WaitDialog(DWORD ms = 20000);
+
   // Saves the wizard window as it is on the screen, as a 24-bit BMP.
   bool Capture(const std::wstring& bmpPath) const;
 

@@ -1,5 +1,6 @@
 // The wizard's window, driven from outside through its control ids.
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <string>
@@ -263,6 +264,81 @@ TEST(Wizard, DefaultDestinationFromAnEarlierInstallationsShortcut) {
   }
 }
 
+namespace {
+
+struct ChildOfClass {
+  const wchar_t* cls;
+  std::wstring text;  // empty: any
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindChildOfClass(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<ChildOfClass*>(lp);
+  wchar_t cls[64] = {}, text[256] = {};
+  GetClassNameW(hwnd, cls, 64);
+  SendMessageW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+  if (std::wstring(cls) == s->cls && (s->text.empty() || s->text == text)) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND ChildWindow(HWND parent, const wchar_t* cls, const std::wstring& text = L"") {
+  ChildOfClass s{cls, text};
+  EnumChildWindows(parent, FindChildOfClass, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+}  // namespace
+
+TEST(Wizard, BrowsePicksAFolderAndAlwaysShowsTheFreeSpace) {
+  WizardDriver d;
+  START(d, "SetupEn");
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  d.Type(idEditSetupDir, L"C:apps");
+  ASSERT_FALSE(d.Shown(idLblFreeSize));
+
+  // Cancelled, nothing changes.
+  d.ClickNoWait(idBtnBrowse);
+  HWND picker = d.WaitDialog();
+  ASSERT_NE(picker, nullptr);
+  EXPECT_NE(ChildWindow(picker, L"Static", L"Select or create a new folder:"), nullptr);
+  PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(d.Settle());
+  EXPECT_EQ(d.Text(idEditSetupDir), L"C:apps");
+  EXPECT_FALSE(d.Shown(idLblFreeSize));
+
+  // A drive picked in the tree under My Computer.
+  d.ClickNoWait(idBtnBrowse);
+  picker = d.WaitDialog();
+  ASSERT_NE(picker, nullptr);
+  HWND tree = nullptr;
+  for (int i = 0; i < 100 && tree == nullptr; ++i) {
+    tree = ChildWindow(picker, L"SysTreeView32");
+    Sleep(50);
+  }
+  ASSERT_NE(tree, nullptr);
+  const auto root = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  ASSERT_NE(root, 0);
+  SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, root);
+  const auto drive = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, root);
+  ASSERT_NE(drive, 0);
+  SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, drive);
+  Sleep(200);
+  PostMessageW(picker, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(d.Settle());
+  const std::wstring picked = d.Text(idEditSetupDir);
+  EXPECT_EQ(picked.size(), 3u) << "a drive's root";
+  EXPECT_EQ(picked.substr(1), L":\\");
+  // Shown whatever the drive: the line follows the pick, not the rule.
+  EXPECT_TRUE(d.Shown(idLblFreeSize));
+  EXPECT_TRUE(d.Enabled(idBtnNext));
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
+
 TEST(Wizard, ConflictNoticeIsMadeButNeverShown) {
   WizardDriver d;
   START(d, "Setup");
@@ -283,6 +359,26 @@ TEST(Wizard, ConflictNoticeIsMadeButNeverShown) {
   d.Click(idBtnNext);
   d.Click(idBtnNext);
   EXPECT_FALSE(IsWindowVisible(notice));
+
+  // Its copy button puts the address on the clipboard and says so, in a box
+  // with the application title.
+  PostMessageW(d.Control(idButton1, notice), BM_CLICK, 0, 0);
+  EXPECT_EQ(d.MessageBoxText(), L"复制成功，请粘贴到浏览器的地址栏中打开。");
+  EXPECT_EQ(d.MessageBoxCaption(), L"安装向导 - 诺凡画图");
+  EXPECT_FALSE(d.MessageBoxHasIcon());
+  d.AnswerMessageBox();
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(data))),
+            L"http://www.norvane.com/index_chs.shtml");
+  GlobalUnlock(data);
+  CloseClipboard();
+  // Its leave button only sets the modal result: nothing shows.
+  PostMessageW(d.Control(idButton2, notice), BM_CLICK, 0, 0);
+  ASSERT_TRUE(d.Settle());
+  EXPECT_FALSE(IsWindowVisible(notice));
+  EXPECT_TRUE(d.Running());
 }
 
 TEST(Wizard, StartupFailuresAreReported) {
