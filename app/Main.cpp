@@ -22,14 +22,6 @@ void __verbose_terminate_handler() {
 
 namespace {
 
-std::u16string String(UINT id) {
-  const wchar_t* text = nullptr;
-  const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-  if (n <= 0 || text == nullptr)
-    return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n));
-}
-
 void ShowStartupError(const std::exception& e) {
   const auto* err = dynamic_cast<const Error*>(&e);
   const std::u16string text = err != nullptr ? err->Message() : FromUtf8(e.what());
@@ -41,7 +33,7 @@ void ShowStartupError(const std::exception& e) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   HardenProcess();
   try {
-    LanguageIndex = ChooseLanguageIndex(String(1007), GetACP());
+    LanguageIndex = ChooseLanguageIndex(ResourceString(1007), GetACP());
   } catch (const std::exception& e) {
     ShowStartupError(e);
     return 0;

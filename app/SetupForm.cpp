@@ -20,15 +20,6 @@ namespace {
 constexpr FolderKind kDesktop = 0;
 constexpr FolderKind kQuickLaunch = 1;
 
-// A string of the program's own string table; empty when it has none.
-std::u16string String(UINT id) {
-  const wchar_t* text = nullptr;
-  const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-  if (n <= 0 || text == nullptr)
-    return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n));
-}
-
 std::u16string EnvironmentVariable(const wchar_t* name) {
   const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
   if (n == 0)
@@ -93,10 +84,10 @@ TForm1::TForm1()
 }
 
 void TForm1::FormCreate() {
-  FShortName = String(1010);
-  FVersion = String(1011);
-  FSizeText = String(1012);
-  FFreeware = TextToBool(String(1009));
+  FShortName = ResourceString(1010);
+  FVersion = ResourceString(1011);
+  FSizeText = ResourceString(1012);
+  FFreeware = TextToBool(ResourceString(1009));
 
   Image1.SetPicture(DecodeJpeg(ResourceData(RT_RCDATA, u"ImageLeft" + IntToText(LanguageIndex))));
   Image2.SetPicture(LoadBitmapResource(u"ImageIcon"));
@@ -104,8 +95,8 @@ void TForm1::FormCreate() {
       static_cast<HBITMAP>(CopyImage(Image2.Picture(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 
   const bool chinese = LanguageIndex == 0;
-  FProductName = String(chinese ? 1002 : 1001);
-  FUninstallName = String(chinese ? 1004 : 1003);
+  FProductName = ResourceString(chinese ? 1002 : 1001);
+  FUninstallName = ResourceString(chinese ? 1004 : 1003);
   TProductSettings settings;
   settings.FProductName = FProductName;
   settings.FUninstallName = FUninstallName;

@@ -354,10 +354,36 @@ TGroupBox::TGroupBox(TWinControl* parent, const TLayoutItem& item) : TWinControl
   Subclass();
 }
 
+// ---- TGraphicControl
+
+TGraphicControl::TGraphicControl(TWinControl* parent, const TLayoutItem& item)
+    : TControl(parent, item) {}
+
+LRESULT TGraphicControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      FillRect(dc, &rc, BrushOf(Color()));
+      Paint(dc, rc);
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(msg, wp, lp);
+  }
+}
+
 // ---- TLabel
 
 TLabel::TLabel(TWinControl* parent, const TLayoutItem& item)
-    : TControl(parent, item), wrap_(item.wrap), fixed_(item.fixed), vcenter_(item.vcenter) {
+    : TGraphicControl(parent, item), wrap_(item.wrap), fixed_(item.fixed), vcenter_(item.vcenter) {
   CreateHandle(nullptr, 0);
   SetCaption(item.text);
 }
@@ -387,38 +413,21 @@ void TLabel::AutoSize() {
   SetBounds(left_, top_, text.empty() ? 0 : rc.right, rc.bottom);
 }
 
-LRESULT TLabel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      RECT rc;
-      GetClientRect(hwnd_, &rc);
-      FillRect(dc, &rc, BrushOf(Color()));
-      HGDIOBJ old = SelectObject(dc, FontHandle(font_));
-      SetTextColor(dc, font_.color);
-      SetBkMode(dc, TRANSPARENT);
-      const std::u16string text = Caption();
-      UINT flags = DT_LEFT | (wrap_ ? DT_WORDBREAK : 0);
-      if (vcenter_) {
-        RECT need = rc;
-        DrawTextW(dc, W(text), -1, &need, flags | DT_CALCRECT);
-        const int h = need.bottom - need.top;
-        if (h < rc.bottom)
-          rc.top = (rc.bottom - h) / 2;
-      }
-      DrawTextW(dc, W(text), -1, &rc, flags);
-      SelectObject(dc, old);
-      EndPaint(hwnd_, &ps);
-      return 0;
-    }
-    default:
-      return TControl::WndProc(msg, wp, lp);
+void TLabel::Paint(HDC dc, RECT rc) {
+  HGDIOBJ old = SelectObject(dc, FontHandle(font_));
+  SetTextColor(dc, font_.color);
+  SetBkMode(dc, TRANSPARENT);
+  const std::u16string text = Caption();
+  UINT flags = DT_LEFT | (wrap_ ? DT_WORDBREAK : 0);
+  if (vcenter_) {
+    RECT need = rc;
+    DrawTextW(dc, W(text), -1, &need, flags | DT_CALCRECT);
+    const int h = need.bottom - need.top;
+    if (h < rc.bottom)
+      rc.top = (rc.bottom - h) / 2;
   }
+  DrawTextW(dc, W(text), -1, &rc, flags);
+  SelectObject(dc, old);
 }
 
 // ---- TButton
@@ -520,7 +529,7 @@ void TProgressBar::SetPosition(int position) {
 // ---- TImage
 
 TImage::TImage(TWinControl* parent, const TLayoutItem& item)
-    : TControl(parent, item), center_(item.center), transparent_(item.transparent) {
+    : TGraphicControl(parent, item), center_(item.center), transparent_(item.transparent) {
   CreateHandle(nullptr, 0);
 }
 
@@ -536,71 +545,36 @@ void TImage::SetPicture(HBITMAP bitmap) {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-LRESULT TImage::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      RECT rc;
-      GetClientRect(hwnd_, &rc);
-      FillRect(dc, &rc, BrushOf(Color()));
-      BITMAP bm{};
-      if (bitmap_ != nullptr && GetObjectW(bitmap_, sizeof bm, &bm) != 0) {
-        HDC mem = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(mem, bitmap_);
-        int x = 0, y = 0;
-        if (center_) {
-          x = (rc.right - bm.bmWidth) / 2;
-          y = (rc.bottom - bm.bmHeight) / 2;
-        }
-        if (transparent_) {
-          const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
-          TransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight,
-                         key);
-        } else {
-          BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-        }
-        SelectObject(mem, old);
-        DeleteDC(mem);
-      }
-      EndPaint(hwnd_, &ps);
-      return 0;
-    }
-    default:
-      return TControl::WndProc(msg, wp, lp);
+void TImage::Paint(HDC dc, RECT rc) {
+  BITMAP bm{};
+  if (bitmap_ == nullptr || GetObjectW(bitmap_, sizeof bm, &bm) == 0)
+    return;
+  HDC mem = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(mem, bitmap_);
+  int x = 0, y = 0;
+  if (center_) {
+    x = (rc.right - bm.bmWidth) / 2;
+    y = (rc.bottom - bm.bmHeight) / 2;
   }
+  if (transparent_) {
+    const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
+    TransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight, key);
+  } else {
+    BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+  }
+  SelectObject(mem, old);
+  DeleteDC(mem);
 }
 
 // ---- TBevel
 
-TBevel::TBevel(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
+TBevel::TBevel(TWinControl* parent, const TLayoutItem& item) : TGraphicControl(parent, item) {
   CreateHandle(nullptr, 0);
 }
 
-LRESULT TBevel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      RECT rc;
-      GetClientRect(hwnd_, &rc);
-      FillRect(dc, &rc, BrushOf(Color()));
-      RECT line{0, 0, rc.right, 1};
-      FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
-      line = {0, 1, rc.right, 2};
-      FillRect(dc, &line, GetSysColorBrush(COLOR_BTNHIGHLIGHT));
-      EndPaint(hwnd_, &ps);
-      return 0;
-    }
-    default:
-      return TControl::WndProc(msg, wp, lp);
-  }
+void TBevel::Paint(HDC dc, RECT rc) {
+  RECT line{0, 0, rc.right, 1};
+  FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
+  line = {0, 1, rc.right, 2};
+  FillRect(dc, &line, GetSysColorBrush(COLOR_BTNHIGHLIGHT));
 }

@@ -144,14 +144,24 @@ class TGroupBox : public TWinControl {
   TGroupBox(TWinControl* parent, const TLayoutItem& item);
 };
 
-class TLabel : public TControl {
+// A control this layer paints itself, on its parent's colour; clicks go
+// through it to what lies below.
+class TGraphicControl : public TControl {
+ protected:
+  TGraphicControl(TWinControl* parent, const TLayoutItem& item);
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  // Paints over the background already filled in.
+  virtual void Paint(HDC dc, RECT rc) = 0;
+};
+
+class TLabel : public TGraphicControl {
  public:
   TLabel(TWinControl* parent, const TLayoutItem& item);
   void SetCaption(const std::u16string& text) override;
   void SetFont(const TFont& font) override;
 
  protected:
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  void Paint(HDC dc, RECT rc) override;
 
  private:
   // Without a fixed size the label takes the size of its text.
@@ -201,7 +211,7 @@ class TProgressBar : public TControl {
 
 // A bitmap, drawn at the top left or centred; a transparent picture leaves
 // the colour of its bottom-left pixel unpainted.
-class TImage : public TControl {
+class TImage : public TGraphicControl {
  public:
   TImage(TWinControl* parent, const TLayoutItem& item);
   ~TImage() override;
@@ -210,7 +220,7 @@ class TImage : public TControl {
   void SetPicture(HBITMAP bitmap);
 
  protected:
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  void Paint(HDC dc, RECT rc) override;
 
  private:
   HBITMAP bitmap_ = nullptr;
@@ -218,10 +228,10 @@ class TImage : public TControl {
 };
 
 // A sunken line along the top of its box.
-class TBevel : public TControl {
+class TBevel : public TGraphicControl {
  public:
   TBevel(TWinControl* parent, const TLayoutItem& item);
 
  protected:
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  void Paint(HDC dc, RECT rc) override;
 };

@@ -349,6 +349,14 @@ std::string_view ResourceData(const wchar_t* type, const std::u16string& name) {
   return {static_cast<const char*>(bytes), SizeofResource(module, res)};
 }
 
+std::u16string ResourceString(UINT id) {
+  const wchar_t* text = nullptr;
+  const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  if (n <= 0 || text == nullptr)
+    return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n));
+}
+
 HBITMAP LoadBitmapResource(const std::u16string& name) {
   auto bitmap = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), W(name), IMAGE_BITMAP,
                                                 0, 0, LR_CREATEDIBSECTION));

@@ -115,6 +115,8 @@ bool SetClipboardText(HWND owner, const std::u16string& text);
 // The bytes of a resource of the program's own module; raises Error naming
 // the resource when it is missing.
 std::string_view ResourceData(const wchar_t* type, const std::u16string& name);
+// A string of the program's own string table; empty when it has none.
+std::u16string ResourceString(UINT id);
 // A JPEG picture decoded into a 24-bit bitmap; raises Error when it is not
 // one libjpeg can read.
 HBITMAP DecodeJpeg(std::string_view jpeg);
