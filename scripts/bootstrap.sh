@@ -17,7 +17,7 @@ APT_PACKAGES=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools
   libz-mingw-w64-dev
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
-  zip unzip time bc python3 clang libclang-rt-14-dev
+  zip unzip time bc python3 clang libclang-rt-14-dev locales
 )
 
 apt_updated=0
@@ -42,6 +42,16 @@ install_packages() {
   # A 32-bit Wine loader cannot run on this kernel; the wrapper must not pick it.
   if dpkg-query -W -f='${Status}\n' wine32 2>/dev/null | grep -q '^install ok installed$'; then
     log "warning: wine32 is installed; tests need the 64-bit loader only"
+  fi
+}
+
+# Under a Chinese locale Wine runs with code page 936 and renders Chinese text;
+# the locale must exist for it to name files in UTF-8 too (shortcuts named
+# in Chinese, for one).
+ensure_chinese_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+    log "generating the locale zh_CN.UTF-8"
+    localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
   fi
 }
 
@@ -136,6 +146,7 @@ main() {
     exit 1
   fi
   install_packages
+  ensure_chinese_locale
   enable_deb_src
 
   local cver jver

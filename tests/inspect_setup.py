@@ -2,6 +2,8 @@
 """Inspects the shipping 32-bit Setup.exe without running it.
 
   inspect_setup.py SETUP.EXE MANIFEST
+  inspect_setup.py --program OTHER.EXE   the same checks of the program alone
+                                         (machine, versions, imports)
 
 Checks the machine, subsystem and versions that Windows XP needs, the
 manifest (byte for byte the project's), every resource the program reads,
@@ -157,20 +159,34 @@ def one(res, rtype, name):
     return found[0] if len(found) == 1 else None
 
 
-def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
-        return 2
-    exe = open(sys.argv[1], "rb").read()
-    manifest = open(sys.argv[2], "rb").read()
-    pe = Pe(exe)
-
+def check_program(pe):
     check(pe.machine == 0x14C, "machine i386 (%#x)" % pe.machine)
     check(pe.magic == 0x10B, "a 32-bit program (optional header %#x)" % pe.magic)
     check(pe.subsystem == 2, "GUI subsystem (%d)" % pe.subsystem)
     check((pe.os_major, pe.os_minor) == (5, 1), "OS version %d.%02d" % (pe.os_major, pe.os_minor))
     check((pe.sub_major, pe.sub_minor) == (5, 1),
           "subsystem version %d.%02d" % (pe.sub_major, pe.sub_minor))
+    imports = pe.imports()
+    dlls = sorted(imports)
+    check(all(d.lower() in SYSTEM_DLLS for d in dlls), "imports only system DLLs: " + " ".join(dlls))
+    newer = sorted(f for funcs in imports.values() for f in funcs if f in NEWER_THAN_XP)
+    check(not newer, "no imported function newer than Windows XP" +
+          (": " + " ".join(newer) if newer else ""))
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--program":
+        exe = open(sys.argv[2], "rb").read()
+        check_program(Pe(exe))
+        print("size: %s %d bytes (%.2f MiB)" % (sys.argv[2].split("/")[-1], len(exe), len(exe) / 2**20))
+        return 1 if failures else 0
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    exe = open(sys.argv[1], "rb").read()
+    manifest = open(sys.argv[2], "rb").read()
+    pe = Pe(exe)
+    check_program(pe)
 
     res = pe.resources()
     check(one(res, RT_MANIFEST, 1) == manifest, "manifest 1 is byte for byte the project's")
@@ -210,13 +226,6 @@ def main():
         check(layout is not None and layout.startswith(b"#"), "layout %s" % name)
     package = one(res, "STPFILE", "SETUPPACKAGE")
     check(package is not None and len(package) > 0, 'package "SetupPackage" of type "StpFile"')
-
-    imports = pe.imports()
-    dlls = sorted(imports)
-    check(all(d.lower() in SYSTEM_DLLS for d in dlls), "imports only system DLLs: " + " ".join(dlls))
-    newer = sorted(f for funcs in imports.values() for f in funcs if f in NEWER_THAN_XP)
-    check(not newer, "no imported function newer than Windows XP" +
-          (": " + " ".join(newer) if newer else ""))
 
     package_size = len(package or b"")
     print("size: Setup.exe %d bytes; package %d bytes; program without package %d bytes (%.2f MiB)"
