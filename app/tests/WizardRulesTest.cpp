@@ -181,3 +181,29 @@ TEST(Uninstall, SixValuesInOrder) {
   EXPECT_EQ(en[3].value, u"Norvane Software");
   EXPECT_EQ(en[4].value, std::u16string(u"http://") + kPublisherHost + u"/");
 }
+
+TEST(ConflictNotice, BodyNamesTheProductThreeTimesInThreeParagraphs) {
+  EXPECT_EQ(ConflictProductName(u""), u"诺凡画图");
+  EXPECT_EQ(ConflictProductName(u"Clockrun"), u"诺凡定时助手");
+  EXPECT_EQ(ConflictProductName(u"clockrun"), u"诺凡画图");  // exact, case-sensitive
+  const std::u16string body = ConflictBody(u"诺凡画图");
+  EXPECT_EQ(body,
+            u"首先，感谢您使用“诺凡画图”软件。\n\n"
+            u"但由于检测到您的系统正在运行“金山毒霸”，诺凡画图会被其错误和非法干扰，因此如果您希望"
+            u"能正常运行诺凡画图，请更换其它更好更流行的免费防毒杀毒软件，比如360，COMODO等。\n\n"
+            u"为此给您带来的不便，软件作者在此深表歉意。");
+  size_t names = 0;
+  for (size_t at = body.find(u"诺凡画图"); at != std::u16string::npos;
+       at = body.find(u"诺凡画图", at + 1)) {
+    ++names;
+  }
+  EXPECT_EQ(names, 3u);
+  EXPECT_EQ(body.find(u'\r'), std::u16string::npos);  // line feeds only
+  // The address shown and copied, and the uninstall key's home page, share
+  // one host.
+  EXPECT_EQ(ConflictHomePage(), u"http://www.norvane.com/index_chs.shtml");
+  TProductSettings s;
+  s.FUninstallName = u"诺凡画图";
+  const auto values = UninstallValues(0, s, u"C:\\D\\");
+  EXPECT_EQ(values[4].value, ConflictHomePage());
+}

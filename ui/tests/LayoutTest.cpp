@@ -30,6 +30,8 @@ TEST(Layout, TheWizardForm) {
   EXPECT_EQ(f.at("Form1").kind, "form");
   EXPECT_EQ(f.at("Form1").font.name, u"Tahoma");
   EXPECT_EQ(f.at("Form1").font.points, 8);
+  EXPECT_TRUE(f.at("Form1").minimize);
+  EXPECT_FALSE(f.at("Form1").client);  // 503 x 398 is the outer size
   for (const char* page : {"pnlStep1", "pnlStep2", "pnlStep3", "pnlStep4"}) {
     EXPECT_EQ(f.at(page).align, TAlign::Top) << page;
     EXPECT_EQ(f.at(page).height, 308) << page;
@@ -69,6 +71,9 @@ TEST(Layout, TheConflictNotice) {
   ASSERT_EQ(f.size(), 7u);
   EXPECT_EQ(f.at("frmConflict").text, u"温馨提示");
   EXPECT_EQ(f.at("frmConflict").font.pixels, 11);
+  // Its size is the client area's; it has no minimize box.
+  EXPECT_TRUE(f.at("frmConflict").client);
+  EXPECT_FALSE(f.at("frmConflict").minimize);
   EXPECT_EQ(f.at("Label1").font.color, 0x00800000u);       // navy
   EXPECT_EQ(f.at("lblRegister").font.color, 0x00008000u);  // green
   EXPECT_TRUE(f.at("lblContent").wrap);
