@@ -20,3 +20,19 @@ void HardenProcess() {
     setDir(L"");
   }
 }
+
+void* SystemFunction(const wchar_t* dll, const char* name) {
+  wchar_t path[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+  if (n == 0 || n + 2 + lstrlenW(dll) >= MAX_PATH)
+    return nullptr;
+  lstrcatW(path, L"\\");
+  lstrcatW(path, dll);
+  // Loaded once and kept for the life of the program, like an import.
+  HMODULE module = GetModuleHandleW(path);
+  if (module == nullptr)
+    module = LoadLibraryW(path);
+  if (module == nullptr)
+    return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(module, name));
+}

@@ -6,6 +6,7 @@
 #include <map>
 #include <tuple>
 
+#include "shell/Hardening.h"
 #include "shell/Win32Util.h"
 
 namespace {
@@ -558,7 +559,14 @@ void TImage::Paint(HDC dc, RECT rc) {
   }
   if (transparent_) {
     const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
-    TransparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight, key);
+    using TransparentBltFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, UINT);
+    static const auto transparentBlt =
+        SystemFunctionAs<TransparentBltFn>(L"msimg32.dll", "TransparentBlt");
+    if (transparentBlt != nullptr) {
+      transparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight, key);
+    } else {
+      BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+    }
   } else {
     BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
   }

@@ -10,6 +10,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 
@@ -220,8 +221,11 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 TApplication::TApplication() {
   comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  // The progress bar's window class.
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  if (const auto init = SystemFunctionAs<InitFn>(L"comctl32.dll", "InitCommonControlsEx"))
+    init(&icc);
   Application = this;
   // The title until a form sets one: the program's name.
   wchar_t path[MAX_PATH] = {};

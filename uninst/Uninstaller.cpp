@@ -11,6 +11,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 
@@ -315,7 +316,12 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
     return kFileInUse;
   }
   DeleteFiles(shortcuts);
-  const LSTATUS s = SHDeleteKeyW(HKEY_LOCAL_MACHINE, W(inst->keyPath));
+  // Through the system directory: the removal copy runs from the temporary
+  // folder, where anything may lie beside it.
+  using DeleteKeyFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR);
+  static const auto deleteKey = SystemFunctionAs<DeleteKeyFn>(L"shlwapi.dll", "SHDeleteKeyW");
+  const LSTATUS s = deleteKey != nullptr ? deleteKey(HKEY_LOCAL_MACHINE, W(inst->keyPath))
+                                         : static_cast<LSTATUS>(ERROR_PROC_NOT_FOUND);
   RemoveEmptyFolders(plan.folders);
   if (s != ERROR_SUCCESS && !Gone(static_cast<DWORD>(s))) {
     tell(texts.caption, KeyKeptText(zh, inst->displayName, SystemErrorText(static_cast<DWORD>(s))),
