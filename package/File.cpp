@@ -1,9 +1,16 @@
 #include "package/File.h"
 
+#include <algorithm>
 #include <system_error>
 
 #ifdef _WIN32
-#include <windows.h>
+#include <direct.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <wchar.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 #include "common/Errors.h"
@@ -112,26 +119,48 @@ void OutFile::Close() {
 
 #ifdef _WIN32
 
+// The C runtime's wide calls: the portable library stays clear of the
+// Windows API itself.
 namespace {
 
 std::wstring Wide(std::u16string_view path) {
   return std::wstring(path.begin(), path.end());
 }
 
-DWORD Attributes(std::u16string_view path) {
-  return GetFileAttributesW(Wide(path).c_str());
+// The runtime's stat does not take a folder with a final "\" (other than a
+// drive's root), and without the "\" a name that ends in a blank would be
+// the path's last part, which the system trims. Such a folder exists when
+// it can be listed.
+bool Stat(std::u16string_view path, struct _stat64& st) {
+  const std::wstring p = Wide(path);
+  if (p.size() > 1 && (p.back() == L'\\' || p.back() == L'/') &&
+      !(p.size() == 3 && p[1] == L':')) {
+    struct _wfinddata64_t found;
+    const intptr_t h = _wfindfirst64((p + L"*").c_str(), &found);
+    if (h == -1)
+      return false;
+    _findclose(h);
+    std::memset(&st, 0, sizeof st);
+    st.st_mode = _S_IFDIR;
+    return true;
+  }
+  return _wstat64(p.c_str(), &st) == 0;
+}
+
+std::u16string ErrnoText(int code) {
+  return FromUtf8(std::strerror(code));
 }
 
 }  // namespace
 
 bool DirectoryExists(std::u16string_view path) {
-  const DWORD a = Attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  struct _stat64 st;
+  return Stat(path, st) && (st.st_mode & _S_IFDIR) != 0;
 }
 
 bool FileExists(std::u16string_view path) {
-  const DWORD a = Attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  struct _stat64 st;
+  return Stat(path, st) && (st.st_mode & _S_IFREG) != 0;
 }
 
 bool ForceDirectories(std::u16string_view path) {
@@ -146,41 +175,52 @@ bool ForceDirectories(std::u16string_view path) {
     if (start == std::wstring::npos)
       start = p.size();
   }
+  // Level by level, each with its "\": a name is made as it is written, even
+  // one ending in a blank, which the system trims only from a path's last
+  // part.
   for (size_t i = start; i <= p.size(); ++i) {
     if (i < p.size() && p[i] != L'\\' && p[i] != L'/')
       continue;
-    const std::wstring level = p.substr(0, i);
-    if (level.size() > start && !DirectoryExists(std::u16string(level.begin(), level.end())))
-      CreateDirectoryW(level.c_str(), nullptr);
+    const std::wstring level = p.substr(0, std::min(i + 1, p.size()));
+    if (i > start && !DirectoryExists(std::u16string(level.begin(), level.end())))
+      _wmkdir(level.c_str());
   }
   return DirectoryExists(path);
 }
 
 bool IsReadOnlyFile(std::u16string_view path) {
-  const DWORD a = Attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-         (a & FILE_ATTRIBUTE_READONLY) != 0;
+  struct _stat64 st;
+  return Stat(path, st) && (st.st_mode & _S_IFREG) != 0 && (st.st_mode & _S_IWRITE) == 0;
 }
 
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
-  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+  const std::wstring source = Wide(from), target = Wide(to);
+  if (_wrename(source.c_str(), target.c_str()) == 0)
     return true;
-  const DWORD code = GetLastError();
-  wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::u16string t = text != nullptr ? std::u16string(reinterpret_cast<char16_t*>(text)) : u"";
-  if (text != nullptr)
-    LocalFree(text);
-  while (!t.empty() && (t.back() == u'\r' || t.back() == u'\n' || t.back() == u' ' || t.back() == u'.'))
-    t.pop_back();
-  why = t.empty() ? u"error " + IntToText(static_cast<int64_t>(code)) : t;
-  return false;
+  if (!FileExists(to)) {
+    why = ErrnoText(errno);
+    return false;
+  }
+  // The runtime does not rename over a file: the old one steps aside first
+  // and comes back when the new one cannot take its place, so it is never
+  // lost. A file in use cannot step aside.
+  const std::wstring aside = target + L".stp-old";
+  _wremove(aside.c_str());
+  if (_wrename(target.c_str(), aside.c_str()) != 0) {
+    why = ErrnoText(errno);
+    return false;
+  }
+  if (_wrename(source.c_str(), target.c_str()) != 0) {
+    why = ErrnoText(errno);
+    _wrename(aside.c_str(), target.c_str());
+    return false;
+  }
+  _wremove(aside.c_str());
+  return true;
 }
 
 bool RemoveFile(std::u16string_view path) {
-  return DeleteFileW(Wide(path).c_str()) != 0;
+  return _wremove(Wide(path).c_str()) == 0;
 }
 
 #else
