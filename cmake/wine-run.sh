@@ -67,9 +67,18 @@ for part in system.reg user.reg userdef.reg drive_c/users drive_c/ProgramData \
     cp -a "$template/$part" "$prefix/$part"
   fi
 done
+started=$(date +%s)
 WINEPREFIX=$prefix wine "$program" "$@"
 rc=$?
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+# Now and then Wine itself fails to start a program in a fresh prefix, within
+# a second and before the program has run; that run is made once more.
+if [ "$rc" != 0 ] && [ $(( $(date +%s) - started )) -le 1 ]; then
+  echo "wine-run: $program ended at once with exit code $rc; running it again" >&2
+  WINEPREFIX=$prefix wine "$program" "$@"
+  rc=$?
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+fi
 if [ "$rc" = 0 ]; then
   rm -rf "$prefix"
 else
