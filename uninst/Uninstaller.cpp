@@ -338,7 +338,15 @@ void StartSelfRemoval(const std::u16string& programPath) {
                               IntToText(GetTickCount()) + u".exe";
   HANDLE self = nullptr;
   bool started = false;
-  if (!temp.empty() && CopyFileW(W(programPath), W(copy), FALSE) &&
+  // The copy is held open for deletion when the last handle to it closes:
+  // the copy inherits that handle, so it goes when the copy has ended.
+  HANDLE deleteOnClose = INVALID_HANDLE_VALUE;
+  if (!temp.empty() && CopyFileW(W(programPath), W(copy), FALSE)) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    deleteOnClose = CreateFileW(W(copy), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  }
+  if (!temp.empty() && GetFileAttributesW(W(copy)) != INVALID_FILE_ATTRIBUTES &&
       DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                       SYNCHRONIZE, TRUE, 0)) {
     SetEnvironmentVariableW(kOriginalVariable, W(programPath));
@@ -359,6 +367,8 @@ void StartSelfRemoval(const std::u16string& programPath) {
   }
   if (self != nullptr)
     CloseHandle(self);
+  if (deleteOnClose != INVALID_HANDLE_VALUE)
+    CloseHandle(deleteOnClose);
   if (!started) {
     DeleteFileW(W(copy));
     DeleteAtRestart(programPath);

@@ -275,6 +275,19 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
   for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
     Sleep(100);
   EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  // Nor does the copy that removed it stay in the temporary folder.
+  const std::wstring temp = Env(L"TEMP");
+  bool copyLeft = true;
+  for (int i = 0; i < 100 && copyLeft; ++i) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((temp + L"\\Uninst-*.exe").c_str(), &fd);
+    copyLeft = h != INVALID_HANDLE_VALUE;
+    if (copyLeft) {
+      FindClose(h);
+      Sleep(100);
+    }
+  }
+  EXPECT_FALSE(copyLeft) << "a copy of the uninstaller is left in " << temp.size();
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"readme.txt"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
