@@ -1,4 +1,4 @@
-# i686-w64-mingw32: the shipping 32-bit build (built, never run here).
+# i686-w64-mingw32: the shipping 32-bit build (its tests run in the test beds).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(MINGW_TRIPLE i686-w64-mingw32)

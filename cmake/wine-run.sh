@@ -4,15 +4,45 @@
 #   wine-run.sh BASE PROGRAM [ARG...] copy the template to a fresh prefix and run
 # A run's prefix is removed when the program succeeds and kept (its path
 # printed) when it fails, to look into.
+#
+# With TEST_BED set (i386 or wow64) the program runs in that test bed
+# (scripts/testbed.sh), with a template prefix of the bed's own in BASE/BED.
+# A 32-bit program, and anything in the i386 bed, is skipped (exit code 77)
+# with one line naming the reason when this machine cannot run 32-bit code.
 set -u
 base=$(realpath -m "$1")
+top=$base
 shift
+here=$(cd "$(dirname "$0")" && pwd)
+bed=${TEST_BED:-}
+inside_bed=0
+[ -f /etc/setupkit-bed ] && inside_bed=1
+
+# Whether a Windows program is a 32-bit x86 one (its PE header's machine).
+pe_is_i386() {
+  local at machine
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$at" ] || return 1
+  machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  [ "$machine" = 014c ]
+}
+
+if [ -n "$bed" ] && [ "$inside_bed" = 0 ]; then
+  case "$bed" in
+    i386 | wow64) ;;
+    *) echo "wine-run: unknown test bed \"$bed\" (i386 or wow64)" >&2; exit 2 ;;
+  esac
+  if [ "$bed" = i386 ] || { [ "${1:-}" != --prepare ] && pe_is_i386 "$1"; }; then
+    if ! reason=$("$here/../scripts/testbed.sh" --probe); then
+      echo "wine-run: skipped, the $bed test bed cannot run here: $reason"
+      exit 77
+    fi
+  fi
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko prompts, and no menu entries or .desktop files written
 # into the home folder for the shortcuts the tests make.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
-template=$base/template
-
 # Wine links the user's Desktop, Documents and the like to the home folder;
 # in a test prefix they are folders of the prefix, so that nothing a program
 # writes there leaves it.
@@ -40,7 +70,16 @@ prepare() {
   flock -u 9
 }
 
+# Into the test bed, after the display is settled (the X server runs here,
+# the bed reaches it through its socket).
+enter_bed() {
+  exec "$here/../scripts/testbed.sh" "$bed" -- "$here/wine-run.sh" "$top" "$@"
+}
+[ -n "$bed" ] && [ "$inside_bed" = 1 ] && base=$base/$bed
+template=$base/template
+
 if [ "${1:-}" = "--prepare" ]; then
+  [ -n "$bed" ] && [ "$inside_bed" = 0 ] && enter_bed "$@"
   prepare
   [ -f "$template/.ready-2" ] || { echo "wine-run: could not make a Wine prefix" >&2; exit 1; }
   exit 0
@@ -49,9 +88,10 @@ fi
 # Tests that open windows ask for a display; they get a virtual one.
 if [ "${WINE_XVFB:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then
   export WINE_XVFB=0
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$base" "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$top" "$@"
 fi
 
+[ -n "$bed" ] && [ "$inside_bed" = 0 ] && enter_bed "$@"
 prepare
 program=$1
 shift

@@ -18,6 +18,7 @@ APT_PACKAGES=(
   libz-mingw-w64-dev
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
   zip unzip time bc python3 clang libclang-rt-14-dev locales
+  debootstrap
 )
 
 apt_updated=0
@@ -39,7 +40,9 @@ install_packages() {
     log "installing ${missing[*]}"
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
-  # A 32-bit Wine loader cannot run on this kernel; the wrapper must not pick it.
+  # The host's wine wrapper must pick the 64-bit loader; 32-bit Windows
+  # programs run in the test beds' own roots (scripts/testbed.sh), never
+  # through a wine32 or an i386 architecture added here.
   if dpkg-query -W -f='${Status}\n' wine32 2>/dev/null | grep -q '^install ok installed$'; then
     log "warning: wine32 is installed; tests need the 64-bit loader only"
   fi

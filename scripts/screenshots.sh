@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Renders every page of the wizard in both languages (and the conflict
-# notice) under Xvfb and Wine into PNG files under build/screenshots.
+# notice) under Xvfb and Wine into PNG files under build/screenshots: the
+# shipping 32-bit build in the wow64 test bed, or the build given.
 #   scripts/screenshots.sh [BUILD_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/win64}
+build=${1:-$root/build/win32}
+case "$build" in
+  */win32) if reason=$(bash "$root/scripts/testbed.sh" --probe); then
+             export TEST_BED=${TEST_BED:-wow64}
+           else
+             echo "screenshots: the 32-bit build cannot run here ($reason); the x86_64 build instead" >&2
+             build=$root/build/win64
+           fi ;;
+esac
 out=$root/build/screenshots
 rm -rf "$out"
 mkdir -p "$out"

@@ -1,13 +1,33 @@
 #!/usr/bin/env bash
 # Builds the three builds and runs the tests: the host tests under the
-# sanitizers, the same tests as Windows programs under Wine, and the 32-bit
-# shipping build (built, never run). Ends with one line of totals.
+# sanitizers, the same tests as Windows programs under Wine (the x86_64
+# build), the 32-bit shipping build inspected and its Windows tests run in
+# the two test beds (a 32-bit Windows and a 64-bit one under WoW64), and the
+# fuzz targets. Prints how long each part took and ends with one line of
+# totals.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 passed=0
 failed=0
+skipped=0
 status=0
+
+# How long each part took, printed at the end.
+parts=()
+part_started=0
+part() {
+  part_end
+  part_name=$1
+  part_started=$(date +%s)
+  echo "== $1"
+}
+part_end() {
+  if [ "$part_started" != 0 ]; then
+    parts+=("$(printf '%6d s  %s' $(( $(date +%s) - part_started )) "$part_name")")
+    part_started=0
+  fi
+}
 
 run_ctest() {
   local preset=$1 log
@@ -19,8 +39,12 @@ run_ctest() {
     local f t
     f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
     t=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
-    passed=$((passed + t - f))
+    # Tests that exit with their skip code count as passed in that line.
+    local s
+    s=$(sed -n '/The following tests did not run:/,/^$/p' "$log" | grep -c '(Skipped)' || true)
+    passed=$((passed + t - f - s))
     failed=$((failed + f))
+    skipped=$((skipped + s))
     [ "$f" = 0 ] || status=1
   else
     echo "test: no test summary from the $preset tests" >&2
@@ -31,7 +55,7 @@ run_ctest() {
 }
 
 for preset in host win64 win32 fuzz; do
-  echo "== build $preset"
+  part "build $preset"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
     echo "test: the $preset build failed" >&2
     failed=$((failed + 1))
@@ -39,14 +63,39 @@ for preset in host win64 win32 fuzz; do
   fi
 done
 
-echo "== tests on the host (sanitizers)"
+part "tests on the host (sanitizers)"
 run_ctest host
-echo "== tests under Wine (x86_64 Windows build)"
+part "tests under Wine (x86_64 Windows build)"
 run_ctest win64
-echo "== the shipping 32-bit Setup.exe, inspected"
+part "the shipping 32-bit Setup.exe and Uninst.exe, inspected"
 run_ctest win32
 
-echo "== fuzz targets, a short run of each (make fuzz runs them longer)"
+# The 32-bit build's Windows tests, in a 32-bit Windows and in a 64-bit one
+# under WoW64. The beds are made once and cached outside the clone.
+if reason=$(bash scripts/testbed.sh --probe); then
+  for bed in i386 wow64; do
+    part "the $bed test bed"
+    if ! bash scripts/testbed.sh "$bed" >/dev/null; then
+      echo "test: the $bed test bed could not be made" >&2
+      failed=$((failed + 1))
+      status=1
+      continue
+    fi
+    part "tests in the $bed test bed (32-bit build)"
+    run_ctest "win32-$bed"
+  done
+else
+  part_end
+  n=0
+  for bed in i386 wow64; do
+    t=$(ctest --preset "win32-$bed" -N 2>/dev/null | sed -n 's/^Total Tests: *//p')
+    n=$((n + ${t:-0}))
+  done
+  echo "== the 32-bit test beds are skipped ($n tests): $reason"
+  skipped=$((skipped + n))
+fi
+
+part "fuzz targets, a short run of each (make fuzz runs them longer)"
 fuzzlog=$(mktemp)
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}" 2 | tee "$fuzzlog"
 ok=$(grep -c '(exit 0)$' "$fuzzlog")
@@ -55,7 +104,11 @@ passed=$((passed + ok))
 failed=$((failed + bad))
 [ "$bad" = 0 ] || status=1
 rm -f "$fuzzlog"
+part_end
 
 echo
-echo "all: $passed passed, $failed failed"
+echo "time taken:"
+printf '%s\n' "${parts[@]}"
+echo
+echo "all: $passed passed, $failed failed, $skipped skipped"
 exit "$status"

@@ -435,3 +435,177 @@ TEST_F(Install, DestinationTextsAreNormalised) {
 }
 
 }  // namespace
+
+// What only a 64-bit Windows shows the 32-bit setup program (WoW64): Program
+// Files (x86), the system directory redirected to SysWOW64, and the uninstall
+// key under Wow6432Node as 64-bit programs see it. These run in the wow64
+// test bed only (TEST_BED=wow64).
+namespace {
+
+const wchar_t kWow64UninstallRoot[] =
+    L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool OnWow64Bed() {
+  return Env(L"TEST_BED") == L"wow64";
+}
+
+// The values of a key as a 64-bit reader sees it; empty when it is missing.
+std::vector<std::pair<std::wstring, std::wstring>> KeyValues64(const std::wstring& key) {
+  std::vector<std::pair<std::wstring, std::wstring>> values;
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) !=
+      ERROR_SUCCESS) {
+    return values;
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameSize = 256, type = 0;
+    BYTE data[4096];
+    DWORD dataSize = sizeof data;
+    if (RegEnumValueW(h, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
+      break;
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    values.emplace_back(name, reinterpret_cast<const wchar_t*>(data));
+  }
+  RegCloseKey(h);
+  std::sort(values.begin(), values.end());
+  return values;
+}
+
+std::wstring Wow64SystemDir() {
+  wchar_t buf[MAX_PATH] = {};
+  const UINT n = GetSystemWow64DirectoryW(buf, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(buf, n) : std::wstring();
+}
+
+// Whether the 64-bit system directory itself (not the redirected view a
+// 32-bit program has of it) holds the file.
+bool InNativeSystemDir(const wchar_t* name) {
+  void* old = nullptr;
+  if (!Wow64DisableWow64FsRedirection(&old))
+    return false;
+  const bool found = Exists(SystemDir() + L"\\" + name);
+  Wow64RevertWow64FsRedirection(old);
+  return found;
+}
+
+void DeleteFromNativeSystemDir(const wchar_t* name) {
+  void* old = nullptr;
+  if (Wow64DisableWow64FsRedirection(&old)) {
+    DeleteFileW((SystemDir() + L"\\" + name).c_str());
+    Wow64RevertWow64FsRedirection(old);
+  }
+}
+
+class InstallWow64 : public Install {
+ protected:
+  void SetUp() override {
+    if (!OnWow64Bed())
+      GTEST_SKIP() << "only in the wow64 test bed";
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    ASSERT_TRUE(wow64) << "the test program does not run under WoW64";
+    Install::SetUp();
+    DeleteFromNativeSystemDir(L"NvDrawlet.dat");
+    for (const wchar_t* name : {L"诺凡画图", L"Norvane Drawlet"})
+      SHDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kWow64UninstallRoot) + name).c_str());
+  }
+
+  // The key with its six values under Wow6432Node, and none where 64-bit
+  // programs keep theirs.
+  void ExpectWow64UninstallKey(const std::wstring& name, const std::wstring& dest, bool chinese) {
+    std::vector<std::pair<std::wstring, std::wstring>> expected = {
+        {L"DisplayIcon", dest + L"Drawlet.exe"},
+        {L"DisplayName", name},
+        {L"DisplayVersion", L"3.50"},
+        {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
+        {L"URLInfoAbout",
+         chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
+        {L"UninstallString", dest + L"Uninst.exe"},
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(KeyValues64(kWow64UninstallRoot + name), expected);
+    EXPECT_TRUE(KeyValues64(kUninstallRoot + name).empty())
+        << "the key is where 64-bit programs keep theirs";
+  }
+};
+
+TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller) {
+  const std::wstring dest = L"C:\\Program Files (x86)\\Norvane Soft\\Drawlet\\";
+  ASSERT_TRUE(d.Start(SetupProgram("Setup")));
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  ASSERT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Program Files (x86)\\Norvane Soft\\Drawlet");
+  EXPECT_FALSE(d.Shown(idChkSCOnQuick));
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+
+  ExpectProductFiles(dest);
+  EXPECT_FALSE(Exists(L"C:\\Program Files\\Norvane Soft"));
+  // The $System$ row went where 32-bit programs find their system files.
+  const std::wstring sysWow64 = Wow64SystemDir();
+  ASSERT_FALSE(sysWow64.empty());
+  EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"), ReadAll(Stage() + L"\\$System$\\NvDrawlet.dat"));
+  EXPECT_FALSE(InNativeSystemDir(L"NvDrawlet.dat"));
+  EXPECT_EQ(ReadLink(Folder(0) + L"\\诺凡画图.lnk").target, dest + L"Drawlet.exe");
+  EXPECT_FALSE(Exists(Folder(1) + L"\\诺凡画图.lnk"));
+  ExpectWow64UninstallKey(L"诺凡画图", dest, true);
+
+  // The system's list of programs reads the key in the 64-bit view and runs
+  // its UninstallString: the 32-bit uninstaller finds its own key there.
+  std::wstring uninstall;
+  for (const auto& [name, value] : KeyValues64(kWow64UninstallRoot + std::wstring(L"诺凡画图"))) {
+    if (name == L"UninstallString")
+      uninstall = value;
+  }
+  ASSERT_EQ(uninstall, dest + L"Uninst.exe");
+  {
+    WizardDriver u;
+    ASSERT_TRUE(u.Start(uninstall));
+    u.AnswerMessageBox(IDYES);
+    EXPECT_NE(u.MessageBoxText().find(L"已从此计算机中删除"), std::wstring::npos);
+    u.AnswerMessageBox();
+    EXPECT_TRUE(u.WaitExit());
+  }
+  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
+    Sleep(100);
+  EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+  EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
+  EXPECT_FALSE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
+  EXPECT_TRUE(KeyValues64(kWow64UninstallRoot + std::wstring(L"诺凡画图")).empty());
+  EXPECT_TRUE(Exists(sysWow64 + L"\\NvDrawlet.dat"));
+}
+
+TEST_F(InstallWow64, VersionFiveMakesQuickLaunchAndKeepsTheSysWow64File) {
+  ScopedWindowsVersion xp(L"winxp64");
+  SHCreateDirectoryExW(nullptr, Folder(1).c_str(), nullptr);
+  const std::wstring sysWow64 = Wow64SystemDir();
+  ASSERT_FALSE(sysWow64.empty());
+  WriteAll(sysWow64 + L"\\NvDrawlet.dat", "a newer copy another program put here");
+  const std::wstring dest = L"C:\\Program Files (x86)\\Norvane Soft\\Drawlet\\";
+  ASSERT_TRUE(d.Start(SetupProgram("SetupEn")));
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  ASSERT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Program Files (x86)\\Norvane Soft\\Drawlet");
+  ASSERT_TRUE(d.Shown(idChkSCOnQuick));
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+
+  ExpectProductFiles(dest);
+  EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"), "a newer copy another program put here");
+  EXPECT_FALSE(InNativeSystemDir(L"NvDrawlet.dat"));
+  EXPECT_EQ(ReadLink(Folder(0) + L"\\Norvane Drawlet.lnk").target, dest + L"Drawlet.exe");
+  EXPECT_EQ(ReadLink(Folder(1) + L"\\Norvane Drawlet.lnk").target, dest + L"Drawlet.exe");
+  ExpectWow64UninstallKey(L"Norvane Drawlet", dest, false);
+}
+
+}  // namespace

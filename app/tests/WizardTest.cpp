@@ -179,7 +179,7 @@ TEST(Wizard, EnglishRunShowsTheEnglishTextsAndTips) {
 // Wine takes the ANSI code page from the locale it was started in, so this
 // case runs twice: under LC_ALL=C (1252) and under LC_ALL=zh_CN.UTF-8 (936).
 TEST(Wizard, LanguageByCodePage) {
-  const std::wstring expected = Env(L"EXPECT_ACP");
+  const std::wstring expected = Env(L"TEST_EXPECT_ACP");
   if (!expected.empty()) {
     ASSERT_EQ(std::to_wstring(GetACP()), expected);
   }

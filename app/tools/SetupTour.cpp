@@ -134,10 +134,17 @@ void ListFiles(const std::wstring& dir, const std::wstring& indent) {
 // Prints the files, the shortcut and the uninstall key of every installation
 // of the publisher's products (or only the one in dest).
 int Report(const std::wstring& dest) {
+  // A 32-bit program on 64-bit Windows has its system files in SysWOW64 and
+  // its keys under Wow6432Node; the report names where they really are.
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
   wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
+  if (!wow64 || GetSystemWow64DirectoryW(system, MAX_PATH) == 0)
+    GetSystemDirectoryW(system, MAX_PATH);
   HKEY uninstall = nullptr;
   const std::wstring root = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  const std::wstring shownRoot =
+      wow64 ? L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall" : root;
   int found = 0;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, &uninstall) == ERROR_SUCCESS) {
     wchar_t name[256];
@@ -177,7 +184,7 @@ int Report(const std::wstring& dest) {
             (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ? L": present"
                                                                          : L": absent"));
       }
-      Say(L"Uninstall key HKLM\\" + key + L":");
+      Say(L"Uninstall key HKLM\\" + shownRoot + L"\\" + name + L":");
       for (const wchar_t* v : {L"DisplayIcon", L"DisplayName", L"DisplayVersion", L"Publisher",
                                L"URLInfoAbout", L"UninstallString"}) {
         Say(std::wstring(L"  ") + v + L" = " + RegValue(key, v));

@@ -506,3 +506,91 @@ TEST_F(Uninstaller, ReadOnlyFilesGoAndMissingOnesAreNoFailure) {
   EXPECT_FALSE(DeleteFiles(files).has_value());
   EXPECT_FALSE(Exists(plain));
 }
+
+// The 32-bit uninstaller on a 64-bit Windows (WoW64): its key is under
+// Wow6432Node as 64-bit programs, the system's list of programs among them,
+// see it, and the product sits in Program Files (x86). Runs in the wow64
+// test bed only (TEST_BED=wow64).
+namespace {
+
+struct UninstallerWow64 : Uninstaller {
+  void SetUp() override {
+    wchar_t bed[16] = {};
+    GetEnvironmentVariableW(L"TEST_BED", bed, 16);
+    if (UpToNul(bed, 16) != u"wow64")
+      GTEST_SKIP() << "only in the wow64 test bed";
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    ASSERT_TRUE(wow64) << "the test program does not run under WoW64";
+    Uninstaller::SetUp();
+  }
+  // The key as a 64-bit reader sees it: the path below SOFTWARE, with or
+  // without Wow6432Node.
+  static std::vector<std::pair<std::u16string, std::u16string>> Values64(
+      const std::u16string& path) {
+    std::vector<std::pair<std::u16string, std::u16string>> values;
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, KEY_READ | KEY_WOW64_64KEY, key.Out()) !=
+        ERROR_SUCCESS) {
+      return values;
+    }
+    for (DWORD i = 0;; ++i) {
+      wchar_t valueName[256];
+      DWORD nameSize = 256, type = 0;
+      wchar_t data[2048] = {};
+      DWORD dataSize = sizeof data - sizeof(wchar_t);
+      if (RegEnumValueW(key.get(), i, valueName, &nameSize, nullptr, &type,
+                        reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS) {
+        break;
+      }
+      values.emplace_back(UpToNul(valueName, 256), UpToNul(data, 2048));
+    }
+    std::sort(values.begin(), values.end());
+    return values;
+  }
+  std::u16string Wow64KeyPath() const {
+    return u"SOFTWARE\\Wow6432Node\\" + keyPath.substr(keyPath.find(u'\\') + 1);
+  }
+};
+
+}  // namespace
+
+TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
+  Install(2, u"Norvane Drawlet");
+  ASSERT_EQ(keyPath.rfind(u"SOFTWARE\\", 0), 0u) << ToUtf8(keyPath);
+  EXPECT_EQ(dest.rfind(u"C:\\Program Files (x86)\\Norvane Soft\\", 0), 0u) << ToUtf8(dest);
+  TProductSettings s;
+  s.FUninstallName = name;
+  s.FShortName = u"Drawlet";
+  s.FVersion = u"1.0";
+  std::vector<std::pair<std::u16string, std::u16string>> expected;
+  for (const TUninstallValue& v : UninstallValues(2, s, dest))
+    expected.emplace_back(v.name, v.value);
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(expected.size(), 6u);
+  EXPECT_EQ(Values64(Wow64KeyPath()), expected);
+  EXPECT_TRUE(Values64(keyPath).empty()) << "the key is where 64-bit programs keep theirs";
+
+  // The system file went to SysWOW64, not to the 64-bit system directory.
+  wchar_t sysWow64[MAX_PATH] = {};
+  ASSERT_GT(GetSystemWow64DirectoryW(sysWow64, MAX_PATH), 0u);
+  const std::u16string systemCopy = UpToNul(sysWow64, MAX_PATH) + u"\\NvDrawlet.dat";
+  EXPECT_TRUE(Exists(systemCopy));
+
+  // Run as the list of programs runs it: the UninstallString of the 64-bit view.
+  std::u16string command;
+  for (const auto& [valueName, value] : Values64(Wow64KeyPath())) {
+    if (valueName == u"UninstallString")
+      command = value;
+  }
+  ASSERT_EQ(command, dest + u"Uninst.exe");
+  const RunResult run = RunUninstaller(command, {IDYES, IDOK});
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_TRUE(run.boxes[0].Has(u"Do you want to remove Norvane Drawlet 1.0"))
+      << ToUtf8(run.boxes[0].text);
+  ExpectRemoved(run);
+  EXPECT_TRUE(Values64(Wow64KeyPath()).empty());
+  EXPECT_TRUE(Exists(systemCopy)) << "other programs may share it";
+  EXPECT_FALSE(Exists(dest));
+}
