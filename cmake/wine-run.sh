@@ -7,8 +7,8 @@
 #
 # With TEST_BED set (i386 or wow64) the program runs in that test bed
 # (scripts/testbed.sh), with a template prefix of the bed's own in BASE/BED.
-# A 32-bit program, and anything in the i386 bed, is skipped (exit code 77)
-# with one line naming the reason when this machine cannot run 32-bit code.
+# Where this machine cannot run 32-bit code, the run is skipped (exit code
+# 77) with one line naming the reason.
 set -u
 base=$(realpath -m "$1")
 top=$base
@@ -18,25 +18,15 @@ bed=${TEST_BED:-}
 inside_bed=0
 [ -f /etc/setupkit-bed ] && inside_bed=1
 
-# Whether a Windows program is a 32-bit x86 one (its PE header's machine).
-pe_is_i386() {
-  local at machine
-  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
-  [ -n "$at" ] || return 1
-  machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
-  [ "$machine" = 014c ]
-}
-
 if [ -n "$bed" ] && [ "$inside_bed" = 0 ]; then
   case "$bed" in
     i386 | wow64) ;;
     *) echo "wine-run: unknown test bed \"$bed\" (i386 or wow64)" >&2; exit 2 ;;
   esac
-  if [ "$bed" = i386 ] || { [ "${1:-}" != --prepare ] && pe_is_i386 "$1"; }; then
-    if ! reason=$("$here/../scripts/testbed.sh" --probe); then
-      echo "wine-run: skipped, the $bed test bed cannot run here: $reason"
-      exit 77
-    fi
+  # Both beds' wine starts with the 32-bit loader.
+  if ! reason=$("$here/../scripts/testbed.sh" --probe); then
+    echo "wine-run: skipped, the $bed test bed cannot run here: $reason"
+    exit 77
   fi
 fi
 export WINEDEBUG=${WINEDEBUG:--all}
