@@ -11,6 +11,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <windows.h>
+#else
+#include <fcntl.h>
+
+#include <cerrno>
 #endif
 
 #include "common/Errors.h"
@@ -100,6 +105,29 @@ OutFile::OutFile(std::u16string_view path) : path_(path) {
 OutFile::~OutFile() {
   if (file_ != nullptr)
     std::fclose(file_);
+}
+
+void OutFile::Reserve(int64_t size) {
+  if (size <= 0)
+    return;
+#ifdef _WIN32
+  // The end of the file moves, the data written so far does not: the system
+  // fills nothing in, and the writes that follow carry the bytes.
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+  LARGE_INTEGER end, start;
+  end.QuadPart = size;
+  start.QuadPart = 0;
+  if (h == INVALID_HANDLE_VALUE || !SetFilePointerEx(h, end, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(h) || !SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
+    throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
+  }
+#elif defined(__linux__)
+  // fallocate, not posix_fallocate: where the file system cannot reserve,
+  // the C library would write the whole file once more to do it.
+  if (fallocate(fileno(file_), 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP) {
+    throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
+  }
+#endif
 }
 
 void OutFile::Write(const void* data, size_t size) {

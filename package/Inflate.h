@@ -1,0 +1,68 @@
+// Inflating the bodies of a package. A body is one zlib stream, its stored
+// size long, that gives its unpacked size. The bytes it would give beyond
+// that size are neither produced nor examined; a body that gives exactly that
+// size must end there, with its Adler-32 check value right.
+//
+// A body within the bound is read whole and inflated in one call by
+// libdeflate, about twice as fast as zlib; a larger one streams through zlib
+// with fixed buffers, so memory stays bounded whatever the size of a file.
+// Both ways accept and refuse the same bodies and give the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class InFile;
+class OutFile;
+
+struct TInflateBound {
+  // The largest body inflated whole: its stored and its unpacked bytes are
+  // both held in memory.
+  int64_t stored = (8 << 20) + (64 << 10);
+  int64_t unpacked = 8 << 20;
+};
+
+// Gives the next input bytes into buffer (at most size); 0 when there are
+// no more.
+using TInflateInput = std::function<size_t(uint8_t* buffer, size_t size)>;
+// Takes the next output bytes.
+using TInflateOutput = std::function<void(const uint8_t* data, size_t size)>;
+
+// The streaming way: zlib over fixed buffers. Raises PackageReadError.
+void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output);
+
+class TBodyInflater {
+ public:
+  explicit TBodyInflater(TInflateBound bound = {});
+  ~TBodyInflater();
+  TBodyInflater(const TBodyInflater&) = delete;
+  TBodyInflater& operator=(const TBodyInflater&) = delete;
+
+  bool FitsWhole(int64_t stored, int64_t unpacked) const;
+
+  // Inflates the body of `stored` bytes at the package's read position into
+  // out, exactly `unpacked` bytes, and leaves the read position after the
+  // body when it is sound. Raises PackageReadError for a bad or short body,
+  // FileError for a failed write.
+  void Inflate(InFile& package, int64_t stored, int64_t unpacked, OutFile& out);
+
+  // The whole way on bytes in memory: fills out with exactly `unpacked`
+  // bytes. Raises PackageReadError.
+  void InflateWhole(const uint8_t* in, size_t stored, uint8_t* out, size_t unpacked);
+
+ private:
+  struct Decompressor;
+  TInflateBound bound_;
+  std::unique_ptr<Decompressor> decompressor_;
+  std::vector<uint8_t> in_;
+  std::vector<uint8_t> out_;
+};
+
+// One body in memory, inflated the whole way (when it is within the bound)
+// or the streaming way. For tests and fuzzing.
+std::string InflateBody(std::string_view body, int64_t unpacked, bool whole);
