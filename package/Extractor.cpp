@@ -185,7 +185,7 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
   InFile package(packagePath);
   const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
 
-  TBodyInflater inflater;
+  TBodyInflater inflater(options.inflateBound);
   int64_t bodyAt = 0;
   int64_t done = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {

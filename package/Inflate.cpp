@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr size_t kInChunk = 256 << 10;
+constexpr size_t kInChunk = 64 << 10;
 constexpr size_t kOutChunk = 1 << 20;
 
 class ZStream {
