@@ -185,8 +185,12 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
   InFile package(packagePath);
   const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
 
-  TBodyInflater inflater(options.inflateBound);
-  int64_t bodyAt = 0;
+  std::vector<TBodySpan> spans;
+  for (int64_t at = 0; const TRowPlan& r : plan->rows) {
+    spans.push_back({at, r.storedSize, r.unpackedSize});
+    at += r.storedSize;
+  }
+  TBodyQueue bodies(package, std::move(spans), options.inflateBound, options.readAhead);
   int64_t done = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
@@ -197,15 +201,13 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
         ForceDirectories(r.targetDir);
       if (r.system && FileExists(r.existsPath)) {
         // A system file already there is left alone.
-        bodyAt += r.storedSize;
         done += r.unpackedSize;
         continue;
       }
-      package.Seek(bodyAt);
       const std::u16string temp = r.targetPath + u".stp-part";
       try {
         OutFile out(temp);
-        inflater.Inflate(package, r.storedSize, r.unpackedSize, out);
+        bodies.Inflate(i, out);
         out.Close();
         if (IsReadOnlyFile(r.targetPath))
           throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
@@ -216,7 +218,6 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
         RemoveFile(temp);
         throw;
       }
-      bodyAt += r.storedSize;
       done += r.unpackedSize;
     } catch (const FileError& e) {
       throw FileError(label + u": " + e.Message());

@@ -47,6 +47,10 @@ struct TExtractOptions {
   int64_t maxTotalUnpacked = 0x7FFFFFFF;
   // Bodies up to this size are inflated whole, larger ones streamed.
   TInflateBound inflateBound = {};
+  // Reads and inflates the next bodies on a second thread while a file is
+  // written (where the build has threads). The setup program keeps to its
+  // one thread.
+  bool readAhead = false;
 };
 
 // destDir ends in "\". Raises an Error naming the row on any failure; returns

@@ -198,3 +198,199 @@ std::string InflateBody(std::string_view body, int64_t unpacked, bool whole) {
       [&](const uint8_t* data, size_t size) { out.append(reinterpret_cast<const char*>(data), size); });
   return out;
 }
+
+// The read-ahead: the worker takes the bodies in order; each body within the
+// bound goes into a slot (its bytes, or the error it met), waiting there for
+// the asking thread. Two slots: one being written, one being filled.
+#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
+#define STP_THREADS 1
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#endif
+
+#ifdef STP_THREADS
+
+struct TBodyQueue::Ahead {
+  struct Slot {
+    size_t index = 0;
+    std::vector<uint8_t> bytes;
+    std::exception_ptr error;
+  };
+
+  TBodyQueue& queue;
+  TBodyInflater inflater;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Slot> ready;  // filled, in order
+  std::vector<std::vector<uint8_t>> free;
+  size_t next = 0;         // the next body the worker takes
+  size_t streamAt = SIZE_MAX;  // a body above the bound, left to the asking thread
+  bool stop = false;
+  std::thread worker;
+
+  Ahead(TBodyQueue& q, TInflateBound bound) : queue(q), inflater(bound) {
+    free.resize(2);
+    worker = std::thread([this] { Run(); });
+  }
+  ~Ahead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    worker.join();
+  }
+
+  void Run() {
+    std::vector<uint8_t> in;
+    for (;;) {
+      std::vector<uint8_t> out;
+      size_t i = 0;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] {
+          return stop || (next < queue.bodies_.size() && streamAt == SIZE_MAX && !free.empty());
+        });
+        if (stop)
+          return;
+        i = next;
+        const TBodySpan& b = queue.bodies_[i];
+        if (!inflater.FitsWhole(b.stored, b.unpacked)) {
+          streamAt = i;  // the asking thread streams it, then lets the worker go on
+          changed.notify_all();
+          continue;
+        }
+        out = std::move(free.back());
+        free.pop_back();
+      }
+      const TBodySpan& b = queue.bodies_[i];
+      Slot slot;
+      slot.index = i;
+      try {
+        in.resize(static_cast<size_t>(b.stored));
+        out.resize(static_cast<size_t>(b.unpacked));
+        if (b.unpacked > 0) {
+          queue.package_.Seek(b.offset);
+          queue.package_.ReadExact(in.data(), in.size());
+          inflater.InflateWhole(in.data(), in.size(), out.data(), out.size());
+        }
+      } catch (...) {
+        slot.error = std::current_exception();
+      }
+      slot.bytes = std::move(out);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ready.push_back(std::move(slot));
+        ++next;
+      }
+      changed.notify_all();
+    }
+  }
+
+  void Inflate(size_t i, OutFile& out) {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      // Bodies passed over give their buffers back.
+      while (!ready.empty() && ready.front().index < i) {
+        free.push_back(std::move(ready.front().bytes));
+        ready.erase(ready.begin());
+        changed.notify_all();
+      }
+      if (!ready.empty() && ready.front().index == i)
+        break;
+      if (streamAt != SIZE_MAX && streamAt <= i && ready.empty()) {
+        // The worker waits at a body above the bound: bodies before it that
+        // are passed over cost nothing, and this one (or a later one) is
+        // read here.
+        if (streamAt < i) {
+          next = i;
+          streamAt = SIZE_MAX;
+          changed.notify_all();
+          continue;
+        }
+        const TBodySpan& b = queue.bodies_[i];
+        queue.package_.Seek(b.offset);
+        lock.unlock();
+        try {
+          queue.inflater_.Inflate(queue.package_, b.stored, b.unpacked, out);
+        } catch (...) {
+          lock.lock();
+          next = i + 1;
+          streamAt = SIZE_MAX;
+          changed.notify_all();
+          throw;
+        }
+        lock.lock();
+        next = i + 1;
+        streamAt = SIZE_MAX;
+        changed.notify_all();
+        return;
+      }
+      if (ready.empty() && next > i) {
+        // Already passed: cannot happen when bodies are asked for in order.
+        throw Error(u"a body was asked for out of order");
+      }
+      changed.wait(lock);
+    }
+    Slot slot = std::move(ready.front());
+    ready.erase(ready.begin());
+    lock.unlock();
+    const auto giveBack = [&] {
+      {
+        std::lock_guard<std::mutex> guard(mutex);
+        free.push_back(std::move(slot.bytes));
+      }
+      changed.notify_all();
+    };
+    try {
+      if (slot.error)
+        std::rethrow_exception(slot.error);
+      if (!slot.bytes.empty()) {
+        out.Reserve(static_cast<int64_t>(slot.bytes.size()));
+        out.Write(slot.bytes.data(), slot.bytes.size());
+      }
+    } catch (...) {
+      giveBack();
+      throw;
+    }
+    giveBack();
+  }
+};
+
+bool TBodyQueue::Threaded() {
+  return true;
+}
+
+#else
+
+struct TBodyQueue::Ahead {
+  Ahead(TBodyQueue&, TInflateBound) {}
+  void Inflate(size_t, OutFile&) {}
+};
+
+bool TBodyQueue::Threaded() {
+  return false;
+}
+
+#endif
+
+TBodyQueue::TBodyQueue(InFile& package, std::vector<TBodySpan> bodies, TInflateBound bound,
+                       bool readAhead)
+    : package_(package), bodies_(std::move(bodies)), inflater_(bound) {
+  if (readAhead && Threaded())
+    ahead_ = std::make_unique<Ahead>(*this, bound);
+}
+
+TBodyQueue::~TBodyQueue() = default;
+
+void TBodyQueue::Inflate(size_t i, OutFile& out) {
+  if (ahead_) {
+    ahead_->Inflate(i, out);
+    return;
+  }
+  const TBodySpan& b = bodies_[i];
+  package_.Seek(b.offset);
+  inflater_.Inflate(package_, b.stored, b.unpacked, out);
+}

@@ -63,6 +63,41 @@ class TBodyInflater {
   std::vector<uint8_t> out_;
 };
 
+struct TBodySpan {
+  int64_t offset = 0;
+  int64_t stored = 0;
+  int64_t unpacked = 0;
+};
+
+// The bodies of a package, asked for in their order (bodies that are not
+// wanted are passed over). With readAhead, where the build has threads, a
+// second thread reads and inflates the next bodies within the bound while
+// the last one is written: two output buffers and one input buffer at most,
+// so memory stays bounded. A body above the bound is streamed by the asking
+// thread while the other waits. Without it, everything happens on the
+// asking thread.
+class TBodyQueue {
+ public:
+  TBodyQueue(InFile& package, std::vector<TBodySpan> bodies, TInflateBound bound, bool readAhead);
+  ~TBodyQueue();
+  TBodyQueue(const TBodyQueue&) = delete;
+  TBodyQueue& operator=(const TBodyQueue&) = delete;
+
+  // Inflates body i into out, as TBodyInflater::Inflate does. i grows from
+  // one call to the next.
+  void Inflate(size_t i, OutFile& out);
+
+  // Whether readAhead can use a second thread in this build.
+  static bool Threaded();
+
+ private:
+  struct Ahead;
+  InFile& package_;
+  std::vector<TBodySpan> bodies_;
+  TBodyInflater inflater_;
+  std::unique_ptr<Ahead> ahead_;
+};
+
 // One body in memory, inflated the whole way (when it is within the bound)
 // or the streaming way. For tests and fuzzing.
 std::string InflateBody(std::string_view body, int64_t unpacked, bool whole);

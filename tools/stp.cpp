@@ -190,6 +190,8 @@ int Extract(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = SystemDirProvider(a);
+  // Both cores: the next bodies inflate while a file is written.
+  options.readAhead = true;
   const bool tty = STP_ISATTY(1) != 0;
   int64_t last = -1;
   ExtractPackage(

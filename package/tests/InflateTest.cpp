@@ -146,3 +146,62 @@ TEST_F(InflateBound, AReservedFileHasExactlyTheBytesWritten) {
   out.Close();
   EXPECT_EQ(ReadAll(root / "reserved.bin"), "abcdef");
 }
+
+using ReadAhead = Scratch;
+
+// With the read-ahead (on a second thread where the build has one) the
+// extractor writes the same files, passes over the same system rows and
+// fails at the same row as without it, whichever way each body inflates.
+TEST_F(ReadAhead, SameFilesSkipsAndFailuresAsWithout) {
+  options.inflateBound = TInflateBound{4096, 4096};  // larger bodies stream
+  WriteAll(Sys(u"kept.dll"), "present");
+  const std::string big = RandomBytes(50000, 21, true);
+  const std::string noise = RandomBytes(9000, 22, false);
+  std::string bad = Deflate(noise);
+  bad[bad.size() - 1] = static_cast<char>(bad[bad.size() - 1] ^ 1);
+  const std::vector<Entry> good = {
+      {u"", u"a.txt", "small a"},
+      {u"$System$", u"kept.dll", big, u"", bad},  // passed over: its bad body is never read
+      {u"", u"big.txt", big},
+      {u"$System$", u"kept.dll", noise},  // passed over, then one above the bound
+      {u"sub\\", u"noise.bin", noise},
+      {u"", u"empty.txt", ""},
+      {u"", u"b.txt", "small b"},
+  };
+  std::vector<std::vector<std::string>> files;
+  std::vector<std::vector<int64_t>> reports;
+  for (bool ahead : {false, true}) {
+    options.readAhead = ahead;
+    fs::remove_all(Dest());
+    percents.clear();
+    Extract(Make(good));
+    files.push_back(Files(Dest()));
+    reports.push_back(percents);
+    EXPECT_EQ(ReadAll(Dest(u"big.txt")), big);
+    EXPECT_EQ(ReadAll(Dest(u"sub\\noise.bin")), noise);
+    EXPECT_EQ(ReadAll(Sys(u"kept.dll")), "present");
+  }
+  EXPECT_EQ(files[0], files[1]);
+  EXPECT_EQ(reports[0], reports[1]);
+
+  // A bad body fails its row, whether it is inflated ahead or streamed, and
+  // the rows before it stay written.
+  for (const std::string* data : {&noise, &big}) {
+    std::string body = Deflate(*data);
+    body[body.size() / 2] = static_cast<char>(body[body.size() / 2] ^ 0x55);
+    body[body.size() - 1] = static_cast<char>(body[body.size() - 1] ^ 1);
+    const auto pkg = Make({{u"", u"a.txt", "small a"},
+                           {u"", u"c.txt", "small c"},
+                           {u"", u"bad.bin", *data, u"", body},
+                           {u"", u"d.txt", "small d"}});
+    std::vector<std::u16string> errors;
+    for (bool ahead : {false, true}) {
+      options.readAhead = ahead;
+      fs::remove_all(Dest());
+      errors.push_back(ErrorOf([&] { Extract(pkg); }));
+      EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"a.txt:7", "c.txt:7"}));
+    }
+    EXPECT_NE(errors[0].find(u"row 3"), std::u16string::npos) << ToUtf8(errors[0]);
+    EXPECT_EQ(errors[0], errors[1]);
+  }
+}
