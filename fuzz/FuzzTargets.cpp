@@ -122,6 +122,7 @@ void FuzzExtract(const uint8_t* data, size_t size) {
   options.maxTotalUnpacked = 1 << 20;
   if (size % 2)
     options.inflateBound = TInflateBound{0, 0};
+  options.readAhead = size % 4 >= 2;
   try {
     ExtractPackage(path, FromFsPath(root / "dest") + u"\\", u"", nullptr, options);
   } catch (const Error&) {

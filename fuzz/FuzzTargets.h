@@ -15,7 +15,8 @@ void FuzzEnvelope(const uint8_t* data, size_t size);
 void FuzzTable(const uint8_t* data, size_t size);
 // ExtractPackage into a scratch destination and system folder; aborts when
 // anything is left outside them, or a temporary file is left behind. Inputs
-// of an odd length stream every body, the others inflate them whole.
+// of an odd length stream every body, the others inflate them whole; the
+// length's second bit turns the read-ahead on.
 void FuzzExtract(const uint8_t* data, size_t size);
 
 // One body inflated the whole way, the streaming way and the streaming way
