@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "common/Errors.h"

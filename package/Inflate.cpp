@@ -10,6 +10,16 @@
 #include "common/Text.h"
 #include "package/File.h"
 
+// The MinGW compilers of the Windows builds have no std::thread (their Win32
+// thread model); there the bodies are read on the asking thread.
+#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
+#define STP_THREADS 1
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#endif
+
 namespace {
 
 constexpr size_t kInChunk = 64 << 10;
@@ -195,21 +205,15 @@ std::string InflateBody(std::string_view body, int64_t unpacked, bool whole) {
         return n;
       },
       unpacked,
-      [&](const uint8_t* data, size_t size) { out.append(reinterpret_cast<const char*>(data), size); });
+      [&](const uint8_t* data, size_t size) {
+        out.append(reinterpret_cast<const char*>(data), size);
+      });
   return out;
 }
 
 // The read-ahead: the worker takes the bodies in order; each body within the
 // bound goes into a slot (its bytes, or the error it met), waiting there for
 // the asking thread. Two slots: one being written, one being filled.
-#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
-#define STP_THREADS 1
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <thread>
-#endif
-
 #ifdef STP_THREADS
 
 struct TBodyQueue::Ahead {
@@ -225,7 +229,7 @@ struct TBodyQueue::Ahead {
   std::condition_variable changed;
   std::vector<Slot> ready;  // filled, in order
   std::vector<std::vector<uint8_t>> free;
-  size_t next = 0;         // the next body the worker takes
+  size_t next = 0;             // the next body the worker takes
   size_t streamAt = SIZE_MAX;  // a body above the bound, left to the asking thread
   bool stop = false;
   std::thread worker;

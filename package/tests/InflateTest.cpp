@@ -54,7 +54,7 @@ bool Refused(const std::string& result) {
 }  // namespace
 
 TEST(Inflate, BothWaysGiveTheSameBytes) {
-  const std::string text = RandomBytes(1500000, 11, true);  // longer than one output buffer
+  const std::string text = RandomBytes(1500000, 11, true);   // longer than one output buffer
   const std::string noise = RandomBytes(300000, 12, false);  // stored blocks
   for (const std::string* data : {&text, &noise}) {
     for (int level : {0, 1, 6, 9}) {
