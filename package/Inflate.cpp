@@ -116,6 +116,17 @@ void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateO
   }
 }
 
+uint8_t* TBodyBuffer::Fit(size_t size) {
+  if (size > capacity_) {
+    data_.reset();
+    capacity_ = 0;
+    data_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+    capacity_ = size;
+  }
+  size_ = size;
+  return data_.get();
+}
+
 struct TBodyInflater::Decompressor {
   libdeflate_decompressor* d = nullptr;
   Decompressor() : d(libdeflate_alloc_decompressor()) {
@@ -179,8 +190,8 @@ void TBodyInflater::Inflate(InFile& package, int64_t stored, int64_t unpacked, O
         unpacked, [&](const uint8_t* data, size_t size) { out.Write(data, size); });
     return;
   }
-  in_.resize(static_cast<size_t>(stored));
-  out_.resize(static_cast<size_t>(unpacked));
+  in_.Fit(static_cast<size_t>(stored));
+  out_.Fit(static_cast<size_t>(unpacked));
   package.ReadExact(in_.data(), in_.size());
   InflateWhole(in_.data(), in_.size(), out_.data(), out_.size());
   out.Write(out_.data(), out_.size());
@@ -219,7 +230,7 @@ std::string InflateBody(std::string_view body, int64_t unpacked, bool whole) {
 struct TBodyQueue::Ahead {
   struct Slot {
     size_t index = 0;
-    std::vector<uint8_t> bytes;
+    TBodyBuffer bytes;
     std::exception_ptr error;
   };
 
@@ -228,7 +239,7 @@ struct TBodyQueue::Ahead {
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<Slot> ready;  // filled, in order
-  std::vector<std::vector<uint8_t>> free;
+  std::vector<TBodyBuffer> free;
   size_t next = 0;             // the next body the worker takes
   size_t streamAt = SIZE_MAX;  // a body above the bound, left to the asking thread
   bool stop = false;
@@ -248,9 +259,9 @@ struct TBodyQueue::Ahead {
   }
 
   void Run() {
-    std::vector<uint8_t> in;
+    TBodyBuffer in;
     for (;;) {
-      std::vector<uint8_t> out;
+      TBodyBuffer out;
       size_t i = 0;
       {
         std::unique_lock<std::mutex> lock(mutex);
@@ -273,8 +284,8 @@ struct TBodyQueue::Ahead {
       Slot slot;
       slot.index = i;
       try {
-        in.resize(static_cast<size_t>(b.stored));
-        out.resize(static_cast<size_t>(b.unpacked));
+        in.Fit(static_cast<size_t>(b.stored));
+        out.Fit(static_cast<size_t>(b.unpacked));
         if (b.unpacked > 0) {
           queue.package_.Seek(b.offset);
           queue.package_.ReadExact(in.data(), in.size());
@@ -351,7 +362,7 @@ struct TBodyQueue::Ahead {
     try {
       if (slot.error)
         std::rethrow_exception(slot.error);
-      if (!slot.bytes.empty()) {
+      if (slot.bytes.size() > 0) {
         out.Reserve(static_cast<int64_t>(slot.bytes.size()));
         out.Write(slot.bytes.data(), slot.bytes.size());
       }

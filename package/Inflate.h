@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class InFile;
@@ -35,6 +36,29 @@ using TInflateOutput = std::function<void(const uint8_t* data, size_t size)>;
 
 // The streaming way: zlib over fixed buffers. Raises PackageReadError.
 void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output);
+
+// A buffer for a body within the bound. It grows without copying what it
+// held (the old block goes first) and is never cleared, so only the bytes a
+// body fills are ever touched.
+class TBodyBuffer {
+ public:
+  TBodyBuffer() = default;
+  TBodyBuffer(TBodyBuffer&& other) noexcept { *this = std::move(other); }
+  TBodyBuffer& operator=(TBodyBuffer&& other) noexcept {
+    data_ = std::move(other.data_);
+    capacity_ = std::exchange(other.capacity_, 0);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
+  }
+  uint8_t* Fit(size_t size);
+  uint8_t* data() const { return data_.get(); }
+  size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> data_;
+  size_t capacity_ = 0;
+  size_t size_ = 0;
+};
 
 class TBodyInflater {
  public:
@@ -59,8 +83,8 @@ class TBodyInflater {
   struct Decompressor;
   TInflateBound bound_;
   std::unique_ptr<Decompressor> decompressor_;
-  std::vector<uint8_t> in_;
-  std::vector<uint8_t> out_;
+  TBodyBuffer in_;
+  TBodyBuffer out_;
 };
 
 struct TBodySpan {

@@ -28,7 +28,8 @@ if [ "${1:-}" = --measure ]; then
     touch "$WINEPREFIX/.ready"
   fi
   drive=$WINEPREFIX/drive_c
-  secs() { echo "$2 - $1" | bc; }
+  # awk, not bc: a test bed's minimal root has no bc.
+  secs() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
   best() { printf '%s\n' "$@" | sort -g | head -1; }
   ts=() tn=() te=()
   for _ in $(seq "${BENCH_ROUNDS:-3}"); do
@@ -55,9 +56,9 @@ if [ "${1:-}" = --measure ]; then
     exit 0
   fi
   n=$(best "${tn[@]}") z=$(best "${te[@]}")
-  ni=$(echo "$n - $z" | bc -l)
-  printf '%s: Setup.exe %.2f s (%d files); NSIS %.2f s (%.2f s run - %.2f s start-up); ratio Setup/NSIS %.2f\n' \
-    "$label" "$s" "$files" "$ni" "$n" "$z" "$(echo "$s / $ni" | bc -l)"
+  awk -v l="$label" -v s="$s" -v f="$files" -v n="$n" -v z="$z" 'BEGIN {
+    printf "%s: Setup.exe %.2f s (%d files); NSIS %.2f s (%.2f s run - %.2f s start-up); ratio Setup/NSIS %.2f\n",
+      l, s, f, n - z, n, z, s / (n - z) }'
   exit 0
 fi
 
@@ -122,9 +123,11 @@ command -v makensis >/dev/null || echo "makensis is missing (Debian's nsis): the
 printf 'package: %d bytes\n' "$(stat -c %s "$bench/payload.stp")"
 xvfb=(xvfb-run -a -s "-screen 0 1024x768x24")
 row "install x86_64" win64 amd64-unicode "$bench/prefix-win64" "${xvfb[@]}"
-if [ -x scripts/testbed.sh ]; then
+if [ -x scripts/testbed.sh ] && why=$(scripts/testbed.sh --probe 2>&1); then
   row "install i686 (shipping build)" win32 x86-unicode "$bench/prefix-i386" "${xvfb[@]}" \
     scripts/testbed.sh i386 --
+elif [ -x scripts/testbed.sh ]; then
+  echo "install i686 (shipping build): skipped: ${why:-the 32-bit test bed cannot run here}"
 else
   echo "install i686 (shipping build): skipped: no 32-bit test bed"
 fi
