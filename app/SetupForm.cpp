@@ -268,6 +268,7 @@ bool TForm1::Install() {
     {
       const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
       OutFile out(packageFile);
+      out.Reserve(static_cast<int64_t>(package.size()));
       out.Write(package.data(), package.size());
       out.Close();
     }

@@ -1,7 +1,7 @@
 # Third-party libraries, as imported targets:
-#   deps::cryptopp  deps::zlib  deps::jpeg  and GoogleTest's GTest::gtest(_main)/GTest::gmock
+#   deps::cryptopp  deps::zlib  deps::deflate  deps::jpeg  and GoogleTest's GTest::gtest(_main)/GTest::gmock
 # The host takes Debian's packages; the Windows builds take zlib from Debian's
-# MinGW package and Crypto++ and libjpeg-turbo from the cache that
+# MinGW package and Crypto++, libjpeg-turbo and libdeflate from the cache that
 # scripts/bootstrap.sh builds from Debian's source packages.
 
 if(WIN32)
@@ -11,7 +11,7 @@ if(WIN32)
   endif()
   set(_deps ${DEPS_CACHE}/${MINGW_TRIPLE})
 
-  foreach(lib cryptopp libjpeg-turbo)
+  foreach(lib cryptopp libjpeg-turbo libdeflate)
     if(NOT EXISTS ${_deps}/${lib}/lib)
       message(FATAL_ERROR "${lib} for ${MINGW_TRIPLE} is missing under ${_deps}: run scripts/bootstrap.sh")
     endif()
@@ -27,6 +27,11 @@ if(WIN32)
   set_target_properties(deps::jpeg PROPERTIES
     IMPORTED_LOCATION ${_deps}/libjpeg-turbo/lib/libjpeg.a
     INTERFACE_INCLUDE_DIRECTORIES ${_deps}/libjpeg-turbo/include)
+
+  add_library(deps::deflate STATIC IMPORTED GLOBAL)
+  set_target_properties(deps::deflate PROPERTIES
+    IMPORTED_LOCATION ${_deps}/libdeflate/lib/libdeflate.a
+    INTERFACE_INCLUDE_DIRECTORIES ${_deps}/libdeflate/include)
 
   # The static archive, never the import library of the DLL beside it.
   find_library(MINGW_ZLIB NAMES libz.a REQUIRED)
@@ -52,6 +57,8 @@ else()
   add_library(deps::cryptopp ALIAS PkgConfig::CRYPTOPP)
   find_package(ZLIB REQUIRED)
   add_library(deps::zlib ALIAS ZLIB::ZLIB)
+  pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+  add_library(deps::deflate ALIAS PkgConfig::LIBDEFLATE)
   find_package(JPEG REQUIRED)
   add_library(deps::jpeg ALIAS JPEG::JPEG)
   if(BUILD_TESTING)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "common/Errors.h"
@@ -10,6 +11,7 @@
 #include "datatable/NvDataTable.h"
 #include "package/Extractor.h"
 #include "package/File.h"
+#include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
 
@@ -118,6 +120,9 @@ void FuzzExtract(const uint8_t* data, size_t size) {
   const std::u16string system = FromFsPath(root / "system") + u"\\";
   options.systemDir = [system] { return system; };
   options.maxTotalUnpacked = 1 << 20;
+  if (size % 2)
+    options.inflateBound = TInflateBound{0, 0};
+  options.readAhead = size % 4 >= 2;
   try {
     ExtractPackage(path, FromFsPath(root / "dest") + u"\\", u"", nullptr, options);
   } catch (const Error&) {
@@ -143,4 +148,51 @@ void FuzzExtract(const uint8_t* data, size_t size) {
     for (const auto& e : fs::directory_iterator(root / folder))
       fs::remove_all(e.path());
   }
+}
+
+namespace {
+
+// A way's result: the bytes, or the refusal's message after a mark no bytes
+// can hold.
+std::string Outcome(const std::function<std::string()>& way) {
+  try {
+    return way();
+  } catch (const PackageReadError& e) {
+    return std::string(1, '\0') + "refused: " + ToUtf8(e.Message());
+  }
+}
+
+}  // namespace
+
+void FuzzInflate(const uint8_t* data, size_t size) {
+  if (size < 3)
+    return;
+  const int64_t unpacked = (data[0] | data[1] << 8 | data[2] << 16) & 0x1FFFF;
+  const std::string body(reinterpret_cast<const char*>(data + 3), size - 3);
+  const std::string whole = Outcome([&] { return InflateBody(body, unpacked, true); });
+  const std::string streamed = Outcome([&] { return InflateBody(body, unpacked, false); });
+  const std::string byByte = Outcome([&] {
+    std::string out;
+    size_t at = 0;
+    InflateStream(
+        [&](uint8_t* buffer, size_t) {
+          if (at == body.size())
+            return size_t{0};
+          buffer[0] = static_cast<uint8_t>(body[at++]);
+          return size_t{1};
+        },
+        unpacked,
+        [&](const uint8_t* d, size_t n) { out.append(reinterpret_cast<const char*>(d), n); });
+    return out;
+  });
+  const bool refused = !whole.empty() && whole[0] == '\0';
+  if (!refused && whole.size() != static_cast<size_t>(unpacked))
+    Fail("the whole way gave a wrong number of bytes");
+  if (whole != streamed)
+    Fail("the whole and the streaming way differ: " + whole.substr(0, 80) + " / " +
+         streamed.substr(0, 80));
+  // Byte by byte only the refusal's reason may read differently (the input
+  // runs out at another place).
+  if (byByte != streamed && !(refused && !byByte.empty() && byByte[0] == '\0'))
+    Fail("the streaming way fed byte by byte differs");
 }

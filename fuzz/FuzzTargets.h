@@ -14,8 +14,16 @@ void FuzzEnvelope(const uint8_t* data, size_t size);
 // The table text form, then every cell read as text, integer and boolean.
 void FuzzTable(const uint8_t* data, size_t size);
 // ExtractPackage into a scratch destination and system folder; aborts when
-// anything is left outside them, or a temporary file is left behind.
+// anything is left outside them, or a temporary file is left behind. Inputs
+// of an odd length stream every body, the others inflate them whole; the
+// length's second bit turns the read-ahead on.
 void FuzzExtract(const uint8_t* data, size_t size);
+
+// One body inflated the whole way, the streaming way and the streaming way
+// fed byte by byte (the first three bytes give the unpacked size, up to
+// 128 KiB); aborts when they differ in the bytes they give or in whether they
+// refuse it.
+void FuzzInflate(const uint8_t* data, size_t size);
 
 // Where the targets put their files: a folder of their own, made on first use.
 const std::string& FuzzScratch();

@@ -1,7 +1,5 @@
 #include "package/Extractor.h"
 
-#include <zlib.h>
-
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -12,12 +10,11 @@
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
 #include "package/File.h"
+#include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
 
 namespace {
-
-constexpr size_t kChunk = 64 * 1024;
 
 std::u16string RowLabel(int index, const TRow& row) {
   std::u16string label = u"row " + IntToText(index + 1);
@@ -67,69 +64,6 @@ std::u16string NamePart(std::u16string_view name) {
   const size_t cut = name.find_last_of(u"\\:");
   return std::u16string(cut == std::u16string_view::npos ? name : name.substr(cut + 1));
 }
-
-class Inflater {
- public:
-  Inflater() {
-    if (inflateInit(&zs_) != Z_OK)
-      throw Error(u"zlib cannot start");
-  }
-  ~Inflater() { inflateEnd(&zs_); }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-  z_stream* operator->() { return &zs_; }
-  z_stream* get() { return &zs_; }
-
- private:
-  z_stream zs_{};
-};
-
-// Inflates one body of `stored` bytes from the package's current position into
-// `out`, exactly `unpacked` bytes of it.
-void InflateBody(InFile& package, int32_t stored, int32_t unpacked, OutFile& out,
-                 std::vector<uint8_t>& inBuf, std::vector<uint8_t>& outBuf) {
-  if (unpacked == 0)
-    return;
-  Inflater zs;
-  int64_t inLeft = stored;
-  int64_t produced = 0;
-  while (produced < unpacked) {
-    if (zs->avail_in == 0) {
-      if (inLeft == 0) {
-        throw PackageReadError(u"the body ends after " + IntToText(produced) + u" of " +
-                               IntToText(unpacked) + u" bytes");
-      }
-      const size_t n = static_cast<size_t>(std::min<int64_t>(inLeft, kChunk));
-      package.ReadExact(inBuf.data(), n);
-      inLeft -= static_cast<int64_t>(n);
-      zs->next_in = inBuf.data();
-      zs->avail_in = static_cast<uInt>(n);
-    }
-    const size_t room = static_cast<size_t>(std::min<int64_t>(unpacked - produced, kChunk));
-    zs->next_out = outBuf.data();
-    zs->avail_out = static_cast<uInt>(room);
-    const uInt inBefore = zs->avail_in;
-    const int rc = inflate(zs.get(), Z_NO_FLUSH);
-    const size_t got = room - zs->avail_out;
-    out.Write(outBuf.data(), got);
-    produced += static_cast<int64_t>(got);
-    if (rc == Z_STREAM_END) {
-      if (produced < unpacked) {
-        throw PackageReadError(u"the body inflates to " + IntToText(produced) +
-                               u" bytes instead of " + IntToText(unpacked));
-      }
-      break;
-    }
-    if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      throw PackageReadError(u"the body is not a valid zlib stream" +
-                             (zs->msg ? u" (" + FromUtf8(zs->msg) + u")" : std::u16string()));
-    }
-    if (got == 0 && zs->avail_in == inBefore && zs->avail_in != 0) {
-      throw PackageReadError(u"the body is not a valid zlib stream");
-    }
-  }
-}
-
 
 struct Plan {
   std::vector<TRowPlan> rows;
@@ -251,9 +185,12 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
   InFile package(packagePath);
   const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
 
-  std::vector<uint8_t> inBuf(kChunk);
-  std::vector<uint8_t> outBuf(kChunk);
-  int64_t bodyAt = 0;
+  std::vector<TBodySpan> spans;
+  for (int64_t at = 0; const TRowPlan& r : plan->rows) {
+    spans.push_back({at, r.storedSize, r.unpackedSize});
+    at += r.storedSize;
+  }
+  TBodyQueue bodies(package, std::move(spans), options.inflateBound, options.readAhead);
   int64_t done = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
@@ -264,15 +201,13 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
         ForceDirectories(r.targetDir);
       if (r.system && FileExists(r.existsPath)) {
         // A system file already there is left alone.
-        bodyAt += r.storedSize;
         done += r.unpackedSize;
         continue;
       }
-      package.Seek(bodyAt);
       const std::u16string temp = r.targetPath + u".stp-part";
       try {
         OutFile out(temp);
-        InflateBody(package, r.storedSize, r.unpackedSize, out, inBuf, outBuf);
+        bodies.Inflate(i, out);
         out.Close();
         if (IsReadOnlyFile(r.targetPath))
           throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
@@ -283,7 +218,6 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
         RemoveFile(temp);
         throw;
       }
-      bodyAt += r.storedSize;
       done += r.unpackedSize;
     } catch (const FileError& e) {
       throw FileError(label + u": " + e.Message());

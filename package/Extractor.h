@@ -32,6 +32,7 @@
 #include <string_view>
 
 #include "package/CodePage.h"
+#include "package/Inflate.h"
 
 using TProgressEvent = std::function<void(int64_t Percent)>;
 
@@ -44,6 +45,12 @@ struct TExtractOptions {
   // A package whose unpacked sizes add up to more is refused before anything
   // is written.
   int64_t maxTotalUnpacked = 0x7FFFFFFF;
+  // Bodies up to this size are inflated whole, larger ones streamed.
+  TInflateBound inflateBound = {};
+  // Reads and inflates the next bodies on a second thread while a file is
+  // written (where the build has threads). The setup program keeps to its
+  // one thread.
+  bool readAhead = false;
 };
 
 // destDir ends in "\". Raises an Error naming the row on any failure; returns

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <windows.h>
 #endif
 
 #include "common/Errors.h"
@@ -100,6 +101,26 @@ OutFile::OutFile(std::u16string_view path) : path_(path) {
 OutFile::~OutFile() {
   if (file_ != nullptr)
     std::fclose(file_);
+}
+
+void OutFile::Reserve(int64_t size) {
+  if (size <= 0)
+    return;
+#ifdef _WIN32
+  // The end of the file moves, the data written so far does not: the system
+  // fills nothing in, and the writes that follow carry the bytes.
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+  LARGE_INTEGER end, start;
+  end.QuadPart = size;
+  start.QuadPart = 0;
+  if (h == INVALID_HANDLE_VALUE || !SetFilePointerEx(h, end, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(h) || !SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
+    throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
+  }
+#else
+  // Linux file systems place a file written front to back in one piece
+  // anyway; reserving its blocks first (fallocate) measured no faster.
+#endif
 }
 
 void OutFile::Write(const void* data, size_t size) {

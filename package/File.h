@@ -45,6 +45,11 @@ class OutFile {
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
 
+  // On Windows, gives the file its final size before its bytes are written,
+  // so that the system can give it its room at once, in one piece; a disk too
+  // full for it fails here. Nothing is written: the bytes still come through
+  // Write from the start of the file. Raises FileError.
+  void Reserve(int64_t size);
   void Write(const void* data, size_t size);
   void Close();
 

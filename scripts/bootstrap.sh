@@ -13,12 +13,12 @@ log() { printf 'bootstrap: %s\n' "$*" >&2; }
 
 APT_PACKAGES=(
   cmake ninja-build make g++ pkg-config dpkg-dev clang-format
-  googletest libgtest-dev libcrypto++-dev zlib1g-dev libjpeg62-turbo-dev
+  googletest libgtest-dev libcrypto++-dev zlib1g-dev libjpeg62-turbo-dev libdeflate-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools
   libz-mingw-w64-dev
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
   zip unzip time bc python3 clang libclang-rt-14-dev locales
-  debootstrap
+  debootstrap nsis
 )
 
 apt_updated=0
@@ -143,6 +143,33 @@ TC
   touch "$prefix/.done"
 }
 
+# libdeflate's own build of this version is a makefile that wants a shared
+# library too; the static library is just its C files, compiled here.
+LIBDEFLATE_RECIPE=1
+build_libdeflate() {
+  local triple=$1 ver=$2 prefix="$CACHE/$triple/libdeflate-$2-r$LIBDEFLATE_RECIPE"
+  [ -f "$prefix/.done" ] && return 0
+  local src
+  src=$(fetch_source libdeflate "$ver")
+  local work="$CACHE/build/$triple/libdeflate-$ver"
+  rm -rf "$work" && mkdir -p "$work"
+  log "building libdeflate $ver for $triple"
+  (
+    cd "$work"
+    for c in "$src"/lib/*.c "$src"/lib/x86/*.c; do
+      "$triple-gcc" -O2 -DNDEBUG -std=c99 -fvisibility=hidden -I"$src" -c "$c" \
+        -o "$(basename "$(dirname "$c")")_$(basename "${c%.c}").o"
+    done
+    "$triple-ar" cr libdeflate.a ./*.o
+    "$triple-ranlib" libdeflate.a
+  ) >"$work.log" 2>&1 || { tail -30 "$work.log"; exit 1; }
+  rm -rf "$prefix" && mkdir -p "$prefix/include" "$prefix/lib"
+  cp "$work/libdeflate.a" "$prefix/lib/"
+  cp "$src/libdeflate.h" "$prefix/include/"
+  rm -rf "$work" "$work.log"
+  touch "$prefix/.done"
+}
+
 main() {
   if [ "$(id -u)" != 0 ]; then
     log "run as root (it installs packages)"
@@ -152,24 +179,29 @@ main() {
   ensure_chinese_locale
   enable_deb_src
 
-  local cver jver
+  local cver jver dver
   cver=$(source_version libcrypto++)
   jver=$(source_version libjpeg-turbo)
-  if [ -z "$cver" ] || [ -z "$jver" ]; then
+  dver=$(source_version libdeflate)
+  if [ -z "$cver" ] || [ -z "$jver" ] || [ -z "$dver" ]; then
     apt_update_once
     cver=$(source_version libcrypto++)
     jver=$(source_version libjpeg-turbo)
+    dver=$(source_version libdeflate)
   fi
   [ -n "$cver" ] || { log "no source package for libcrypto++"; exit 1; }
   [ -n "$jver" ] || { log "no source package for libjpeg-turbo"; exit 1; }
+  [ -n "$dver" ] || { log "no source package for libdeflate"; exit 1; }
 
   mkdir -p "$CACHE"
   for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
     build_cryptopp "$triple" "$cver"
     build_libjpeg "$triple" "$jver"
+    build_libdeflate "$triple" "$dver"
     # A stable name for the build to find, whatever the version.
     ln -sfn "cryptopp-$cver-r$RECIPE" "$CACHE/$triple/cryptopp"
     ln -sfn "libjpeg-turbo-$jver-r$RECIPE" "$CACHE/$triple/libjpeg-turbo"
+    ln -sfn "libdeflate-$dver-r$LIBDEFLATE_RECIPE" "$CACHE/$triple/libdeflate"
   done
   log "ready: $CACHE"
 }

@@ -11,7 +11,7 @@ root=$(pwd)
 seconds=${1:-180}
 jobs=${2:-2}
 bin=build/fuzz/fuzz
-targets=(packageindex envelope table extract)
+targets=(packageindex envelope table extract inflate)
 status=0
 
 run() {

@@ -7,7 +7,7 @@ stp=${1:-build/host/tools/stp}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 out=fuzz/corpus
-rm -rf "$out" && mkdir -p "$out"/{packageindex,extract,envelope,table}
+rm -rf "$out" && mkdir -p "$out"/{packageindex,extract,envelope,table,inflate}
 
 mkdir -p "$work/tree/bin" "$work/tree/\$System\$" "$work/tree/docs"
 printf 'hello\n' >"$work/tree/readme.txt"
@@ -35,5 +35,18 @@ tables = ['#Demo,3#red,10,0|green,20,-1|', '', '#a,b#', '#abc', 'x|', '#a#|b',
           'bin\\,a\x1ab.dll,15,100|,x.exe,7,7,-1', '$System$,s.dll,0x10,$20,True|,f, 12 ,-0,false']
 for i, t in enumerate(tables):
     open(f'{out}/table/t{i}', 'wb').write(u16(t))
+# Bodies for the inflater: the unpacked size in three bytes, then the body.
+import random, zlib
+random.seed(5)
+text = b' '.join(random.choice([b'setup', b'body', b'drawlet', b'\n']) for _ in range(3000))
+noise = bytes(random.getrandbits(8) for _ in range(3000))
+bad = bytearray(zlib.compress(text, 9)); bad[-1] ^= 1
+bodies = [(len(text), zlib.compress(text, 9)), (len(text), zlib.compress(text, 1)),
+          (len(noise), zlib.compress(noise, 9)), (len(noise), zlib.compress(noise, 0)),
+          (100, zlib.compress(text, 6)), (len(text) + 5, zlib.compress(text, 6)),
+          (len(text), bytes(bad)), (len(text), zlib.compress(text, 9)[:-3]),
+          (5, zlib.compress(b'hello') + b'tail')]
+for i, (n, b) in enumerate(bodies):
+    open(f'{out}/inflate/b{i}', 'wb').write(n.to_bytes(3, 'little') + b)
 PY
 echo "seeds: $(find "$out" -type f | wc -l) files"

@@ -6,6 +6,9 @@
 //                                           then where everything went
 //   setup_tour report                       where the installations of the
 //                                           publisher's products went
+//   setup_tour time-install SETUP DEST      a whole installation into DEST;
+//                                           prints the seconds from the
+//                                           Install click to the finish page
 //
 // Exit status: 0 done, 1 failed.
 #include <windows.h>
@@ -225,6 +228,47 @@ int Install(const std::wstring& program, const std::wstring& dest) {
   return 0;
 }
 
+// The installation alone, without the program's start: the clock runs from
+// the Install click until the finish page shows.
+int TimeInstall(const std::wstring& program, const std::wstring& dest) {
+  WizardDriver d;
+  if (!d.Start(program) || d.Wizard() == nullptr) {
+    Say(L"setup_tour: " + program + L" showed no wizard");
+    return 1;
+  }
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  d.Type(idEditSetupDir, dest);
+  d.Settle();
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  d.ClickNoWait(idBtnNext);
+  bool finished = false;
+  for (int i = 0; i < 60000 && !finished; ++i) {
+    finished = d.Shown(idPnlStep4);
+    if (!finished && !d.Running())
+      break;
+    if (!finished)
+      Sleep(5);
+  }
+  QueryPerformanceCounter(&end);
+  if (!finished) {
+    Say(L"setup_tour: the installation did not reach the finish page: " + d.MessageBoxText(1000));
+    return 1;
+  }
+  const double seconds =
+      static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  wchar_t text[64];
+  swprintf(text, 64, L"install seconds: %.3f", seconds);
+  Say(text);
+  d.Settle();
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  d.WaitExit();
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -233,11 +277,13 @@ int wmain(int argc, wchar_t** argv) {
     return Screenshots(args[1], std::vector<std::wstring>(args.begin() + 2, args.end()));
   if (args.size() == 3 && args[0] == L"install")
     return Install(args[1], args[2]);
+  if (args.size() == 3 && args[0] == L"time-install")
+    return TimeInstall(args[1], args[2]);
   if (args.size() == 1 && args[0] == L"report")
     return Report(L"");
   std::fputs(
       "usage:\n  setup_tour screenshots OUTDIR SETUP...\n  setup_tour install SETUP DEST\n"
-      "  setup_tour report\n",
+      "  setup_tour report\n  setup_tour time-install SETUP DEST\n",
       stderr);
   return 2;
 }

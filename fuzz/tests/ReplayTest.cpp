@@ -58,3 +58,6 @@ TEST(Replay, Table) {
 TEST(Replay, Extract) {
   Replay("extract", FuzzExtract, 4);
 }
+TEST(Replay, Inflate) {
+  Replay("inflate", FuzzInflate, 4);
+}
