@@ -37,7 +37,8 @@ void CheckRelative(std::u16string_view text, std::u16string_view whole) {
     throw PackageReadError(Quoted(whole) + u" is not relative: it begins with a separator");
   }
   if (text.find(u':') != std::u16string_view::npos) {
-    throw PackageReadError(Quoted(whole) + u" holds \":\" (a drive or an alternate data stream)");
+    throw PackageReadError(Quoted(whole) +
+                           u" is not relative: it holds \":\" (a drive or a stream)");
   }
 }
 
@@ -76,8 +77,8 @@ bool IsDeviceName(std::u16string_view part) {
 std::u16string RefusedPartReason(std::u16string_view part) {
   if (part.empty())
     return u"an empty name";
-  if (part == u"." || part == u"..")
-    return Quoted(part) + u" names no folder of its own";
+  if (part.find_first_not_of(u". ") == std::u16string_view::npos)
+    return Quoted(part) + u" leaves the folder it stands in";
   if (part.back() == u'.' || part.back() == u' ')
     return Quoted(part) + u" ends in a dot or a blank, which Windows drops";
   for (char16_t c : part) {
@@ -116,6 +117,8 @@ TRowPlace PlaceRowFile(std::u16string_view folder, std::u16string_view name) {
   place.folder = cut == std::u16string::npos ? u"" : path.substr(0, cut + 1);
   place.file = cut == std::u16string::npos ? path : path.substr(cut + 1);
   CheckFolderParts(place.folder, folder);
+  if (place.file.find_first_not_of(u". ") == std::u16string::npos)
+    throw PackageReadError(u"the name " + Quoted(name) + u" names no file");
   const std::u16string why = RefusedPartReason(place.file);
   if (!why.empty()) {
     throw PackageReadError(u"the file " + Quoted(std::u16string(folder) + file) + u": " + why);
@@ -144,8 +147,10 @@ std::u16string SystemFolderRest(std::u16string_view folder, std::u16string_view 
     const std::u16string dir = Slashed(rest);
     CheckFolderParts(dir.substr(0, dir.find_last_of(u'\\') + 1), rest);
   } catch (const PackageReadError& e) {
+    const bool climbs = e.Message().find(u"leaves the folder") != std::u16string::npos;
     throw PackageReadError(u"the folder " + Quoted(folder) +
-                           u" does not lie in the system directory: " + e.Message());
+                           (climbs ? u" leaves the system directory: " : u" is refused: ") +
+                           e.Message());
   }
   return Slashed(rest);
 }
