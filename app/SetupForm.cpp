@@ -178,8 +178,7 @@ void TForm1::FormCreate() {
   std::u16string found = FindShortcutFolder(FUninstallName, u"QuickLaunch");
   if (found.empty())
     found = FindShortcutFolder(FUninstallName, u"Desktop");
-  editSetupDir.SetText(
-      DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
+  editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
 }
 
 void TForm1::ApplicationEvents1Idle() {
@@ -265,25 +264,28 @@ bool TForm1::Install() {
 
   const std::u16string packageFile = FDestDir + u"Setup.stp";
   try {
+    // The package file is made afresh (whatever lies at its name, a file, a
+    // folder or a link planted there, goes or the run fails; nothing is
+    // followed) and held from its first byte until the extraction ends:
+    // nobody can change, swap or delete what the extractor reads, which it
+    // reads through this same open file.
+    if (IsLink(FDestDir))
+      throw FileError(u"the destination is a link");
+    if (!RemovePlanted(packageFile))
+      throw FileError(u"cannot remove " + packageFile);
     {
+      HeldFile held(packageFile);
       const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
-      OutFile out(packageFile);
-      out.Write(package.data(), package.size());
-      out.Close();
+      held.Write(package.data(), package.size());
+      TExtractOptions options;
+      options.codePage = &AnsiCodePage();
+      options.systemDir = [] { return GetSystemDir(); };
+      const std::unique_ptr<InFile> reader = held.Reader();
+      ExtractPackage(
+          *reader, FDestDir, u"", [this](int64_t percent) { OnExtractProgress(percent); }, options);
     }
-    TExtractOptions options;
-    options.codePage = &AnsiCodePage();
-    options.systemDir = [] { return GetSystemDir(); };
-    ExtractPackage(packageFile, FDestDir, u"",
-                   [this](int64_t percent) { OnExtractProgress(percent); }, options);
     Sleep(50);
-    if (!DeleteFileW(W(packageFile))) {
-      const DWORD attributes = GetFileAttributesW(W(packageFile));
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveDirectoryW(W(packageFile));
-      }
-    }
+    RemovePlanted(packageFile);
   } catch (const std::exception&) {
     ShowInfoMessage(FMsgExtractFailed);
     for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})

@@ -3,11 +3,23 @@
 #include <algorithm>
 #include <system_error>
 
+#include <atomic>
+#include <chrono>
+
 #ifdef _WIN32
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <wchar.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -66,6 +78,15 @@ InFile::InFile(std::u16string_view path) {
   }
 }
 
+InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted) {
+  if (file_ == nullptr)
+    throw FileError(u"cannot open " + std::u16string(name));
+  if (std::fseek(file_, 0, SEEK_END) != 0 || (size_ = Tell(file_)) < 0 || SeekTo(file_, 0) != 0) {
+    std::fclose(file_);
+    throw FileError(u"cannot read " + std::u16string(name));
+  }
+}
+
 InFile::~InFile() {
   if (file_ != nullptr)
     std::fclose(file_);
@@ -97,6 +118,11 @@ OutFile::OutFile(std::u16string_view path) : path_(path) {
     throw FileError(u"cannot create " + path_);
 }
 
+OutFile::OutFile(std::FILE* adopted, std::u16string_view path) : path_(path), file_(adopted) {
+  if (file_ == nullptr)
+    throw FileError(u"cannot create " + path_);
+}
+
 OutFile::~OutFile() {
   if (file_ != nullptr)
     std::fclose(file_);
@@ -119,8 +145,9 @@ void OutFile::Close() {
 
 #ifdef _WIN32
 
-// The C runtime's wide calls: the portable library stays clear of the
-// Windows API itself.
+// The C runtime's wide calls, and the system's own where the runtime has
+// nothing that will do: replacing a file in one step, exclusive creation
+// without following links, sharing modes, reparse points.
 namespace {
 
 std::wstring Wide(std::u16string_view path) {
@@ -133,8 +160,7 @@ std::wstring Wide(std::u16string_view path) {
 // it can be listed.
 bool Stat(std::u16string_view path, struct _stat64& st) {
   const std::wstring p = Wide(path);
-  if (p.size() > 1 && (p.back() == L'\\' || p.back() == L'/') &&
-      !(p.size() == 3 && p[1] == L':')) {
+  if (p.size() > 1 && (p.back() == L'\\' || p.back() == L'/') && !(p.size() == 3 && p[1] == L':')) {
     struct _wfinddata64_t found;
     const intptr_t h = _wfindfirst64((p + L"*").c_str(), &found);
     if (h == -1)
@@ -147,8 +173,21 @@ bool Stat(std::u16string_view path, struct _stat64& st) {
   return _wstat64(p.c_str(), &st) == 0;
 }
 
-std::u16string ErrnoText(int code) {
-  return FromUtf8(std::strerror(code));
+std::u16string SystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string result;
+  if (n > 0 && text != nullptr)
+    result.assign(text, text + n);
+  if (text != nullptr)
+    LocalFree(text);
+  while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r' ||
+                             result.back() == u' ' || result.back() == u'.')) {
+    result.pop_back();
+  }
+  return result.empty() ? u"system error " + IntToText(code) : result;
 }
 
 }  // namespace
@@ -194,29 +233,121 @@ bool IsReadOnlyFile(std::u16string_view path) {
 }
 
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
-  const std::wstring source = Wide(from), target = Wide(to);
-  if (_wrename(source.c_str(), target.c_str()) == 0)
+  // One step: the target is replaced whole or not at all, and the system
+  // refuses when it is in use (a running program's image may be renamed but
+  // not replaced), so no second copy of it is ever left behind.
+  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
-  if (!FileExists(to)) {
-    why = ErrnoText(errno);
-    return false;
   }
-  // The runtime does not rename over a file: the old one steps aside first
-  // and comes back when the new one cannot take its place, so it is never
-  // lost. A file in use cannot step aside.
-  const std::wstring aside = target + L".stp-old";
-  _wremove(aside.c_str());
-  if (_wrename(target.c_str(), aside.c_str()) != 0) {
-    why = ErrnoText(errno);
-    return false;
+  why = SystemText(GetLastError());
+  return false;
+}
+
+bool IsLink(std::u16string_view path) {
+  // Asked with a final "\" as given: without it a folder name ending in a
+  // blank would be trimmed to another name.
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+namespace {
+
+// Creates a new file for writing; never opens what exists at the name.
+// existed tells a name that is taken from other failures.
+std::FILE* CreateNewFile(std::u16string_view path, bool& existed) {
+  existed = false;
+  const HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    existed = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED;
+    return nullptr;
   }
-  if (_wrename(source.c_str(), target.c_str()) != 0) {
-    why = ErrnoText(errno);
-    _wrename(aside.c_str(), target.c_str());
-    return false;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(h);
+    DeleteFileW(Wide(path).c_str());
+    return nullptr;
   }
-  _wremove(aside.c_str());
-  return true;
+  std::FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) {
+    _close(fd);
+    DeleteFileW(Wide(path).c_str());
+  }
+  return f;
+}
+
+}  // namespace
+
+bool RemovePlanted(std::u16string_view path) {
+  std::wstring p = Wide(path);
+  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
+    p.pop_back();
+  const DWORD attributes = GetFileAttributesW(p.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return true;
+  // A link's attributes are never touched: that could reach what it points
+  // to.
+  if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    SetFileAttributesW(p.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  // A link to a folder is removed as a folder; the link goes, never what it
+  // points to.
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    RemoveDirectoryW(p.c_str());
+  else
+    DeleteFileW(p.c_str());
+  return GetFileAttributesW(p.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  // Others may read it; nobody may write, rename or delete it while it is
+  // open. A link at the name is the name's own and fails CREATE_NEW.
+  const HANDLE h =
+      CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    throw FileError(u"cannot create " + path_ + u": " + SystemText(GetLastError()));
+  handle_ = h;
+}
+
+HeldFile::~HeldFile() {
+  Close();
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+    DWORD written = 0;
+    if (handle_ == nullptr || !WriteFile(handle_, p, chunk, &written, nullptr) || written == 0)
+      throw FileError(u"cannot write " + path_);
+    p += written;
+    size -= written;
+  }
+}
+
+std::unique_ptr<InFile> HeldFile::Reader() const {
+  HANDLE dup = nullptr;
+  if (handle_ == nullptr || !DuplicateHandle(GetCurrentProcess(), handle_, GetCurrentProcess(),
+                                             &dup, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    throw FileError(u"cannot read " + path_);
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(dup), _O_RDONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(dup);
+    throw FileError(u"cannot read " + path_);
+  }
+  std::FILE* f = _fdopen(fd, "rb");
+  if (f == nullptr)
+    _close(fd);
+  return std::make_unique<InFile>(f, path_);
+}
+
+void HeldFile::Close() {
+  if (handle_ != nullptr)
+    CloseHandle(handle_);
+  handle_ = nullptr;
 }
 
 bool RemoveFile(std::u16string_view path) {
@@ -265,4 +396,134 @@ bool RemoveFile(std::u16string_view path) {
   return std::filesystem::remove(UnixPath(path), ec);
 }
 
+bool IsLink(std::u16string_view path) {
+  std::string p = UnixPath(path);
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+namespace {
+
+std::FILE* CreateNewFile(std::u16string_view path, bool& existed) {
+  existed = false;
+  const int fd =
+      open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd == -1) {
+    existed = errno == EEXIST || errno == ELOOP || errno == EISDIR;
+    return nullptr;
+  }
+  std::FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) {
+    close(fd);
+    unlink(UnixPath(path).c_str());
+  }
+  return f;
+}
+
+}  // namespace
+
+bool RemovePlanted(std::u16string_view path) {
+  std::string p = UnixPath(path);
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0)
+    return true;
+  if (S_ISDIR(st.st_mode))
+    rmdir(p.c_str());
+  else
+    unlink(p.c_str());
+  return lstat(p.c_str(), &st) != 0;
+}
+
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  fd_ = open(UnixPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd_ == -1) {
+    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(errno)));
+  }
+}
+
+HeldFile::~HeldFile() {
+  Close();
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = fd_ == -1 ? -1 : write(fd_, p, size);
+    if (n <= 0)
+      throw FileError(u"cannot write " + path_);
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+std::unique_ptr<InFile> HeldFile::Reader() const {
+  const int fd = fd_ == -1 ? -1 : dup(fd_);
+  if (fd == -1)
+    throw FileError(u"cannot read " + path_);
+  std::FILE* f = fdopen(fd, "rb");
+  if (f == nullptr)
+    close(fd);
+  return std::make_unique<InFile>(f, path_);
+}
+
+void HeldFile::Close() {
+  if (fd_ != -1)
+    close(fd_);
+  fd_ = -1;
+}
+
 #endif
+
+std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase) {
+  if (withBase && IsLink(base))
+    return std::u16string(base);
+  for (size_t cut = 0; cut < rel.size();) {
+    size_t end = rel.find(u'\\', cut);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    const std::u16string level = std::u16string(base) + std::u16string(rel.substr(0, end));
+    if (IsLink(level))
+      return level;
+    cut = end + 1;
+  }
+  return u"";
+}
+
+std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
+  // Names differ between calls, processes and runs; one that is taken is
+  // left alone and the next is tried.
+  static std::atomic<uint32_t> counter{0};
+  static const char16_t kHex[] = u"0123456789abcdef";
+  const auto now =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                            std::chrono::system_clock::now().time_since_epoch().count());
+#ifdef _WIN32
+  const uint64_t pid = GetCurrentProcessId();
+#else
+  const uint64_t pid = static_cast<uint64_t>(getpid());
+#endif
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    uint64_t x = now ^ (pid << 32) ^ (uint64_t{counter++} * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 32;
+    std::u16string name(target);
+    name += u'.';
+    for (int i = 0; i < 8; ++i)
+      name += kHex[(x >> (4 * i)) & 0xF];
+    name += u".stp-part";
+    bool existed = false;
+    std::FILE* f = CreateNewFile(name, existed);
+    if (f != nullptr) {
+      out = std::make_unique<OutFile>(f, name);
+      return name;
+    }
+    if (!existed)
+      break;
+  }
+  throw FileError(u"cannot create a temporary file beside " + std::u16string(target));
+}
