@@ -264,28 +264,26 @@ bool TForm1::Install() {
 
   const std::u16string packageFile = FDestDir + u"Setup.stp";
   try {
-    // The package file is made afresh (whatever lies at its name, a file, a
-    // folder or a link planted there, goes or the run fails; nothing is
-    // followed) and held from its first byte until the extraction ends:
+    // The package file is made afresh under a name of its own and moved over
+    // whatever lies at its name (a file or a link planted there is replaced,
+    // never followed), and held from its first byte until it is deleted:
     // nobody can change, swap or delete what the extractor reads, which it
     // reads through this same open file.
     if (IsLink(FDestDir))
       throw FileError(u"the destination is a link");
-    if (!RemovePlanted(packageFile))
-      throw FileError(u"cannot remove " + packageFile);
+    HeldFile held(packageFile);
+    const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
+    held.Write(package.data(), package.size());
+    TExtractOptions options;
+    options.codePage = &AnsiCodePage();
+    options.systemDir = [] { return GetSystemDir(); };
     {
-      HeldFile held(packageFile);
-      const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
-      held.Write(package.data(), package.size());
-      TExtractOptions options;
-      options.codePage = &AnsiCodePage();
-      options.systemDir = [] { return GetSystemDir(); };
       const std::unique_ptr<InFile> reader = held.Reader();
       ExtractPackage(
           *reader, FDestDir, u"", [this](int64_t percent) { OnExtractProgress(percent); }, options);
     }
     Sleep(50);
-    RemovePlanted(packageFile);
+    held.Delete();
   } catch (const std::exception&) {
     ShowInfoMessage(FMsgExtractFailed);
     for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <vector>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -64,6 +66,32 @@ int64_t Tell(std::FILE* f) {
 #else
   return static_cast<int64_t>(ftello(f));
 #endif
+}
+
+// A name beside target for a file of this process: it differs between
+// calls, processes and runs.
+std::u16string TempName(std::u16string_view target, int attempt) {
+  static std::atomic<uint32_t> counter{0};
+  static const char16_t kHex[] = u"0123456789abcdef";
+  const auto now =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                            std::chrono::system_clock::now().time_since_epoch().count());
+#ifdef _WIN32
+  const uint64_t pid = GetCurrentProcessId();
+#else
+  const uint64_t pid = static_cast<uint64_t>(getpid());
+#endif
+  uint64_t x = now ^ (pid << 32) ^ (uint64_t{counter++} * 0x9E3779B97F4A7C15ull) ^
+               static_cast<uint64_t>(attempt);
+  x ^= x >> 29;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 32;
+  std::u16string name(target);
+  name += u'.';
+  for (int i = 0; i < 8; ++i)
+    name += kHex[(x >> (4 * i)) & 0xF];
+  name += u".stp-part";
+  return name;
 }
 
 }  // namespace
@@ -245,9 +273,15 @@ bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string
 }
 
 bool IsLink(std::u16string_view path) {
-  // Asked with a final "\" as given: without it a folder name ending in a
-  // blank would be trimmed to another name.
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  // Asked without a final "\" (with it, the system may answer for what a
+  // link points to); a name that ends in a blank or a dot is then asked in
+  // the form that the system does not trim.
+  std::wstring p = Wide(path);
+  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
+    p.pop_back();
+  if (!p.empty() && (p.back() == L' ' || p.back() == L'.') && p.size() > 2 && p[1] == L':')
+    p = L"\\\\?\\" + p;
+  const DWORD attributes = GetFileAttributesW(p.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
@@ -280,35 +314,96 @@ std::FILE* CreateNewFile(std::u16string_view path, bool& existed) {
 
 }  // namespace
 
-bool RemovePlanted(std::u16string_view path) {
-  std::wstring p = Wide(path);
-  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
-    p.pop_back();
-  const DWORD attributes = GetFileAttributesW(p.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return true;
-  // A link's attributes are never touched: that could reach what it points
-  // to.
-  if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    SetFileAttributesW(p.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  // A link to a folder is removed as a folder; the link goes, never what it
-  // points to.
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    RemoveDirectoryW(p.c_str());
-  else
-    DeleteFileW(p.c_str());
-  return GetFileAttributesW(p.c_str()) == INVALID_FILE_ATTRIBUTES;
+namespace {
+
+// The system's native call that renames or deletes a file through a handle
+// already open on it (the documented wrappers need Vista), looked up by name.
+struct IoStatus {
+  union {
+    LONG status;
+    void* pointer;
+  };
+  ULONG_PTR information;
+};
+using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+
+SetInformationFile NativeSetInformation() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr ? nullptr
+                          : reinterpret_cast<SetInformationFile>(reinterpret_cast<void (*)()>(
+                                GetProcAddress(ntdll, "NtSetInformationFile")));
 }
 
+bool RenameHandle(HANDLE h, const std::wstring& to) {
+  const SetInformationFile set = NativeSetInformation();
+  if (set == nullptr)
+    return false;
+  // FILE_RENAME_INFORMATION: replace if exists, no root, the length in
+  // bytes, the full name in the system's own form.
+  const std::wstring name = L"\\??\\" + to;
+  struct Header {
+    BOOLEAN replace;
+    HANDLE root;
+    ULONG length;
+  };
+  std::vector<char> info(offsetof(Header, length) + sizeof(ULONG) + (name.size() + 1) * 2 + 16);
+  Header* header = reinterpret_cast<Header*>(info.data());
+  header->replace = TRUE;
+  header->root = nullptr;
+  header->length = static_cast<ULONG>(name.size() * 2);
+  std::memcpy(info.data() + offsetof(Header, length) + sizeof(ULONG), name.c_str(),
+              name.size() * 2);
+  IoStatus io{};
+  return set(h, &io, info.data(), static_cast<ULONG>(info.size()),
+             10 /* FileRenameInformation */) >= 0;
+}
+
+bool DeleteHandle(HANDLE h) {
+  const SetInformationFile set = NativeSetInformation();
+  BOOLEAN disposition = TRUE;
+  IoStatus io{};
+  return set != nullptr &&
+         set(h, &io, &disposition, sizeof disposition, 13 /* FileDispositionInformation */) >= 0;
+}
+
+}  // namespace
+
 HeldFile::HeldFile(std::u16string_view path) : path_(path) {
-  // Others may read it; nobody may write, rename or delete it while it is
-  // open. A link at the name is the name's own and fails CREATE_NEW.
-  const HANDLE h =
-      CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  std::u16string temp;
+  for (int attempt = 0; attempt < 64 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = TempName(path, attempt);
+    // Others may read it; nobody may write, rename or delete it while it is
+    // open. Nothing at its name is opened or followed.
+    h = CreateFileW(Wide(temp).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
   if (h == INVALID_HANDLE_VALUE)
-    throw FileError(u"cannot create " + path_ + u": " + SystemText(GetLastError()));
+    throw FileError(u"cannot create " + temp + u": " + SystemText(GetLastError()));
+  // A folder at the name: a link to one goes (the link, not what it points
+  // to), and so does an empty one; one with something in it stays and the
+  // move below fails.
+  const std::wstring target = Wide(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    RemoveDirectoryW(target.c_str());
+  if (!RenameHandle(h, target)) {
+    DeleteHandle(h);
+    CloseHandle(h);
+    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
+  }
   handle_ = h;
+}
+
+bool HeldFile::Delete() {
+  const bool done = handle_ != nullptr && DeleteHandle(handle_);
+  Close();
+  return done;
 }
 
 HeldFile::~HeldFile() {
@@ -424,25 +519,40 @@ std::FILE* CreateNewFile(std::u16string_view path, bool& existed) {
 
 }  // namespace
 
-bool RemovePlanted(std::u16string_view path) {
-  std::string p = UnixPath(path);
-  while (p.size() > 1 && p.back() == '/')
-    p.pop_back();
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  std::u16string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
+    temp = TempName(path, attempt);
+    fd = open(UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd == -1 && errno != EEXIST)
+      break;
+  }
+  if (fd == -1)
+    throw FileError(u"cannot create " + temp + u": " + FromUtf8(std::strerror(errno)));
+  const std::string target = UnixPath(path);
   struct stat st;
-  if (lstat(p.c_str(), &st) != 0)
-    return true;
-  if (S_ISDIR(st.st_mode))
-    rmdir(p.c_str());
-  else
-    unlink(p.c_str());
-  return lstat(p.c_str(), &st) != 0;
+  if (lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    rmdir(target.c_str());
+  // rename replaces a file or a link (the link itself) and fails on a folder.
+  if (rename(UnixPath(temp).c_str(), target.c_str()) != 0) {
+    const int e = errno;
+    unlink(UnixPath(temp).c_str());
+    close(fd);
+    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(e)));
+  }
+  fd_ = fd;
 }
 
-HeldFile::HeldFile(std::u16string_view path) : path_(path) {
-  fd_ = open(UnixPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd_ == -1) {
-    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(errno)));
-  }
+bool HeldFile::Delete() {
+  // Only while it is still the file this process made.
+  struct stat mine, there;
+  const bool same = fd_ != -1 && fstat(fd_, &mine) == 0 &&
+                    lstat(UnixPath(path_).c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
+                    mine.st_dev == there.st_dev;
+  const bool done = same && unlink(UnixPath(path_).c_str()) == 0;
+  Close();
+  return done;
 }
 
 HeldFile::~HeldFile() {
@@ -494,28 +604,9 @@ std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool 
 }
 
 std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
-  // Names differ between calls, processes and runs; one that is taken is
-  // left alone and the next is tried.
-  static std::atomic<uint32_t> counter{0};
-  static const char16_t kHex[] = u"0123456789abcdef";
-  const auto now =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
-                            std::chrono::system_clock::now().time_since_epoch().count());
-#ifdef _WIN32
-  const uint64_t pid = GetCurrentProcessId();
-#else
-  const uint64_t pid = static_cast<uint64_t>(getpid());
-#endif
+  // A name that is taken is left alone and the next is tried.
   for (int attempt = 0; attempt < 64; ++attempt) {
-    uint64_t x = now ^ (pid << 32) ^ (uint64_t{counter++} * 0x9E3779B97F4A7C15ull);
-    x ^= x >> 29;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 32;
-    std::u16string name(target);
-    name += u'.';
-    for (int i = 0; i < 8; ++i)
-      name += kHex[(x >> (4 * i)) & 0xF];
-    name += u".stp-part";
+    const std::u16string name = TempName(target, attempt);
     bool existed = false;
     std::FILE* f = CreateNewFile(name, existed);
     if (f != nullptr) {

@@ -93,15 +93,14 @@ std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool 
 // can be made.
 std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out);
 
-// Removes what lies at path without following it: a file (also a read-only
-// one), a link of any kind (the link itself), or an empty folder. True when
-// nothing lies there afterwards.
-bool RemovePlanted(std::u16string_view path);
-
-// A file made new and held: created exclusively (a file, folder or link at
-// its name fails the creation, nothing is followed), open for reading and
-// writing, and while it is open nobody else may write, rename or delete it
-// (on Windows; elsewhere only the exclusive creation holds). Raises FileError.
+// A file made new and held: written first under a name of its own beside
+// path (created exclusively), then moved over path through its own open
+// handle, which replaces a file or a link at path (the link itself, never
+// what it points to); a folder link or an empty folder at path is removed
+// first, and a folder with something in it fails the creation. Open for
+// reading and writing; while it is open nobody else may write, rename or
+// delete it (on Windows; elsewhere only the exclusive creation and the
+// replacing move hold). Raises FileError; nothing of its own is left then.
 class HeldFile {
  public:
   explicit HeldFile(std::u16string_view path);
@@ -114,7 +113,11 @@ class HeldFile {
   // An InFile over the same open file (a handle of its own, the same
   // protection), for reading it back while it stays held.
   std::unique_ptr<InFile> Reader() const;
+  // Closes it and keeps it.
   void Close();
+  // Deletes it through its own handle (never whatever else may stand at its
+  // name) and closes it; false when it could not be deleted.
+  bool Delete();
 
  private:
   std::u16string path_;

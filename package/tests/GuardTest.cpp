@@ -10,12 +10,57 @@
 #include <windows.h>
 #endif
 
-using HostileRows = Scratch;
-using PlantedLinks = Scratch;
-using HeldPackage = Scratch;
-using InUse = Scratch;
-
 namespace {
+
+// Runs one of the host's programs under Wine (which starts Unix programs
+// too) and waits until `done` holds.
+#ifdef _WIN32
+std::string UnixPath(const fs::path& p) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (unixName == nullptr)
+    return "";
+  char* s = unixName(p.wstring().c_str());
+  std::string r = s ? s : "";
+  if (s)
+    HeapFree(GetProcessHeap(), 0, s);
+  return r;
+}
+
+template <typename Done>
+bool RunHost(const wchar_t* program, std::wstring cmd, Done done) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(program, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // Wine's handle of a Unix process does not tell when it has ended.
+  for (int i = 0; i < 100; ++i) {
+    if (done())
+      return true;
+    Sleep(50);
+  }
+  return false;
+}
+#endif
+
+// Removes a planted link (Wine removes neither a link to a folder nor, by
+// its own calls, a link to a file without its target).
+void Unplant(const fs::path& link) {
+#ifdef _WIN32
+  const std::string at = UnixPath(link.parent_path()) + "/" + link.filename().string();
+  RunHost(L"Z:\\bin\\rm", L"Z:\\bin\\rm -f \"" + std::wstring(at.begin(), at.end()) + L"\"",
+          [&] { return GetFileAttributesW(link.wstring().c_str()) == INVALID_FILE_ATTRIBUTES; });
+#else
+  std::error_code ec;
+  fs::remove(link, ec);
+#endif
+}
 
 // Plants a symbolic link at `link` that points to `target`. Wine makes no
 // links of its own (CreateSymbolicLinkW does nothing there), so under Wine
@@ -23,35 +68,15 @@ namespace {
 // points to a folder.
 bool PlantLink(const fs::path& target, const fs::path& link) {
 #ifdef _WIN32
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixName>(
-      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
-  if (unixName == nullptr)
+  const std::string from = UnixPath(target);
+  const std::string at = UnixPath(link.parent_path()) + "/" + link.filename().string();
+  if (from.empty())
     return false;
-  auto unixPath = [&](const fs::path& p) {
-    char* s = unixName(p.wstring().c_str());
-    std::string r = s ? s : "";
-    if (s)
-      HeapFree(GetProcessHeap(), 0, s);
-    return r;
-  };
-  const std::string from = unixPath(target);
-  const std::string at = unixPath(link.parent_path()) + "/" + link.filename().string();
-  std::wstring cmd = L"Z:\\bin\\ln -s \"";
-  cmd += std::wstring(from.begin(), from.end()) + L"\" \"" + std::wstring(at.begin(), at.end()) +
-         L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    return false;
-  }
-  WaitForSingleObject(pi.hProcess, 10000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(link, ec)) || fs::exists(link, ec);
+  return RunHost(
+      L"Z:\\bin\\ln",
+      L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
+          std::wstring(at.begin(), at.end()) + L"\"",
+      [&] { return GetFileAttributesW(link.wstring().c_str()) != INVALID_FILE_ATTRIBUTES; });
 #else
   std::error_code ec;
   fs::create_symlink(target, link, ec);
@@ -70,7 +95,28 @@ std::vector<std::string> Everything(const fs::path& under) {
   return out;
 }
 
+// The scratch folder, and links planted in it that go before it does (the
+// runtime's recursive removal under Wine does not end on a link to a
+// folder).
+struct LinkScratch : Scratch {
+  std::vector<fs::path> links;
+  bool Plant(const fs::path& target, const fs::path& link) {
+    links.push_back(link);
+    return PlantLink(target, link);
+  }
+  void TearDown() override {
+    for (const fs::path& l : links)
+      Unplant(l);
+    Scratch::TearDown();
+  }
+};
+
 }  // namespace
+
+using HostileRows = LinkScratch;
+using PlantedLinks = LinkScratch;
+using HeldPackage = LinkScratch;
+using InUse = LinkScratch;
 
 // ---- Rows that would write where they must not
 
@@ -165,7 +211,7 @@ TEST_F(HostileRows, TemporaryNamesAreNewAndNeverAFileThatIsThere) {
   // A user's file and a link under the name a fixed scheme would have used.
   WriteAll(Dest(u"readme.txt.stp-part"), "the user's own");
   WriteAll(root / "outside.txt", "outside");
-  ASSERT_TRUE(PlantLink(root / "outside.txt", Dest(u"index.htm.stp-part")));
+  ASSERT_TRUE(Plant(root / "outside.txt", Dest(u"index.htm.stp-part")));
   Extract(Make({{u"", u"readme.txt", "read me"}, {u"", u"index.htm", "index"}}));
   EXPECT_EQ(ReadAll(Dest(u"readme.txt")), "read me");
   EXPECT_EQ(ReadAll(Dest(u"index.htm")), "index");
@@ -191,8 +237,8 @@ TEST_F(HostileRows, TemporaryNamesAreNewAndNeverAFileThatIsThere) {
 TEST_F(PlantedLinks, AFolderLinkInTheTreeIsNeverWrittenThrough) {
   fs::create_directories(root / "outside");
   fs::create_directories(Dest(u"a"));
-  ASSERT_TRUE(PlantLink(root / "outside", Dest(u"help")));
-  ASSERT_TRUE(PlantLink(root / "outside", Dest(u"a\\b")));
+  ASSERT_TRUE(Plant(root / "outside", Dest(u"help")));
+  ASSERT_TRUE(Plant(root / "outside", Dest(u"a\\b")));
   if (!IsLink(FromFsPath(Dest(u"help"))))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
   for (const Entry& e : std::vector<Entry>{{u"help\\", u"index.htm", "x"},
@@ -210,7 +256,7 @@ TEST_F(PlantedLinks, AFolderLinkInTheTreeIsNeverWrittenThrough) {
 
 TEST_F(PlantedLinks, TheDestinationItselfIsALink) {
   fs::create_directories(root / "outside");
-  ASSERT_TRUE(PlantLink(root / "outside", root / "dest"));
+  ASSERT_TRUE(Plant(root / "outside", root / "dest"));
   if (!IsLink(dest))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
   const std::u16string error = ErrorOf([&] { Extract(Make({{u"", u"a.txt", "a"}})); });
@@ -221,7 +267,7 @@ TEST_F(PlantedLinks, TheDestinationItselfIsALink) {
 TEST_F(PlantedLinks, ATargetThatIsALinkIsLeftAsItIs) {
   WriteAll(root / "outside.txt", "outside");
   fs::create_directories(Dest());
-  ASSERT_TRUE(PlantLink(root / "outside.txt", Dest(u"readme.txt")));
+  ASSERT_TRUE(Plant(root / "outside.txt", Dest(u"readme.txt")));
   if (!IsLink(FromFsPath(Dest(u"readme.txt")))) {
     // Wine shows a link to a file as the file itself; the rule is the same
     // call as for folders, tested natively.
@@ -237,7 +283,7 @@ TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
   system = FromFsPath(root / "system32") + u"\\";
   fs::create_directories(root / "system32");
   fs::create_directories(root / "outside");
-  ASSERT_TRUE(PlantLink(root / "outside", root / "system32" / "drivers"));
+  ASSERT_TRUE(Plant(root / "outside", root / "system32" / "drivers"));
   if (!IsLink(system + u"drivers"))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
   const std::u16string error = ErrorOf([&] {
@@ -249,35 +295,48 @@ TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
 
 // ---- The package file held between writing and reading
 
-TEST_F(HeldPackage, WhatLiesAtItsNameIsNeverFollowedAndOnlyRemovedOnRequest) {
+TEST_F(HeldPackage, WhatLiesAtItsNameIsReplacedAndNeverFollowed) {
   const std::u16string at = FromFsPath(root / "Setup.stp");
   WriteAll(root / "outside.txt", "outside");
-  // A file, a folder, a link: the creation fails and nothing is followed.
-  WriteAll(root / "Setup.stp", "planted");
-  EXPECT_THROW(HeldFile{at}, FileError);
-  EXPECT_EQ(ReadAll(root / "Setup.stp"), "planted");
-  EXPECT_TRUE(RemovePlanted(at));
-  EXPECT_FALSE(fs::exists(root / "Setup.stp"));
+  auto make = [&] {
+    HeldFile held(at);
+    held.Write("package", 7);
+  };
+  // A file left by an earlier run, or planted; a read-only one too.
+  WriteAll(root / "Setup.stp", "planted, and longer than the package");
+  make();
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::permissions(root / "Setup.stp", fs::perms::owner_write, fs::perm_options::remove);
+  make();
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::permissions(root / "Setup.stp", fs::perms::owner_write, fs::perm_options::add);
+  fs::remove(root / "Setup.stp");
 
-  ASSERT_TRUE(PlantLink(root / "outside.txt", root / "Setup.stp"));
-  EXPECT_THROW(HeldFile{at}, FileError);
+  // A link to a file elsewhere: the link is replaced, its target untouched.
+  ASSERT_TRUE(Plant(root / "outside.txt", root / "Setup.stp"));
+  make();
   EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
-  EXPECT_TRUE(RemovePlanted(at));
-  EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");  // the link went, not its target
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::remove(root / "Setup.stp");
 
+  // An empty folder goes; one with something in it stays whole and fails.
   fs::create_directories(root / "Setup.stp");
-  EXPECT_THROW(HeldFile{at}, FileError);
-  EXPECT_TRUE(RemovePlanted(at));  // an empty folder goes
+  make();
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::remove(root / "Setup.stp");
   WriteAll(root / "Setup.stp" / "inside.txt", "x");
-  EXPECT_FALSE(RemovePlanted(at));  // one with something in it stays whole
+  EXPECT_THROW(make(), FileError);
   EXPECT_EQ(ReadAll(root / "Setup.stp" / "inside.txt"), "x");
   fs::remove_all(root / "Setup.stp");
-
-  // Read-only files go too.
-  WriteAll(root / "Setup.stp", "read-only");
-  fs::permissions(root / "Setup.stp", fs::perms::owner_write, fs::perm_options::remove);
-  EXPECT_TRUE(RemovePlanted(at));
-  EXPECT_TRUE(RemovePlanted(at));  // nothing there: done
+  // No file of its own stays behind from any of these.
+  for (const std::string& f : Everything(root))
+    EXPECT_EQ(f.find(".stp-part"), std::string::npos) << f;
+  // Deleted through its own handle.
+  {
+    HeldFile held(at);
+    EXPECT_TRUE(held.Delete());
+  }
+  EXPECT_FALSE(fs::exists(root / "Setup.stp"));
 }
 
 TEST_F(HeldPackage, TheExtractorReadsThroughTheHeldFile) {
