@@ -349,8 +349,9 @@ TEST_F(HeldPackage, TheExtractorReadsThroughTheHeldFile) {
 #ifdef _WIN32
     // Others may read it, but not write, rename or delete it.
     const std::wstring w(at.begin(), at.end());
-    const HANDLE reader = CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE reader =
+        CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(reader, INVALID_HANDLE_VALUE);
     CloseHandle(reader);
     EXPECT_EQ(CreateFileW(w.c_str(), GENERIC_WRITE,
