@@ -222,7 +222,7 @@ TEST_F(GuardedInstall, ReinstallingOverTheRunningProductAsksToCloseItAndLeavesIt
   // The running file is the same file with the same bytes, and no second
   // copy or temporary file stays (the package file of a failed run does).
   EXPECT_EQ(FileId(exe), running);
-  EXPECT_EQ(ReadAll(exe), ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_TRUE(ReadAll(exe) == ReadAll(Stage() + L"\\Drawlet.exe"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
   EXPECT_TRUE(Exists(dest + L"Setup.stp"));
 
@@ -230,7 +230,7 @@ TEST_F(GuardedInstall, ReinstallingOverTheRunningProductAsksToCloseItAndLeavesIt
   EndProduct(product);
   d.ClickNoWait(idBtnNext);
   ASSERT_TRUE(WaitFinishPage(d));
-  EXPECT_EQ(ReadAll(exe), ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_TRUE(ReadAll(exe) == ReadAll(Stage() + L"\\Drawlet.exe"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
   EXPECT_FALSE(Exists(dest + L"Setup.stp"));
 }
@@ -248,7 +248,7 @@ TEST_F(GuardedInstall, StpExtractOverTheRunningProductFailsAndLeavesItWhole) {
   EXPECT_EQ(RunStp(L"extract \"" + package + L"\" " + dest, err), 1u) << err;
   EXPECT_NE(err.find("Drawlet.exe"), std::string::npos) << err;
   EXPECT_EQ(FileId(exe), running);
-  EXPECT_EQ(ReadAll(exe), ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_TRUE(ReadAll(exe) == ReadAll(Stage() + L"\\Drawlet.exe"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
 
   EndProduct(product);
@@ -263,8 +263,8 @@ TEST_F(GuardedInstall, ALinkPlantedAsThePackageFileIsReplacedNotFollowed) {
   ASSERT_TRUE(PlantLink(L"C:\\victim.txt", dest, "Setup.stp"));
   ASSERT_EQ(ReadAll(dest + L"Setup.stp"), "a file of the machine's");
   Install(dest);
-  EXPECT_EQ(ReadAll(L"C:\\victim.txt"), "a file of the machine's");
-  EXPECT_EQ(ReadAll(dest + L"Drawlet.exe"), ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_TRUE(ReadAll(L"C:\\victim.txt") == "a file of the machine's");
+  EXPECT_TRUE(ReadAll(dest + L"Drawlet.exe") == ReadAll(Stage() + L"\\Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"Setup.stp"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
 }
@@ -287,5 +287,5 @@ TEST_F(GuardedInstall, AFolderPlantedAsThePackageFile) {
   d.ClickNoWait(idBtnNext);
   ASSERT_TRUE(WaitFinishPage(d));
   EXPECT_FALSE(Exists(dest + L"Setup.stp"));
-  EXPECT_EQ(ReadAll(dest + L"Drawlet.exe"), ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_TRUE(ReadAll(dest + L"Drawlet.exe") == ReadAll(Stage() + L"\\Drawlet.exe"));
 }
