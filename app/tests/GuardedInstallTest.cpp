@@ -178,8 +178,8 @@ const wchar_t kExtractFailed[] = L"An error occurred extracting files to the des
 
 class GuardedInstall : public testing::Test {
  protected:
-  void ToFolderPage(WizardDriver& d, const std::wstring& dest) {
-    ASSERT_TRUE(d.Start(SetupProgram("SetupEn")));
+  void ToFolderPage(WizardDriver& d, const std::wstring& dest, const char* program = "SetupEn") {
+    ASSERT_TRUE(d.Start(SetupProgram(program)));
     ASSERT_NE(d.Wizard(), nullptr);
     d.Click(idBtnNext);
     d.Click(idBtnNext);
@@ -288,4 +288,21 @@ TEST_F(GuardedInstall, AFolderPlantedAsThePackageFile) {
   ASSERT_TRUE(WaitFinishPage(d));
   EXPECT_FALSE(Exists(dest + L"Setup.stp"));
   EXPECT_TRUE(ReadAll(dest + L"Drawlet.exe") == ReadAll(Stage() + L"\\Drawlet.exe"));
+}
+
+TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
+  // Its second row's folder is "$System$..\": the Windows folder.
+  wchar_t buf[MAX_PATH] = {};
+  GetWindowsDirectoryW(buf, MAX_PATH);
+  const std::wstring windows = std::wstring(buf) + L"\\";
+  const std::wstring dest = L"C:\\Hostile\\";
+  WizardDriver d;
+  ToFolderPage(d, dest, "SetupHostile");
+  d.ClickNoWait(idBtnNext);
+  EXPECT_NE(d.MessageBoxText().find(kExtractFailed), std::wstring::npos);
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
+  EXPECT_FALSE(Exists(dest + L"readme.txt"));
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
 }
