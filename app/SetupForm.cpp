@@ -178,8 +178,7 @@ void TForm1::FormCreate() {
   std::u16string found = FindShortcutFolder(FUninstallName, u"QuickLaunch");
   if (found.empty())
     found = FindShortcutFolder(FUninstallName, u"Desktop");
-  editSetupDir.SetText(
-      DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
+  editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
 }
 
 void TForm1::ApplicationEvents1Idle() {
@@ -265,26 +264,26 @@ bool TForm1::Install() {
 
   const std::u16string packageFile = FDestDir + u"Setup.stp";
   try {
-    {
-      const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
-      OutFile out(packageFile);
-      out.Reserve(static_cast<int64_t>(package.size()));
-      out.Write(package.data(), package.size());
-      out.Close();
-    }
+    // The package file is made afresh under a name of its own and moved over
+    // whatever lies at its name (a file or a link planted there is replaced,
+    // never followed), and held from its first byte until it is deleted:
+    // nobody can change, swap or delete what the extractor reads, which it
+    // reads through this same open file.
+    if (IsLink(FDestDir))
+      throw FileError(u"the destination is a link");
+    HeldFile held(packageFile);
+    const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
+    held.Write(package.data(), package.size());
     TExtractOptions options;
     options.codePage = &AnsiCodePage();
     options.systemDir = [] { return GetSystemDir(); };
-    ExtractPackage(packageFile, FDestDir, u"",
-                   [this](int64_t percent) { OnExtractProgress(percent); }, options);
-    Sleep(50);
-    if (!DeleteFileW(W(packageFile))) {
-      const DWORD attributes = GetFileAttributesW(W(packageFile));
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveDirectoryW(W(packageFile));
-      }
+    {
+      const std::unique_ptr<InFile> reader = held.Reader();
+      ExtractPackage(
+          *reader, FDestDir, u"", [this](int64_t percent) { OnExtractProgress(percent); }, options);
     }
+    Sleep(50);
+    held.Delete();
   } catch (const std::exception&) {
     ShowInfoMessage(FMsgExtractFailed);
     for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})

@@ -11,6 +11,7 @@
 #include "datatable/NvDataTable.h"
 #include "package/File.h"
 #include "package/Inflate.h"
+#include "package/Names.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
 
@@ -44,25 +45,6 @@ auto ForRow(int index, const TRow& row, F&& f) {
 
 bool IsSeparator(char16_t c) {
   return c == u'\\' || c == u'/';
-}
-
-// Whether a path has a ".." segment.
-bool ClimbsOut(std::u16string_view path) {
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = start;
-    while (end < path.size() && !IsSeparator(path[end]))
-      ++end;
-    if (path.substr(start, end - start) == u"..")
-      return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-std::u16string NamePart(std::u16string_view name) {
-  const size_t cut = name.find_last_of(u"\\:");
-  return std::u16string(cut == std::u16string_view::npos ? name : name.substr(cut + 1));
 }
 
 struct Plan {
@@ -110,39 +92,23 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
       if (r.storedSize < 0 || r.unpackedSize < 0) {
         throw PackageReadError(u"a size below 0");
       }
-      const std::u16string name = NamePart(r.fileName);
-      if (name.empty() || name == u"." || name == u".." || ClimbsOut(name)) {
-        throw PackageReadError(u"the file name \"" + r.fileName +
-                               u"\" names no file in its folder");
-      }
       if (row.ItemCount() > 4 && row.Items(4).AsBool()) {
-        r.targetDir = std::u16string(destDir);
+        r.baseDir = std::u16string(destDir);
+        r.place = PlaceRowFile(u"", r.fileName);
       } else if (r.folder.empty() || r.folder[0] != u'$') {
-        const std::u16string& f = r.folder;
-        if (!f.empty() && (IsSeparator(f[0]) || f.find(u':') != std::u16string::npos)) {
-          throw PackageReadError(u"the folder \"" + f + u"\" is not relative to the destination");
-        }
-        if (ClimbsOut(f))
-          throw PackageReadError(u"the folder \"" + f + u"\" leaves the destination");
-        r.targetDir = std::u16string(destDir) + f;
+        r.baseDir = std::u16string(destDir);
+        r.place = PlaceRowFile(r.folder, r.fileName);
       } else {
         r.system = true;
-        if (ClimbsOut(r.folder)) {
-          throw PackageReadError(u"the folder \"" + r.folder + u"\" leaves the system directory");
-        }
-        const bool named = r.folder.find(u"System") != std::u16string::npos;
-        const std::u16string token = named ? u"$System$" : u"$Third$";
-        if (ReplaceAll(r.folder, token, u"", true) == r.folder) {
-          throw PackageReadError(u"the folder \"" + r.folder + u"\" names no system folder");
-        }
-        r.targetDir = ReplaceAll(r.folder, token, system(), true);
-        if (r.targetDir.compare(0, system().size(), system()) != 0) {
-          throw PackageReadError(u"the folder \"" + r.folder +
-                                 u"\" does not lie in the system directory");
-        }
+        r.baseDir = system();
+        const std::u16string rest = SystemFolderRest(r.folder, r.baseDir);
+        r.place = PlaceRowFile(rest, r.fileName);
+        // The file whose presence leaves the row alone also when the name
+        // cell holds folders of its own.
+        r.existsPath = r.baseDir + rest + r.fileName;
       }
-      r.targetPath = r.targetDir + name;
-      r.existsPath = r.targetDir + r.fileName;
+      r.targetDir = r.baseDir + r.place.folder;
+      r.targetPath = r.targetDir + r.place.file;
       return r;
     });
     storedTotal += p.storedSize;
@@ -160,6 +126,20 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
     plan->rows.push_back(std::move(p));
   }
   return plan;
+}
+
+// Raises FileError when the row's destination (not the system directory),
+// a folder of the row below it, or (once its folders exist) the target is a
+// link.
+void CheckNoLink(const TRowPlan& r, bool foldersOnly) {
+  std::u16string link = FindLink(r.baseDir, r.place.folder, !r.system);
+  if (link.empty() && !foldersOnly && IsLink(r.targetPath))
+    link = r.targetPath;
+  if (!link.empty()) {
+    throw FileError(link +
+                    u" is a link (a junction or a symbolic link), which is never written "
+                    u"through");
+  }
 }
 
 }  // namespace
@@ -180,9 +160,18 @@ std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16strin
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
                     std::u16string_view password, const TProgressEvent& progress,
                     const TExtractOptions& options) {
+  if (!DirectoryExists(destDir) && IsLink(destDir))
+    throw FileError(u"the destination " + std::u16string(destDir) + u" is a link");
   if (!DirectoryExists(destDir))
     ForceDirectories(destDir);
   InFile package(packagePath);
+  ExtractPackage(package, destDir, password, progress, options);
+}
+
+void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
+                    const TProgressEvent& progress, const TExtractOptions& options) {
+  if (!DirectoryExists(destDir))
+    ForceDirectories(destDir);
   const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
 
   std::vector<TBodySpan> spans;
@@ -197,24 +186,32 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
     const std::u16string label =
         u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" + r.folder + r.fileName + u")";
     try {
+      // Nothing is written through a link already in the tree: not the
+      // destination, not a folder entered or made, not the target. (The
+      // system directory itself is the system's.)
+      CheckNoLink(r, true);
       if (!DirectoryExists(r.targetDir))
         ForceDirectories(r.targetDir);
-      if (r.system && FileExists(r.existsPath)) {
+      CheckNoLink(r, false);
+      if (r.system && (FileExists(r.existsPath) || FileExists(r.targetPath))) {
         // A system file already there is left alone.
         done += r.unpackedSize;
         continue;
       }
-      const std::u16string temp = r.targetPath + u".stp-part";
+      std::unique_ptr<OutFile> out;
+      const std::u16string temp = CreateTempBeside(r.targetPath, out);
       try {
-        OutFile out(temp);
-        bodies.Inflate(i, out);
-        out.Close();
+        bodies.Inflate(i, *out);
+        out->Close();
+        out.reset();
         if (IsReadOnlyFile(r.targetPath))
           throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
+        CheckNoLink(r, false);
         std::u16string why;
         if (!RenameOver(temp, r.targetPath, why))
           throw FileError(u"cannot replace " + r.targetPath + u" (is it in use?): " + why);
       } catch (...) {
+        out.reset();
         RemoveFile(temp);
         throw;
       }

@@ -12,18 +12,28 @@
 //  - every stored and unpacked size is 0 or more, the stored sizes together
 //    fit in the bytes before the index, and the unpacked sizes together fit a
 //    signed 32-bit number;
-//  - no folder or file name leaves the destination folder (or, for a system
-//    row, the system directory) through "..", a relative folder is not a
-//    drive, a root or a UNC path, and a system row's folder lies in the
+//  - every row is placed by the rule of package/Names.h: no folder or file
+//    name leaves the destination folder (or, for a system row, the system
+//    directory once its token is replaced) through "..", a relative folder
+//    is not a drive, a root or a UNC path, a system row's folder lies in the
 //    system directory (a "$" folder without a token would otherwise name a
-//    folder relative to wherever the program happens to run);
+//    folder relative to wherever the program happens to run), and device
+//    names, names ending in a dot or a blank and alternate data streams are
+//    refused;
 //  - bodies inflate as streams through fixed buffers: memory does not grow
 //    with the size of a file, and nothing is allocated from a size that was
 //    not checked.
-// Each file is written under a temporary name in its folder and renamed over
-// the target only when its body has inflated to exactly its unpacked size, so
-// a failure never leaves a truncated file and never destroys the file it was
-// going to replace.
+// A system row is skipped when its file exists, at the name it would be
+// written under or at the system directory followed by its whole name cell.
+// Each file is written under a temporary name of its own, created
+// exclusively beside its target, and moved over the target in one step only
+// when its body has inflated to exactly its unpacked size, so a failure
+// never leaves a truncated file and never destroys the file it was going to
+// replace; a target in use (a running program) fails its row and stays as
+// it was, and no temporary file stays behind. Nothing is written through a
+// link (a junction or a symbolic link) in the destination tree: the
+// destination itself, a folder below it or below the system directory that
+// a row enters or creates, or a target that is a link fail the row.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +43,8 @@
 
 #include "package/CodePage.h"
 #include "package/Inflate.h"
+#include "package/File.h"
+#include "package/Names.h"
 
 using TProgressEvent = std::function<void(int64_t Percent)>;
 
@@ -58,6 +70,11 @@ struct TExtractOptions {
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
                     std::u16string_view password, const TProgressEvent& progress,
                     const TExtractOptions& options = {});
+// The same, reading the package through a file that is already open (the
+// setup program's own copy, which it holds so that nobody can change it
+// between writing and reading).
+void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
+                    const TProgressEvent& progress, const TExtractOptions& options = {});
 
 // The share done, 0 to 100, rounded half to even; 100 when total is 0.
 int64_t ProgressPercent(int64_t done, int64_t total);
@@ -69,9 +86,14 @@ struct TRowPlan {
   int32_t storedSize = 0;
   int32_t unpackedSize = 0;
   bool system = false;
+  std::u16string baseDir;     // the destination, or the system directory for a system row
+  TRowPlace place;            // where the file goes below baseDir (package/Names.h)
   std::u16string targetDir;   // folder the file goes to
   std::u16string targetPath;  // the file written
-  std::u16string existsPath;  // for a system row: the file whose presence skips it
+  // For a system row: the system directory, the folder text after it and
+  // the whole name cell. When a file exists there or at targetPath the row
+  // is skipped.
+  std::u16string existsPath;
 };
 
 // Reads and checks the whole index of a package; nothing is written. An empty

@@ -3,15 +3,28 @@
 #include <algorithm>
 #include <system_error>
 
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <vector>
+
 #ifdef _WIN32
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <wchar.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstring>
-#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 #include "common/Errors.h"
@@ -55,6 +68,32 @@ int64_t Tell(std::FILE* f) {
 #endif
 }
 
+// A name beside target for a file of this process: it differs between
+// calls, processes and runs.
+std::u16string TempName(std::u16string_view target, int attempt) {
+  static std::atomic<uint32_t> counter{0};
+  static const char16_t kHex[] = u"0123456789abcdef";
+  const auto now =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                            std::chrono::system_clock::now().time_since_epoch().count());
+#ifdef _WIN32
+  const uint64_t pid = GetCurrentProcessId();
+#else
+  const uint64_t pid = static_cast<uint64_t>(getpid());
+#endif
+  uint64_t x = now ^ (pid << 32) ^ (uint64_t{counter++} * 0x9E3779B97F4A7C15ull) ^
+               static_cast<uint64_t>(attempt);
+  x ^= x >> 29;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 32;
+  std::u16string name(target);
+  name += u'.';
+  for (int i = 0; i < 8; ++i)
+    name += kHex[(x >> (4 * i)) & 0xF];
+  name += u".stp-part";
+  return name;
+}
+
 }  // namespace
 
 InFile::InFile(std::u16string_view path) {
@@ -64,6 +103,15 @@ InFile::InFile(std::u16string_view path) {
   if (std::fseek(file_, 0, SEEK_END) != 0 || (size_ = Tell(file_)) < 0 || SeekTo(file_, 0) != 0) {
     std::fclose(file_);
     throw FileError(u"cannot read " + std::u16string(path));
+  }
+}
+
+InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted) {
+  if (file_ == nullptr)
+    throw FileError(u"cannot open " + std::u16string(name));
+  if (std::fseek(file_, 0, SEEK_END) != 0 || (size_ = Tell(file_)) < 0 || SeekTo(file_, 0) != 0) {
+    std::fclose(file_);
+    throw FileError(u"cannot read " + std::u16string(name));
   }
 }
 
@@ -94,6 +142,11 @@ void InFile::ReadExact(void* buffer, size_t size) {
 
 OutFile::OutFile(std::u16string_view path) : path_(path) {
   file_ = OpenFile(path, true);
+  if (file_ == nullptr)
+    throw FileError(u"cannot create " + path_);
+}
+
+OutFile::OutFile(std::FILE* adopted, std::u16string_view path) : path_(path), file_(adopted) {
   if (file_ == nullptr)
     throw FileError(u"cannot create " + path_);
 }
@@ -140,8 +193,9 @@ void OutFile::Close() {
 
 #ifdef _WIN32
 
-// The C runtime's wide calls: the portable library stays clear of the
-// Windows API itself.
+// The C runtime's wide calls, and the system's own where the runtime has
+// nothing that will do: replacing a file in one step, exclusive creation
+// without following links, sharing modes, reparse points.
 namespace {
 
 std::wstring Wide(std::u16string_view path) {
@@ -154,8 +208,7 @@ std::wstring Wide(std::u16string_view path) {
 // it can be listed.
 bool Stat(std::u16string_view path, struct _stat64& st) {
   const std::wstring p = Wide(path);
-  if (p.size() > 1 && (p.back() == L'\\' || p.back() == L'/') &&
-      !(p.size() == 3 && p[1] == L':')) {
+  if (p.size() > 1 && (p.back() == L'\\' || p.back() == L'/') && !(p.size() == 3 && p[1] == L':')) {
     struct _wfinddata64_t found;
     const intptr_t h = _wfindfirst64((p + L"*").c_str(), &found);
     if (h == -1)
@@ -168,8 +221,21 @@ bool Stat(std::u16string_view path, struct _stat64& st) {
   return _wstat64(p.c_str(), &st) == 0;
 }
 
-std::u16string ErrnoText(int code) {
-  return FromUtf8(std::strerror(code));
+std::u16string SystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string result;
+  if (n > 0 && text != nullptr)
+    result.assign(text, text + n);
+  if (text != nullptr)
+    LocalFree(text);
+  while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r' ||
+                             result.back() == u' ' || result.back() == u'.')) {
+    result.pop_back();
+  }
+  return result.empty() ? u"system error " + IntToText(code) : result;
 }
 
 }  // namespace
@@ -215,29 +281,188 @@ bool IsReadOnlyFile(std::u16string_view path) {
 }
 
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
-  const std::wstring source = Wide(from), target = Wide(to);
-  if (_wrename(source.c_str(), target.c_str()) == 0)
+  // One step: the target is replaced whole or not at all, and the system
+  // refuses when it is in use (a running program's image may be renamed but
+  // not replaced), so no second copy of it is ever left behind.
+  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
-  if (!FileExists(to)) {
-    why = ErrnoText(errno);
-    return false;
   }
-  // The runtime does not rename over a file: the old one steps aside first
-  // and comes back when the new one cannot take its place, so it is never
-  // lost. A file in use cannot step aside.
-  const std::wstring aside = target + L".stp-old";
-  _wremove(aside.c_str());
-  if (_wrename(target.c_str(), aside.c_str()) != 0) {
-    why = ErrnoText(errno);
-    return false;
+  why = SystemText(GetLastError());
+  return false;
+}
+
+bool IsLink(std::u16string_view path) {
+  // Asked without a final "\" (with it, the system may answer for what a
+  // link points to); a name that ends in a blank or a dot is then asked in
+  // the form that the system does not trim.
+  std::wstring p = Wide(path);
+  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
+    p.pop_back();
+  if (!p.empty() && (p.back() == L' ' || p.back() == L'.') && p.size() > 2 && p[1] == L':')
+    p = L"\\\\?\\" + p;
+  const DWORD attributes = GetFileAttributesW(p.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+namespace {
+
+// Creates a new file for writing; never opens what exists at the name.
+// existed tells a name that is taken from other failures.
+std::FILE* CreateNewFile(std::u16string_view path, bool& existed) {
+  existed = false;
+  const HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    existed = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED;
+    return nullptr;
   }
-  if (_wrename(source.c_str(), target.c_str()) != 0) {
-    why = ErrnoText(errno);
-    _wrename(aside.c_str(), target.c_str());
-    return false;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(h);
+    DeleteFileW(Wide(path).c_str());
+    return nullptr;
   }
-  _wremove(aside.c_str());
-  return true;
+  std::FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) {
+    _close(fd);
+    DeleteFileW(Wide(path).c_str());
+  }
+  return f;
+}
+
+}  // namespace
+
+namespace {
+
+// The system's native call that renames or deletes a file through a handle
+// already open on it (the documented wrappers need Vista), looked up by name.
+struct IoStatus {
+  union {
+    LONG status;
+    void* pointer;
+  };
+  ULONG_PTR information;
+};
+using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+
+SetInformationFile NativeSetInformation() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr ? nullptr
+                          : reinterpret_cast<SetInformationFile>(reinterpret_cast<void (*)()>(
+                                GetProcAddress(ntdll, "NtSetInformationFile")));
+}
+
+bool RenameHandle(HANDLE h, const std::wstring& to) {
+  const SetInformationFile set = NativeSetInformation();
+  if (set == nullptr)
+    return false;
+  // FILE_RENAME_INFORMATION: replace if exists, no root, the length in
+  // bytes, the full name in the system's own form.
+  const std::wstring name = L"\\??\\" + to;
+  struct Header {
+    BOOLEAN replace;
+    HANDLE root;
+    ULONG length;
+  };
+  std::vector<char> info(offsetof(Header, length) + sizeof(ULONG) + (name.size() + 1) * 2 + 16);
+  Header* header = reinterpret_cast<Header*>(info.data());
+  header->replace = TRUE;
+  header->root = nullptr;
+  header->length = static_cast<ULONG>(name.size() * 2);
+  std::memcpy(info.data() + offsetof(Header, length) + sizeof(ULONG), name.c_str(),
+              name.size() * 2);
+  IoStatus io{};
+  return set(h, &io, info.data(), static_cast<ULONG>(info.size()),
+             10 /* FileRenameInformation */) >= 0;
+}
+
+bool DeleteHandle(HANDLE h) {
+  const SetInformationFile set = NativeSetInformation();
+  BOOLEAN disposition = TRUE;
+  IoStatus io{};
+  return set != nullptr &&
+         set(h, &io, &disposition, sizeof disposition, 13 /* FileDispositionInformation */) >= 0;
+}
+
+}  // namespace
+
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  std::u16string temp;
+  for (int attempt = 0; attempt < 64 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = TempName(path, attempt);
+    // Others may read it; nobody may write, rename or delete it while it is
+    // open. Nothing at its name is opened or followed.
+    h = CreateFileW(Wide(temp).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
+  if (h == INVALID_HANDLE_VALUE)
+    throw FileError(u"cannot create " + temp + u": " + SystemText(GetLastError()));
+  // A folder at the name: a link to one goes (the link, not what it points
+  // to), and so does an empty one; one with something in it stays and the
+  // move below fails.
+  const std::wstring target = Wide(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    RemoveDirectoryW(target.c_str());
+  if (!RenameHandle(h, target)) {
+    DeleteHandle(h);
+    CloseHandle(h);
+    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
+  }
+  handle_ = h;
+}
+
+bool HeldFile::Delete() {
+  const bool done = handle_ != nullptr && DeleteHandle(handle_);
+  Close();
+  return done;
+}
+
+HeldFile::~HeldFile() {
+  Close();
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+    DWORD written = 0;
+    if (handle_ == nullptr || !WriteFile(handle_, p, chunk, &written, nullptr) || written == 0)
+      throw FileError(u"cannot write " + path_);
+    p += written;
+    size -= written;
+  }
+}
+
+std::unique_ptr<InFile> HeldFile::Reader() const {
+  HANDLE dup = nullptr;
+  if (handle_ == nullptr || !DuplicateHandle(GetCurrentProcess(), handle_, GetCurrentProcess(),
+                                             &dup, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    throw FileError(u"cannot read " + path_);
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(dup), _O_RDONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(dup);
+    throw FileError(u"cannot read " + path_);
+  }
+  std::FILE* f = _fdopen(fd, "rb");
+  if (f == nullptr)
+    _close(fd);
+  return std::make_unique<InFile>(f, path_);
+}
+
+void HeldFile::Close() {
+  if (handle_ != nullptr)
+    CloseHandle(handle_);
+  handle_ = nullptr;
 }
 
 bool RemoveFile(std::u16string_view path) {
@@ -286,4 +511,130 @@ bool RemoveFile(std::u16string_view path) {
   return std::filesystem::remove(UnixPath(path), ec);
 }
 
+bool IsLink(std::u16string_view path) {
+  std::string p = UnixPath(path);
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+namespace {
+
+std::FILE* CreateNewFile(std::u16string_view path, bool& existed) {
+  existed = false;
+  const int fd =
+      open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd == -1) {
+    existed = errno == EEXIST || errno == ELOOP || errno == EISDIR;
+    return nullptr;
+  }
+  std::FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) {
+    close(fd);
+    unlink(UnixPath(path).c_str());
+  }
+  return f;
+}
+
+}  // namespace
+
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  std::u16string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
+    temp = TempName(path, attempt);
+    fd = open(UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd == -1 && errno != EEXIST)
+      break;
+  }
+  if (fd == -1)
+    throw FileError(u"cannot create " + temp + u": " + FromUtf8(std::strerror(errno)));
+  const std::string target = UnixPath(path);
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    rmdir(target.c_str());
+  // rename replaces a file or a link (the link itself) and fails on a folder.
+  if (rename(UnixPath(temp).c_str(), target.c_str()) != 0) {
+    const int e = errno;
+    unlink(UnixPath(temp).c_str());
+    close(fd);
+    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(e)));
+  }
+  fd_ = fd;
+}
+
+bool HeldFile::Delete() {
+  // Only while it is still the file this process made.
+  struct stat mine, there;
+  const bool same = fd_ != -1 && fstat(fd_, &mine) == 0 &&
+                    lstat(UnixPath(path_).c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
+                    mine.st_dev == there.st_dev;
+  const bool done = same && unlink(UnixPath(path_).c_str()) == 0;
+  Close();
+  return done;
+}
+
+HeldFile::~HeldFile() {
+  Close();
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = fd_ == -1 ? -1 : write(fd_, p, size);
+    if (n <= 0)
+      throw FileError(u"cannot write " + path_);
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+std::unique_ptr<InFile> HeldFile::Reader() const {
+  const int fd = fd_ == -1 ? -1 : dup(fd_);
+  if (fd == -1)
+    throw FileError(u"cannot read " + path_);
+  std::FILE* f = fdopen(fd, "rb");
+  if (f == nullptr)
+    close(fd);
+  return std::make_unique<InFile>(f, path_);
+}
+
+void HeldFile::Close() {
+  if (fd_ != -1)
+    close(fd_);
+  fd_ = -1;
+}
+
 #endif
+
+std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase) {
+  if (withBase && IsLink(base))
+    return std::u16string(base);
+  for (size_t cut = 0; cut < rel.size();) {
+    size_t end = rel.find(u'\\', cut);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    const std::u16string level = std::u16string(base) + std::u16string(rel.substr(0, end));
+    if (IsLink(level))
+      return level;
+    cut = end + 1;
+  }
+  return u"";
+}
+
+std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
+  // A name that is taken is left alone and the next is tried.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const std::u16string name = TempName(target, attempt);
+    bool existed = false;
+    std::FILE* f = CreateNewFile(name, existed);
+    if (f != nullptr) {
+      out = std::make_unique<OutFile>(f, name);
+      return name;
+    }
+    if (!existed)
+      break;
+  }
+  throw FileError(u"cannot create a temporary file beside " + std::u16string(target));
+}

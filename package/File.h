@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,9 @@ std::u16string FromFsPath(const std::filesystem::path& path);
 class InFile {
  public:
   explicit InFile(std::u16string_view path);
+  // Reads through an open C file, which it closes when done; name goes into
+  // the messages.
+  InFile(std::FILE* adopted, std::u16string_view name);
   ~InFile();
   InFile(const InFile&) = delete;
   InFile& operator=(const InFile&) = delete;
@@ -41,6 +45,8 @@ class InFile {
 class OutFile {
  public:
   explicit OutFile(std::u16string_view path);
+  // Writes through an open C file, which it closes.
+  OutFile(std::FILE* adopted, std::u16string_view path);
   ~OutFile();
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
@@ -68,8 +74,61 @@ bool FileExists(std::u16string_view path);
 bool ForceDirectories(std::u16string_view path);
 // An existing file that may not be written.
 bool IsReadOnlyFile(std::u16string_view path);
-// Renames a file over another, replacing it; false with the system's reason
-// in why when that cannot be done.
+// Renames a file over another in one step, replacing it; false with the
+// system's reason in why when that cannot be done (on Windows also when the
+// target is in use, as a running program's image is), and then the target is
+// as it was. No second copy of either is left.
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why);
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(std::u16string_view path);
+
+// Whether the path is a symbolic link, a junction or another reparse point
+// (never followed to find out). A final "\" is ignored.
+bool IsLink(std::u16string_view path);
+
+// The first of base (when withBase) and the folders of rel below it (rel's
+// parts separated by "\"; a last part without "\" is checked too) that is
+// a link; empty when none is. base ends in "\".
+std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase = true);
+
+// A new file beside `target` for its contents to be written under, named
+// "<target>.<8 hex digits>.stp-part", created exclusively: never an existing
+// file, folder or link of that name, which stays as it was (another name is
+// tried). Returns its path with `out` open on it; raises FileError when none
+// can be made.
+std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out);
+
+// A file made new and held: written first under a name of its own beside
+// path (created exclusively), then moved over path through its own open
+// handle, which replaces a file or a link at path (the link itself, never
+// what it points to); a folder link or an empty folder at path is removed
+// first, and a folder with something in it fails the creation. Open for
+// reading and writing; while it is open nobody else may write, rename or
+// delete it (on Windows; elsewhere only the exclusive creation and the
+// replacing move hold). Raises FileError; nothing of its own is left then.
+class HeldFile {
+ public:
+  explicit HeldFile(std::u16string_view path);
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+  const std::u16string& Path() const { return path_; }
+  void Write(const void* data, size_t size);
+  // An InFile over the same open file (a handle of its own, the same
+  // protection), for reading it back while it stays held.
+  std::unique_ptr<InFile> Reader() const;
+  // Closes it and keeps it.
+  void Close();
+  // Deletes it through its own handle (never whatever else may stand at its
+  // name) and closes it; false when it could not be deleted.
+  bool Delete();
+
+ private:
+  std::u16string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};

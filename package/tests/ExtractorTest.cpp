@@ -198,8 +198,8 @@ TEST_F(Refusals, BadRowsAreRefusedBeforeAnyFileIsWritten) {
     Entry bad;
     const char16_t* words;
   } cases[] = {
-      {{u"..\\", u"evil.txt", "x"}, u"leaves the destination"},
-      {{u"a\\..\\..\\", u"evil.txt", "x"}, u"leaves the destination"},
+      {{u"..\\", u"evil.txt", "x"}, u"leaves the folder"},
+      {{u"a\\..\\..\\", u"evil.txt", "x"}, u"leaves the folder"},
       {{u"\\abs\\", u"evil.txt", "x"}, u"not relative"},
       {{u"C:\\abs\\", u"evil.txt", "x"}, u"not relative"},
       {{u"\\\\server\\share\\", u"evil.txt", "x"}, u"not relative"},

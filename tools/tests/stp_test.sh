@@ -119,5 +119,46 @@ contains "names the package" "missing.stp" "$work/err"
 "$stp" pack "$work/nowhere" -o "$work/x.stp" >"$work/err" 2>&1; check "pack of a missing folder" 1 $?
 [ ! -e "$work/x.stp" ]; check "no package left behind" 0 $?
 
+# Hostile packages, each made by packing a tree whose names say what the row
+# says: every one is refused before anything is written, nothing lands beside
+# the system folder, and an existing system file stays as it was.
+hostile() {  # hostile LABEL RELATIVE-PATH
+  rm -rf "$work/h" "$work/hdest" "$work/hroot"
+  mkdir -p "$work/h" "$work/hroot/system32"
+  printf 'kept' >"$work/hroot/system32/win.ini"
+  printf 'first' >"$work/h/first.txt"
+  mkdir -p "$(dirname "$work/h/$2")"
+  printf 'evil' >"$work/h/$2"
+  rm -f "$work/h.stp"
+  "$stp" pack "$work/h" -o "$work/h.stp" --no-uninstaller >/dev/null 2>&1
+  check "hostile $1: packed" 0 $?
+  "$stp" extract "$work/h.stp" "$work/hdest" --system-dir "$work/hroot/system32" >/dev/null 2>"$work/herr"
+  check "hostile $1: refused" 1 $?
+  check "hostile $1: nothing written" "" "$(find "$work/hdest" -type f 2>/dev/null)"
+  check "hostile $1: nothing beside the system folder" "system32" "$(ls "$work/hroot")"
+  check "hostile $1: the system file kept" "kept" "$(cat "$work/hroot/system32/win.ini")"
+}
+hostile "system row climbing out" '$System$../evil.ini'
+hostile "\$Third\$ row climbing deeper" '$Third$../Tasks/evil.job'
+hostile "device name" 'CON'
+hostile "device name with an extension" 'sub/nul.txt'
+hostile "device folder" 'com1/x.txt'
+hostile "trailing dot" 'readme.txt.'
+hostile "trailing blank" 'help /index.htm'
+hostile "alternate data stream" 'first.txt:evil'
+hostile "system device name" '$System$/prn.dll'
+
+# A folder link in the destination is never written through.
+rm -rf "$work/ldest" "$work/outside" "$work/l"
+mkdir -p "$work/ldest" "$work/outside" "$work/l/help"
+printf 'x' >"$work/l/help/index.htm"
+ln -s "$work/outside" "$work/ldest/help"
+"$stp" pack "$work/l" -o "$work/l.stp" --no-uninstaller >/dev/null 2>&1
+check "a tree with a help folder: packed" 0 $?
+"$stp" extract "$work/l.stp" "$work/ldest" >/dev/null 2>"$work/lerr"
+check "a folder link in the destination: refused" 1 $?
+contains "the message names the link" "link" "$work/lerr"
+check "nothing written through it" "" "$(ls "$work/outside")"
+
 echo "$failures failed"
 [ "$failures" = 0 ]

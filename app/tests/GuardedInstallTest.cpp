@@ -1,0 +1,308 @@
+// Installations that a running product or a planted link would turn: through
+// the real wizard window, and through stp extract.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/tests/SetupPrograms.h"
+
+namespace {
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  if (!in)
+    return "(missing)";
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteAll(const std::wstring& path, const std::string& text) {
+  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The file system's identity of a file: the same file, not a copy.
+uint64_t FileId(const std::wstring& path) {
+  const HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return 0;
+  BY_HANDLE_FILE_INFORMATION info{};
+  GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  return (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+// Every name under dir that is some file's second copy or a temporary file.
+void Leftovers(const std::wstring& dir, std::vector<std::wstring>& out) {
+  WIN32_FIND_DATAW fd;
+  const HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..")
+      continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      Leftovers(dir + name + L"\\", out);
+    else if (name.find(L".stp-") != std::wstring::npos)
+      out.push_back(dir + name);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
+std::vector<std::wstring> Leftovers(const std::wstring& dir) {
+  std::vector<std::wstring> out;
+  Leftovers(dir, out);
+  return out;
+}
+
+std::wstring Stage() {
+  return BuildPath(SAMPLE_STAGE_DIR);
+}
+
+// Starts the installed product from the destination, as a user would.
+PROCESS_INFORMATION StartProduct(const std::wstring& dest) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = L"\"" + dest + L"Drawlet.exe\"";
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dest.c_str(), &si,
+                     &pi)) {
+    WaitForInputIdle(pi.hProcess, 10000);
+    Sleep(500);
+  }
+  return pi;
+}
+
+void EndProduct(PROCESS_INFORMATION& pi) {
+  if (pi.hProcess == nullptr)
+    return;
+  TerminateProcess(pi.hProcess, 0);
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  pi = {};
+  Sleep(300);
+}
+
+// Runs stp.exe with the arguments; its exit code, what it wrote to standard
+// error in err.
+DWORD RunStp(const std::wstring& args, std::string& err) {
+  const std::wstring errFile = L"C:\\stp-stderr.txt";
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  const HANDLE e =
+      CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdError = e;
+  si.hStdOutput = e;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = L"\"" + BuildPath(STP_EXE) + L"\" " + args;
+  DWORD code = 0xFFFF;
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(e);
+  err = ReadAll(errFile);
+  return code;
+}
+
+// The host's own programs, which Wine starts too: a link planted the way a
+// user of the machine would plant one (Wine makes none itself).
+std::string UnixPath(const std::wstring& p) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (unixName == nullptr)
+    return "";
+  char* s = unixName(p.c_str());
+  std::string r = s ? s : "";
+  if (s)
+    HeapFree(GetProcessHeap(), 0, s);
+  return r;
+}
+
+bool PlantLink(const std::wstring& target, const std::wstring& folder, const std::string& name) {
+  const std::string from = UnixPath(target), at = UnixPath(folder) + "/" + name;
+  if (from.empty())
+    return false;
+  std::wstring cmd = L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
+                     std::wstring(at.begin(), at.end()) + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // Wine's handle of a Unix process does not tell when it has ended.
+  const std::wstring link = folder + std::wstring(name.begin(), name.end());
+  for (int i = 0; i < 100; ++i) {
+    if (Exists(link))
+      return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+// Waits for the finish page; a message box instead fails the wait at once.
+testing::AssertionResult WaitFinishPage(WizardDriver& d) {
+  for (int i = 0; i < 600 && d.Running(); ++i) {
+    if (d.Shown(idPnlStep4) && d.Settle())
+      return testing::AssertionSuccess();
+    if (!d.MessageBoxText(0).empty())
+      return testing::AssertionFailure() << "a message box instead";
+    Sleep(100);
+  }
+  return testing::AssertionFailure() << "no finish page";
+}
+
+const wchar_t kExtractFailed[] = L"An error occurred extracting files to the destination folder.";
+
+class GuardedInstall : public testing::Test {
+ protected:
+  void ToFolderPage(WizardDriver& d, const std::wstring& dest, const char* program = "SetupEn") {
+    ASSERT_TRUE(d.Start(SetupProgram(program)));
+    ASSERT_NE(d.Wizard(), nullptr);
+    d.Click(idBtnNext);
+    d.Click(idBtnNext);
+    ASSERT_TRUE(d.Shown(idPnlStep3));
+    d.Type(idEditSetupDir, dest);
+  }
+
+  void Install(const std::wstring& dest) {
+    WizardDriver d;
+    ToFolderPage(d, dest);
+    d.ClickNoWait(idBtnNext);
+    ASSERT_TRUE(WaitFinishPage(d));
+    d.SetCheck(idChkRunOnExit, false);
+    d.ClickNoWait(idBtnNext);
+    ASSERT_TRUE(d.WaitExit());
+  }
+
+  PROCESS_INFORMATION product{};
+  void TearDown() override { EndProduct(product); }
+};
+
+}  // namespace
+
+TEST_F(GuardedInstall, ReinstallingOverTheRunningProductAsksToCloseItAndLeavesItWhole) {
+  const std::wstring dest = L"C:\\Running\\";
+  const std::wstring exe = dest + L"Drawlet.exe";
+  Install(dest);
+  product = StartProduct(dest);
+  ASSERT_NE(product.hProcess, nullptr);
+  const uint64_t running = FileId(exe);
+  ASSERT_NE(running, 0u);
+
+  WizardDriver d;
+  ToFolderPage(d, dest);
+  d.ClickNoWait(idBtnNext);
+  EXPECT_NE(d.MessageBoxText().find(kExtractFailed), std::wstring::npos);
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_TRUE(d.Enabled(idBtnNext));
+  // The running file is the same file with the same bytes, and no second
+  // copy or temporary file stays (the package file of a failed run does).
+  EXPECT_EQ(FileId(exe), running);
+  EXPECT_TRUE(ReadAll(exe) == ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+  EXPECT_TRUE(Exists(dest + L"Setup.stp"));
+
+  // Closed: Install again succeeds.
+  EndProduct(product);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  EXPECT_TRUE(ReadAll(exe) == ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+  EXPECT_FALSE(Exists(dest + L"Setup.stp"));
+}
+
+TEST_F(GuardedInstall, StpExtractOverTheRunningProductFailsAndLeavesItWhole) {
+  const std::wstring dest = L"C:\\StpRunning\\";
+  const std::wstring package = BuildPath(SAMPLE_PACKAGE_FILE);
+  std::string err;
+  ASSERT_EQ(RunStp(L"extract \"" + package + L"\" " + dest, err), 0u) << err;
+  const std::wstring exe = dest + L"Drawlet.exe";
+  product = StartProduct(dest);
+  ASSERT_NE(product.hProcess, nullptr);
+  const uint64_t running = FileId(exe);
+
+  EXPECT_EQ(RunStp(L"extract \"" + package + L"\" " + dest, err), 1u) << err;
+  EXPECT_NE(err.find("Drawlet.exe"), std::string::npos) << err;
+  EXPECT_EQ(FileId(exe), running);
+  EXPECT_TRUE(ReadAll(exe) == ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+
+  EndProduct(product);
+  EXPECT_EQ(RunStp(L"extract \"" + package + L"\" " + dest, err), 0u) << err;
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+}
+
+TEST_F(GuardedInstall, ALinkPlantedAsThePackageFileIsReplacedNotFollowed) {
+  const std::wstring dest = L"C:\\Planted\\";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  WriteAll(L"C:\\victim.txt", "a file of the machine's");
+  ASSERT_TRUE(PlantLink(L"C:\\victim.txt", dest, "Setup.stp"));
+  ASSERT_EQ(ReadAll(dest + L"Setup.stp"), "a file of the machine's");
+  Install(dest);
+  EXPECT_TRUE(ReadAll(L"C:\\victim.txt") == "a file of the machine's");
+  EXPECT_TRUE(ReadAll(dest + L"Drawlet.exe") == ReadAll(Stage() + L"\\Drawlet.exe"));
+  EXPECT_FALSE(Exists(dest + L"Setup.stp"));
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+}
+
+TEST_F(GuardedInstall, AFolderPlantedAsThePackageFile) {
+  // An empty one goes; one with something in it stays whole and the run
+  // fails cleanly, to be retried once it is gone.
+  const std::wstring dest = L"C:\\PlantedFolder\\";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  CreateDirectoryW((dest + L"Setup.stp").c_str(), nullptr);
+  WriteAll(dest + L"Setup.stp\\keep.txt", "kept");
+  WizardDriver d;
+  ToFolderPage(d, dest);
+  d.ClickNoWait(idBtnNext);
+  EXPECT_NE(d.MessageBoxText().find(kExtractFailed), std::wstring::npos);
+  d.AnswerMessageBox();
+  EXPECT_EQ(ReadAll(dest + L"Setup.stp\\keep.txt"), "kept");
+  EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+  DeleteFileW((dest + L"Setup.stp\\keep.txt").c_str());
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  EXPECT_FALSE(Exists(dest + L"Setup.stp"));
+  EXPECT_TRUE(ReadAll(dest + L"Drawlet.exe") == ReadAll(Stage() + L"\\Drawlet.exe"));
+}
+
+TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
+  // Its second row's folder is "$System$..\": the Windows folder.
+  wchar_t buf[MAX_PATH] = {};
+  GetWindowsDirectoryW(buf, MAX_PATH);
+  const std::wstring windows = std::wstring(buf) + L"\\";
+  const std::wstring dest = L"C:\\Hostile\\";
+  WizardDriver d;
+  ToFolderPage(d, dest, "SetupHostile");
+  d.ClickNoWait(idBtnNext);
+  EXPECT_NE(d.MessageBoxText().find(kExtractFailed), std::wstring::npos);
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
+  EXPECT_FALSE(Exists(dest + L"readme.txt"));
+  EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+}

@@ -1,0 +1,416 @@
+// Hostile packages, planted files and links, and files in use: what the
+// extractor refuses, and what it leaves as it was.
+#include <gtest/gtest.h>
+
+#include "common/Errors.h"
+#include "package/Names.h"
+#include "package/tests/PackageFixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+// Runs one of the host's programs under Wine (which starts Unix programs
+// too) and waits until `done` holds.
+#ifdef _WIN32
+std::string UnixPath(const fs::path& p) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (unixName == nullptr)
+    return "";
+  char* s = unixName(p.wstring().c_str());
+  std::string r = s ? s : "";
+  if (s)
+    HeapFree(GetProcessHeap(), 0, s);
+  return r;
+}
+
+template <typename Done>
+bool RunHost(const wchar_t* program, std::wstring cmd, Done done) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(program, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // Wine's handle of a Unix process does not tell when it has ended.
+  for (int i = 0; i < 100; ++i) {
+    if (done())
+      return true;
+    Sleep(50);
+  }
+  return false;
+}
+#endif
+
+// Removes a planted link (Wine removes neither a link to a folder nor, by
+// its own calls, a link to a file without its target).
+void Unplant(const fs::path& link) {
+#ifdef _WIN32
+  const std::string at = UnixPath(link.parent_path()) + "/" + link.filename().string();
+  RunHost(L"Z:\\bin\\rm", L"Z:\\bin\\rm -f \"" + std::wstring(at.begin(), at.end()) + L"\"",
+          [&] { return GetFileAttributesW(link.wstring().c_str()) == INVALID_FILE_ATTRIBUTES; });
+#else
+  std::error_code ec;
+  fs::remove(link, ec);
+#endif
+}
+
+// Plants a symbolic link at `link` that points to `target`. Wine makes no
+// links of its own (CreateSymbolicLinkW does nothing there), so under Wine
+// the host's ln makes one, which Wine shows as a reparse point when it
+// points to a folder.
+bool PlantLink(const fs::path& target, const fs::path& link) {
+#ifdef _WIN32
+  const std::string from = UnixPath(target);
+  const std::string at = UnixPath(link.parent_path()) + "/" + link.filename().string();
+  if (from.empty())
+    return false;
+  return RunHost(
+      L"Z:\\bin\\ln",
+      L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
+          std::wstring(at.begin(), at.end()) + L"\"",
+      [&] { return GetFileAttributesW(link.wstring().c_str()) != INVALID_FILE_ATTRIBUTES; });
+#else
+  std::error_code ec;
+  fs::create_symlink(target, link, ec);
+  return !ec;
+#endif
+}
+
+std::vector<std::string> Everything(const fs::path& under) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(under, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    out.push_back(it->path().lexically_relative(under).generic_string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The scratch folder, and links planted in it that go before it does (the
+// runtime's recursive removal under Wine does not end on a link to a
+// folder).
+struct LinkScratch : Scratch {
+  std::vector<fs::path> links;
+  bool Plant(const fs::path& target, const fs::path& link) {
+    links.push_back(link);
+    return PlantLink(target, link);
+  }
+  void TearDown() override {
+    for (const fs::path& l : links)
+      Unplant(l);
+    Scratch::TearDown();
+  }
+};
+
+}  // namespace
+
+using HostileRows = LinkScratch;
+using PlantedLinks = LinkScratch;
+using HeldPackage = LinkScratch;
+using InUse = LinkScratch;
+
+// ---- Rows that would write where they must not
+
+TEST_F(HostileRows, SystemRowsThatClimbOnceTheTokenIsReplaced) {
+  // A system directory of the test's own, so that its parent can be watched.
+  system = FromFsPath(root / "windows" / "system32") + u"\\";
+  fs::create_directories(root / "windows" / "system32");
+  for (const char16_t* folder :
+       {u"$System$..\\", u"$System$../", u"$Third$..\\Tasks\\", u"$third$../Tasks/",
+        u"$SYSTEM$..\\System\\", u"$System$a\\b\\..\\..\\..\\", u"$Third$a/../../",
+        u"$System$...\\", u"$System$..\\..\\..\\"}) {
+    SCOPED_TRACE(ToUtf8(folder));
+    const auto pkg = Make({{u"", u"first.txt", "1"}, {folder, u"evil.ini", "evil"}});
+    const std::u16string error = ErrorOf([&] { Extract(pkg); });
+    EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
+    EXPECT_NE(error.find(u"system directory"), std::u16string::npos) << ToUtf8(error);
+    EXPECT_TRUE(Files(Dest()).empty());
+    EXPECT_EQ(Everything(root / "windows"), std::vector<std::string>{"system32"});
+    EXPECT_TRUE(percents.empty());
+  }
+}
+
+TEST_F(HostileRows, AnExistingSystemFileIsNotReplacedThroughANameWithFolders) {
+  const std::u16string name = u"stp_ini_" + IntToText(std::random_device{}()) + u".ini";
+  WriteAll(Sys(name), "the system's own");
+  for (const std::u16string& cell : {u"sub\\" + name, u"a/b/" + name, u"c:" + name}) {
+    SCOPED_TRACE(ToUtf8(cell));
+    Extract(Make({{u"$System$", cell, "replaced"}, {u"$Third$", cell, "replaced"}}));
+    EXPECT_EQ(ReadAll(Sys(name)), "the system's own");
+    EXPECT_TRUE(percents.empty());  // both skipped
+  }
+  EXPECT_FALSE(fs::exists(Sys(u"sub")));
+  std::error_code ec;
+  fs::remove(Sys(name), ec);
+}
+
+TEST_F(HostileRows, NamesWindowsTreatsSpeciallyAreRefusedBeforeAnythingIsWritten) {
+  const std::vector<Entry> bad = {
+      {u"", u"CON", "x"},
+      {u"", u"nul.txt", "x"},
+      {u"", u"Com1.log", "x"},
+      {u"", u"lpt9", "x"},
+      {u"help\\", u"aux", "x"},
+      {u"aux\\", u"index.htm", "x"},
+      {u"help\\Prn.d\\", u"index.htm", "x"},
+      {u"", u"readme.txt.", "x"},
+      {u"", u"readme.txt ", "x"},
+      {u"help.\\", u"index.htm", "x"},
+      {u"help \\", u"index.htm", "x"},
+      {u"", u"Drawlet.exe:evil.exe", "x"},
+      {u"", u"readme.txt::$DATA", "x"},
+      {u"help:s\\", u"index.htm", "x"},
+      {u"", u"flat\\CON", "x", u"-1"},
+      {u"$System$", u"prn.dll", "x"},
+      {u"$System$", u"x.dll:s", "x"},
+      {u"$Third$nul\\", u"x.dll", "x"},
+  };
+  for (const Entry& e : bad) {
+    SCOPED_TRACE(ToUtf8(e.folder + u"|" + e.name));
+    const auto pkg = Make({{u"", u"first.txt", "1"}, e});
+    const std::u16string error = ErrorOf([&] { Extract(pkg); });
+    EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
+    EXPECT_TRUE(Files(Dest()).empty());
+    EXPECT_TRUE(percents.empty());
+  }
+}
+
+TEST_F(HostileRows, SlashesSeparateAsBackslashesDoAndTheListAgrees) {
+  const auto pkg = Make({
+      {u"bin/", u"a.dll", "a"},
+      {u"bin\\", u"sub/b.dll", "b"},
+      {u"", u"c/d\\e.txt", "e"},
+      {u"docs//deep\\\\", u"f.txt", "f"},
+  });
+  Extract(pkg);
+  EXPECT_EQ(ReadAll(Dest(u"bin\\a.dll")), "a");
+  EXPECT_EQ(ReadAll(Dest(u"bin\\b.dll")), "b");
+  EXPECT_EQ(ReadAll(Dest(u"e.txt")), "e");
+  EXPECT_EQ(ReadAll(Dest(u"docs\\deep\\f.txt")), "f");
+  EXPECT_EQ(Files(Dest()).size(), 4u);
+  // What was written is where the shared rule (which the uninstaller reads
+  // its list by) places it.
+  for (const TRowPlan& r : PlanPackage(pkg, dest, u"", options)) {
+    EXPECT_EQ(r.targetPath, dest + PlaceRowFile(r.folder, r.fileName).Path());
+    EXPECT_TRUE(fs::is_regular_file(ToFsPath(r.targetPath))) << ToUtf8(r.targetPath);
+  }
+}
+
+// ---- Temporary files
+
+TEST_F(HostileRows, TemporaryNamesAreNewAndNeverAFileThatIsThere) {
+  // A user's file and a link under the name a fixed scheme would have used.
+  WriteAll(Dest(u"readme.txt.stp-part"), "the user's own");
+  WriteAll(root / "outside.txt", "outside");
+  ASSERT_TRUE(Plant(root / "outside.txt", Dest(u"index.htm.stp-part")));
+  Extract(Make({{u"", u"readme.txt", "read me"}, {u"", u"index.htm", "index"}}));
+  EXPECT_EQ(ReadAll(Dest(u"readme.txt")), "read me");
+  EXPECT_EQ(ReadAll(Dest(u"index.htm")), "index");
+  EXPECT_EQ(ReadAll(Dest(u"readme.txt.stp-part")), "the user's own");
+  EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
+  EXPECT_EQ(Everything(Dest()).size(), 4u);  // the two and the two planted
+
+  // Each call makes a new file under a name of its own.
+  std::unique_ptr<OutFile> a, b;
+  const std::u16string first = CreateTempBeside(dest + u"x.dll", a);
+  const std::u16string second = CreateTempBeside(dest + u"x.dll", b);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(dest + u"x.dll.", 0), 0u);
+  EXPECT_TRUE(first.ends_with(u".stp-part"));
+  a->Close();
+  b->Close();
+  EXPECT_TRUE(RemoveFile(first));
+  EXPECT_TRUE(RemoveFile(second));
+}
+
+// ---- Links planted in the destination tree
+
+TEST_F(PlantedLinks, AFolderLinkInTheTreeIsNeverWrittenThrough) {
+  fs::create_directories(root / "outside");
+  fs::create_directories(Dest(u"a"));
+  ASSERT_TRUE(Plant(root / "outside", Dest(u"help")));
+  ASSERT_TRUE(Plant(root / "outside", Dest(u"a\\b")));
+  if (!IsLink(FromFsPath(Dest(u"help"))))
+    GTEST_SKIP() << "this system does not show the planted folder link as a link";
+  for (const Entry& e : std::vector<Entry>{{u"help\\", u"index.htm", "x"},
+                                           {u"help\\new\\", u"index.htm", "x"},
+                                           {u"a\\b\\c\\", u"x.txt", "x"}}) {
+    SCOPED_TRACE(ToUtf8(e.folder));
+    const std::u16string error = ErrorOf([&] { Extract(Make({e})); });
+    EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
+    EXPECT_TRUE(Everything(root / "outside").empty());
+  }
+  // Beside the links, the tree is written as ever.
+  Extract(Make({{u"a\\", u"ok.txt", "ok"}}));
+  EXPECT_EQ(ReadAll(Dest(u"a\\ok.txt")), "ok");
+}
+
+TEST_F(PlantedLinks, TheDestinationItselfIsALink) {
+  fs::create_directories(root / "outside");
+  ASSERT_TRUE(Plant(root / "outside", root / "dest"));
+  if (!IsLink(dest))
+    GTEST_SKIP() << "this system does not show the planted folder link as a link";
+  const std::u16string error = ErrorOf([&] { Extract(Make({{u"", u"a.txt", "a"}})); });
+  EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
+  EXPECT_TRUE(Everything(root / "outside").empty());
+}
+
+TEST_F(PlantedLinks, ATargetThatIsALinkIsLeftAsItIs) {
+  WriteAll(root / "outside.txt", "outside");
+  fs::create_directories(Dest());
+  ASSERT_TRUE(Plant(root / "outside.txt", Dest(u"readme.txt")));
+  if (!IsLink(FromFsPath(Dest(u"readme.txt")))) {
+    // Wine shows a link to a file as the file itself; the rule is the same
+    // call as for folders, tested natively.
+    GTEST_SKIP() << "this system does not show a link to a file as a link";
+  }
+  const std::u16string error = ErrorOf([&] { Extract(Make({{u"", u"readme.txt", "evil"}})); });
+  EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
+  EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
+  EXPECT_TRUE(IsLink(FromFsPath(Dest(u"readme.txt"))));
+}
+
+TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
+  system = FromFsPath(root / "system32") + u"\\";
+  fs::create_directories(root / "system32");
+  fs::create_directories(root / "outside");
+  ASSERT_TRUE(Plant(root / "outside", root / "system32" / "drivers"));
+  if (!IsLink(system + u"drivers"))
+    GTEST_SKIP() << "this system does not show the planted folder link as a link";
+  const std::u16string error = ErrorOf([&] {
+    Extract(Make({{u"$System$drivers\\", u"evil.sys", "x"}}));
+  });
+  EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
+  EXPECT_TRUE(Everything(root / "outside").empty());
+}
+
+// ---- The package file held between writing and reading
+
+TEST_F(HeldPackage, WhatLiesAtItsNameIsReplacedAndNeverFollowed) {
+  const std::u16string at = FromFsPath(root / "Setup.stp");
+  WriteAll(root / "outside.txt", "outside");
+  auto make = [&] {
+    HeldFile held(at);
+    held.Write("package", 7);
+  };
+  // A file left by an earlier run, or planted; a read-only one too.
+  WriteAll(root / "Setup.stp", "planted, and longer than the package");
+  make();
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::permissions(root / "Setup.stp", fs::perms::owner_write, fs::perm_options::remove);
+  make();
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::permissions(root / "Setup.stp", fs::perms::owner_write, fs::perm_options::add);
+  fs::remove(root / "Setup.stp");
+
+  // A link to a file elsewhere: the link is replaced, its target untouched.
+  ASSERT_TRUE(Plant(root / "outside.txt", root / "Setup.stp"));
+  make();
+  EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::remove(root / "Setup.stp");
+
+  // An empty folder goes; one with something in it stays whole and fails.
+  fs::create_directories(root / "Setup.stp");
+  make();
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), "package");
+  fs::remove(root / "Setup.stp");
+  WriteAll(root / "Setup.stp" / "inside.txt", "x");
+  EXPECT_THROW(make(), FileError);
+  EXPECT_EQ(ReadAll(root / "Setup.stp" / "inside.txt"), "x");
+  fs::remove_all(root / "Setup.stp");
+  // No file of its own stays behind from any of these.
+  for (const std::string& f : Everything(root))
+    EXPECT_EQ(f.find(".stp-part"), std::string::npos) << f;
+  // Deleted through its own handle.
+  {
+    HeldFile held(at);
+    EXPECT_TRUE(held.Delete());
+  }
+  EXPECT_FALSE(fs::exists(root / "Setup.stp"));
+}
+
+TEST_F(HeldPackage, TheExtractorReadsThroughTheHeldFile) {
+  const std::u16string source = Make({{u"", u"a.txt", "alpha"}, {u"b\\", u"b.txt", "beta"}});
+  const std::string bytes = ReadAll(ToFsPath(source));
+  const std::u16string at = FromFsPath(root / "Setup.stp");
+  {
+    HeldFile held(at);
+    held.Write(bytes.data(), bytes.size());
+#ifdef _WIN32
+    // Others may read it, but not write, rename or delete it.
+    const std::wstring w(at.begin(), at.end());
+    const HANDLE reader =
+        CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+    CloseHandle(reader);
+    EXPECT_EQ(CreateFileW(w.c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DeleteFileW(w.c_str()));
+    EXPECT_FALSE(MoveFileW(w.c_str(), (w + L".aside").c_str()));
+    std::u16string why;
+    WriteAll(root / "swap.stp", "swapped");
+    EXPECT_FALSE(RenameOver(FromFsPath(root / "swap.stp"), at, why));
+#endif
+    const std::unique_ptr<InFile> in = held.Reader();
+    EXPECT_EQ(in->Size(), static_cast<int64_t>(bytes.size()));
+    ExtractPackage(*in, dest, u"", progress, options);
+  }
+  EXPECT_EQ(ReadAll(Dest(u"a.txt")), "alpha");
+  EXPECT_EQ(ReadAll(Dest(u"b\\b.txt")), "beta");
+  EXPECT_EQ(ReadAll(root / "Setup.stp"), bytes);
+  EXPECT_EQ(percents.back(), 100);
+}
+
+// ---- A file in use
+
+#ifdef _WIN32
+// The target is mapped as a program image, as a running program's file is:
+// it may be renamed but neither replaced nor deleted, on Windows and under
+// Wine alike.
+TEST_F(InUse, AProgramImageInUseFailsItsRowAndStaysAsItWas) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  ASSERT_TRUE(ForceDirectories(dest));
+  const std::wstring target = Dest(u"held.exe").wstring();
+  ASSERT_TRUE(CopyFileW(self, target.c_str(), FALSE));
+  const std::string before = ReadAll(target);
+  const HANDLE file =
+      CreateFileW(target.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const HANDLE image = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+  CloseHandle(file);
+  ASSERT_NE(image, nullptr);
+  void* view = MapViewOfFile(image, FILE_MAP_READ, 0, 0, 0);
+  ASSERT_NE(view, nullptr);
+
+  const auto pkg = Make({{u"", u"first.txt", "1"}, {u"", u"held.exe", "the new version"}});
+  const std::u16string error = ErrorOf([&] { Extract(pkg); });
+  EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
+  EXPECT_NE(error.find(u"held.exe"), std::u16string::npos) << ToUtf8(error);
+  EXPECT_EQ(ReadAll(target), before);
+  // No second copy, no temporary file: the first row's file and the held one.
+  EXPECT_EQ(Everything(Dest()), (std::vector<std::string>{"first.txt", "held.exe"}));
+
+  UnmapViewOfFile(view);
+  CloseHandle(image);
+  percents.clear();
+  Extract(pkg);
+  EXPECT_EQ(ReadAll(target), "the new version");
+  EXPECT_EQ(Everything(Dest()), (std::vector<std::string>{"first.txt", "held.exe"}));
+  EXPECT_EQ(percents.back(), 100);
+}
+#endif
