@@ -416,3 +416,33 @@ TEST(Wizard, StartupFailuresAreReported) {
     EXPECT_TRUE(d.WaitExit());
   }
 }
+
+TEST(Wizard, HalfPreparedWizardNeverStartsAProgram) {
+  // The product's program lies on the search path. A wizard whose
+  // preparation failed has empty captions everywhere; Next must neither
+  // take the Finish action (which would start "Drawlet.exe" from the search
+  // path) nor install.
+  const std::wstring stage = BuildPath(SAMPLE_STAGE_DIR);
+  ScopedEnv path(L"PATH", (stage + L";" + Env(L"PATH")).c_str());
+  ASSERT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
+  WizardDriver d;
+  START(d, "SetupBadBanner");
+  EXPECT_EQ(d.MessageBoxText(), L"Resource ImageLeft5 not found");
+  d.AnswerMessageBox();
+  ASSERT_TRUE(d.WaitWizard());
+  EXPECT_FALSE(d.Enabled(idBtnNext));
+  // Clicked as a person would, and its command sent straight to the window
+  // as well, past the disabled button.
+  d.Click(idBtnNext);
+  PostMessageW(d.Wizard(), WM_COMMAND, MAKEWPARAM(idBtnNext, BN_CLICKED),
+               reinterpret_cast<LPARAM>(d.Control(idBtnNext)));
+  d.Settle();
+  for (int i = 0; i < 30; ++i) {  // a started program would show within 3 s
+    ASSERT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr) << "a program was started";
+    Sleep(100);
+  }
+  EXPECT_TRUE(d.Running());
+  EXPECT_EQ(d.WindowCaption(), L"");
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
