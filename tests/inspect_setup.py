@@ -119,9 +119,9 @@ LANG_ZH_CN = 2052
 # DLLs", the registry key HKLM\SYSTEM\CurrentControlSet\Control\Session
 # Manager\KnownDLLs), whatever lies beside the program, on current Windows.
 # version.dll was known on XP and is not any more. Any other system DLL
-# (comctl32, msimg32, shlwapi,
-# version) the programs load by full path at run time: an import would be
-# looked for in a downloads or temporary folder first.
+# (comctl32, msimg32, shlwapi, version) the programs load by full path at run
+# time: an import would be looked for in a downloads or temporary folder
+# first.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
                "ole32.dll", "oleaut32.dll", "comdlg32.dll", "msvcrt.dll"}
 
