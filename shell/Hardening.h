@@ -18,9 +18,9 @@ void HardenProcess();
 // system has by its full path before any window exists, and the system finds
 // it already loaded later.
 inline constexpr const wchar_t* kPreloadedDlls[] = {
-    L"uxtheme.dll",   L"userenv.dll", L"setupapi.dll", L"apphelp.dll",
-    L"propsys.dll",   L"dwmapi.dll",  L"cryptbase.dll", L"oleacc.dll",
-    L"clbcatq.dll",   L"ntmarta.dll", L"version.dll",
+    L"uxtheme.dll", L"userenv.dll", L"setupapi.dll",  L"apphelp.dll",
+    L"propsys.dll", L"dwmapi.dll",  L"cryptbase.dll", L"oleacc.dll",
+    L"clbcatq.dll", L"ntmarta.dll", L"version.dll",
 };
 
 // How the search for DLLs is narrowed.

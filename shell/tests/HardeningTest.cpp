@@ -41,8 +41,8 @@ int RunChild(const std::u16string& exe, const std::u16string& args) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(W(exe), const_cast<wchar_t*>(W(command)), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(W(exe), const_cast<wchar_t*>(W(command)), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &si, &pi)) {
     return -1;
   }
   WaitForSingleObject(pi.hProcess, 60000);

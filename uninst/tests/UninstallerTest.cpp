@@ -5,10 +5,10 @@
 // key's "UninstallString", and plays the user: a loop finds the message
 // boxes of that process and presses their buttons.
 #include <io.h>
+#include <sddl.h>
 #include <share.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
