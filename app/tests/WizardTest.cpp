@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 
@@ -443,6 +446,37 @@ TEST(Wizard, HalfPreparedWizardNeverStartsAProgram) {
   }
   EXPECT_TRUE(d.Running());
   EXPECT_EQ(d.WindowCaption(), L"");
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
+
+TEST(Wizard, SystemDllsArePreloadedFromTheSystemDirectory) {
+  // The system DLLs that Windows loads by name later are in the process,
+  // from the system directory, by the time the wizard shows; a planted copy
+  // of one could no longer be taken (the rule itself is tested in the shell
+  // tests with a child program started beside planted DLLs).
+  WizardDriver d;
+  START(d, "Setup");
+  ASSERT_NE(d.Wizard(), nullptr);
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  std::vector<std::wstring> loaded;
+  const HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, d.ProcessId());
+  ASSERT_NE(snap, INVALID_HANDLE_VALUE);
+  MODULEENTRY32W m{};
+  m.dwSize = sizeof m;
+  for (BOOL ok = Module32FirstW(snap, &m); ok; ok = Module32NextW(snap, &m))
+    loaded.push_back(m.szExePath);
+  CloseHandle(snap);
+  for (const wchar_t* dll : kPreloadedDlls) {
+    const std::wstring path = std::wstring(system) + L"\\" + dll;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+      continue;
+    bool found = false;
+    for (const std::wstring& l : loaded)
+      found |= lstrcmpiW(l.c_str(), path.c_str()) == 0;
+    EXPECT_TRUE(found) << "not loaded: " << std::string(path.begin(), path.end());
+  }
   d.CloseWindow();
   EXPECT_TRUE(d.WaitExit());
 }
