@@ -35,6 +35,29 @@ std::string ReadText(const std::u16string& path) {
   return text;
 }
 
+// Whether the running system takes a DLL of this name from its own folder
+// whatever lies beside a program (its "known DLLs"; setupapi and clbcatq are
+// on current Windows, Wine keeps no such list).
+bool IsKnownDll(const std::u16string& name) {
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
+                    KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) {
+    return false;
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t value[256] = {};
+    wchar_t data[256] = {};
+    DWORD valueSize = 256, dataSize = sizeof data - sizeof(wchar_t), type = 0;
+    const LSTATUS s = RegEnumValueW(key.get(), i, value, &valueSize, nullptr, &type,
+                                    reinterpret_cast<BYTE*>(data), &dataSize);
+    if (s == ERROR_NO_MORE_ITEMS)
+      return false;
+    if (s == ERROR_SUCCESS && type == REG_SZ && lstrcmpiW(data, W(name)) == 0)
+      return true;
+  }
+}
+
 // Runs the child from the planted folder; its exit code, or -1.
 int RunChild(const std::u16string& exe, const std::u16string& args) {
   std::u16string command = u"\"" + exe + u"\" " + args;
@@ -129,6 +152,8 @@ TEST_F(PlantedDlls, AreLoadedByAnUnhardenedProgram) {
   const std::vector<std::string> lines = Run(u"none");
   ASSERT_EQ(lines.size(), names_.size());
   for (size_t i = 0; i < lines.size(); ++i) {
+    if (IsKnownDll(names_[i]))
+      continue;
     const std::string planted = ToUtf8(names_[i]) + "=" + ToUtf8(folder_ + names_[i]);
     EXPECT_EQ(lstrcmpiA(lines[i].c_str(), planted.c_str()), 0) << lines[i];
   }
