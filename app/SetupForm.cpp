@@ -78,6 +78,7 @@ TForm1::TForm1()
   // far as it got.
   try {
     FormCreate();
+    FPrepared = true;
   } catch (const std::exception& e) {
     Application->ShowException(e);
   }
@@ -189,7 +190,7 @@ void TForm1::ApplicationEvents1Idle() {
   pnlStep4.SetVisible(view.pageVisible[3]);
   btnPrev.SetVisible(view.prevVisible);
   btnClose.SetVisible(view.closeVisible);
-  btnNext.SetEnabled(view.nextEnabled);
+  btnNext.SetEnabled(view.nextEnabled && FPrepared);
 }
 
 void TForm1::UpdateNextCaption() {
@@ -234,6 +235,10 @@ void TForm1::ShowFreeSpace() {
 // ---- The installation run
 
 void TForm1::btnNextClick() {
+  // Every caption of a half-prepared wizard is empty, so each would match
+  // the Finish one: neither install nor start anything there.
+  if (!FPrepared)
+    return;
   const std::u16string caption = btnNext.Caption();
   if (caption == FFinishCaption) {
     FinishAction();

@@ -25,6 +25,9 @@ class TForm1 : public TForm {
   std::u16string FBackCaption, FNextCaption, FCancelCaption, FAgreeCaption, FFinishCaption,
       FInstallCaption;
   std::u16string FMsgFolderNotCreated, FMsgExtractFailed, FBrowsePrompt, FFreeSpaceLabel;
+  // Whether FormCreate ran to its end. A wizard whose preparation failed has
+  // no captions to tell its pages' actions apart: Next does nothing there.
+  bool FPrepared = false;
 
   void FormCreate();
   void ApplicationEvents1Idle();

@@ -2,12 +2,15 @@
 """Inspects the shipping 32-bit Setup.exe without running it.
 
   inspect_setup.py SETUP.EXE MANIFEST
-  inspect_setup.py --program OTHER.EXE   the same checks of the program alone
-                                         (machine, versions, imports)
+  inspect_setup.py --program OTHER.EXE [MANIFEST]
+                      the same checks of another program (machine, versions,
+                      imports) and, when MANIFEST is given, of its manifest
 
 Checks the machine, subsystem and versions that Windows XP needs, the
-manifest (byte for byte the project's), every resource the program reads,
-and that it imports only system DLLs and nothing newer than Windows XP.
+manifest (byte for byte the project's: administrator rights, no uiAccess,
+Windows Vista and 7 as the supported systems), every resource the program
+reads, and that it imports only known system DLLs and nothing newer than
+Windows XP.
 Prints the size of the program with and without its package. Exit status
 0 when every check holds, 1 otherwise.
 """
@@ -81,6 +84,8 @@ class Pe:
     def resources(self):
         """(type, name, language) -> bytes; names are upper-case text or ints."""
         base_rva, _ = self.dirs[2]
+        if base_rva == 0:
+            return {}
         base = self.offset(base_rva)
         out = {}
 
@@ -110,12 +115,15 @@ class Pe:
 RT_BITMAP, RT_ICON, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_MANIFEST = 2, 3, 6, 10, 14, 24
 LANG_ZH_CN = 2052
 
-# System DLLs that Windows XP always takes from its own folder (its "known
-# DLLs"), whatever lies beside the program. Any other system DLL (comctl32,
-# msimg32, shlwapi) the programs load by full path at run time: an import
-# would be looked for in a downloads or temporary folder first.
+# System DLLs that Windows always takes from its own folder (its "known
+# DLLs", the registry key HKLM\SYSTEM\CurrentControlSet\Control\Session
+# Manager\KnownDLLs), whatever lies beside the program, on current Windows.
+# version.dll was known on XP and is not any more. Any other system DLL
+# (comctl32, msimg32, shlwapi, version) the programs load by full path at run
+# time: an import would be looked for in a downloads or temporary folder
+# first.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
-               "ole32.dll", "oleaut32.dll", "comdlg32.dll", "msvcrt.dll", "version.dll"}
+               "ole32.dll", "oleaut32.dll", "comdlg32.dll", "msvcrt.dll"}
 
 # Functions that Windows XP (32-bit, SP3) does not export; the program looks
 # the first few up by name instead of importing them.
@@ -139,6 +147,7 @@ NEWER_THAN_XP = {
     "SetThreadErrorMode", "GetThreadErrorMode", "K32GetModuleFileNameExW", "CreateRemoteThreadEx",
     "GetDpiForWindow", "SetProcessDPIAware", "SetProcessDpiAwareness", "ChangeWindowMessageFilter",
     "ChangeWindowMessageFilterEx", "IsThemeActive", "DwmIsCompositionEnabled",
+    "SetProcessMitigationPolicy", "GetProcessMitigationPolicy",
 }
 
 
@@ -177,10 +186,24 @@ def check_program(pe):
           (": " + " ".join(newer) if newer else ""))
 
 
+def check_manifest(res, manifest):
+    check(one(res, RT_MANIFEST, 1) == manifest, "manifest 1 is byte for byte the project's")
+    text = manifest.decode("utf-8")
+    check('level="requireAdministrator"' in text and 'uiAccess="false"' in text,
+          "manifest asks for administrator rights without uiAccess")
+    check(text.count("<supportedOS ") == 2
+          and "{e2011457-1546-43c5-a5fe-008deee3d3f0}" in text
+          and "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}" in text,
+          "manifest lists Windows Vista and Windows 7, and nothing else")
+
+
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "--program":
+    if len(sys.argv) in (3, 4) and sys.argv[1] == "--program":
         exe = open(sys.argv[2], "rb").read()
-        check_program(Pe(exe))
+        pe = Pe(exe)
+        check_program(pe)
+        if len(sys.argv) == 4:
+            check_manifest(pe.resources(), open(sys.argv[3], "rb").read())
         print("size: %s %d bytes (%.2f MiB)" % (sys.argv[2].split("/")[-1], len(exe), len(exe) / 2**20))
         return 1 if failures else 0
     if len(sys.argv) != 3:
@@ -192,14 +215,7 @@ def main():
     check_program(pe)
 
     res = pe.resources()
-    check(one(res, RT_MANIFEST, 1) == manifest, "manifest 1 is byte for byte the project's")
-    text = manifest.decode("utf-8")
-    check('level="requireAdministrator"' in text and 'uiAccess="false"' in text,
-          "manifest asks for administrator rights without uiAccess")
-    check(text.count("<supportedOS ") == 2
-          and "{e2011457-1546-43c5-a5fe-008deee3d3f0}" in text
-          and "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}" in text,
-          "manifest lists Windows Vista and Windows 7, and nothing else")
+    check_manifest(res, manifest)
 
     strings = string_table(res)
     for sid in (1001, 1002, 1003, 1004, 1007, 1009, 1010, 1011, 1012):

@@ -121,6 +121,18 @@ std::u16string UnknownOptionText(bool chinese, const std::u16string& option) {
   return u"Unknown option \"" + option + u"\". The uninstaller takes only /S (remove silently).";
 }
 
+std::u16string NeedsAdministratorText(bool chinese, const std::u16string& displayName) {
+  if (chinese) {
+    return u"只有管理员才能卸载 " + displayName +
+           u"。\n\n请以管理员身份再次运行卸载程序（右键单击它，然后选择“以管理员身份运行”）。"
+           u"未删除任何内容。";
+  }
+  return displayName +
+         u" can only be removed by an administrator.\n\nRun the uninstaller again as an "
+         u"administrator (right-click it and choose \"Run as administrator\"). Nothing was "
+         u"removed.";
+}
+
 TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
                          const std::u16string& programPath) {
   TRemovalPlan plan;

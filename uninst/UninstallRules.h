@@ -35,6 +35,8 @@ std::u16string PlainCaption(bool chinese);
 std::u16string NoListText(bool chinese, const std::u16string& detail);
 // An argument other than /S.
 std::u16string UnknownOptionText(bool chinese, const std::u16string& option);
+// The run lacks the administrator rights that removing the product needs.
+std::u16string NeedsAdministratorText(bool chinese, const std::u16string& displayName);
 
 // What a removal deletes in the destination folder (destDir ends in "\").
 struct TRemovalPlan {

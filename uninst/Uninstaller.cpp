@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/Errors.h"
 #include "common/Text.h"
@@ -47,12 +48,26 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   return lstrcmpiW(W(LongPath(a)), W(LongPath(b))) == 0;
 }
 
+// A text value of a key below HKEY_LOCAL_MACHINE, read with read access
+// alone, which every user has there (the shell layer's reading asks for full
+// access, which only administrators get); empty when it cannot be had or is
+// no text.
 std::u16string ReadValue(const std::u16string& key, const std::u16string& name) {
-  try {
-    return RegReadText(HKEY_LOCAL_MACHINE, key, name);
-  } catch (const RegistryError&) {
+  RegKey k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, KEY_QUERY_VALUE, k.Out()) != ERROR_SUCCESS)
+    return {};
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
     return {};
   }
+  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, 0);
+  DWORD got = size;
+  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                       &got) != ERROR_SUCCESS) {
+    return {};
+  }
+  return UpToNul(buffer.data(), got / sizeof(wchar_t));
 }
 
 bool Exists(const std::u16string& path) {
@@ -186,6 +201,17 @@ std::optional<TInstallation> FindInstallation(const std::u16string& programPath)
   return std::nullopt;
 }
 
+LSTATUS OpenKeyForDeletion(const std::u16string& keyPath) {
+  // What deleting the key and whatever lies below it needs, and the right to
+  // write it as well: Administrators and SYSTEM hold both, other users
+  // neither, and a system that does not check DELETE on keys (Wine) still
+  // checks the write access.
+  RegKey key;
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(keyPath), 0,
+                       DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE,
+                       key.Out());
+}
+
 std::optional<TBlockedFile> FindBlockedFile(const std::vector<std::u16string>& files) {
   for (const std::u16string& f : files) {
     const DWORD attributes = GetFileAttributesW(W(f));
@@ -289,6 +315,12 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   }
   const bool zh = inst->chinese;
   const TUninstallTexts texts = MakeUninstallTexts(zh, inst->displayName, inst->displayVersion);
+  // Found with read access, which every user has; a run without the rights
+  // to remove it changes nothing and says so.
+  if (OpenKeyForDeletion(inst->keyPath) == ERROR_ACCESS_DENIED) {
+    tell(texts.caption, NeedsAdministratorText(zh, inst->displayName), true);
+    return kNeedsAdministrator;
+  }
   TRemovalPlan plan;
   try {
     plan = PlanRemoval(ReadOwnList(programPath), inst->destDir, programPath);

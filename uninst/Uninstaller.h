@@ -21,6 +21,7 @@ enum UninstallExit : int {
   kKeyKept = 4,       // the files went, the key could not be deleted
   kNoList = 5,        // the program carries no usable list of installed files
   kUsage = 6,         // an unknown argument
+  kNeedsAdministrator = 7,  // no right to delete the uninstall key; nothing changed
 };
 
 inline constexpr char16_t kUninstallRoot[] =
@@ -37,6 +38,11 @@ struct TInstallation {
 // The uninstall key whose "UninstallString" names programPath (letter case
 // ignored, quotes around it allowed); nothing when none does.
 std::optional<TInstallation> FindInstallation(const std::u16string& programPath);
+
+// Opens the installation's key for deletion (it was found with read access
+// only) and closes it again: ERROR_SUCCESS, or the system's error, which is
+// ERROR_ACCESS_DENIED in a run without administrator rights.
+LSTATUS OpenKeyForDeletion(const std::u16string& keyPath);
 
 // A file that cannot be deleted and the system's error code for it.
 struct TBlockedFile {

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 
@@ -415,4 +418,65 @@ TEST(Wizard, StartupFailuresAreReported) {
     d.CloseWindow();
     EXPECT_TRUE(d.WaitExit());
   }
+}
+
+TEST(Wizard, HalfPreparedWizardNeverStartsAProgram) {
+  // The product's program lies on the search path. A wizard whose
+  // preparation failed has empty captions everywhere; Next must neither
+  // take the Finish action (which would start "Drawlet.exe" from the search
+  // path) nor install.
+  const std::wstring stage = BuildPath(SAMPLE_STAGE_DIR);
+  ScopedEnv path(L"PATH", (stage + L";" + Env(L"PATH")).c_str());
+  ASSERT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
+  WizardDriver d;
+  START(d, "SetupBadBanner");
+  EXPECT_EQ(d.MessageBoxText(), L"Resource ImageLeft5 not found");
+  d.AnswerMessageBox();
+  ASSERT_TRUE(d.WaitWizard());
+  EXPECT_FALSE(d.Enabled(idBtnNext));
+  // Clicked as a person would, and its command sent straight to the window
+  // as well, past the disabled button.
+  d.Click(idBtnNext);
+  PostMessageW(d.Wizard(), WM_COMMAND, MAKEWPARAM(idBtnNext, BN_CLICKED),
+               reinterpret_cast<LPARAM>(d.Control(idBtnNext)));
+  d.Settle();
+  for (int i = 0; i < 30; ++i) {  // a started program would show within 3 s
+    ASSERT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr) << "a program was started";
+    Sleep(100);
+  }
+  EXPECT_TRUE(d.Running());
+  EXPECT_EQ(d.WindowCaption(), L"");
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
+
+TEST(Wizard, SystemDllsArePreloadedFromTheSystemDirectory) {
+  // The system DLLs that Windows loads by name later are in the process,
+  // from the system directory, by the time the wizard shows; a planted copy
+  // of one could no longer be taken (the rule itself is tested in the shell
+  // tests with a child program started beside planted DLLs).
+  WizardDriver d;
+  START(d, "Setup");
+  ASSERT_NE(d.Wizard(), nullptr);
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  std::vector<std::wstring> loaded;
+  const HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, d.ProcessId());
+  ASSERT_NE(snap, INVALID_HANDLE_VALUE);
+  MODULEENTRY32W m{};
+  m.dwSize = sizeof m;
+  for (BOOL ok = Module32FirstW(snap, &m); ok; ok = Module32NextW(snap, &m))
+    loaded.push_back(m.szExePath);
+  CloseHandle(snap);
+  for (const wchar_t* dll : kPreloadedDlls) {
+    const std::wstring path = std::wstring(system) + L"\\" + dll;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+      continue;
+    bool found = false;
+    for (const std::wstring& l : loaded)
+      found |= lstrcmpiW(l.c_str(), path.c_str()) == 0;
+    EXPECT_TRUE(found) << "not loaded: " << std::string(path.begin(), path.end());
+  }
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
 }

@@ -54,6 +54,19 @@ TEST(UninstallTexts, MessagesNameWhatIsWrong) {
   EXPECT_EQ(PlainCaption(false), u"Uninstall");
 }
 
+TEST(UninstallTexts, ARunWithoutAdministratorRightsSaysSo) {
+  const std::u16string zh = NeedsAdministratorText(true, u"诺凡画图");
+  EXPECT_TRUE(Has(zh, u"诺凡画图"));
+  EXPECT_TRUE(Has(zh, u"以管理员身份"));
+  EXPECT_TRUE(Has(zh, u"未删除任何内容"));
+  const std::u16string en = NeedsAdministratorText(false, u"Norvane Drawlet");
+  EXPECT_TRUE(Has(en, u"Norvane Drawlet can only be removed by an administrator."));
+  EXPECT_TRUE(Has(en, u"Run as administrator"));
+  EXPECT_TRUE(Has(en, u"Nothing was removed."));
+  // Nothing like the texts for a product that is not installed.
+  EXPECT_FALSE(Has(en, u"list of installed programs belongs"));
+}
+
 TEST(RemovalPlan, ListedDestinationFilesAndTheirFoldersOnly) {
   const std::vector<TUninstallRow> rows = {
       {u"$System$", u"NvDrawlet.dat", true}, {u"", u"Drawlet.exe", false},

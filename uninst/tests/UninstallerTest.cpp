@@ -5,6 +5,7 @@
 // key's "UninstallString", and plays the user: a loop finds the message
 // boxes of that process and presses their buttons.
 #include <io.h>
+#include <sddl.h>
 #include <share.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -593,4 +594,78 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   EXPECT_TRUE(Values64(Wow64KeyPath()).empty());
   EXPECT_TRUE(Exists(systemCopy)) << "other programs may share it";
   EXPECT_FALSE(Exists(dest));
+}
+
+namespace {
+
+// The uninstall key as a user without administrator rights sees it: it may
+// be read and nothing else. (Wine runs every program as an administrator,
+// but checks a key's access list as Windows does.) The access list goes
+// back when this goes.
+class ReadOnlyKey {
+ public:
+  explicit ReadOnlyKey(const std::u16string& keyPath) : path_(keyPath) {
+    EXPECT_EQ(SetAccess(L"D:PAI(A;;KR;;;WD)"), ERROR_SUCCESS);
+  }
+  ~ReadOnlyKey() { SetAccess(L"D:PAI(A;;KA;;;WD)"); }
+  ReadOnlyKey(const ReadOnlyKey&) = delete;
+  ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+
+ private:
+  LSTATUS SetAccess(const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+      return static_cast<LSTATUS>(GetLastError());
+    RegKey key;
+    LSTATUS s = RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path_), 0, WRITE_DAC, key.Out());
+    if (s == ERROR_SUCCESS)
+      s = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    return s;
+  }
+  std::u16string path_;
+};
+
+}  // namespace
+
+TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
+  // Started unelevated (as the list of programs starts an uninstaller
+  // before it asks), the key can be read but not deleted: the run says it
+  // must be run as an administrator, removes nothing and keeps the key.
+  Install(2, u"Norvane Drawlet");
+  const std::u16string program = UninstallString();
+  {
+    ReadOnlyKey readOnly(keyPath);
+    ASSERT_EQ(OpenKeyForDeletion(keyPath), static_cast<LSTATUS>(ERROR_ACCESS_DENIED))
+        << "this system does not check a key's access list";
+    const RunResult silent = RunUninstaller(u"\"" + program + u"\" /S", {});
+    EXPECT_EQ(silent.exitCode, static_cast<DWORD>(kNeedsAdministrator));
+    EXPECT_TRUE(silent.boxes.empty());
+    const RunResult shown = RunUninstaller(u"\"" + program + u"\"", {IDOK});
+    EXPECT_EQ(shown.exitCode, static_cast<DWORD>(kNeedsAdministrator));
+    ASSERT_EQ(shown.boxes.size(), 1u);
+    EXPECT_EQ(shown.boxes[0].caption, u"Uninstall Norvane Drawlet");
+    EXPECT_TRUE(shown.boxes[0].Has(u"can only be removed by an administrator"))
+        << ToUtf8(shown.boxes[0].text);
+    for (const std::u16string& f : ProductFiles())
+      EXPECT_TRUE(Exists(f)) << ToUtf8(f);
+    EXPECT_TRUE(Exists(DesktopLink()));
+    EXPECT_TRUE(Exists(QuickLink()));
+    EXPECT_TRUE(KeyExists());
+  }
+  // The same in Chinese for a Chinese installation.
+  RegWriteText(HKEY_LOCAL_MACHINE, keyPath, u"Publisher", u"诺凡软件");
+  RegWriteText(HKEY_LOCAL_MACHINE, keyPath, u"DisplayName", u"诺凡画图");
+  {
+    ReadOnlyKey readOnly(keyPath);
+    const RunResult zh = RunUninstaller(u"\"" + program + u"\"", {IDOK});
+    EXPECT_EQ(zh.exitCode, static_cast<DWORD>(kNeedsAdministrator));
+    ASSERT_EQ(zh.boxes.size(), 1u);
+    EXPECT_EQ(zh.boxes[0].caption, u"卸载 诺凡画图");
+    EXPECT_TRUE(zh.boxes[0].Has(u"只有管理员才能卸载 诺凡画图")) << ToUtf8(zh.boxes[0].text);
+  }
+  // With the rights back, the same program removes everything.
+  const RunResult run = RunUninstaller(u"\"" + program + u"\" /S", {});
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ExpectRemoved(run);
 }
