@@ -45,13 +45,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t temp[MAX_PATH + 1] = {};
   if (GetTempPathW(MAX_PATH + 1, temp) > 0)
     SetCurrentDirectoryW(temp);
-  if (IsRemovalCopy())
-    return FinishSelfRemoval(self);
 
   bool silent = false;
   std::u16string unknown;
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  // The copy in the temporary folder: COPY /RemoveOriginal HANDLE "ORIGINAL".
+  if (argv != nullptr && argc == 4 && U(argv[1]) == kRemovalSwitch) {
+    const std::u16string waitHandle = U(argv[2]), original = U(argv[3]);
+    LocalFree(argv);
+    return FinishSelfRemoval(self, waitHandle, original);
+  }
   for (int i = 1; argv != nullptr && i < argc; ++i) {
     if (lstrcmpiW(argv[i], L"/S") == 0 || lstrcmpiW(argv[i], L"-S") == 0) {
       silent = true;
