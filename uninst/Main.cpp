@@ -50,11 +50,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   std::u16string unknown;
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  // The copy in the temporary folder: COPY /RemoveOriginal HANDLE "ORIGINAL".
-  if (argv != nullptr && argc == 4 && U(argv[1]) == kRemovalSwitch) {
-    const std::u16string waitHandle = U(argv[2]), original = U(argv[3]);
+  // The copy in the temporary folder:
+  //   COPY /RemoveOriginal PROCESS-HANDLE FILE-HANDLE "ORIGINAL"
+  if (argv != nullptr && argc == 5 && U(argv[1]) == kRemovalSwitch) {
+    const std::u16string process = U(argv[2]), file = U(argv[3]), original = U(argv[4]);
     LocalFree(argv);
-    return FinishSelfRemoval(self, waitHandle, original);
+    return FinishSelfRemoval(self, process, file, original);
   }
   for (int i = 1; argv != nullptr && i < argc; ++i) {
     if (lstrcmpiW(argv[i], L"/S") == 0 || lstrcmpiW(argv[i], L"-S") == 0) {

@@ -161,6 +161,7 @@ struct ProcessBasicInformation {
 using QueryProcessFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
 using SetFileInformationFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, int);
 const int kProcessBasicInformation = 0;
+const int kFileRenameInformation = 10;
 const int kFileDispositionInformation = 13;
 
 void* NtFunction(const char* name) {
@@ -191,6 +192,50 @@ bool DeleteThroughHandle(HANDLE h) {
   IoStatusBlock io{};
   BOOLEAN deleteFile = TRUE;
   return set(h, &io, &deleteFile, sizeof deleteFile, kFileDispositionInformation) >= 0;
+}
+
+// Renames an open file (the handle needs DELETE access), never over an
+// existing one.
+bool RenameThroughHandle(HANDLE h, const std::u16string& newPath) {
+  static const auto set =
+      reinterpret_cast<SetFileInformationFn>(NtFunction("NtSetInformationFile"));
+  if (set == nullptr)
+    return false;
+  const std::u16string nt = u"\\??\\" + newPath;
+  struct RenameInformation {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    wchar_t fileName[1];
+  };
+  std::vector<char> buffer(sizeof(RenameInformation) + nt.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<RenameInformation*>(buffer.data());
+  info->replaceIfExists = FALSE;
+  info->rootDirectory = nullptr;
+  info->fileNameLength = static_cast<ULONG>(nt.size() * sizeof(wchar_t));
+  std::copy(nt.begin(), nt.end(), info->fileName);
+  IoStatusBlock io{};
+  return set(h, &io, info, static_cast<ULONG>(buffer.size()), kFileRenameInformation) >= 0;
+}
+
+// Whether two open files are one.
+bool SameOpenFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// A handle value as the command line gives it; nullptr for anything but
+// digits.
+HANDLE HandleFromText(const std::u16string& text) {
+  const std::string digits = ToUtf8(text);
+  if (digits.empty() || digits.size() > 19 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return nullptr;
+  }
+  return reinterpret_cast<HANDLE>(
+      static_cast<uintptr_t>(std::strtoull(digits.c_str(), nullptr, 10)));
 }
 
 bool IsPlainFolder(DWORD attributes) {
@@ -705,9 +750,11 @@ void StartSelfRemoval(const std::u16string& programPath) {
       MakeRemovalCopy(programPath, temp + u"Uninst-" + name + u"\\", copy) &&
       DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                       SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, 0)) {
-    std::u16string commandLine = u"\"" + copy.path + u"\" " + kRemovalSwitch + u" " +
-                                 IntToText(static_cast<int64_t>(reinterpret_cast<uintptr_t>(self))) +
-                                 u" \"" + programPath + u"\"";
+    auto text = [](HANDLE h) {
+      return IntToText(static_cast<int64_t>(reinterpret_cast<uintptr_t>(h)));
+    };
+    std::u16string commandLine = u"\"" + copy.path + u"\" " + kRemovalSwitch + u" " + text(self) +
+                                 u" " + text(copy.file) + u" \"" + programPath + u"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -728,42 +775,57 @@ void StartSelfRemoval(const std::u16string& programPath) {
 }
 
 int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& waitHandle,
-                      const std::u16string& originalPath) {
+                      const std::u16string& fileHandle, const std::u16string& originalPath) {
   // Only the process that started this one hands over a handle to itself:
   // the handle's process must be this process's parent. While the handle is
   // open that process's id cannot go to another.
-  const std::string digits = ToUtf8(waitHandle);
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
-    return kUsage;
-  const HANDLE process =
-      reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(digits.c_str(), nullptr, 10)));
+  const HANDLE process = HandleFromText(waitHandle);
   const ULONG_PTR parent = BasicInformation(GetCurrentProcess()).inheritedFromUniqueProcessId;
   if (process == nullptr || parent == 0 || BasicInformation(process).uniqueProcessId != parent)
     return kUsage;
+  // The handle that holds this copy and deletes it on closing: the copy
+  // moves out of its folder beside it, so that the folder is empty and goes
+  // when its own handle closes, as this process ends. Once running, the
+  // copy's file no longer matters.
+  std::u16string copy = copyPath;
+  const HANDLE file = HandleFromText(fileHandle);
+  const std::u16string folder = ExtractFileDir(copyPath);
+  if (file != nullptr && folder.size() > 1) {
+    const HANDLE self = CreateFileW(W(copyPath), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    const std::u16string moved = folder.substr(0, folder.size() - 1) + u".exe";
+    if (self != INVALID_HANDLE_VALUE && SameOpenFile(self, file) &&
+        RenameThroughHandle(file, moved)) {
+      copy = moved;
+    }
+    if (self != INVALID_HANDLE_VALUE)
+      CloseHandle(self);
+  }
   WaitForSingleObject(process, 60000);
   CloseHandle(process);
   // Only the program this is a copy of.
   if (lstrcmpiW(W(ExtractFileName(originalPath)), L"Uninst.exe") == 0 &&
-      SameContent(originalPath, copyPath)) {
+      SameContent(originalPath, copy)) {
     bool deleted = false;
     for (int i = 0; i < 100 && !deleted; ++i) {
       deleted = DeleteFileW(W(originalPath)) || Gone(GetLastError());
       if (!deleted)
         Sleep(100);
     }
-    const std::u16string folder = ExtractFileDir(originalPath);
+    const std::u16string destination = ExtractFileDir(originalPath);
     if (deleted) {
-      RemoveDirectoryW(W(folder));
+      RemoveDirectoryW(W(destination));
     } else {
       DeleteAtRestart(originalPath);
-      DeleteAtRestart(folder);
+      DeleteAtRestart(destination);
     }
   }
   // Should the handles that delete them on closing fail to.
   const std::u16string temp = TempFolder();
   if (!temp.empty() && LiesIn(copyPath, temp)) {
-    DeleteAtRestart(copyPath);
-    DeleteAtRestart(ExtractFileDir(copyPath));
+    DeleteAtRestart(copy);
+    DeleteAtRestart(folder);
   }
   return kRemoved;
 }

@@ -119,7 +119,8 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
 // folder at the next restart.
 void StartSelfRemoval(const std::u16string& programPath);
 
-// The copy's command line: copyPath kRemovalSwitch HANDLE "ORIGINAL".
+// The copy's command line: COPY kRemovalSwitch PROCESS-HANDLE FILE-HANDLE
+// "ORIGINAL", the handles' values in decimal.
 inline constexpr char16_t kRemovalSwitch[] = u"/RemoveOriginal";
 
 // 32 hexadecimal digits from the system's random number generator; empty
@@ -147,11 +148,12 @@ struct TRemovalCopy {
 bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& folder,
                      TRemovalCopy& copy);
 
-// What the copy does when started with kRemovalSwitch, waitHandle and
-// originalPath: checks that waitHandle is a handle to the process that
-// started it, waits for that process to end and removes originalPath (only
-// a file named Uninst.exe holding the copy's own bytes) and its folder when
-// empty. Returns kRemoved, or kUsage without touching anything when the
-// handle is not its parent's.
+// What the copy does when started with kRemovalSwitch: checks that
+// waitHandle is a handle to the process that started it (else returns
+// kUsage without touching anything), moves itself out of its folder through
+// fileHandle (the handle that holds it, which must be its own) so that the
+// folder goes when this process ends, waits for its parent to end and
+// removes originalPath (only a file named Uninst.exe holding the copy's own
+// bytes) and that file's folder when empty. Returns kRemoved.
 int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& waitHandle,
-                      const std::u16string& originalPath);
+                      const std::u16string& fileHandle, const std::u16string& originalPath);
