@@ -45,13 +45,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t temp[MAX_PATH + 1] = {};
   if (GetTempPathW(MAX_PATH + 1, temp) > 0)
     SetCurrentDirectoryW(temp);
-  if (IsRemovalCopy())
-    return FinishSelfRemoval(self);
 
   bool silent = false;
   std::u16string unknown;
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  // The copy in the temporary folder:
+  //   COPY /RemoveOriginal PROCESS-HANDLE FILE-HANDLE "ORIGINAL"
+  if (argv != nullptr && argc == 5 && U(argv[1]) == kRemovalSwitch) {
+    const std::u16string process = U(argv[2]), file = U(argv[3]), original = U(argv[4]);
+    LocalFree(argv);
+    return FinishSelfRemoval(self, process, file, original);
+  }
   for (int i = 1; argv != nullptr && i < argc; ++i) {
     if (lstrcmpiW(argv[i], L"/S") == 0 || lstrcmpiW(argv[i], L"-S") == 0) {
       silent = true;

@@ -4,6 +4,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "package/Names.h"
 
 namespace {
 
@@ -11,33 +12,6 @@ const char16_t kChinesePublisher[] = u"诺凡软件";
 
 std::u16string NameAndVersion(const std::u16string& name, const std::u16string& version) {
   return version.empty() ? name : name + u" " + version;
-}
-
-std::u16string Slashed(std::u16string s) {
-  std::replace(s.begin(), s.end(), u'/', u'\\');
-  return s;
-}
-
-// Whether a relative path climbs out through a ".." part, or is not relative.
-bool LeavesFolder(const std::u16string& rel) {
-  if (!rel.empty() && rel[0] == u'\\')
-    return true;
-  if (rel.find(u':') != std::u16string::npos)
-    return true;
-  size_t at = 0;
-  while (at <= rel.size()) {
-    size_t end = rel.find(u'\\', at);
-    if (end == std::u16string::npos)
-      end = rel.size();
-    std::u16string part = rel.substr(at, end - at);
-    // Windows ignores trailing dots and blanks: "..." and ".. " are "..".
-    while (!part.empty() && (part.back() == u'.' || part.back() == u' '))
-      part.pop_back();
-    if (part.empty() && end > at)
-      return true;
-    at = end + 1;
-  }
-  return false;
 }
 
 }  // namespace
@@ -140,18 +114,17 @@ TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16s
   for (const TUninstallRow& row : rows) {
     if (row.system || IsSystemFolder(row.folder))
       continue;
-    std::u16string folder = Slashed(row.folder);
-    if (!folder.empty() && folder.back() != u'\\')
-      folder += u'\\';
-    // The extractor writes a name's last part only.
-    const std::u16string raw = Slashed(row.name);
-    const std::u16string name = raw.substr(raw.find_last_of(u"\\:") + 1);
-    if (LeavesFolder(folder) || name.empty() || LeavesFolder(name)) {
+    // Found again by the rule the extractor placed it by.
+    TRowPlace place;
+    try {
+      place = PlaceRowFile(row.folder, row.name);
+    } catch (const PackageReadError& e) {
       throw Error(u"the list of installed files names \"" + row.folder + row.name +
-                  u"\", which lies outside the destination folder");
+                  u"\", which is no file of the destination folder: " + e.Message());
     }
-    const std::u16string path = destDir + folder + name;
-    if (SamePath(folder + name, u"Setup.stp"))
+    const std::u16string& folder = place.folder;
+    const std::u16string path = destDir + place.Path();
+    if (SamePath(place.Path(), u"Setup.stp"))
       setupListed = true;
     if (!SamePath(path, programPath) &&
         std::none_of(plan.files.begin(), plan.files.end(),

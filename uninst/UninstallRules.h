@@ -47,7 +47,10 @@ struct TRemovalPlan {
   // destination itself is not among them.
   std::vector<std::u16string> folders;
 };
-// Raises Error naming a row whose folder or name would leave the destination.
+// Each row's file is found by the extractor's rule (package/Names.h). Raises
+// Error naming a row that rule refuses: one whose folder or name would leave
+// the destination, or that names a device, a stream or a name Windows
+// shortens.
 TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
                          const std::u16string& programPath);
 

@@ -98,7 +98,7 @@ TEST(RemovalPlan, RowsOutsideTheDestinationAreRefused) {
                                                            {u"a\\... \\", u"x", false},
                                                            {u"", u"..", false}}) {
     const std::u16string e = ErrorOf([&] { PlanRemoval({r}, kDest, kSelf); });
-    EXPECT_TRUE(Has(e, u"outside the destination")) << ToUtf8(r.folder + r.name);
+    EXPECT_TRUE(Has(e, u"no file of the destination folder")) << ToUtf8(r.folder + r.name);
     EXPECT_TRUE(Has(e, r.folder + r.name)) << ToUtf8(e);
   }
   // A name with a folder part stays in its row's folder, as the extractor puts it.
@@ -113,4 +113,30 @@ TEST(RemovalPlan, PathsCompareWithoutLetterCase) {
   EXPECT_FALSE(LiesIn(u"C:\\Program Files\\X2\\Drawlet.exe", u"C:\\Program Files\\X\\"));
   EXPECT_FALSE(LiesIn(u"C:\\Program Files\\X\\", u"C:\\Program Files\\X\\"));
   EXPECT_FALSE(LiesIn(u"anything", u""));
+}
+
+TEST(RemovalPlan, RowsAreFoundByTheExtractorsRuleForNames) {
+  // Names the extractor refuses were never written: the list that names them
+  // is refused whole, so that nothing Windows reads otherwise is deleted.
+  for (const TUninstallRow& r :
+       std::vector<TUninstallRow>{{u"", u"nul.txt", false},
+                                  {u"", u"Com1 .log", false},
+                                  {u"", u"readme.txt:secret", false},
+                                  {u"", u"readme.txt::$DATA", false},
+                                  {u"help\\", u"index.htm.", false},
+                                  {u"help \\", u"index.htm", false},
+                                  {u"aux\\", u"x.txt", false}}) {
+    const std::u16string e = ErrorOf([&] { PlanRemoval({r}, kDest, kSelf); });
+    EXPECT_TRUE(Has(e, u"no file of the destination folder")) << ToUtf8(r.folder + r.name);
+    EXPECT_TRUE(Has(e, r.folder + r.name)) << ToUtf8(e);
+  }
+  // "/" and "\" alike, runs of them as one; a folder text without its "\"
+  // runs into the name, as the extractor writes it.
+  const TRemovalPlan plan =
+      PlanRemoval({{u"help//img/", u"a.png", false}, {u"bin", u"x.dll", false}}, kDest, kSelf);
+  EXPECT_EQ(plan.files,
+            (std::vector<std::u16string>{kDest + u"help\\img\\a.png", kDest + u"binx.dll",
+                                         kDest + u"Setup.stp"}));
+  EXPECT_EQ(plan.folders,
+            (std::vector<std::u16string>{kDest + u"help\\img\\", kDest + u"help\\"}));
 }

@@ -275,25 +275,51 @@ struct Uninstaller : testing::Test {
     return {};
   }
   // Waits until the copy in the temporary folder has done its work: the
-  // program is gone and the copy is down for deletion at the next restart.
-  std::u16string WaitForSelfRemoval(const RunResult& run) const {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::u16string prefix =
-        UpToNul(temp, MAX_PATH) + u"Uninst-" + IntToText(run.processId) + u"-";
+  // program is gone, and so are the copy and its folder, which are also down
+  // for deletion at the next restart. Returns that folder's pending entry.
+  std::u16string WaitForSelfRemoval(const RunResult&) const {
     for (int i = 0; i < 300; ++i) {
-      if (!Exists(dest + u"Uninst.exe")) {
+      if (!Exists(dest + u"Uninst.exe") && CopyFolders().empty()) {
         for (const std::u16string& p : PendingDeletions()) {
           const size_t at = p.find(u":\\");
-          if (at != std::u16string::npos && at > 0 &&
-              SamePath(p.substr(at - 1, prefix.size()), prefix)) {
+          if (at != std::u16string::npos && at > 0 && IsCopyFolder(p.substr(at - 1)))
             return p.substr(at - 1);
-          }
         }
       }
       Sleep(100);
     }
     return {};
+  }
+  static std::u16string Temp() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return UpToNul(temp, MAX_PATH);
+  }
+  // The temporary folder's "Uninst-" and 32 hexadecimal digits: a copy's
+  // folder, or with ".exe" the copy moved out of it.
+  static bool IsCopyFolder(std::u16string path) {
+    if (!path.empty() && path.back() == u'\\')
+      path.pop_back();
+    if (path.size() > 4 && SamePath(path.substr(path.size() - 4), u".exe"))
+      path.resize(path.size() - 4);
+    const std::u16string prefix = Temp() + u"Uninst-";
+    return path.size() == prefix.size() + 32 && SamePath(path.substr(0, prefix.size()), prefix) &&
+           path.find_first_not_of(u"0123456789abcdef", prefix.size()) == std::u16string::npos;
+  }
+  // The copies and their folders that exist now.
+  static std::vector<std::u16string> CopyFolders() {
+    std::vector<std::u16string> out;
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = FindFirstFileW(W(Temp() + u"Uninst-*"), &found);
+    if (h == INVALID_HANDLE_VALUE)
+      return out;
+    do {
+      const std::u16string path = Temp() + UpToNul(found.cFileName, MAX_PATH);
+      if (IsCopyFolder(path))
+        out.push_back(path);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return out;
   }
   // Every path under the destination, for comparing before and after.
   std::vector<std::string> Tree() const {
@@ -668,4 +694,302 @@ TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
   const RunResult run = RunUninstaller(u"\"" + program + u"\" /S", {});
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
   ExpectRemoved(run);
+// What an unelevated program of the same user can do to what the elevated
+// uninstaller trusts: plant files, variables, links and shortcuts.
+namespace {
+
+std::string ReadBytes(const std::u16string& path) {
+  std::string bytes;
+  std::FILE* in = _wfopen(W(path), L"rb");
+  if (in == nullptr)
+    return bytes;
+  char buffer[65536];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+    bytes.append(buffer, n);
+  std::fclose(in);
+  return bytes;
+}
+
+bool IsLinkHere(const std::u16string& path) {
+  const DWORD a = GetFileAttributesW(W(path));
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A symbolic link at link naming the existing target: CreateSymbolicLinkW
+// where the system makes one; else, under Wine (whose CreateSymbolicLinkW
+// makes nothing), a Unix symbolic link in the prefix, which Wine shows as a
+// reparse point. False when neither can be had.
+bool MakeLink(const std::u16string& link, const std::u16string& target) {
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const bool folder = (GetFileAttributesW(W(target)) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+  if (auto create = reinterpret_cast<CreateLinkFn>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "CreateSymbolicLinkW")))) {
+    create(W(link), W(target), folder ? 1 : 0);
+    if (IsLinkHere(link))
+      return true;
+    RemoveDirectoryW(W(link));
+    DeleteFileW(W(link));
+  }
+  using UnixNameFn = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixNameFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+  if (unixName == nullptr)
+    return false;
+  char* t = unixName(W(target));
+  char* l = unixName(W(link));
+  if (t != nullptr && l != nullptr) {
+    std::u16string line = u"/bin/ln -s \"" + FromUtf8(t) + u"\" \"" + FromUtf8(l) + u"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(nullptr, const_cast<wchar_t*>(W(line)), nullptr, nullptr, FALSE, 0,
+                       nullptr, nullptr, &si, &pi)) {
+      WaitForSingleObject(pi.hProcess, 10000);
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    }
+  }
+  HeapFree(GetProcessHeap(), 0, t);
+  HeapFree(GetProcessHeap(), 0, l);
+  for (int i = 0; i < 50 && !IsLinkHere(link); ++i)
+    Sleep(20);
+  return IsLinkHere(link);
+}
+
+// Starts a command line that inherits this process's inheritable handles
+// and waits for it; its exit code.
+DWORD RunInheriting(const std::u16string& commandLine) {
+  std::u16string line = commandLine;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, const_cast<wchar_t*>(W(line)), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &si, &pi)) {
+    ADD_FAILURE() << "cannot start " << ToUtf8(commandLine);
+    return 0xFFFFFFFF;
+  }
+  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_TIMEOUT) {
+    ADD_FAILURE() << "it did not end: " << ToUtf8(commandLine);
+    TerminateProcess(pi.hProcess, 99);
+  }
+  DWORD code = 0xFFFFFFFF;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+}  // namespace
+
+TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
+  Install(2, u"Norvane Drawlet");
+  const std::u16string program = dest + u"Uninst.exe";
+  const std::u16string a = RandomName(), b = RandomName();
+  EXPECT_EQ(a.size(), 32u);
+  EXPECT_EQ(a.find_first_not_of(u"0123456789abcdef"), std::u16string::npos) << ToUtf8(a);
+  EXPECT_NE(a, b);
+
+  // A folder or a file planted where the copy is to go: nothing of it is
+  // used, nothing overwritten.
+  const std::u16string planted = root + u"planted\\";
+  WriteText(planted + u"Uninst.exe", "the attacker's program");
+  TRemovalCopy copy;
+  EXPECT_FALSE(MakeRemovalCopy(program, planted, copy));
+  EXPECT_EQ(ReadBytes(planted + u"Uninst.exe"), "the attacker's program");
+  const std::u16string empty = root + u"empty\\";
+  ASSERT_TRUE(CreateDirectoryW(W(empty), nullptr));
+  EXPECT_FALSE(MakeRemovalCopy(program, empty, copy));
+  EXPECT_FALSE(Exists(empty + u"Uninst.exe"));
+
+  const std::u16string fresh = root + u"fresh\\";
+  ASSERT_TRUE(MakeRemovalCopy(program, fresh, copy));
+  EXPECT_EQ(copy.path, fresh + u"Uninst.exe");
+  {
+    // Readable by whoever leaves it to be deleted, as the system's loader
+    // does.
+    const HANDLE h = CreateFileW(W(copy.path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const std::string expected = ReadBytes(program);
+    std::string got(expected.size() + 1, '\0');
+    DWORD n = 0;
+    EXPECT_TRUE(ReadFile(h, got.data(), static_cast<DWORD>(got.size()), &n, nullptr));
+    got.resize(n);
+    CloseHandle(h);
+    EXPECT_TRUE(got == expected) << "the copy does not hold the program's bytes";
+  }
+  // Nobody can change, replace or rename it, nor its folder, until it has
+  // ended.
+  const HANDLE write = CreateFileW(W(copy.path), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(write, INVALID_HANDLE_VALUE);
+  if (write != INVALID_HANDLE_VALUE)
+    CloseHandle(write);
+  EXPECT_FALSE(MoveFileW(W(copy.path), W(fresh + u"moved.exe")));
+  EXPECT_FALSE(DeleteFileW(W(copy.path)));
+  EXPECT_FALSE(MoveFileW(W(root + u"fresh"), W(root + u"fresh-moved")));
+  EXPECT_TRUE(Exists(copy.path));
+  // Only Administrators and SYSTEM may write in the folder. Wine keeps no
+  // descriptor of a file: it gives one made from the Unix permissions.
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) {
+    DWORD size = 0;
+    GetFileSecurityW(W(fresh), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<char> sd(size + 1);
+    ASSERT_TRUE(GetFileSecurityW(W(fresh), DACL_SECURITY_INFORMATION, sd.data(), size, &size));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(sd.data(), &control, &revision);
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the folder inherits its parent's entries";
+    std::vector<std::u16string> sids;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      void* ace = nullptr;
+      ASSERT_TRUE(GetAce(dacl, i, &ace));
+      auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+      EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+      wchar_t* text = nullptr;
+      ASSERT_TRUE(ConvertSidToStringSidW(&allowed->SidStart, &text));
+      sids.push_back(U(text));
+      LocalFree(text);
+    }
+    std::sort(sids.begin(), sids.end());
+    EXPECT_EQ(sids, (std::vector<std::u16string>{u"S-1-5-18", u"S-1-5-32-544"}));
+  }
+  // Once the handles close (when the copy has ended), the copy and its
+  // folder go.
+  copy.Close();
+  EXPECT_FALSE(Exists(copy.path));
+  EXPECT_FALSE(Exists(fresh));
+}
+
+TEST_F(Uninstaller, AVariableInTheEnvironmentDoesNotMakeItTheCopy) {
+  Install(2, u"Norvane Drawlet");
+  // Set for every later process of the user, as a user may.
+  SetEnvironmentVariableW(L"NVUNINST_ORIGINAL", W(dest + u"Uninst.exe"));
+  SetEnvironmentVariableW(L"NVUNINST_WAIT_FOR", L"0");
+  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  SetEnvironmentVariableW(L"NVUNINST_ORIGINAL", nullptr);
+  SetEnvironmentVariableW(L"NVUNINST_WAIT_FOR", nullptr);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ExpectRemoved(run);
+  EXPECT_FALSE(Exists(dest));
+}
+
+TEST_F(Uninstaller, ACopyStartedByAnotherThanTheOriginalRemovesNothing) {
+  Install(2, u"Norvane Drawlet");
+  const std::u16string program = dest + u"Uninst.exe";
+  // A copy of the program as the attacker's own process starts it.
+  const std::u16string forged = root + u"forged\\Uninst.exe";
+  WriteText(forged, ReadBytes(program));
+  // A handle to a process that is not the copy's parent, handed down.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  std::u16string cmd = u"cmd.exe /c exit 0";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION other{};
+  ASSERT_TRUE(CreateProcessW(nullptr, const_cast<wchar_t*>(W(cmd)), &inherit, nullptr, FALSE, 0,
+                             nullptr, nullptr, &si, &other));
+  WaitForSingleObject(other.hProcess, 10000);
+  const std::u16string quoted = u"\"" + program + u"\"";
+  for (const std::u16string& handle :
+       {IntToText(static_cast<int64_t>(reinterpret_cast<uintptr_t>(other.hProcess))),
+        std::u16string(u"4660"), std::u16string(u"x")}) {
+    const DWORD code = RunInheriting(u"\"" + forged + u"\" /RemoveOriginal " + handle + u" 0 " +
+                                     quoted);
+    EXPECT_EQ(code, static_cast<DWORD>(kUsage)) << ToUtf8(handle);
+    EXPECT_TRUE(Exists(program)) << ToUtf8(handle);
+  }
+  CloseHandle(other.hThread);
+  CloseHandle(other.hProcess);
+  EXPECT_TRUE(KeyExists());
+  for (const std::u16string& f : ProductFiles())
+    EXPECT_TRUE(Exists(f)) << ToUtf8(f);
+}
+
+TEST_F(Uninstaller, NothingIsDeletedThroughALinkInTheDestination) {
+  Install(2, u"Norvane Drawlet");
+  // The help folder swapped for a link to another folder that holds files
+  // of the same names.
+  const std::u16string victim = root + u"victim";
+  ASSERT_TRUE(MoveFileW(W(dest + u"help"), W(victim)));
+  if (!MakeLink(dest + u"help", victim))
+    GTEST_SKIP() << "no symbolic link or junction can be made here";
+  ASSERT_TRUE(Exists(dest + u"help\\index.htm"));
+  std::vector<std::u16string> victims;
+  for (const std::u16string& f : ProductFiles()) {
+    if (LiesIn(f, dest + u"help\\"))
+      victims.push_back(victim + f.substr(dest.size() + 4));
+  }
+  ASSERT_FALSE(victims.empty());
+  // A held file behind the link blocks nothing either.
+  std::FILE* held = _wfsopen(W(victims[0]), L"rb", _SH_DENYRW);
+  ASSERT_NE(held, nullptr);
+  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  std::fclose(held);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  WaitForSelfRemoval(run);
+  for (const std::u16string& v : victims)
+    EXPECT_TRUE(Exists(v)) << "deleted through the link: " << ToUtf8(v);
+  EXPECT_TRUE(IsLinkHere(dest + u"help")) << "the link itself is left alone";
+  EXPECT_TRUE(Exists(dest + u"help\\index.htm"));
+  EXPECT_FALSE(Exists(dest + u"Drawlet.exe"));
+  EXPECT_FALSE(Exists(dest + u"readme.txt"));
+  EXPECT_FALSE(KeyExists());
+
+  // The same rule for the files one by one.
+  const std::u16string top = root + u"top\\";
+  WriteText(top + u"plain\\a.txt", "a");
+  ASSERT_TRUE(MakeLink(root + u"top\\linked", victim));
+  const std::vector<std::u16string> files = {top + u"linked\\index.htm", top + u"plain\\a.txt"};
+  EXPECT_FALSE(FindBlockedFile(files, top).has_value());
+  EXPECT_FALSE(DeleteFiles(files, top).has_value());
+  EXPECT_TRUE(Exists(victims[0]));
+  EXPECT_FALSE(Exists(top + u"plain\\a.txt"));
+  RemoveEmptyFolders({top + u"linked\\", top + u"plain\\"}, top);
+  EXPECT_TRUE(IsLinkHere(top + u"linked"));
+  EXPECT_FALSE(Exists(top + u"plain"));
+}
+
+TEST_F(Uninstaller, AShortcutGoesOnlyWhenItPointsIntoTheDestinationWhenDeleted) {
+  Install(2, u"Norvane Drawlet");
+  const std::vector<std::u16string> links = OwnShortcuts(name, dest);
+  ASSERT_EQ(links.size(), 2u);
+  // Between the look and the deletion, the desktop's shortcut is made to
+  // point elsewhere.
+  WriteText(root + u"Other\\Drawlet.exe", "another");
+  CreateShortcut(root + u"Other\\Drawlet.exe", u"", name, 0, u"");
+  ASSERT_TRUE(LiesIn(ShortcutTarget(DesktopLink()), root + u"Other\\"));
+  for (const std::u16string& link : links)
+    DeleteOwnShortcut(link, dest);
+  EXPECT_TRUE(Exists(DesktopLink())) << "a shortcut pointing elsewhere was deleted";
+  EXPECT_FALSE(Exists(QuickLink()));
+
+  // A link named like the shortcut, to a shortcut elsewhere that points into
+  // the destination: neither goes.
+  ASSERT_TRUE(DeleteFileW(W(DesktopLink())));
+  const std::u16string elsewhere = root + u"Elsewhere\\" + name + u".lnk";
+  Point(HKEY_CURRENT_USER, u"Desktop", root + u"Elsewhere");
+  SHCreateDirectoryExW(nullptr, W(root + u"Elsewhere"), nullptr);
+  CreateShortcut(dest + u"Drawlet.exe", u"", name, 0, u"");
+  Point(HKEY_CURRENT_USER, u"Desktop", desktop);
+  ASSERT_TRUE(Exists(elsewhere));
+  if (MakeLink(DesktopLink(), elsewhere)) {
+    EXPECT_FALSE(DeleteOwnShortcut(DesktopLink(), dest));
+    EXPECT_TRUE(IsLinkHere(DesktopLink()));
+    EXPECT_TRUE(Exists(elsewhere));
+  }
+  // A folder of that name stays; a read-only shortcut into the destination
+  // goes.
+  const std::u16string folder = root + u"Elsewhere\\Folder.lnk";
+  ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr));
+  EXPECT_FALSE(DeleteOwnShortcut(folder, dest));
+  EXPECT_TRUE(Exists(folder));
+  SetFileAttributesW(W(elsewhere), FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(DeleteOwnShortcut(elsewhere, dest));
+  EXPECT_FALSE(Exists(elsewhere));
 }
