@@ -416,3 +416,73 @@ TEST(Wizard, StartupFailuresAreReported) {
     EXPECT_TRUE(d.WaitExit());
   }
 }
+
+namespace {
+
+// Runs a Linux program of the machine Wine runs on (Wine starts them for
+// Windows programs, without passing their exit code back) and waits for it.
+void RunUnix(const std::wstring& program, const std::wstring& args) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = program + L" " + args;
+  const std::wstring path = L"Z:" + std::wstring(program);
+  std::wstring dosPath = path;
+  for (wchar_t& c : dosPath)
+    c = c == L'/' ? L'\\' : c;
+  if (CreateProcessW(dosPath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+}
+
+bool UnixPathExists(std::wstring path) {
+  for (wchar_t& c : path)
+    c = c == L'/' ? L'\\' : c;
+  return GetFileAttributesW((L"Z:" + path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+// A fixed drive whose free space cannot be read (here a drive that went away
+// after the wizard listed the fixed drives): the line shows "-1 Bytes" and
+// Install stays possible.
+TEST(Wizard, FreeSpaceOfADriveThatCannotBeRead) {
+  const std::wstring prefix = Env(L"WINEPREFIX");
+  if (prefix.empty())
+    GTEST_SKIP() << "needs Wine's drive folder to add a drive";
+  // M: is a folder of the build's Wine prefix, made a drive in the prefix's
+  // dosdevices.
+  const std::wstring target = prefix + L"/vanishing-drive";
+  RunUnix(L"/bin/mkdir", L"-p " + target);
+  for (int i = 0; i < 100 && !UnixPathExists(target); ++i)
+    Sleep(50);
+  ASSERT_TRUE(UnixPathExists(target));
+  RunUnix(L"/bin/ln", L"-sfn " + target + L" " + prefix + L"/dosdevices/m:");
+  for (int i = 0; i < 100 && GetDriveTypeW(L"M:\\") != DRIVE_FIXED; ++i)
+    Sleep(50);
+  ASSERT_EQ(GetDriveTypeW(L"M:\\"), static_cast<UINT>(DRIVE_FIXED));
+  // Wine lists the drives of its device map; the new one is named there too.
+  DefineDosDeviceW(DDD_RAW_TARGET_PATH, L"M:", L"\\??\\C:\\");
+  WizardDriver d;
+  START(d, "SetupEn");
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  d.Type(idEditSetupDir, L"M:\\Apps");
+  EXPECT_TRUE(d.Shown(idLblFreeSize));
+  EXPECT_NE(d.Text(idLblFreeSize), L"Space available: -1 Bytes");
+  RunUnix(L"/bin/rmdir", target);
+  for (int i = 0; i < 100 && UnixPathExists(target); ++i)
+    Sleep(50);
+  ASSERT_FALSE(UnixPathExists(target));
+  d.Type(idEditSetupDir, L"M:\\Apps\\Drawlet");
+  EXPECT_TRUE(d.Shown(idLblFreeSize));
+  EXPECT_EQ(d.Text(idLblFreeSize), L"Space available: -1 Bytes");
+  EXPECT_TRUE(d.Enabled(idBtnNext));
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+  DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION, L"M:", nullptr);
+  RunUnix(L"/bin/rm", L"-f " + prefix + L"/dosdevices/m:");
+}
