@@ -84,9 +84,8 @@ TForm1::TForm1()
 }
 
 void TForm1::FormCreate() {
-  TProductSettings settings =
-      LoadProductSettings([](int id) { return ResourceString(static_cast<UINT>(id)); },
-                          LanguageIndex);
+  TProductSettings settings = LoadProductSettings(
+      [](int id) { return ResourceString(static_cast<UINT>(id)); }, LanguageIndex);
   FShortName = settings.FShortName;
   FVersion = settings.FVersion;
   FSizeText = settings.FSizeText;
@@ -176,8 +175,7 @@ void TForm1::FormCreate() {
   std::u16string found = FindShortcutFolder(FUninstallName, u"QuickLaunch");
   if (found.empty())
     found = FindShortcutFolder(FUninstallName, u"Desktop");
-  editSetupDir.SetText(
-      DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
+  editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
 }
 
 void TForm1::ApplicationEvents1Idle() {
@@ -272,8 +270,9 @@ bool TForm1::Install() {
     TExtractOptions options;
     options.codePage = &AnsiCodePage();
     options.systemDir = [] { return GetSystemDir(); };
-    ExtractPackage(packageFile, FDestDir, u"",
-                   [this](int64_t percent) { OnExtractProgress(percent); }, options);
+    ExtractPackage(
+        packageFile, FDestDir, u"", [this](int64_t percent) { OnExtractProgress(percent); },
+        options);
     Sleep(50);
     if (!DeleteFileW(W(packageFile))) {
       const DWORD attributes = GetFileAttributesW(W(packageFile));

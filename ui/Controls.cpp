@@ -145,11 +145,10 @@ void TControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle
     style |= WS_CHILD | WS_CLIPSIBLINGS;
   if (visible_ && parent_ != nullptr)
     style |= WS_VISIBLE;
-  hwnd_ = CreateWindowExW(exStyle, className, L"", style, left_, top_, width_, height_,
-                          ParentHandle(),
-                          parent_ != nullptr ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_))
-                                             : nullptr,
-                          GetModuleHandleW(nullptr), nullptr);
+  hwnd_ = CreateWindowExW(
+      exStyle, className, L"", style, left_, top_, width_, height_, ParentHandle(),
+      parent_ != nullptr ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)) : nullptr,
+      GetModuleHandleW(nullptr), nullptr);
   SetPropW(hwnd_, kControlProp, this);
   if (ownClass_) {
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnClassProc));

@@ -86,8 +86,8 @@ TForm::TForm(const std::vector<TLayoutItem>& items) : TWinControl(nullptr, items
   CreateHandle(nullptr, style, WS_EX_CONTROLPARENT);
   SetCaption(me.text);
   if (Application != nullptr && Application->Icon() != nullptr) {
-    HICON smallIcon = Application->SmallIcon() != nullptr ? Application->SmallIcon()
-                                                      : Application->Icon();
+    HICON smallIcon =
+        Application->SmallIcon() != nullptr ? Application->SmallIcon() : Application->Icon();
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
   }
@@ -364,8 +364,8 @@ std::u16string ResourceString(UINT id) {
 }
 
 HBITMAP LoadBitmapResource(const std::u16string& name) {
-  auto bitmap = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), W(name), IMAGE_BITMAP,
-                                                0, 0, LR_CREATEDIBSECTION));
+  auto bitmap = static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), W(name), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (bitmap == nullptr)
     throw Error(u"Resource " + name + u" not found");
   return bitmap;

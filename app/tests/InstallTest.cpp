@@ -81,8 +81,8 @@ Link ReadLink(const std::wstring& file) {
   Link l;
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> persist;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_PPV_ARGS(&link))) ||
+  if (FAILED(
+          CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
       FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ))) {
     l.target = L"(unreadable)";
     return l;
@@ -330,7 +330,8 @@ TEST_F(Install, FolderThatCannotBeMadeKeepsThePage) {
   WriteAll(L"C:\\blocker", "a file where a folder would go");
   ToFolderPage("SetupEn", L"C:\\blocker\\Drawlet");
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(), L"Destination folder can't be created, need to select another folder.");
+  EXPECT_EQ(d.MessageBoxText(),
+            L"Destination folder can't be created, need to select another folder.");
   EXPECT_EQ(d.MessageBoxCaption(), L"Setup - Norvane Drawlet");
   EXPECT_FALSE(d.MessageBoxHasIcon());
   d.AnswerMessageBox();
@@ -433,7 +434,6 @@ TEST_F(Install, DestinationTextsAreNormalised) {
   ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Trail\\Drawlet \\", false);
   EXPECT_TRUE(Exists(L"C:\\Trail\\Drawlet \\Drawlet.exe"));
 }
-
 
 // The shell link class made unavailable for the programs started while it
 // lives: every shortcut the wizard tries to make raises an error.

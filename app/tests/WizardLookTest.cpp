@@ -170,16 +170,16 @@ SIZE TextSize(const LOGFONTW& lf, const std::wstring& text, int wrapWidth) {
 // inside its parent.
 void ExpectWholeTexts(WizardDriver& d, bool chinese, int dpi) {
   const Measured controls[] = {
-      {idLblWelcome, Kind::WrapLabel},    {idLblWillInstall, Kind::WrapLabel},
-      {idLblLicense, Kind::Label},        {idLblLicenseTip, Kind::Label},
-      {idLblAgreement, Kind::WrapLabel},  {idLblFolder, Kind::Label},
-      {idLblFolderTip, Kind::Label},      {idLblSetupFolder, Kind::WrapLabel},
-      {idGbFolder, Kind::Group},          {idBtnBrowse, Kind::Button},
-      {idLblNeedSize, Kind::Label},       {idLblFreeSize, Kind::Label},
-      {idChkSCOnDesktop, Kind::Check},    {idChkSCOnQuick, Kind::Check},
-      {idLblComplete, Kind::WrapLabel},   {idLblClose, Kind::WrapLabel},
-      {idChkRunOnExit, Kind::Check},      {idBtnPrev, Kind::Button},
-      {idBtnNext, Kind::Button},          {idBtnClose, Kind::Button},
+      {idLblWelcome, Kind::WrapLabel},   {idLblWillInstall, Kind::WrapLabel},
+      {idLblLicense, Kind::Label},       {idLblLicenseTip, Kind::Label},
+      {idLblAgreement, Kind::WrapLabel}, {idLblFolder, Kind::Label},
+      {idLblFolderTip, Kind::Label},     {idLblSetupFolder, Kind::WrapLabel},
+      {idGbFolder, Kind::Group},         {idBtnBrowse, Kind::Button},
+      {idLblNeedSize, Kind::Label},      {idLblFreeSize, Kind::Label},
+      {idChkSCOnDesktop, Kind::Check},   {idChkSCOnQuick, Kind::Check},
+      {idLblComplete, Kind::WrapLabel},  {idLblClose, Kind::WrapLabel},
+      {idChkRunOnExit, Kind::Check},     {idBtnPrev, Kind::Button},
+      {idBtnNext, Kind::Button},         {idBtnClose, Kind::Button},
   };
   const int box = Scaled(13, dpi);  // a check box's square
   const int gap = Scaled(4, dpi);

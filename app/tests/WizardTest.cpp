@@ -1,6 +1,6 @@
 // The wizard's window, driven from outside through its control ids.
-#include <gtest/gtest.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <string>
@@ -115,9 +115,11 @@ TEST(Wizard, FreeSpaceLineFollowsTheTypedDestination) {
     bool shown;
   };
   const Case cases[] = {
-      {L"C:\\Apps", true},         {L"c:\\apps", true},  {L"C:apps", false},
-      {L"\\\\server\\share", false}, {L"", false},       {L"Q:\\Apps", false},
-      {L"C:", false},              {L"C:\\", true},      {L" C:\\Apps", false},
+      {L"C:\\Apps", true},   {L"c:\\apps", true},
+      {L"C:apps", false},    {L"\\\\server\\share", false},
+      {L"", false},          {L"Q:\\Apps", false},
+      {L"C:", false},        {L"C:\\", true},
+      {L" C:\\Apps", false},
   };
   for (const Case& c : cases) {
     d.Type(idEditSetupDir, c.text);
@@ -434,8 +436,8 @@ void RunUnix(const std::wstring& program, const std::wstring& args) {
   std::wstring dosPath = path;
   for (wchar_t& c : dosPath)
     c = c == L'/' ? L'\\' : c;
-  if (CreateProcessW(dosPath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &si, &pi)) {
+  if (CreateProcessW(dosPath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                     &pi)) {
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);

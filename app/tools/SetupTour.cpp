@@ -116,7 +116,8 @@ void SetDpi(DWORD dpi) {
     const wchar_t* path;
   } keys[] = {
       {HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
-      {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"},
+      {HKEY_LOCAL_MACHINE,
+       L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"},
   };
   for (const auto& k : keys) {
     HKEY key = nullptr;
@@ -213,8 +214,8 @@ int Report(const std::wstring& dest) {
         wchar_t shell[MAX_PATH] = {};
         DWORD size = sizeof shell;
         RegGetValueW(HKEY_CURRENT_USER,
-                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                     kind, RRF_RT_REG_SZ, nullptr, shell, &size);
+                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", kind,
+                     RRF_RT_REG_SZ, nullptr, shell, &size);
         std::wstring link = std::wstring(shell) + L"\\";
         if (std::wstring(kind) == L"AppData")
           link += L"Microsoft\\Internet Explorer\\Quick Launch\\";
@@ -275,7 +276,8 @@ int wmain(int argc, wchar_t** argv) {
   if (args.size() == 1 && args[0] == L"report")
     return Report(L"");
   std::fputs(
-      "usage:\n  setup_tour screenshots OUTDIR [--dpi N]... SETUP...\n  setup_tour install SETUP DEST\n"
+      "usage:\n  setup_tour screenshots OUTDIR [--dpi N]... SETUP...\n  setup_tour install SETUP "
+      "DEST\n"
       "  setup_tour report\n",
       stderr);
   return 2;

@@ -192,8 +192,9 @@ TEST_F(Controls, ClipboardTakesUnicodeText) {
 }
 
 TEST_F(Controls, LayoutsThatCannotBeBuilt) {
-  EXPECT_NE(ErrorOf([] { TForm f("form F width=10 height=10\nlabel a parent=F\nlabel b parent=a\n"); })
-                .find(u"cannot hold"),
+  EXPECT_NE(ErrorOf([] {
+              TForm f("form F width=10 height=10\nlabel a parent=F\nlabel b parent=a\n");
+            }).find(u"cannot hold"),
             std::u16string::npos);
 }
 

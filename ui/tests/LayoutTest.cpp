@@ -148,8 +148,8 @@ TEST(LayoutScaling, RoundsToTheNearestPixelAndKeepsEdgesTogether) {
                   "label l parent=F left=183 top=20 width=305 height=53 font=Tahoma px=16\n"
                   "panel p parent=F align=top height=308\n"),
       120);
-  EXPECT_EQ(items[0].width, 629);   // 628.75
-  EXPECT_EQ(items[0].height, 498);  // 497.5
+  EXPECT_EQ(items[0].width, 629);      // 628.75
+  EXPECT_EQ(items[0].height, 498);     // 497.5
   EXPECT_EQ(items[0].font.points, 8);  // points grow with the DPI by themselves
   EXPECT_EQ(items[0].font.pixels, 0);
   // 253 and 330 give 316 and 413 (412.5): the first button ends where the
@@ -159,7 +159,7 @@ TEST(LayoutScaling, RoundsToTheNearestPixelAndKeepsEdgesTogether) {
   EXPECT_EQ(items[2].left, 413);
   EXPECT_EQ(items[2].width, 96);
   EXPECT_EQ(items[3].font.pixels, 20);
-  EXPECT_EQ(items[3].left, 229);   // 228.75
+  EXPECT_EQ(items[3].left, 229);  // 228.75
   EXPECT_EQ(items[3].top, 25);
   EXPECT_EQ(items[3].width, 381);  // 610 - 229
   EXPECT_EQ(items[3].height, 66);  // 91.25 -> 91, 91 - 25
