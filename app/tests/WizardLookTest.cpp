@@ -223,6 +223,16 @@ void ExpectWholeTexts(WizardDriver& d, bool chinese, int dpi) {
   }
 }
 
+// The colour on the screen at a point of a window's client area.
+COLORREF ScreenPixel(HWND window, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(window, &p);
+  HDC screen = GetDC(nullptr);
+  const COLORREF c = GetPixel(screen, p.x, p.y);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
 void CheckAtDpi(const char* program, int dpi) {
   SCOPED_TRACE(std::string(program) + " at " + std::to_string(dpi) + " DPI");
   ScopedDpi setting(static_cast<DWORD>(dpi));
@@ -238,6 +248,14 @@ void CheckAtDpi(const char* program, int dpi) {
   EXPECT_EQ(d.ControlRect(idImage1).right, Scaled(160, dpi));
   EXPECT_EQ(d.ControlRect(idBtnNext).left, Scaled(330, dpi));
   EXPECT_EQ(d.ControlRect(idBtnPrev).right, d.ControlRect(idBtnNext).left);
+  // The banner's picture fills its scaled box, to its far corner (the page
+  // around it is white).
+  SetForegroundWindow(d.Wizard());
+  Sleep(300);
+  const RECT banner = d.ControlRect(idImage1);
+  EXPECT_NE(ScreenPixel(d.Control(idImage1), banner.right - banner.left - 2,
+                        banner.bottom - banner.top - 2),
+            RGB(255, 255, 255));
   ExpectWholeTexts(d, chinese, dpi);
   // The header bands get their size once their page shows.
   d.Click(idBtnNext);
