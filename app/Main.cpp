@@ -40,8 +40,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   try {
     TApplication app;
-    app.SetIcon(static_cast<HICON>(
-        LoadImageW(instance, L"AppIcon", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED)));
+    // Each size from its own image of the icon, not one image shrunk.
+    const auto icon = [instance](int cx, int cy) {
+      return static_cast<HICON>(LoadImageW(instance, L"AppIcon", IMAGE_ICON, GetSystemMetrics(cx),
+                                           GetSystemMetrics(cy), LR_SHARED));
+    };
+    app.SetIcon(icon(SM_CXICON, SM_CYICON), icon(SM_CXSMICON, SM_CYSMICON));
     app.CreateForm<TForm1>();
     app.CreateForm<TfrmConflict>();
     Form1->Show();

@@ -85,10 +85,12 @@ TForm1::TForm1()
 }
 
 void TForm1::FormCreate() {
-  FShortName = ResourceString(1010);
-  FVersion = ResourceString(1011);
-  FSizeText = ResourceString(1012);
-  FFreeware = TextToBool(ResourceString(1009));
+  TProductSettings settings = LoadProductSettings(
+      [](int id) { return ResourceString(static_cast<UINT>(id)); }, LanguageIndex);
+  FShortName = settings.FShortName;
+  FVersion = settings.FVersion;
+  FSizeText = settings.FSizeText;
+  FFreeware = settings.FFreeware;
 
   Image1.SetPicture(DecodeJpeg(ResourceData(RT_RCDATA, u"ImageLeft" + IntToText(LanguageIndex))));
   Image2.SetPicture(LoadBitmapResource(u"ImageIcon"));
@@ -96,15 +98,8 @@ void TForm1::FormCreate() {
       static_cast<HBITMAP>(CopyImage(Image2.Picture(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 
   const bool chinese = LanguageIndex == 0;
-  FProductName = ResourceString(chinese ? 1002 : 1001);
-  FUninstallName = ResourceString(chinese ? 1004 : 1003);
-  TProductSettings settings;
-  settings.FProductName = FProductName;
-  settings.FUninstallName = FUninstallName;
-  settings.FShortName = FShortName;
-  settings.FVersion = FVersion;
-  settings.FSizeText = FSizeText;
-  settings.FFreeware = FFreeware;
+  FProductName = settings.FProductName;
+  FUninstallName = settings.FUninstallName;
   const TWizardTexts t = MakeWizardTexts(LanguageIndex, settings);
 
   if (chinese) {
@@ -117,19 +112,21 @@ void TForm1::FormCreate() {
       }
       l->SetFont(f);
     }
-    lblWelcome.SetLeft(193);
+    // Positions are pixels at 96 DPI, like the layout's.
+    lblWelcome.SetLeft(ScaleToScreen(193));
     lblWillInstall.SetLeft(lblWelcome.Left());
-    lblWelcome.SetTop(lblWelcome.Top() + 20);
-    lblWillInstall.SetTop(lblWillInstall.Top() + 20);
-    lblComplete.SetBounds(203, 28, lblComplete.Width(), lblComplete.Height());
+    lblWelcome.SetTop(lblWelcome.Top() + ScaleToScreen(20));
+    lblWillInstall.SetTop(lblWillInstall.Top() + ScaleToScreen(20));
+    lblComplete.SetBounds(ScaleToScreen(203), ScaleToScreen(28), lblComplete.Width(),
+                          lblComplete.Height());
   } else {
-    lblFolder.SetTop(9);
-    lblLicense.SetTop(9);
-    chkRunOnExit.SetBounds(186, 170, chkRunOnExit.Width(), chkRunOnExit.Height());
-    lblFolderTip.SetVisible(true);
-    lblLicenseTip.SetVisible(true);
-    lblClose.SetVisible(true);
+    lblFolder.SetTop(ScaleToScreen(9));
+    lblLicense.SetTop(ScaleToScreen(9));
+    chkRunOnExit.SetBounds(ScaleToScreen(186), ScaleToScreen(170), chkRunOnExit.Width(),
+                           chkRunOnExit.Height());
   }
+  for (TLabel* l : {&lblFolderTip, &lblLicenseTip, &lblClose})
+    l->SetVisible(t.showTips);
   SetCaption(t.Caption);
   FBackCaption = t.FBackCaption;
   FNextCaption = t.FNextCaption;
@@ -168,7 +165,7 @@ void TForm1::FormCreate() {
   btnNext.SetCaption(FNextCaption);
   btnClose.SetCaption(FCancelCaption);
   const DWORD major = WindowsMajorVersion();
-  SetSize(503, major >= 6 ? 398 : 385);
+  SetSize(ScaleToScreen(503), ScaleToScreen(major >= 6 ? 398 : 385));
   for (TPanel* p : {&pnlStep2, &pnlStep3, &pnlStep4})
     p->SetAlign(TAlign::Top);
   FStep = 1;

@@ -184,19 +184,6 @@ TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& p) {
   return t;
 }
 
-std::u16string NextCaption(int32_t FStep, const TWizardTexts& t) {
-  switch (FStep) {
-    case 2:
-      return t.FAgreeCaption;
-    case 3:
-      return t.FInstallCaption;
-    case 4:
-      return t.FFinishCaption;
-    default:
-      return t.FNextCaption;
-  }
-}
-
 TPageView IdleView(int32_t FStep, bool freeSizeVisible) {
   TPageView v{};
   for (int i = 0; i < 4; ++i)

@@ -49,9 +49,6 @@ struct TWizardTexts {
 
 TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& settings);
 
-// The caption of the Next button on a page.
-std::u16string NextCaption(int32_t FStep, const TWizardTexts& texts);
-
 // What the idle handler shows for a page.
 struct TPageView {
   bool pageVisible[4];

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders every page of the wizard in both languages (and the conflict
 # notice) under Xvfb and Wine into PNG files under build/screenshots: the
-# shipping 32-bit build in the wow64 test bed, or the build given.
+# shipping 32-bit build in the wow64 test bed, or the build given; at 96
+# DPI, and at 120 and 144 DPI (125% and 150%) under dpi120/ and dpi144/.
 #   scripts/screenshots.sh [BUILD_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,12 +29,13 @@ done
 unset DISPLAY
 export LC_ALL=zh_CN.UTF-8 WINE_XVFB=1
 "$root/cmake/wine-run.sh" "$build/wine" --prepare
-"$root/cmake/wine-run.sh" "$build/wine" explorer /desktop=shots,800x600 \
-  "$(winpath "$build/app/setup_tour.exe")" screenshots "$(winpath "$out")" "${programs[@]}"
+"$root/cmake/wine-run.sh" "$build/wine" explorer /desktop=shots,1024x768 \
+  "$(winpath "$build/app/setup_tour.exe")" screenshots "$(winpath "$out")" \
+  --dpi 96 --dpi 120 --dpi 144 "${programs[@]}"
 shopt -s nullglob
-bmps=("$out"/*.bmp)
+bmps=("$out"/*.bmp "$out"/dpi*/*.bmp)
 [ ${#bmps[@]} -gt 0 ] || { echo "screenshots: nothing was captured" >&2; exit 1; }
 for f in "${bmps[@]}"; do
   /usr/bin/convert "$f" "${f%.bmp}.png" && rm "$f"
 done
-ls "$out"
+ls "$out" "$out"/dpi*

@@ -29,6 +29,8 @@ void RegisterOwnClass() {
 }
 
 COLORREF ToColorRef(uint32_t layoutColor) {
+  if ((layoutColor & kSystemColor) != 0)
+    return GetSysColor(static_cast<int>(layoutColor & 0xFF));
   return static_cast<COLORREF>(layoutColor & 0x00FFFFFF);
 }
 
@@ -37,6 +39,20 @@ bool Given(uint32_t layoutColor) {
 }
 
 }  // namespace
+
+int ScreenDpi() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    const int d = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return d > 0 ? d : 96;
+  }();
+  return dpi;
+}
+
+int ScaleToScreen(int pixels) {
+  return ScaleToDpi(pixels, ScreenDpi());
+}
 
 HFONT FontHandle(const TFont& font) {
   using Key = std::tuple<std::u16string, int, int, bool>;
@@ -48,9 +64,7 @@ HFONT FontHandle(const TFont& font) {
   if (font.pixels > 0) {
     lf.lfHeight = -font.pixels;
   } else {
-    HDC screen = GetDC(nullptr);
-    lf.lfHeight = -MulDiv(font.points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
+    lf.lfHeight = -MulDiv(font.points, ScreenDpi(), 72);
   }
   lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
@@ -131,11 +145,10 @@ void TControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle
     style |= WS_CHILD | WS_CLIPSIBLINGS;
   if (visible_ && parent_ != nullptr)
     style |= WS_VISIBLE;
-  hwnd_ = CreateWindowExW(exStyle, className, L"", style, left_, top_, width_, height_,
-                          ParentHandle(),
-                          parent_ != nullptr ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_))
-                                             : nullptr,
-                          GetModuleHandleW(nullptr), nullptr);
+  hwnd_ = CreateWindowExW(
+      exStyle, className, L"", style, left_, top_, width_, height_, ParentHandle(),
+      parent_ != nullptr ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)) : nullptr,
+      GetModuleHandleW(nullptr), nullptr);
   SetPropW(hwnd_, kControlProp, this);
   if (ownClass_) {
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnClassProc));
@@ -366,6 +379,8 @@ LRESULT TGraphicControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_NCHITTEST:
       return HTTRANSPARENT;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(FontHandle(font_));
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
@@ -550,25 +565,50 @@ void TImage::Paint(HDC dc, RECT rc) {
   BITMAP bm{};
   if (bitmap_ == nullptr || GetObjectW(bitmap_, sizeof bm, &bm) == 0)
     return;
-  HDC mem = CreateCompatibleDC(dc);
-  HGDIOBJ old = SelectObject(mem, bitmap_);
+  const int w = ScaleToScreen(bm.bmWidth), h = ScaleToScreen(bm.bmHeight);
   int x = 0, y = 0;
   if (center_) {
-    x = (rc.right - bm.bmWidth) / 2;
-    y = (rc.bottom - bm.bmHeight) / 2;
+    x = (rc.right - w) / 2;
+    y = (rc.bottom - h) / 2;
   }
+  HDC mem = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(mem, bitmap_);
+  // The picture on this control's background: the transparent colour is
+  // replaced first, so that scaling blends its edges into the background.
+  HDC composed = mem;
+  HBITMAP composedBitmap = nullptr;
+  HGDIOBJ composedOld = nullptr;
   if (transparent_) {
     const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
     using TransparentBltFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, UINT);
     static const auto transparentBlt =
         SystemFunctionAs<TransparentBltFn>(L"msimg32.dll", "TransparentBlt");
+    composed = CreateCompatibleDC(dc);
+    composedBitmap = CreateCompatibleBitmap(dc, bm.bmWidth, bm.bmHeight);
+    composedOld = SelectObject(composed, composedBitmap);
+    RECT all{0, 0, bm.bmWidth, bm.bmHeight};
+    FillRect(composed, &all, BrushOf(Color()));
     if (transparentBlt != nullptr) {
-      transparentBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight, key);
+      transparentBlt(composed, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, bm.bmWidth, bm.bmHeight,
+                     key);
     } else {
-      BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+      BitBlt(composed, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
     }
+  }
+  if (w == bm.bmWidth && h == bm.bmHeight) {
+    BitBlt(dc, x, y, w, h, composed, 0, 0, SRCCOPY);
   } else {
-    BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+    const int oldMode = SetStretchBltMode(dc, HALFTONE);
+    POINT oldOrigin{};
+    SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+    StretchBlt(dc, x, y, w, h, composed, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+    SetStretchBltMode(dc, oldMode);
+  }
+  if (composedBitmap != nullptr) {
+    SelectObject(composed, composedOld);
+    DeleteObject(composedBitmap);
+    DeleteDC(composed);
   }
   SelectObject(mem, old);
   DeleteDC(mem);

@@ -26,6 +26,11 @@ struct TFont {
   bool operator==(const TFont&) const = default;
 };
 
+// The system's DPI (pixels per logical inch of the screen), read once.
+int ScreenDpi();
+// A length at 96 DPI in pixels at the system's DPI.
+int ScaleToScreen(int pixels);
+
 // The shared GDI handle of a font or a solid brush; both live until exit.
 HFONT FontHandle(const TFont& font);
 HBRUSH BrushOf(COLORREF color);
@@ -210,7 +215,9 @@ class TProgressBar : public TControl {
 };
 
 // A bitmap, drawn at the top left or centred; a transparent picture leaves
-// the colour of its bottom-left pixel unpainted.
+// the colour of its bottom-left pixel unpainted. Its pixels are pixels at 96
+// DPI: on another DPI it is drawn smoothly at the scaled size, so that it
+// fills its scaled box as it does at 96 DPI.
 class TImage : public TGraphicControl {
  public:
   TImage(TWinControl* parent, const TLayoutItem& item);

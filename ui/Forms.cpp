@@ -74,7 +74,7 @@ void RealignAll(TWinControl& c) {
 
 // ---- TForm
 
-TForm::TForm(std::string_view layout) : TForm(ParseLayout(layout)) {}
+TForm::TForm(std::string_view layout) : TForm(ScaleLayout(ParseLayout(layout), ScreenDpi())) {}
 
 TForm::TForm(const std::vector<TLayoutItem>& items) : TWinControl(nullptr, items.front()) {
   const TLayoutItem& me = items.front();
@@ -86,8 +86,10 @@ TForm::TForm(const std::vector<TLayoutItem>& items) : TWinControl(nullptr, items
   CreateHandle(nullptr, style, WS_EX_CONTROLPARENT);
   SetCaption(me.text);
   if (Application != nullptr && Application->Icon() != nullptr) {
+    HICON smallIcon =
+        Application->SmallIcon() != nullptr ? Application->SmallIcon() : Application->Icon();
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon()));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Application->Icon()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
   }
   SetSize(me.width, me.height);
   byName_[me.name] = this;
@@ -174,10 +176,9 @@ void TForm::SetSize(int width, int height) {
 }
 
 void TForm::Center() {
-  RECT work;
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  left_ = work.left + (work.right - work.left - width_) / 2;
-  top_ = work.top + (work.bottom - work.top - height_) / 2;
+  // On the desktop as a whole, not on the room the taskbar leaves.
+  left_ = (GetSystemMetrics(SM_CXSCREEN) - width_) / 2;
+  top_ = (GetSystemMetrics(SM_CYSCREEN) - height_) / 2;
   SetWindowPos(hwnd_, nullptr, left_, top_, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -246,8 +247,9 @@ TApplication::~TApplication() {
     Application = nullptr;
 }
 
-void TApplication::SetIcon(HICON icon) {
+void TApplication::SetIcon(HICON icon, HICON smallIcon) {
   icon_ = icon;
+  smallIcon_ = smallIcon;
 }
 
 void TApplication::Terminate() {
@@ -362,8 +364,8 @@ std::u16string ResourceString(UINT id) {
 }
 
 HBITMAP LoadBitmapResource(const std::u16string& name) {
-  auto bitmap = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), W(name), IMAGE_BITMAP,
-                                                0, 0, LR_CREATEDIBSECTION));
+  auto bitmap = static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), W(name), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (bitmap == nullptr)
     throw Error(u"Resource " + name + u" not found");
   return bitmap;

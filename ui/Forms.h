@@ -15,8 +15,8 @@
 // A top-level window whose controls come from a layout.
 class TForm : public TWinControl {
  public:
-  // Builds the form and every control of the layout, hidden. Raises Error
-  // for a layout it cannot read.
+  // Builds the form and every control of the layout, hidden, scaled to the
+  // system's DPI. Raises Error for a layout it cannot read.
   explicit TForm(std::string_view layout);
   ~TForm() override;
 
@@ -35,7 +35,8 @@ class TForm : public TWinControl {
   void Close();
   int ClientWidth() const override;
   int ClientHeight() const override;
-  // The outer size of the window.
+  // The outer size of the window (of its client area for a layout that says
+  // "client"), in pixels at the system's DPI; the form is centred again.
   void SetSize(int width, int height);
 
   // Runs when the window is asked to close (its close box, Alt+F4, Close()).
@@ -62,8 +63,11 @@ class TApplication {
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  void SetIcon(HICON icon);
+  // The icon of the title bar's size (small) and of Alt+Tab's; forms made
+  // later get them. Without a small one the large one is shrunk.
+  void SetIcon(HICON icon, HICON smallIcon = nullptr);
   HICON Icon() const { return icon_; }
+  HICON SmallIcon() const { return smallIcon_; }
   // The first form made by CreateForm; closing it ends Run.
   TForm* MainForm() const { return main_; }
   template <class T, class... A>
@@ -96,6 +100,7 @@ class TApplication {
   std::vector<std::unique_ptr<TForm>> forms_;
   TForm* main_ = nullptr;
   HICON icon_ = nullptr;
+  HICON smallIcon_ = nullptr;
   bool terminated_ = false;
   bool comInitialised_ = false;
   uint32_t idleCount_ = 0;

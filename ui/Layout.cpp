@@ -59,8 +59,8 @@ int Number(const std::string& value, int lineNo, const std::string& key) {
 
 bool ParseColor(std::string_view name, uint32_t& color) {
   static const std::map<std::string, uint32_t, std::less<>> kNamed = {
-      {"btnface", 0x00F0F0F0}, {"white", 0x00FFFFFF}, {"cream", 0x00F0FBFF},
-      {"navy", 0x00800000},    {"green", 0x00008000}, {"windowtext", 0x00000000},
+      {"btnface", kSysBtnFace}, {"white", 0x00FFFFFF}, {"cream", 0x00F0FBFF},
+      {"navy", 0x00800000},     {"green", 0x00008000}, {"windowtext", kSysWindowText},
       {"black", 0x00000000},
   };
   if (auto it = kNamed.find(name); it != kNamed.end()) {
@@ -179,5 +179,26 @@ std::vector<TLayoutItem> ParseLayout(std::string_view text) {
   }
   if (items.empty())
     throw Error(u"the layout has no form");
+  return items;
+}
+
+int ScaleToDpi(int pixels, int dpi) {
+  const int64_t product = static_cast<int64_t>(pixels) * dpi;
+  const int64_t half = product >= 0 ? 48 : -48;
+  return static_cast<int>((product + half) / 96);
+}
+
+std::vector<TLayoutItem> ScaleLayout(std::vector<TLayoutItem> items, int dpi) {
+  if (dpi == 96)
+    return items;
+  for (TLayoutItem& item : items) {
+    const int left = ScaleToDpi(item.left, dpi);
+    const int top = ScaleToDpi(item.top, dpi);
+    item.width = ScaleToDpi(item.left + item.width, dpi) - left;
+    item.height = ScaleToDpi(item.top + item.height, dpi) - top;
+    item.left = left;
+    item.top = top;
+    item.font.pixels = ScaleToDpi(item.font.pixels, dpi);
+  }
   return items;
 }

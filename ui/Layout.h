@@ -8,10 +8,12 @@
 // quote inside). Keys: parent, id, left, top, width, height, align
 // (top|left|right|none), text, font (a name), size (points), px (character
 // height in pixels), color and fontcolor (btnface, white, cream, navy, green,
-// windowtext or #rrggbb), tab (tab order). Flags: hidden, bold, wrap, fixed,
+// windowtext or #rrggbb; btnface and windowtext are the system's colours of
+// that name, read when the control is made), tab (tab order). Flags: hidden, bold, wrap, fixed,
 // transparent, checked, readonly, vscroll, center, vcenter, client (a form's
 // width and height are its client area, not its outer size), minimize (a
-// form with a minimize box). Lines starting
+// form with a minimize box). Positions, sizes and pixel heights of fonts are
+// pixels at 96 DPI; ScaleLayout turns them into pixels at another DPI. Lines starting
 // with "#" and empty lines are ignored. The first line is the form.
 #pragma once
 
@@ -27,8 +29,14 @@ struct TLayoutFont {
   int points = 0;       // 0: not given
   int pixels = 0;       // character height in pixels; 0: not given
   bool bold = false;
-  uint32_t color = 0xFF000000;  // 0xFF000000: not given, else 0x00BBGGRR
+  uint32_t color = 0xFF000000;  // 0xFF000000: not given, else 0x00BBGGRR or a system colour
 };
+
+// A colour that is the system's colour of this index (COLOR_BTNFACE and the
+// like) rather than a fixed one.
+inline constexpr uint32_t kSystemColor = 0x80000000;
+inline constexpr uint32_t kSysBtnFace = kSystemColor | 15;    // COLOR_BTNFACE
+inline constexpr uint32_t kSysWindowText = kSystemColor | 8;  // COLOR_WINDOWTEXT
 
 struct TLayoutItem {
   std::string kind;
@@ -51,5 +59,15 @@ struct TLayoutItem {
 // defined, or a name given twice.
 std::vector<TLayoutItem> ParseLayout(std::string_view text);
 
-// The colour of a colour name (the system's button face as 0x00F0F0F0).
+// The colour of a colour name (the system's button face as kSysBtnFace).
 bool ParseColor(std::string_view name, uint32_t& color);
+
+// A length at 96 DPI in pixels at this DPI, rounded to the nearest pixel
+// (halves away from zero).
+int ScaleToDpi(int pixels, int dpi);
+
+// The layout for a screen of this DPI: every position and size, the form's
+// own size and the pixel heights of fonts (point sizes grow by themselves).
+// A control's edges are scaled rather than its width, so controls that touch
+// at 96 DPI still touch.
+std::vector<TLayoutItem> ScaleLayout(std::vector<TLayoutItem> items, int dpi);

@@ -81,8 +81,8 @@ Link ReadLink(const std::wstring& file) {
   Link l;
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> persist;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_PPV_ARGS(&link))) ||
+  if (FAILED(
+          CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
       FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ))) {
     l.target = L"(unreadable)";
     return l;
@@ -330,7 +330,8 @@ TEST_F(Install, FolderThatCannotBeMadeKeepsThePage) {
   WriteAll(L"C:\\blocker", "a file where a folder would go");
   ToFolderPage("SetupEn", L"C:\\blocker\\Drawlet");
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(), L"Destination folder can't be created, need to select another folder.");
+  EXPECT_EQ(d.MessageBoxText(),
+            L"Destination folder can't be created, need to select another folder.");
   EXPECT_EQ(d.MessageBoxCaption(), L"Setup - Norvane Drawlet");
   EXPECT_FALSE(d.MessageBoxHasIcon());
   d.AnswerMessageBox();
@@ -432,6 +433,158 @@ TEST_F(Install, DestinationTextsAreNormalised) {
   ASSERT_TRUE(WaitFinishPage(d));
   ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Trail\\Drawlet \\", false);
   EXPECT_TRUE(Exists(L"C:\\Trail\\Drawlet \\Drawlet.exe"));
+}
+
+// The shell link class made unavailable for the programs started while it
+// lives: every shortcut the wizard tries to make raises an error.
+class ScopedBrokenShellLink {
+ public:
+  ScopedBrokenShellLink() {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key_) !=
+        ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    wchar_t buf[MAX_PATH] = {};
+    DWORD size = sizeof buf;
+    if (RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) ==
+        ERROR_SUCCESS) {
+      old_ = buf;
+    }
+    Set(L"C:\\nowhere\\missing-shell.dll");
+  }
+  ~ScopedBrokenShellLink() {
+    if (key_ != nullptr) {
+      Set(old_);
+      RegCloseKey(key_);
+    }
+  }
+  bool Active() const { return key_ != nullptr && !old_.empty(); }
+  ScopedBrokenShellLink(const ScopedBrokenShellLink&) = delete;
+  ScopedBrokenShellLink& operator=(const ScopedBrokenShellLink&) = delete;
+
+ private:
+  static constexpr const wchar_t* kKey =
+      L"Software\\Classes\\CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32";
+  void Set(const std::wstring& value) {
+    RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  }
+  HKEY key_ = nullptr;
+  std::wstring old_;
+};
+
+// The registration stops at its first error, silently: a desktop shortcut
+// that cannot be made leaves no Quick Launch shortcut and no uninstall key,
+// and the wizard still reaches its finish page. On a system without Quick
+// Launch the key is the very next step, so a run that went on after the
+// error would write it.
+TEST_F(Install, RegistrationStopsAtItsFirstError) {
+  for (const wchar_t* version : {L"", L"winxp64"}) {
+    ScopedWindowsVersion system(version);
+    SHCreateDirectoryExW(nullptr, Folder(1).c_str(), nullptr);
+    const std::wstring dest = L"C:\\NoLinks\\Drawlet\\";
+    {
+      ScopedBrokenShellLink broken;
+      ASSERT_TRUE(broken.Active());
+      ToFolderPage("SetupEn", dest);
+      ASSERT_EQ(d.Shown(idChkSCOnQuick), *version != L'\0');
+      d.ClickNoWait(idBtnNext);
+      ASSERT_TRUE(WaitFinishPage(d));
+    }
+    ExpectProductFiles(dest);
+    EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
+    EXPECT_FALSE(Exists(Folder(1) + L"\\Norvane Drawlet.lnk"));
+    EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+    EXPECT_EQ(d.Text(idBtnNext), L"&Finish");
+    EXPECT_EQ(d.MessageBoxText(500), L"");
+    d.SetCheck(idChkRunOnExit, false);
+    d.ClickNoWait(idBtnNext);
+    EXPECT_TRUE(d.WaitExit());
+    d.Kill();
+  }
+}
+
+// While the files are unpacked the four buttons are disabled and the bar
+// shows; the failure message (an information box, with its icon) comes
+// before anything is given back. Then the buttons come back and the bar
+// hides, keeping its position, and a retry starts from there.
+TEST_F(Install, ControlsDuringAndAfterAFailedExtraction) {
+  const std::wstring dest = L"C:\\Stopped\\";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  WriteAll(dest + L"readme.txt", "the old read-me");
+  SetFileAttributesW((dest + L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  ToFolderPage("SetupEn", dest);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_NE(d.MessageBoxText(), L"");
+  EXPECT_TRUE(d.MessageBoxHasIcon());
+  for (int id : {idBtnNext, idBtnPrev, idBtnClose, idBtnBrowse})
+    EXPECT_FALSE(d.Enabled(id)) << id;
+  EXPECT_TRUE(d.Shown(idProgressBar1));
+  const int reached = d.Progress(idProgressBar1);
+  // Some files came before the read-me, not all of them.
+  EXPECT_GT(reached, 0);
+  EXPECT_LT(reached, 100);
+  d.AnswerMessageBox();
+  for (int id : {idBtnNext, idBtnPrev, idBtnClose, idBtnBrowse})
+    EXPECT_TRUE(d.Enabled(id)) << id;
+  EXPECT_FALSE(d.Shown(idProgressBar1));
+  EXPECT_EQ(d.Progress(idProgressBar1), reached);
+
+  // A retry that fails before the first file (the package file cannot be
+  // written again) shows the bar where the last attempt left it.
+  SetFileAttributesW((dest + L"Setup.stp").c_str(), FILE_ATTRIBUTE_READONLY);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_NE(d.MessageBoxText(), L"");
+  EXPECT_TRUE(d.Shown(idProgressBar1));
+  EXPECT_EQ(d.Progress(idProgressBar1), reached);
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  SetFileAttributesW((dest + L"Setup.stp").c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW((dest + L"readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  ExpectProductFiles(dest);
+}
+
+// The Chinese run's two messages, in their boxes.
+TEST_F(Install, ChineseMessages) {
+  WriteAll(L"C:\\blocker", "a file where a folder would go");
+  ToFolderPage("Setup", L"C:\\blocker\\Drawlet");
+  d.ClickNoWait(idBtnNext);
+  EXPECT_EQ(d.MessageBoxText(), L"无法创建目标文件夹，请重新指定文件夹路径。");
+  EXPECT_EQ(d.MessageBoxCaption(), L"安装向导 - 诺凡画图");
+  EXPECT_FALSE(d.MessageBoxHasIcon());
+  d.AnswerMessageBox();
+
+  const std::wstring dest = L"C:\\LockedZh\\";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  WriteAll(dest + L"readme.txt", "the old read-me");
+  SetFileAttributesW((dest + L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  d.Type(idEditSetupDir, dest);
+  d.ClickNoWait(idBtnNext);
+  EXPECT_EQ(d.MessageBoxText(),
+            L"提取文件到目标文件夹时发生错误。\n\n您是否正在运行这个软件的旧版本？如果是，请先关闭"
+            L"它，然后再次点击“安装”。");
+  EXPECT_EQ(d.MessageBoxCaption(), L"安装向导 - 诺凡画图");
+  EXPECT_TRUE(d.MessageBoxHasIcon());
+  d.AnswerMessageBox();
+  SetFileAttributesW((dest + L"readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Finish with Launch checked and a product that cannot be started: the
+// wizard says nothing and closes.
+TEST_F(Install, FinishWithAProductThatCannotStart) {
+  const std::wstring dest = L"C:\\Gone\\Drawlet\\";
+  ToFolderPage("SetupEn", dest);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  ASSERT_TRUE(DeleteFileW((dest + L"Drawlet.exe").c_str()));
+  ASSERT_TRUE(d.Checked(idChkRunOnExit));
+  d.ClickNoWait(idBtnNext);
+  EXPECT_TRUE(d.WaitExit(10000));
+  EXPECT_EQ(d.MessageBoxText(0), L"");
+  EXPECT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 // setup_tour: walks a Setup.exe through its pages as a person would.
 //
-//   setup_tour screenshots OUTDIR SETUP...  every page of each program, as
-//                                           OUTDIR\<program>-<n>-<page>.bmp
+//   setup_tour screenshots OUTDIR [--dpi N]... SETUP...
+//                                           every page of each program, as
+//                                           OUTDIR\<program>-<n>-<page>.bmp;
+//                                           with --dpi, at each DPI N (the
+//                                           display setting every program
+//                                           started afterwards is given), in
+//                                           OUTDIR\dpiN unless N is 96
 //   setup_tour install SETUP DEST           a whole installation into DEST,
 //                                           then where everything went
 //   setup_tour report                       where the installations of the
@@ -14,6 +19,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -105,6 +111,47 @@ int Screenshots(const std::wstring& dir, const std::vector<std::wstring>& progra
   return ok ? 0 : 1;
 }
 
+// The DPI that programs started from now on are given: the user's setting
+// and the machine's font setting, as the display settings write them.
+void SetDpi(DWORD dpi) {
+  const struct {
+    HKEY root;
+    const wchar_t* path;
+  } keys[] = {
+      {HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+      {HKEY_LOCAL_MACHINE,
+       L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"},
+  };
+  for (const auto& k : keys) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(k.root, k.path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+        ERROR_SUCCESS) {
+      RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                     sizeof dpi);
+      RegCloseKey(key);
+    }
+  }
+}
+
+int ScreenshotsAtDpis(const std::wstring& dir, std::vector<std::wstring> args) {
+  std::vector<DWORD> dpis;
+  while (args.size() >= 2 && args[0] == L"--dpi") {
+    dpis.push_back(static_cast<DWORD>(std::wcstoul(args[1].c_str(), nullptr, 10)));
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (dpis.empty())
+    return Screenshots(dir, args);
+  int rc = 0;
+  CreateDirectoryW(dir.c_str(), nullptr);
+  for (DWORD dpi : dpis) {
+    SetDpi(dpi);
+    const std::wstring out = dpi == 96 ? dir : dir + L"\\dpi" + std::to_wstring(dpi);
+    if (Screenshots(out, args) != 0)
+      rc = 1;
+  }
+  return rc;
+}
+
 std::wstring RegValue(const std::wstring& key, const wchar_t* name) {
   wchar_t buf[1024] = {};
   DWORD size = sizeof buf;
@@ -177,8 +224,8 @@ int Report(const std::wstring& dest) {
         wchar_t shell[MAX_PATH] = {};
         DWORD size = sizeof shell;
         RegGetValueW(HKEY_CURRENT_USER,
-                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                     kind, RRF_RT_REG_SZ, nullptr, shell, &size);
+                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", kind,
+                     RRF_RT_REG_SZ, nullptr, shell, &size);
         std::wstring link = std::wstring(shell) + L"\\";
         if (std::wstring(kind) == L"AppData")
           link += L"Microsoft\\Internet Explorer\\Quick Launch\\";
@@ -274,7 +321,7 @@ int TimeInstall(const std::wstring& program, const std::wstring& dest) {
 int wmain(int argc, wchar_t** argv) {
   const std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() >= 3 && args[0] == L"screenshots")
-    return Screenshots(args[1], std::vector<std::wstring>(args.begin() + 2, args.end()));
+    return ScreenshotsAtDpis(args[1], std::vector<std::wstring>(args.begin() + 2, args.end()));
   if (args.size() == 3 && args[0] == L"install")
     return Install(args[1], args[2]);
   if (args.size() == 3 && args[0] == L"time-install")
@@ -282,7 +329,7 @@ int wmain(int argc, wchar_t** argv) {
   if (args.size() == 1 && args[0] == L"report")
     return Report(L"");
   std::fputs(
-      "usage:\n  setup_tour screenshots OUTDIR SETUP...\n  setup_tour install SETUP DEST\n"
+      "usage:\n  setup_tour screenshots OUTDIR [--dpi N]... SETUP...\n  setup_tour install SETUP DEST\n"
       "  setup_tour report\n  setup_tour time-install SETUP DEST\n",
       stderr);
   return 2;

@@ -192,7 +192,33 @@ TEST_F(Controls, ClipboardTakesUnicodeText) {
 }
 
 TEST_F(Controls, LayoutsThatCannotBeBuilt) {
-  EXPECT_NE(ErrorOf([] { TForm f("form F width=10 height=10\nlabel a parent=F\nlabel b parent=a\n"); })
-                .find(u"cannot hold"),
+  EXPECT_NE(ErrorOf([] {
+              TForm f("form F width=10 height=10\nlabel a parent=F\nlabel b parent=a\n");
+            }).find(u"cannot hold"),
             std::u16string::npos);
+}
+
+// The title bar gets the small icon of its own, Alt+Tab the large one; a
+// program without a small one has the large one shrunk.
+TEST_F(Controls, FormsTakeTheApplicationsIconsOfBothSizes) {
+  HICON big = LoadIconW(nullptr, IDI_APPLICATION);
+  HICON smallIcon = LoadIconW(nullptr, IDI_INFORMATION);
+  app.SetIcon(big, smallIcon);
+  {
+    TForm form(kLayout);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, ICON_BIG, 0)), big);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, ICON_SMALL, 0)),
+              smallIcon);
+  }
+  app.SetIcon(big);
+  TForm form(kLayout);
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, ICON_SMALL, 0)), big);
+}
+
+// A label answers for its font as the standard controls do.
+TEST_F(Controls, LabelsAnswerForTheirFont) {
+  TForm form(kLayout);
+  auto& label = form.Control<TLabel>("fixed");
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(label.Handle(), WM_GETFONT, 0, 0)),
+            FontHandle(label.Font()));
 }

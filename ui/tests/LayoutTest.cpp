@@ -117,3 +117,55 @@ TEST(Layout, ErrorsNameTheLine) {
     EXPECT_EQ(ErrorOf([&] { ParseLayout(c.text); }), c.error) << c.text;
   }
 }
+
+TEST(Layout, SystemColoursAreNamedNotFixed) {
+  const auto wizard = Load("TFORM1.layout");
+  EXPECT_EQ(wizard.at("Form1").color, kSysBtnFace);
+  // The white pages and the cream bands stay as they are.
+  EXPECT_EQ(wizard.at("pnlStep1").color, 0x00FFFFFFu);
+  EXPECT_EQ(wizard.at("Panel4").color, 0x00F0FBFFu);
+  const auto notice = Load("TFRMCONFLICT.layout");
+  EXPECT_EQ(notice.at("frmConflict").color, kSysBtnFace);
+  EXPECT_EQ(notice.at("frmConflict").font.color, kSysWindowText);
+  uint32_t black = 1;
+  ASSERT_TRUE(ParseColor("black", black));
+  EXPECT_EQ(black, 0u);
+}
+
+TEST(LayoutScaling, RoundsToTheNearestPixelAndKeepsEdgesTogether) {
+  EXPECT_EQ(ScaleToDpi(503, 96), 503);
+  EXPECT_EQ(ScaleToDpi(503, 144), 755);  // 754.5
+  EXPECT_EQ(ScaleToDpi(398, 120), 498);  // 497.5
+  EXPECT_EQ(ScaleToDpi(385, 120), 481);  // 481.25
+  EXPECT_EQ(ScaleToDpi(-1, 144), -2);    // -1.5, away from zero as the positive side
+  EXPECT_EQ(ScaleToDpi(-1, 120), -1);
+  EXPECT_EQ(ScaleToDpi(0, 144), 0);
+
+  const auto items = ScaleLayout(
+      ParseLayout("form F width=503 height=398 font=Tahoma size=8\n"
+                  "button a parent=F left=253 top=323 width=77 height=22\n"
+                  "button b parent=F left=330 top=323 width=77 height=22\n"
+                  "label l parent=F left=183 top=20 width=305 height=53 font=Tahoma px=16\n"
+                  "panel p parent=F align=top height=308\n"),
+      120);
+  EXPECT_EQ(items[0].width, 629);      // 628.75
+  EXPECT_EQ(items[0].height, 498);     // 497.5
+  EXPECT_EQ(items[0].font.points, 8);  // points grow with the DPI by themselves
+  EXPECT_EQ(items[0].font.pixels, 0);
+  // 253 and 330 give 316 and 413 (412.5): the first button ends where the
+  // second begins, although 77 alone would give 96.
+  EXPECT_EQ(items[1].left, 316);
+  EXPECT_EQ(items[1].left + items[1].width, items[2].left);
+  EXPECT_EQ(items[2].left, 413);
+  EXPECT_EQ(items[2].width, 96);
+  EXPECT_EQ(items[3].font.pixels, 20);
+  EXPECT_EQ(items[3].left, 229);  // 228.75
+  EXPECT_EQ(items[3].top, 25);
+  EXPECT_EQ(items[3].width, 381);  // 610 - 229
+  EXPECT_EQ(items[3].height, 66);  // 91.25 -> 91, 91 - 25
+  EXPECT_EQ(items[4].height, 385);
+
+  // At 96 DPI nothing changes.
+  const auto same = ScaleLayout(ParseLayout("form F width=503 height=398\n"), 96);
+  EXPECT_EQ(same[0].width, 503);
+}
