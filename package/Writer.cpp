@@ -16,6 +16,7 @@
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
 #include "package/UninstallList.h"
+#include "package/Verify.h"
 
 namespace fs = std::filesystem;
 
@@ -148,6 +149,44 @@ std::u16string RandomPrintable(size_t n) {
   return out;
 }
 
+namespace {
+
+bool IsKeyChar(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+}  // namespace
+
+std::u16string DerivedPrintable(std::u16string_view seed, size_t n) {
+  const auto hash = CreateHashBySelector(3);  // SHA-256
+  std::u16string out;
+  for (uint32_t round = 0; out.size() < n; ++round) {
+    hash->Init();
+    const std::string bytes = ToUtf8(std::u16string(seed)) + '\0' + std::to_string(round);
+    hash->Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    std::vector<uint8_t> digest(static_cast<size_t>(hash->DigestSize()) / 8);
+    hash->Final(digest.data());
+    static const char16_t kAlphabet[] =
+        u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (uint8_t b : digest) {
+      if (out.size() < n && b < 248)  // 248 = 4 * 62: no bias
+        out += kAlphabet[b % 62];
+    }
+  }
+  return out;
+}
+
+bool IsPrintableKeyText(std::u16string_view text, size_t n) {
+  return text.size() == n && std::all_of(text.begin(), text.end(), IsKeyChar);
+}
+
+size_t VectorSize(uint32_t cipherSel) {
+  const auto cipher = CreateCipherBySelector(cipherSel);
+  if (!cipher || cipherSel > 8)
+    throw Error(u"no such cipher");
+  return cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
+}
+
 std::u16string MakeIndexText(const std::vector<TIndexRow>& rows) {
   std::u16string text;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -174,13 +213,28 @@ std::u16string MakeIndexText(const std::vector<TIndexRow>& rows) {
 std::string AssemblePackage(const std::string& bodies, const std::u16string& indexText,
                             const TPackOptions& options) {
   const CodePage& cp = options.codePage ? *options.codePage : Cp1252();
-  const auto cipher = CreateCipherBySelector(options.cipher);
-  if (!cipher || options.cipher > 8)
-    throw Error(u"no such cipher");
-  const size_t ivSize = cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
+  const size_t ivSize = VectorSize(options.cipher);
+  std::u16string salt = options.salt, iv = options.iv;
+  if (!options.seed.empty()) {
+    // The index holds every name and size, so equal inputs give equal values.
+    const std::u16string seed = options.seed + u'\n' + indexText;
+    if (salt.empty())
+      salt = DerivedPrintable(u"salt\n" + seed, 8);
+    if (iv.empty() && ivSize > 0)
+      iv = DerivedPrintable(u"iv\n" + seed, ivSize);
+  }
+  if (salt.empty())
+    salt = RandomPrintable(8);
+  if (iv.empty())
+    iv = RandomPrintable(ivSize);
+  if (!IsPrintableKeyText(salt, 8))
+    throw Error(u"the salt \"" + salt + u"\" is not 8 letters or digits");
+  if (!IsPrintableKeyText(iv, ivSize)) {
+    throw Error(u"the vector \"" + iv + u"\" is not " + IntToText(static_cast<int64_t>(ivSize)) +
+                u" letters or digits, one block of " + FromUtf8(CipherName(options.cipher)));
+  }
   const std::u16string envelope =
-      EncryptText(indexText, options.password, options.hash, options.cipher, RandomPrintable(8),
-                  RandomPrintable(ivSize), cp);
+      EncryptText(indexText, options.password, options.hash, options.cipher, salt, iv, cp);
   const std::string index = cp.Narrow(envelope);
   std::string out = bodies + index;
   const uint32_t l = static_cast<uint32_t>(index.size());
@@ -208,7 +262,28 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
   }
   if (ec)
     throw FileError(u"cannot list " + std::u16string(dir) + u": " + FromUtf8(ec.message()));
-  std::sort(files.begin(), files.end());
+  // By the relative path's names, folder by folder, compared by code point:
+  // the same order on every system whatever its locale or path type.
+  auto key = [&](const fs::path& f) {
+    std::string k = ToUtf8(FromFsPath(f.lexically_relative(root)));
+    std::replace(k.begin(), k.end(), '\\', '\x01');
+    return k;
+  };
+  std::vector<std::pair<std::string, fs::path>> keyed;
+  for (auto& f : files)
+    keyed.emplace_back(key(f), std::move(f));
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return std::lexicographical_compare(
+        a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
+        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+  });
+  files.clear();
+  for (auto& kf : keyed)
+    files.push_back(std::move(kf.second));
+  if (files.empty()) {
+    // An index without rows is one that no reader accepts.
+    throw Error(u"the folder " + std::u16string(dir) + u" holds no files: there is nothing to pack");
+  }
 
   std::string uninstaller;
   if (!options.uninstaller.empty()) {
@@ -273,6 +348,14 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
       const std::string tail = AssemblePackage(std::string(), MakeIndexText(rows), options);
       out.Write(tail.data(), tail.size());
       out.Close();
+    }
+    // What was written must read back: every row, every body.
+    TExtractOptions check;
+    check.codePage = options.codePage;
+    try {
+      VerifyPackage(temp, options.password, check);
+    } catch (const Error& e) {
+      throw Error(u"the package just written does not read back: " + e.Message());
     }
     fs::rename(ToFsPath(temp), ToFsPath(packagePath), ec);
     if (ec)

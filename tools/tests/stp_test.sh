@@ -94,6 +94,79 @@ fi
 "$stp" --help >"$work/out" 2>&1
 contains "the usage names the uninstaller options" "--no-uninstaller" "$work/out"
 
+# verify: every body inflated to nowhere, the first bad row named.
+"$stp" verify "$work/p29.stp" >"$work/out" 2>&1
+check "verify a sound package" 0 $?
+check "verify says so" "5 files, all sound (" "$(head -c 20 "$work/out")"
+cp "$work/bare.stp" "$work/bad.stp"
+# Row 2 (bin/a,b.dll, stored raw by deflate): flip a byte in its middle.
+off=$(( $("$stp" list "$work/bare.stp" | awk 'NR==2 {print $3}') + 50000 ))
+orig=$(od -An -tu1 -j "$off" -N1 "$work/bad.stp" | tr -d ' ')
+printf "\\$(printf %03o $(( orig ^ 255 )))" | dd of="$work/bad.stp" bs=1 seek="$off" conv=notrunc 2>/dev/null
+"$stp" verify "$work/bad.stp" >"$work/out" 2>"$work/err"
+check "verify a damaged body" 1 $?
+contains "names the row" "row 2 (bin.a,b.dll)" "$work/err"
+check "one line on standard error" 1 "$(wc -l <"$work/err")"
+"$stp" extract "$work/bad.stp" "$work/baddest" --system-dir "$work/sys" >/dev/null 2>&1
+check "extract of the same fails too" 1 $?
+
+# Messages a person understands.
+"$stp" pack "$work/src" -o "$work/pw.stp" --password "s3cret" >/dev/null 2>&1
+for cmd in list verify; do
+  "$stp" $cmd "$work/pw.stp" >/dev/null 2>"$work/err"
+  check "$cmd without the password" 1 $?
+  contains "$cmd says the index does not open" "does not open with the empty password" "$work/err"
+  contains "$cmd suggests --password" "with --password" "$work/err"
+  "$stp" $cmd "$work/pw.stp" --password wrong >/dev/null 2>"$work/err"
+  contains "$cmd with a wrong password" "does not open with the password given" "$work/err"
+  printf 'This file is not a setup package.\n' >"$work/text.stp"
+  "$stp" $cmd "$work/text.stp" >/dev/null 2>"$work/err"
+  check "$cmd of a text file" 1 $?
+  contains "$cmd says it is no package" "text.stp is not a setup package, or an empty one" "$work/err"
+  head -c 4000 "$work/src/bin/a,b.dll" >"$work/random.bin"
+  "$stp" $cmd "$work/random.bin" >/dev/null 2>"$work/err"
+  check "$cmd of random bytes" 1 $?
+  contains "$cmd says random bytes are no package" "random.bin is not a setup package" "$work/err"
+done
+"$stp" extract "$work/pw.stp" "$work/pwfail" --system-dir "$work/sys" >/dev/null 2>"$work/err"
+check "extract without the password" 1 $?
+contains "extract suggests --password" "with --password" "$work/err"
+"$stp" extract "$work/text.stp" "$work/textdest" >"$work/out" 2>"$work/err"
+check "extract of a file with no index succeeds" 0 $?
+contains "with a warning" "warning: .*text.stp holds no index" "$work/err"
+[ -z "$(ls -A "$work/textdest")" ]; check "and writes nothing" 0 $?
+mkdir -p "$work/emptydir/sub"
+"$stp" pack "$work/emptydir" -o "$work/empty.stp" >/dev/null 2>"$work/err"
+check "pack refuses an empty folder" 1 $?
+contains "saying why" "holds no files" "$work/err"
+[ ! -e "$work/empty.stp" ]; check "and writes no package" 0 $?
+"$stp" --version >"$work/out" 2>&1
+check "--version" 0 $?
+contains "--version names the tool" "^stp [0-9]" "$work/out"
+for cmd in list verify extract pack; do
+  "$stp" help $cmd >"$work/out" 2>&1
+  check "help $cmd" 0 $?
+  contains "help $cmd shows its usage" "^stp $cmd " "$work/out"
+done
+contains "help pack tells of SOURCE_DATE_EPOCH" "SOURCE_DATE_EPOCH" "$work/out"
+"$stp" help frobnicate >/dev/null 2>&1; check "help of an unknown command" 2 $?
+
+# Reproducible packages.
+"$stp" pack "$work/src" -o "$work/r1.stp" >/dev/null 2>&1
+"$stp" pack "$work/src" -o "$work/r2.stp" >/dev/null 2>&1
+cmp -s "$work/r1.stp" "$work/r2.stp"; check "random salt and vector by default" 1 $?
+for i in 1 2; do
+  "$stp" pack "$work/src" -o "$work/f$i.stp" --salt Abcd1234 --iv 0123456789ABCDEF >/dev/null 2>&1
+  SOURCE_DATE_EPOCH=1700000000 "$stp" pack "$work/src" -o "$work/e$i.stp" >/dev/null 2>&1
+done
+cmp -s "$work/f1.stp" "$work/f2.stp"; check "--salt and --iv give the same bytes" 0 $?
+cmp -s "$work/e1.stp" "$work/e2.stp"; check "SOURCE_DATE_EPOCH gives the same bytes" 0 $?
+"$stp" verify "$work/e1.stp" >/dev/null 2>&1; check "and a sound package" 0 $?
+"$stp" pack "$work/src" -o "$work/x.stp" --salt short >/dev/null 2>&1; check "a bad --salt" 2 $?
+"$stp" pack "$work/src" -o "$work/x.stp" --iv 12345678 >/dev/null 2>&1; check "an --iv of the wrong size" 2 $?
+"$stp" pack "$work/src" -o "$work/des.stp" --cipher des --iv 12345678 >/dev/null 2>&1; check "an --iv of des's size" 0 $?
+SOURCE_DATE_EPOCH=soon "$stp" pack "$work/src" -o "$work/x.stp" >/dev/null 2>&1; check "a SOURCE_DATE_EPOCH that is no number" 2 $?
+
 "$stp" pack "$work/src" -o "$work/pw.stp" --password "s3cret" >/dev/null 2>&1
 "$stp" extract "$work/pw.stp" "$work/pwdest" --system-dir "$work/sys" --password "s3cret" >/dev/null 2>&1
 check "extract with the password" 0 $?
