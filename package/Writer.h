@@ -40,6 +40,12 @@ struct TPackResult {
 // Whether the folder has its own "Uninst.exe" at its top (letter case ignored).
 bool HasOwnUninstaller(std::u16string_view dir);
 
+// The uninstaller that PackDirectory would add for dir: the program with the
+// list of dir's rows and its own. Written to dir's top as "Uninst.exe" (and
+// signed there, say), it is packed as it is. Raises Error for a signed
+// program, to which no list can be added without breaking the signature.
+std::string MakeUninstallerFor(std::u16string_view dir, const std::u16string& program);
+
 // Raises Error naming the file on any failure (FileError for a missing
 // uninstaller program); the package is written under a
 // temporary name and renamed into place only when complete.

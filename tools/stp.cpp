@@ -5,6 +5,7 @@
 //   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
 //            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
+//   stp uninstaller DIR -o FILE [--uninstaller FILE]
 //   stp help [COMMAND] | stp --version
 //
 // pack adds the uninstaller (Uninst.exe with the list of the package's rows)
@@ -54,6 +55,7 @@ const char kUsage[] =
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
+    "  stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
     "  stp help [COMMAND]\n"
     "  stp --version\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
@@ -122,6 +124,17 @@ const CommandHelp kHelp[] = {
      "Salt and vector are random unless given, or derived from the environment\n"
      "variable SOURCE_DATE_EPOCH and the index when that is set: then the same input\n"
      "gives the same package, byte for byte.\n"},
+    {"uninstaller",
+     "stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+     "\n"
+     "Writes the uninstaller that pack would add for DIR: the program with the list\n"
+     "of DIR's files and its own row. For a signed uninstaller: write it as\n"
+     "DIR/Uninst.exe, sign that, then pack DIR, which packs it as it is. (pack\n"
+     "refuses a signed program to add a list to: the list would break its\n"
+     "signature.)\n"
+     "\n"
+     "  --uninstaller FILE  the program (default: STP_UNINSTALLER, else the\n"
+     "                      build's Uninst.exe)\n"},
 };
 
 struct UsageError {
@@ -467,6 +480,34 @@ int Pack(const Args& a) {
   return 0;
 }
 
+int Uninstaller(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"uninstaller takes one folder"};
+  const std::u16string out = Option(a, "-o");
+  if (out.empty())
+    throw UsageError{"uninstaller needs -o FILE"};
+  Args choice = a;
+  choice.options.erase("--no-uninstaller");
+  // The program itself must be there, whatever the folder holds.
+  const std::u16string program = ChooseUninstaller(choice, u"");
+  const std::string bytes = MakeUninstallerFor(a.positional[0], program);
+  const std::u16string temp = out + u".part";
+  try {
+    OutFile file(temp);
+    file.Write(bytes.data(), bytes.size());
+    file.Close();
+    std::u16string why;
+    if (!RenameOver(temp, out, why))
+      throw FileError(u"cannot write " + out + u": " + why);
+  } catch (...) {
+    RemoveFile(temp);
+    throw;
+  }
+  std::printf("%s: the uninstaller with the list of %s (%zu bytes)\n", Shown(out).c_str(),
+              Shown(a.positional[0]).c_str(), bytes.size());
+  return 0;
+}
+
 int Run(const std::vector<std::u16string>& argv) {
   try {
     if (argv.empty())
@@ -475,6 +516,8 @@ int Run(const std::vector<std::u16string>& argv) {
     const std::vector<std::u16string> rest(argv.begin() + 1, argv.end());
     if (cmd == "list")
       return List(Parse(rest, {"--password", "--code-page"}));
+    if (cmd == "uninstaller")
+      return Uninstaller(Parse(rest, {"-o", "--uninstaller"}));
     if (cmd == "verify")
       return Verify(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "extract") {
