@@ -5,7 +5,8 @@
   inspect_setup.py --program OTHER.EXE   the same checks of the program alone
                                          (machine, versions, imports)
 
-Checks the machine, subsystem and versions that Windows XP needs, the
+Checks the machine, subsystem and versions that Windows XP needs, a
+signature when there is one (one Authenticode table that ends the file), the
 manifest (byte for byte the project's), every resource the program reads,
 and that it imports only system DLLs and nothing newer than Windows XP.
 Prints the size of the program with and without its package. Exit status
@@ -177,10 +178,28 @@ def check_program(pe):
           (": " + " ".join(newer) if newer else ""))
 
 
+def check_signature(pe):
+    """A signed program: one Authenticode table (PKCS#7 signed data) that ends the file."""
+    offset, size = pe.dirs[4]
+    if offset == 0 and size == 0:
+        print("info unsigned")
+        return 0
+    ok = offset + size == len(pe.data) and size >= 8
+    length = revision = kind = 0
+    if ok:
+        length, revision, kind = struct.unpack_from("<IHH", pe.data, offset)
+        ok = 8 < length <= size and revision == 0x0200 and kind == 0x0002
+    check(ok, "signed: an Authenticode table of %d bytes ends the file (certificate of %d bytes,"
+          " revision %#x, type %d)" % (size, length, revision, kind))
+    return size
+
+
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--program":
         exe = open(sys.argv[2], "rb").read()
-        check_program(Pe(exe))
+        pe = Pe(exe)
+        check_program(pe)
+        check_signature(pe)
         print("size: %s %d bytes (%.2f MiB)" % (sys.argv[2].split("/")[-1], len(exe), len(exe) / 2**20))
         return 1 if failures else 0
     if len(sys.argv) != 3:
@@ -190,6 +209,7 @@ def main():
     manifest = open(sys.argv[2], "rb").read()
     pe = Pe(exe)
     check_program(pe)
+    signature = check_signature(pe)
 
     res = pe.resources()
     check(one(res, RT_MANIFEST, 1) == manifest, "manifest 1 is byte for byte the project's")
@@ -231,8 +251,10 @@ def main():
     check(package is not None and len(package) > 0, 'package "SetupPackage" of type "StpFile"')
 
     package_size = len(package or b"")
-    print("size: Setup.exe %d bytes; package %d bytes; program without package %d bytes (%.2f MiB)"
-          % (len(exe), package_size, len(exe) - package_size, (len(exe) - package_size) / 2**20))
+    bare = len(exe) - package_size - signature
+    print("size: Setup.exe %d bytes; package %d bytes; signature %d bytes; program without package"
+          " and signature %d bytes (%.2f MiB)" % (len(exe), package_size, signature, bare,
+                                                   bare / 2**20))
     if failures:
         print("%d checks failed" % len(failures))
         return 1

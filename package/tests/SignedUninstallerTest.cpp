@@ -93,9 +93,9 @@ TEST(SignedUninstaller, OnlyATableThatEndsTheFileCounts) {
   // Not PE programs at all, and headers that point outside the file.
   EXPECT_FALSE(FindSignatureTable(std::string("MZ")));
   EXPECT_FALSE(FindSignatureTable(std::string(100, 'M')));
-  std::string far = Signed(listed, false);
-  Put32(far, 0x3C, 0x7FFFFFF0);
-  EXPECT_FALSE(FindSignatureTable(far));
+  std::string outside = Signed(listed, false);
+  Put32(outside, 0x3C, 0x7FFFFFF0);
+  EXPECT_FALSE(FindSignatureTable(outside));
 }
 
 struct SignedPack : Scratch {};
