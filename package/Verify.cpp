@@ -89,8 +89,7 @@ TVerifyResult VerifyPackage(std::u16string_view packagePath, std::u16string_view
   TExtractOptions planOptions = options;
   // Nothing is written: a system row only needs a folder to be named by.
   planOptions.systemDir = [] { return std::u16string(u"<system>\\"); };
-  const std::vector<TRowPlan> rows =
-      PlanPackage(packagePath, u"<dest>\\", password, planOptions);
+  const std::vector<TRowPlan> rows = PlanPackage(packagePath, u"<dest>\\", password, planOptions);
   InFile package(packagePath);
   TVerifyResult result;
   // Every index that opens has at least one row: an empty list means the
@@ -128,5 +127,5 @@ TIndexState ExamineIndex(std::u16string_view packagePath, std::u16string_view pa
   if (!index)
     return TIndexState::NoIndex;
   return DecryptText(index->Text, password, codePage).empty() ? TIndexState::NotAnEnvelope
-                                                               : TIndexState::Opens;
+                                                              : TIndexState::Opens;
 }

@@ -179,15 +179,17 @@ std::vector<fs::path> PackedFiles(const fs::path& root, std::u16string_view dir)
     keyed.emplace_back(key(f), std::move(f));
   std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
     return std::lexicographical_compare(
-        a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
-        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+        a.first.begin(), a.first.end(), b.first.begin(), b.first.end(), [](char x, char y) {
+          return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        });
   });
   files.clear();
   for (auto& kf : keyed)
     files.push_back(std::move(kf.second));
   if (files.empty()) {
     // An index without rows is one that no reader accepts.
-    throw Error(u"the folder " + std::u16string(dir) + u" holds no files: there is nothing to pack");
+    throw Error(u"the folder " + std::u16string(dir) +
+                u" holds no files: there is nothing to pack");
   }
 
   return files;

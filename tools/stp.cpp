@@ -265,10 +265,9 @@ TIndexState Examine(const Args& a, const CodePage& cp) {
     case TIndexState::NotAnEnvelope:
       throw Error(path + u" is not a setup package: it holds no index this tool can open");
     case TIndexState::Opens:
-      throw Error(
-          path + u": the index does not open with " +
-          (a.options.count("--password") ? u"the password given" : u"the empty password") +
-          u" (or it is damaged): give the package's password with --password TEXT");
+      throw Error(path + u": the index does not open with " +
+                  (a.options.count("--password") ? u"the password given" : u"the empty password") +
+                  u" (or it is damaged): give the package's password with --password TEXT");
   }
   throw e;
 }
@@ -380,8 +379,9 @@ int Extract(const Args& a) {
   }
   Progress progress(true);
   try {
-    ExtractPackage(a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
-                   [&](int64_t percent) { progress(percent); }, options);
+    ExtractPackage(
+        a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
+        [&](int64_t percent) { progress(percent); }, options);
   } catch (const ListIndexError& e) {
     progress.Done();
     ExplainIndex(a, *cp.page, e);
@@ -524,11 +524,10 @@ int Run(const std::vector<std::u16string>& argv) {
       return Extract(Parse(rest, {"--password", "--code-page", "--system-dir"}));
     }
     if (cmd == "pack") {
-      return Pack(Parse(
-          rest,
-          {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page", "--uninstaller",
-           "--salt", "--iv"},
-          {"--no-uninstaller"}));
+      return Pack(Parse(rest,
+                        {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
+                         "--uninstaller", "--salt", "--iv"},
+                        {"--no-uninstaller"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())

@@ -109,8 +109,7 @@ TEST_F(SignedPack, ASignedProgramGetsNoListAppended) {
   po.codePage = options.codePage;
   po.uninstaller = FromFsPath(root / "signed.exe");
   const std::u16string pkg = FromFsPath(root / "p.stp");
-  const std::u16string error =
-      ErrorOf([&] { PackDirectory(FromFsPath(root / "src"), pkg, po); });
+  const std::u16string error = ErrorOf([&] { PackDirectory(FromFsPath(root / "src"), pkg, po); });
   EXPECT_NE(error.find(u"is signed"), std::u16string::npos) << ToUtf8(error);
   EXPECT_FALSE(fs::exists(ToFsPath(pkg)));
   EXPECT_THROW(MakeUninstallerFor(FromFsPath(root / "src"), FromFsPath(root / "signed.exe")),

@@ -38,7 +38,8 @@ TEST_F(Verify, TheFirstBadRowIsNamed) {
       {{u"", u"b.txt", RandomBytes(5000, 3, true), u"", flipped}, u"row 2 (b.txt)"},
       {{u"", u"b.txt", "checked", u"", badCheck}, u"not a valid zlib stream"},
       // Stored size too small: the stream goes on past it.
-      {{u"", u"b.txt", "good body", u"", good.substr(0, good.size() - 3)}, u"end before its zlib stream"},
+      {{u"", u"b.txt", "good body", u"", good.substr(0, good.size() - 3)},
+       u"end before its zlib stream"},
       // Stored size too large: bytes left over after the stream's end.
       {{u"", u"b.txt", "good body", u"", good + "xyz"}, u"ends 3 bytes before its stored size"},
       // Unpacked size wrong either way.
@@ -63,9 +64,9 @@ TEST_F(Verify, IndexStates) {
   EXPECT_EQ(ExamineIndex(pkg, u"", *options.codePage), TIndexState::Opens);
   EXPECT_THROW(VerifyPackage(pkg, u"", options), Error);
   EXPECT_EQ(VerifyPackage(pkg, u"pw", options).files, 1);
-  EXPECT_EQ(ExamineIndex(Store(std::string("\xFF\xFF\xFF\x7F\x0A\x14\x00", 7)), u"",
-                         *options.codePage),
-            TIndexState::NoIndex);
+  EXPECT_EQ(
+      ExamineIndex(Store(std::string("\xFF\xFF\xFF\x7F\x0A\x14\x00", 7)), u"", *options.codePage),
+      TIndexState::NoIndex);
   EXPECT_FALSE(VerifyPackage(Store(std::string("\xFF\xFF\xFF\x7F\x0A\x14\x00", 7)), u"", options)
                    .usableIndex);
   EXPECT_EQ(ExamineIndex(Store("no envelope here" + std::string("\x10\0\0\0\x0A\x14\x00", 7)), u"",

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # The stp command line: pack, list and extract a tree, and the exit status
 # and message of each kind of failure.
+#   stp_test.sh STP [DEFAULT_UNINSTALLER]
+# STP may be a wrapper that runs stp.exe under Wine: with STP_ON_WINDOWS=1 the
+# checks of what only the Linux build does (--system-dir needed) are left out.
 set -u
 stp=$1
 default_uninstaller=${2:-}
@@ -39,16 +42,18 @@ check "list" 0 $?
 contains "list names the converted file name" "a,b.dll" "$work/list"
 contains "list shows the system row" "shared.dll" "$work/list"
 contains "list counts the files and the uninstaller" "5 files" "$work/list"
-contains "list shows the uninstaller" "Uninst.exe .*<dest>/Uninst.exe" "$work/list"
+contains "list shows the uninstaller" "Uninst.exe .*<dest>.Uninst.exe" "$work/list"
 
-"$stp" extract "$work/p3.stp" "$work/dest" >"$work/err" 2>&1
-check "extract without --system-dir fails" 1 $?
-contains "the message names the option" "--system-dir" "$work/err"
-[ ! -e "$work/dest/readme.txt" ]; check "nothing written then" 0 $?
+if [ "${STP_ON_WINDOWS:-0}" != 1 ]; then
+  "$stp" extract "$work/p3.stp" "$work/dest" >"$work/err" 2>&1
+  check "extract without --system-dir fails" 1 $?
+  contains "the message names the option" "--system-dir" "$work/err"
+  [ ! -e "$work/dest/readme.txt" ]; check "nothing written then" 0 $?
+fi
 
 "$stp" extract "$work/p10.stp" "$work/dest" --system-dir "$work/sys" >"$work/progress" 2>&1
 check "extract" 0 $?
-check "plain progress lines end at 100%" "100%" "$(tail -1 "$work/progress")"
+check "plain progress lines end at 100%" "100%" "$(tail -1 "$work/progress" | tr -d '\r')"
 cmp -s "$work/src/bin/a,b.dll" "$work/dest/bin/a,b.dll"; check "binary file intact" 0 $?
 cmp -s "$work/src/docs/list.txt" "$work/dest/docs/list.txt"; check "text file intact" 0 $?
 check "system file in the system folder" "sys" "$(cat "$work/sys/shared.dll")"
