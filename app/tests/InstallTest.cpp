@@ -81,8 +81,8 @@ Link ReadLink(const std::wstring& file) {
   Link l;
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> persist;
-  if (FAILED(
-          CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(&link))) ||
       FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ))) {
     l.target = L"(unreadable)";
     return l;
@@ -330,8 +330,7 @@ TEST_F(Install, FolderThatCannotBeMadeKeepsThePage) {
   WriteAll(L"C:\\blocker", "a file where a folder would go");
   ToFolderPage("SetupEn", L"C:\\blocker\\Drawlet");
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(),
-            L"Destination folder can't be created, need to select another folder.");
+  EXPECT_EQ(d.MessageBoxText(), L"Destination folder can't be created, need to select another folder.");
   EXPECT_EQ(d.MessageBoxCaption(), L"Setup - Norvane Drawlet");
   EXPECT_FALSE(d.MessageBoxHasIcon());
   d.AnswerMessageBox();
@@ -442,7 +441,8 @@ TEST_F(Install, DestinationTextsAreNormalised) {
 TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   if (!Exists(SetupProgram("SetupSigned")))
     GTEST_SKIP() << "no SetupSigned in this build (needs openssl and osslsigncode)";
-  const std::wstring dest = L"C:\Signed\Drawlet\"; ToFolderPage("SetupSigned", dest);
+  const std::wstring dest = L"C:\\Signed\\Drawlet\\";
+  ToFolderPage("SetupSigned", dest);
   d.ClickNoWait(idBtnNext);
   ASSERT_TRUE(WaitFinishPage(d));
   d.SetCheck(idChkRunOnExit, false);
@@ -461,8 +461,8 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(
-      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
   ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 99;
   GetExitCodeProcess(pi.hProcess, &code);
