@@ -21,7 +21,7 @@ TEST_F(Verify, ASoundPackageCountsEveryRowAndWritesNothing) {
   EXPECT_EQ(r.unpacked, 5 + 70000 + 300000);
   EXPECT_EQ(percents.back(), 100);
   EXPECT_FALSE(fs::exists(root / "dest"));
-  EXPECT_TRUE(fs::is_empty(root / "system"));
+  EXPECT_FALSE(fs::exists(Sys(u"sys.dll")));
 }
 
 TEST_F(Verify, TheFirstBadRowIsNamed) {
@@ -75,6 +75,15 @@ TEST_F(Verify, IndexStates) {
   EXPECT_THROW(ExamineIndex(Store("\x14\x00"), u"", *options.codePage), PackageReadError);
 }
 
+// The salt of a package with the 3-byte trailer: the index's first 8 bytes.
+std::string SaltOf(const std::string& package) {
+  const size_t lengthAt = package.size() - 7;
+  uint32_t l = 0;
+  for (int i = 3; i >= 0; --i)
+    l = l << 8 | static_cast<uint8_t>(package[lengthAt + static_cast<size_t>(i)]);
+  return package.substr(lengthAt - l, 8);
+}
+
 struct Reproducible : Scratch {
   std::u16string Pack(const std::u16string& name, TPackOptions po) {
     const std::u16string out = FromFsPath(root / "out") + u"\\" + name;
@@ -88,7 +97,7 @@ TEST_F(Reproducible, SaltVectorAndSeedDecideEveryByte) {
   WriteAll(root / "src" / "b.txt", "bee");
   WriteAll(root / "src" / "a" / "z.txt", "zed");
   WriteAll(root / "src" / "a-b.txt", "dash");
-  WriteAll(root / "src" / "B.txt", "capital");
+  WriteAll(root / "src" / "C.txt", "capital");  // not "B.txt": one file on Windows
   TPackOptions po;
   po.codePage = options.codePage;
   const auto r1 = ReadAll(ToFsPath(Pack(u"r1.stp", po)));
@@ -114,12 +123,13 @@ TEST_F(Reproducible, SaltVectorAndSeedDecideEveryByte) {
   WriteAll(root / "src" / "b.txt", "bee!");
   seeded.seed = u"1700000000";
   const auto s4 = ReadAll(ToFsPath(Pack(u"s4.stp", seeded)));
-  EXPECT_NE(s4.substr(s4.size() - 200), s1.substr(s1.size() - 200));
+  EXPECT_NE(SaltOf(s4), SaltOf(s1));
+  EXPECT_EQ(SaltOf(s1).size(), 8u);
 
-  // Rows by code point, folder by folder: "B.txt" "a/z.txt" "a-b.txt" "b.txt".
+  // Rows by code point, folder by folder: "C.txt" "a/z.txt" "a-b.txt" "b.txt".
   const auto rows = PlanPackage(Pack(u"o.stp", po), u"<dest>\\", u"", options);
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0].fileName, u"B.txt");
+  EXPECT_EQ(rows[0].fileName, u"C.txt");
   EXPECT_EQ(rows[1].folder + rows[1].fileName, u"a\\z.txt");
   EXPECT_EQ(rows[2].fileName, u"a-b.txt");
   EXPECT_EQ(rows[3].fileName, u"b.txt");
