@@ -96,6 +96,25 @@ if [ -n "$default_uninstaller" ]; then
     contains "the message names the default" "$default_uninstaller" "$work/err"
   fi
 fi
+# The uninstaller pack would add, written out (to be signed, say): packed
+# from the folder's top as it is.
+cp -r "$work/src" "$work/tosign"
+"$stp" uninstaller "$work/tosign" -o "$work/tosign/Uninst.exe" >"$work/out" 2>&1
+check "stp uninstaller" 0 $?
+check "writes the program with its list" "NvUnLst" "$(tail -c 8 "$work/tosign/Uninst.exe" | head -c 7)"
+contains "the list names the folder's rows" "shared.dll.S" "$work/tosign/Uninst.exe"
+cp "$work/tosign/Uninst.exe" "$work/written.exe"
+"$stp" uninstaller "$work/tosign" -o "$work/tosign/Uninst.exe" >/dev/null 2>&1
+cmp -s "$work/written.exe" "$work/tosign/Uninst.exe"; check "made again over the first, the same bytes" 0 $?
+STP_UNINSTALLER=$work/gone.exe "$stp" pack "$work/tosign" -o "$work/tosign.stp" >/dev/null 2>&1
+check "pack takes it as the folder's own" 0 $?
+"$stp" extract "$work/tosign.stp" "$work/tosigndest" --system-dir "$work/sys" >/dev/null 2>&1
+cmp -s "$work/written.exe" "$work/tosigndest/Uninst.exe"; check "byte for byte" 0 $?
+"$stp" uninstaller "$work/tosign" >/dev/null 2>&1; check "stp uninstaller without -o" 2 $?
+"$stp" uninstaller "$work/tosign" -o "$work/u2.exe" --uninstaller "$work/gone.exe" >"$work/err" 2>&1
+check "stp uninstaller of a missing program" 1 $?
+contains "names it" "gone.exe" "$work/err"
+
 "$stp" --help >"$work/out" 2>&1
 contains "the usage names the uninstaller options" "--no-uninstaller" "$work/out"
 
