@@ -53,6 +53,25 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/other.key" -out "$work/
 osslsigncode verify -CAfile "$work/other.pem" -in "$setup" >/dev/null 2>&1
 check "nor does it verify against another authority" 1 $?
 
+# The signing script: a wrong key password fails, naming the file, and leaves
+# the program as it was; the right one signs it in place.
+here=$(dirname "$(realpath "$0")")
+sign=$here/../../cmake/sign-program.sh
+osslsigncode remove-signature -in "$setup" -out "$work/unsigned.exe" >/dev/null 2>&1
+cp "$work/unsigned.exe" "$work/tosign.exe"
+printf 'not the password\n' >"$work/wrong.txt"
+"$sign" "$work/tosign.exe" "$sig/cert.pem" "$sig/key.pem" "$work/wrong.txt" >/dev/null 2>"$work/err"
+check "a wrong key password fails" 1 $?
+grep -q "tosign.exe" "$work/err"; check "naming the program" 0 $?
+cmp -s "$work/unsigned.exe" "$work/tosign.exe"; check "which stays as it was" 0 $?
+[ ! -e "$work/tosign.exe.signing" ]; check "with nothing left beside it" 0 $?
+SOURCE_DATE_EPOCH=1700000000 "$sign" "$work/tosign.exe" "$sig/cert.pem" "$sig/key.pem" "$sig/password.txt"
+check "the right one signs" 0 $?
+verify "$work/tosign.exe"; check "and the program verifies" 0 $?
+cp "$work/unsigned.exe" "$work/tosign2.exe"
+SOURCE_DATE_EPOCH=1700000000 "$sign" "$work/tosign2.exe" "$sig/cert.pem" "$sig/key.pem" "$sig/password.txt"
+cmp -s "$work/tosign.exe" "$work/tosign2.exe"; check "under SOURCE_DATE_EPOCH the same bytes again" 0 $?
+
 # The package inside: sound, and its uninstaller signed with its list.
 "$stp" verify "$sig/Signed.stp" >"$work/out" 2>&1; check "the signed package is sound" 0 $?
 "$stp" extract "$sig/Signed.stp" "$work/dest" --system-dir "$work/sys" >/dev/null 2>&1
