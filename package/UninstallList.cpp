@@ -2,11 +2,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "package/PeSignature.h"
 
 namespace {
 
@@ -123,9 +125,20 @@ std::vector<TUninstallRow> ParseUninstallList(std::string_view fileBytes) {
 }
 
 std::vector<TUninstallRow> ReadUninstallList(
-    int64_t size, const std::function<void(int64_t offset, char* buffer, size_t count)>& readAt,
+    int64_t fileSize, const std::function<void(int64_t offset, char* buffer, size_t count)>& readAt,
     const std::u16string& name) {
   constexpr auto kFooter = static_cast<int64_t>(kUninstallFooterSize);
+  // A signed program: the list ends where the signature's table begins, but
+  // for the zero bytes that align that table to 8.
+  int64_t size = fileSize;
+  if (const auto table = FindSignatureTable(fileSize, readAt)) {
+    size = table->offset;
+    char pad[8];
+    const int64_t n = std::min<int64_t>(size, 8);
+    readAt(size - n, pad, static_cast<size_t>(n));
+    for (int64_t i = n - 1; i >= 0 && size > table->offset - 7 && pad[i] == 0; --i)
+      --size;
+  }
   if (size < kFooter)
     throw Error(name + u" carries no list of installed files");
   std::string footer(kUninstallFooterSize, '\0');

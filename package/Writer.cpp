@@ -15,7 +15,9 @@
 #include "package/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
+#include "package/PeSignature.h"
 #include "package/UninstallList.h"
+#include "package/Verify.h"
 
 namespace fs = std::filesystem;
 
@@ -109,8 +111,28 @@ std::string UninstallerProgram(const std::u16string& path) {
   InFile in(path);
   std::string bytes(static_cast<size_t>(in.Size()), '\0');
   in.ReadExact(bytes.data(), bytes.size());
+  if (FindSignatureTable(bytes)) {
+    // The list goes after the signature's table, where it would break the
+    // signature; a signed uninstaller is made with its list, then signed.
+    throw Error(u"the uninstaller program " + path +
+                u" is signed, and the list of installed files added to it would break its "
+                u"signature: give its unsigned build, or write the uninstaller with \"stp "
+                u"uninstaller DIR -o DIR/Uninst.exe\", sign that and pack DIR");
+  }
   bytes.resize(UninstallListStart(bytes));
   return bytes;
+}
+
+// The row of a file at rel (a path relative to the packed folder).
+TIndexRow RowOf(const fs::path& rel) {
+  const std::u16string relText = FromFsPath(rel);  // with "\" separators
+  TIndexRow row;
+  const size_t cut = relText.find_last_of(u'\\');
+  row.folder = cut == std::u16string::npos ? u"" : relText.substr(0, cut + 1);
+  row.name = cut == std::u16string::npos ? relText : relText.substr(cut + 1);
+  if (row.folder.rfind(u"$System$\\", 0) == 0)
+    row.folder = u"$System$" + row.folder.substr(9);
+  return row;
 }
 
 std::u16string Escaped(std::u16string_view s) {
@@ -122,6 +144,55 @@ std::u16string Escaped(std::u16string_view s) {
       c = u'\x1B';
   }
   return out;
+}
+
+// The uninstaller's list for these rows and itself.
+std::vector<TUninstallRow> ListOf(const std::vector<TIndexRow>& rows) {
+  std::vector<TUninstallRow> list;
+  for (const TIndexRow& r : rows)
+    list.push_back({r.folder, r.name, IsSystemFolder(r.folder)});
+  list.push_back({u"", kUninstallerName, false});
+  return list;
+}
+
+// Every file under root, in the order of the package's rows.
+std::vector<fs::path> PackedFiles(const fs::path& root, std::u16string_view dir) {
+  std::error_code ec;
+  // Files in a stable order: folder by folder, names sorted.
+  std::vector<fs::path> files;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (it->is_regular_file(ec))
+      files.push_back(it->path());
+  }
+  if (ec)
+    throw FileError(u"cannot list " + std::u16string(dir) + u": " + FromUtf8(ec.message()));
+  // By the relative path's names, folder by folder, compared by code point:
+  // the same order on every system whatever its locale or path type.
+  auto key = [&](const fs::path& f) {
+    std::string k = ToUtf8(FromFsPath(f.lexically_relative(root)));
+    std::replace(k.begin(), k.end(), '\\', '\x01');
+    return k;
+  };
+  std::vector<std::pair<std::string, fs::path>> keyed;
+  for (auto& f : files)
+    keyed.emplace_back(key(f), std::move(f));
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return std::lexicographical_compare(
+        a.first.begin(), a.first.end(), b.first.begin(), b.first.end(), [](char x, char y) {
+          return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        });
+  });
+  files.clear();
+  for (auto& kf : keyed)
+    files.push_back(std::move(kf.second));
+  if (files.empty()) {
+    // An index without rows is one that no reader accepts.
+    throw Error(u"the folder " + std::u16string(dir) +
+                u" holds no files: there is nothing to pack");
+  }
+
+  return files;
 }
 
 }  // namespace
@@ -146,6 +217,44 @@ std::u16string RandomPrintable(size_t n) {
       out += c;
   }
   return out;
+}
+
+namespace {
+
+bool IsKeyChar(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+}  // namespace
+
+std::u16string DerivedPrintable(std::u16string_view seed, size_t n) {
+  const auto hash = CreateHashBySelector(3);  // SHA-256
+  std::u16string out;
+  for (uint32_t round = 0; out.size() < n; ++round) {
+    hash->Init();
+    const std::string bytes = ToUtf8(std::u16string(seed)) + '\0' + std::to_string(round);
+    hash->Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    std::vector<uint8_t> digest(static_cast<size_t>(hash->DigestSize()) / 8);
+    hash->Final(digest.data());
+    static const char16_t kAlphabet[] =
+        u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (uint8_t b : digest) {
+      if (out.size() < n && b < 248)  // 248 = 4 * 62: no bias
+        out += kAlphabet[b % 62];
+    }
+  }
+  return out;
+}
+
+bool IsPrintableKeyText(std::u16string_view text, size_t n) {
+  return text.size() == n && std::all_of(text.begin(), text.end(), IsKeyChar);
+}
+
+size_t VectorSize(uint32_t cipherSel) {
+  const auto cipher = CreateCipherBySelector(cipherSel);
+  if (!cipher || cipherSel > 8)
+    throw Error(u"no such cipher");
+  return cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
 }
 
 std::u16string MakeIndexText(const std::vector<TIndexRow>& rows) {
@@ -174,13 +283,28 @@ std::u16string MakeIndexText(const std::vector<TIndexRow>& rows) {
 std::string AssemblePackage(const std::string& bodies, const std::u16string& indexText,
                             const TPackOptions& options) {
   const CodePage& cp = options.codePage ? *options.codePage : Cp1252();
-  const auto cipher = CreateCipherBySelector(options.cipher);
-  if (!cipher || options.cipher > 8)
-    throw Error(u"no such cipher");
-  const size_t ivSize = cipher->IsBlockCipher() ? static_cast<size_t>(cipher->BlockSize()) / 8 : 0;
+  const size_t ivSize = VectorSize(options.cipher);
+  std::u16string salt = options.salt, iv = options.iv;
+  if (!options.seed.empty()) {
+    // The index holds every name and size, so equal inputs give equal values.
+    const std::u16string seed = options.seed + u'\n' + indexText;
+    if (salt.empty())
+      salt = DerivedPrintable(u"salt\n" + seed, 8);
+    if (iv.empty() && ivSize > 0)
+      iv = DerivedPrintable(u"iv\n" + seed, ivSize);
+  }
+  if (salt.empty())
+    salt = RandomPrintable(8);
+  if (iv.empty())
+    iv = RandomPrintable(ivSize);
+  if (!IsPrintableKeyText(salt, 8))
+    throw Error(u"the salt \"" + salt + u"\" is not 8 letters or digits");
+  if (!IsPrintableKeyText(iv, ivSize)) {
+    throw Error(u"the vector \"" + iv + u"\" is not " + IntToText(static_cast<int64_t>(ivSize)) +
+                u" letters or digits, one block of " + FromUtf8(CipherName(options.cipher)));
+  }
   const std::u16string envelope =
-      EncryptText(indexText, options.password, options.hash, options.cipher, RandomPrintable(8),
-                  RandomPrintable(ivSize), cp);
+      EncryptText(indexText, options.password, options.hash, options.cipher, salt, iv, cp);
   const std::string index = cp.Narrow(envelope);
   std::string out = bodies + index;
   const uint32_t l = static_cast<uint32_t>(index.size());
@@ -199,17 +323,7 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
   MakeTrailer(options.trailer);  // checks it before any work
   TPackResult result;
 
-  // Files in a stable order: folder by folder, names sorted.
-  std::vector<fs::path> files;
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    if (it->is_regular_file(ec))
-      files.push_back(it->path());
-  }
-  if (ec)
-    throw FileError(u"cannot list " + std::u16string(dir) + u": " + FromUtf8(ec.message()));
-  std::sort(files.begin(), files.end());
-
+  const std::vector<fs::path> files = PackedFiles(root, dir);
   std::string uninstaller;
   if (!options.uninstaller.empty()) {
     const bool own = std::any_of(files.begin(), files.end(), [&](const fs::path& f) {
@@ -231,13 +345,7 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
         const std::u16string relText = FromFsPath(rel);  // with "\" separators
         if (options.onFile)
           options.onFile(relText);
-        TIndexRow row;
-        const size_t cut = relText.find_last_of(u'\\');
-        row.folder = cut == std::u16string::npos ? u"" : relText.substr(0, cut + 1);
-        row.name = cut == std::u16string::npos ? relText : relText.substr(cut + 1);
-        if (row.folder.rfind(u"$System$\\", 0) == 0) {
-          row.folder = u"$System$" + row.folder.substr(9);
-        }
+        TIndexRow row = RowOf(rel);
         const auto [stored, unpacked] = CompressFile(file, out, options.level);
         if (unpacked > std::numeric_limits<int32_t>::max() ||
             stored > std::numeric_limits<int32_t>::max()) {
@@ -254,11 +362,7 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
       }
       if (result.uninstallerAdded) {
         // The list names every row, the uninstaller's own included.
-        std::vector<TUninstallRow> list;
-        for (const TIndexRow& r : rows)
-          list.push_back({r.folder, r.name, IsSystemFolder(r.folder)});
-        list.push_back({u"", kUninstallerName, false});
-        const std::string program = uninstaller + MakeUninstallList(list);
+        const std::string program = uninstaller + MakeUninstallList(ListOf(rows));
         if (options.onFile)
           options.onFile(kUninstallerName);
         const auto [stored, unpacked] = CompressBytes(program, out, options.level);
@@ -274,6 +378,14 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
       out.Write(tail.data(), tail.size());
       out.Close();
     }
+    // What was written must read back: every row, every body.
+    TExtractOptions check;
+    check.codePage = options.codePage;
+    try {
+      VerifyPackage(temp, options.password, check);
+    } catch (const Error& e) {
+      throw Error(u"the package just written does not read back: " + e.Message());
+    }
     fs::rename(ToFsPath(temp), ToFsPath(packagePath), ec);
     if (ec)
       throw FileError(u"cannot write " + std::u16string(packagePath) + u": " +
@@ -284,4 +396,18 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
   }
   result.packageSize = static_cast<int64_t>(fs::file_size(ToFsPath(packagePath), ec));
   return result;
+}
+
+std::string MakeUninstallerFor(std::u16string_view dir, const std::u16string& program) {
+  const fs::path root = ToFsPath(dir);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec))
+    throw FileError(u"no folder " + std::u16string(dir));
+  std::vector<TIndexRow> rows;
+  for (const fs::path& file : PackedFiles(root, dir)) {
+    const fs::path rel = file.lexically_relative(root);
+    if (!IsOwnUninstaller(rel))
+      rows.push_back(RowOf(rel));
+  }
+  return UninstallerProgram(program) + MakeUninstallList(ListOf(rows));
 }

@@ -22,6 +22,12 @@ struct TPackOptions {
   // at the top of the destination, unless the folder has an "Uninst.exe" of
   // its own there, which is packed like any file and nothing is added.
   std::u16string uninstaller;
+  // The envelope's salt (8 letters or digits) and vector (one block of them;
+  // none for RC4). Empty: random, unless seed is set, which derives both from
+  // itself and the index, so that the same input gives the same package.
+  std::u16string salt;
+  std::u16string iv;
+  std::u16string seed;
 };
 
 struct TPackResult {
@@ -33,6 +39,12 @@ struct TPackResult {
 
 // Whether the folder has its own "Uninst.exe" at its top (letter case ignored).
 bool HasOwnUninstaller(std::u16string_view dir);
+
+// The uninstaller that PackDirectory would add for dir: the program with the
+// list of dir's rows and its own. Written to dir's top as "Uninst.exe" (and
+// signed there, say), it is packed as it is. Raises Error for a signed
+// program, to which no list can be added without breaking the signature.
+std::string MakeUninstallerFor(std::u16string_view dir, const std::u16string& program);
 
 // Raises Error naming the file on any failure (FileError for a missing
 // uninstaller program); the package is written under a
@@ -55,5 +67,15 @@ std::u16string MakeIndexText(const std::vector<TIndexRow>& rows);
 std::string AssemblePackage(const std::string& bodies, const std::u16string& indexText,
                             const TPackOptions& options);
 
-// A random text of n printable ASCII characters.
+// A random text of n letters and digits.
 std::u16string RandomPrintable(size_t n);
+
+// n letters and digits that depend on seed alone.
+std::u16string DerivedPrintable(std::u16string_view seed, size_t n);
+
+// Whether text is n letters or digits, as a salt or vector must be.
+bool IsPrintableKeyText(std::u16string_view text, size_t n);
+
+// The vector size in characters of a cipher: its block size in bytes, 0 for
+// RC4. Raises Error for an unknown cipher.
+size_t VectorSize(uint32_t cipher);

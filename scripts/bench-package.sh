@@ -28,6 +28,8 @@ t() {  # t LABEL COMMAND...: prints and returns the seconds taken
 (cd "$payload" && tar czf "$work/p.tgz" .)
 printf 'sizes: stp %d, zip %d, tar.gz %d bytes\n' "$(stat -c %s "$work/p.stp")" \
   "$(stat -c %s "$work/p.zip")" "$(stat -c %s "$work/p.tgz")"
+tv=$(t verify "$stp" verify "$work/p.stp")
+printf 'verify: stp verify %.2f s (every body inflated to nowhere; pack ends with the same check)\n' "$tv"
 
 # The best of BENCH_ROUNDS (default 3) rounds, the three tools side by side
 # in each: the machine's other work shows less.

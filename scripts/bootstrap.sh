@@ -18,7 +18,7 @@ APT_PACKAGES=(
   libz-mingw-w64-dev
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
   zip unzip time bc python3 clang libclang-rt-14-dev locales
-  debootstrap nsis
+  debootstrap nsis osslsigncode openssl
 )
 
 apt_updated=0

@@ -6,7 +6,8 @@
                       the same checks of another program (machine, versions,
                       imports) and, when MANIFEST is given, of its manifest
 
-Checks the machine, subsystem and versions that Windows XP needs, the
+Checks the machine, subsystem and versions that Windows XP needs, a
+signature when there is one (one Authenticode table that ends the file), the
 manifest (byte for byte the project's: administrator rights, no uiAccess,
 Windows Vista and 7 as the supported systems), every resource the program
 reads, and that it imports only known system DLLs and nothing newer than
@@ -197,6 +198,22 @@ def check_manifest(res, manifest):
           "manifest lists Windows Vista and Windows 7, and nothing else")
 
 
+def check_signature(pe):
+    """A signed program: one Authenticode table (PKCS#7 signed data) that ends the file."""
+    offset, size = pe.dirs[4]
+    if offset == 0 and size == 0:
+        print("info unsigned")
+        return 0
+    ok = offset + size == len(pe.data) and size >= 8
+    length = revision = kind = 0
+    if ok:
+        length, revision, kind = struct.unpack_from("<IHH", pe.data, offset)
+        ok = 8 < length <= size and revision == 0x0200 and kind == 0x0002
+    check(ok, "signed: an Authenticode table of %d bytes ends the file (certificate of %d bytes,"
+          " revision %#x, type %d)" % (size, length, revision, kind))
+    return size
+
+
 def main():
     if len(sys.argv) in (3, 4) and sys.argv[1] == "--program":
         exe = open(sys.argv[2], "rb").read()
@@ -204,6 +221,7 @@ def main():
         check_program(pe)
         if len(sys.argv) == 4:
             check_manifest(pe.resources(), open(sys.argv[3], "rb").read())
+        check_signature(pe)
         print("size: %s %d bytes (%.2f MiB)" % (sys.argv[2].split("/")[-1], len(exe), len(exe) / 2**20))
         return 1 if failures else 0
     if len(sys.argv) != 3:
@@ -213,6 +231,7 @@ def main():
     manifest = open(sys.argv[2], "rb").read()
     pe = Pe(exe)
     check_program(pe)
+    signature = check_signature(pe)
 
     res = pe.resources()
     check_manifest(res, manifest)
@@ -247,8 +266,10 @@ def main():
     check(package is not None and len(package) > 0, 'package "SetupPackage" of type "StpFile"')
 
     package_size = len(package or b"")
-    print("size: Setup.exe %d bytes; package %d bytes; program without package %d bytes (%.2f MiB)"
-          % (len(exe), package_size, len(exe) - package_size, (len(exe) - package_size) / 2**20))
+    bare = len(exe) - package_size - signature
+    print("size: Setup.exe %d bytes; package %d bytes; signature %d bytes; program without package"
+          " and signature %d bytes (%.2f MiB)" % (len(exe), package_size, signature, bare,
+                                                   bare / 2**20))
     if failures:
         print("%d checks failed" % len(failures))
         return 1

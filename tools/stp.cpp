@@ -1,9 +1,12 @@
 // stp: make, list and unpack setup packages.
 //
 //   stp list PACKAGE [--password TEXT] [--code-page N]
+//   stp verify PACKAGE [--password TEXT] [--code-page N]
 //   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
-//            [--uninstaller FILE | --no-uninstaller]
+//            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
+//   stp uninstaller DIR -o FILE [--uninstaller FILE]
+//   stp help [COMMAND] | stp --version
 //
 // pack adds the uninstaller (Uninst.exe with the list of the package's rows)
 // unless the folder has its own Uninst.exe. The program comes from
@@ -28,6 +31,7 @@
 #include "package/Extractor.h"
 #include "package/File.h"
 #include "package/NvCrypUtils.h"
+#include "package/Verify.h"
 #include "package/Writer.h"
 
 #ifdef _WIN32
@@ -46,12 +50,92 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  stp list PACKAGE [--password TEXT] [--code-page N]\n"
+    "  stp verify PACKAGE [--password TEXT] [--code-page N]\n"
     "  stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
-    "           [--uninstaller FILE | --no-uninstaller]\n"
+    "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
+    "  stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+    "  stp help [COMMAND]\n"
+    "  stp --version\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
     "ciphers: blowfish cast128 cast256 des 3des aes rc4 twofish idea\n";
+
+struct CommandHelp {
+  const char* name;
+  const char* text;
+};
+
+const CommandHelp kHelp[] = {
+    {"list",
+     "stp list PACKAGE [--password TEXT] [--code-page N]\n"
+     "\n"
+     "Prints every row of the package: folder, file name, stored and unpacked size,\n"
+     "and where the file would go (<dest> the destination, <system> the system\n"
+     "directory). Nothing is read but the index.\n"
+     "\n"
+     "  --password TEXT  the password the index was packed with (default: empty, the\n"
+     "                   one the setup program uses)\n"
+     "  --code-page N    the code page the index is read with (default 1252 off\n"
+     "                   Windows, the system's ANSI code page on Windows)\n"},
+    {"verify",
+     "stp verify PACKAGE [--password TEXT] [--code-page N]\n"
+     "\n"
+     "Reads the index and inflates every body without writing anything, checking\n"
+     "that each takes exactly its stored size and gives exactly its unpacked size.\n"
+     "Prints \"N files, all sound\" (exit 0) or names the first bad row (exit 1).\n"
+     "pack runs the same check on every package it writes.\n"
+     "\n"
+     "  --password TEXT, --code-page N  as for list\n"},
+    {"extract",
+     "stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
+     "\n"
+     "Unpacks every file into DEST as the setup program does. Files for the system\n"
+     "directory go to --system-dir DIR (needed off Windows) and are never\n"
+     "overwritten there. Each file is written under a temporary name and renamed\n"
+     "into place when complete. A progress bar on a terminal, percentage lines\n"
+     "otherwise. A file with no index extracts nothing and succeeds, with a warning.\n"
+     "\n"
+     "  --password TEXT, --code-page N  as for list\n"},
+    {"pack",
+     "stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]\n"
+     "         [--trailer 3|10|22|29] [--uninstaller FILE | --no-uninstaller]\n"
+     "         [--salt TEXT] [--iv TEXT] [--code-page N]\n"
+     "\n"
+     "Packs every file under DIR into the same relative folder of the destination;\n"
+     "files under DIR/$System$ go to the system directory. Rows are ordered by their\n"
+     "paths, compared by code point, on every system. The package written is read\n"
+     "back and checked as verify does before it takes its name.\n"
+     "\n"
+     "  --hash NAME        haval md5 sha1 sha256 sha512 (default sha256)\n"
+     "  --cipher NAME      blowfish cast128 cast256 des 3des aes rc4 twofish idea\n"
+     "                     (default aes)\n"
+     "  --password TEXT    default: empty, the one the setup program uses\n"
+     "  --trailer N        3, 10, 22 or 29 bytes (default 3)\n"
+     "  --uninstaller FILE the uninstaller program to add as Uninst.exe with the\n"
+     "                     list of the package's rows (default: STP_UNINSTALLER, else\n"
+     "                     the build's Uninst.exe); a DIR with its own Uninst.exe at\n"
+     "                     its top is packed as it is\n"
+     "  --no-uninstaller   add none\n"
+     "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
+     "  --iv TEXT          its vector: one block of letters or digits (16 for aes,\n"
+     "                     cast256 and twofish, 8 for the others, none for rc4)\n"
+     "\n"
+     "Salt and vector are random unless given, or derived from the environment\n"
+     "variable SOURCE_DATE_EPOCH and the index when that is set: then the same input\n"
+     "gives the same package, byte for byte.\n"},
+    {"uninstaller",
+     "stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+     "\n"
+     "Writes the uninstaller that pack would add for DIR: the program with the list\n"
+     "of DIR's files and its own row. For a signed uninstaller: write it as\n"
+     "DIR/Uninst.exe, sign that, then pack DIR, which packs it as it is. (pack\n"
+     "refuses a signed program to add a list to: the list would break its\n"
+     "signature.)\n"
+     "\n"
+     "  --uninstaller FILE  the program (default: STP_UNINSTALLER, else the\n"
+     "                      build's Uninst.exe)\n"},
+};
 
 struct UsageError {
   std::string what;
@@ -161,6 +245,85 @@ std::function<std::u16string()> SystemDirProvider(const Args& a) {
 #endif
 }
 
+// How far the index gets; a file too short for its trailer, or whose trailer
+// announces what cannot be, is no setup package.
+TIndexState Examine(const Args& a, const CodePage& cp) {
+  try {
+    return ExamineIndex(a.positional[0], Option(a, "--password"), cp);
+  } catch (const PackageReadError& e) {
+    throw Error(a.positional[0] + u" is not a setup package: " + e.Message());
+  }
+}
+
+// Why a package's index does not read, in words a person can act on, raised
+// in place of the error the reading gave.
+[[noreturn]] void ExplainIndex(const Args& a, const CodePage& cp, const Error& e) {
+  const std::u16string& path = a.positional[0];
+  switch (Examine(a, cp)) {
+    case TIndexState::NoIndex:
+      break;
+    case TIndexState::NotAnEnvelope:
+      throw Error(path + u" is not a setup package: it holds no index this tool can open");
+    case TIndexState::Opens:
+      throw Error(path + u": the index does not open with " +
+                  (a.options.count("--password") ? u"the password given" : u"the empty password") +
+                  u" (or it is damaged): give the package's password with --password TEXT");
+  }
+  throw e;
+}
+
+// The rows of a package's index; a package with no index at all is an error.
+std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtractOptions& options) {
+  if (Examine(a, cp) == TIndexState::NoIndex)
+    throw Error(a.positional[0] + u" is not a setup package, or an empty one: it holds no index");
+  std::vector<TRowPlan> rows;
+  try {
+    rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options);
+  } catch (const ListIndexError& e) {
+    ExplainIndex(a, cp, e);
+  } catch (const ConvertError& e) {
+    ExplainIndex(a, cp, e);
+  }
+  return rows;
+}
+
+// Prints a progress bar on a terminal, percentage lines otherwise (or none).
+class Progress {
+ public:
+  explicit Progress(bool linesOffTerminal) : tty_(STP_ISATTY(1) != 0), lines_(linesOffTerminal) {}
+  ~Progress() {
+    if (tty_ && last_ >= 0)
+      std::printf("\n");
+  }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  void operator()(int64_t percent) {
+    if (percent == last_)
+      return;
+    last_ = percent;
+    if (tty_) {
+      const int filled = static_cast<int>(percent * 40 / 100);
+      std::printf("\r[%s%s] %3lld%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                  std::string(static_cast<size_t>(40 - filled), ' ').c_str(),
+                  static_cast<long long>(percent));
+    } else if (lines_) {
+      std::printf("%lld%%\n", static_cast<long long>(percent));
+    }
+    std::fflush(stdout);
+  }
+  // Ends the bar's line before other output.
+  void Done() {
+    if (tty_ && last_ >= 0)
+      std::printf("\n");
+    last_ = -1;
+  }
+
+ private:
+  bool tty_;
+  bool lines_;
+  int64_t last_ = -1;
+};
+
 int List(const Args& a) {
   if (a.positional.size() != 1)
     throw UsageError{"list takes one package"};
@@ -168,7 +331,7 @@ int List(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = [] { return std::u16string(u"<system>\\"); };
-  const auto rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options);
+  const auto rows = ReadRows(a, *cp.page, options);
   std::printf("%-24s %-32s %12s %12s  %s\n", "folder", "file", "stored", "unpacked", "goes to");
   int64_t stored = 0, unpacked = 0;
   for (const auto& r : rows) {
@@ -183,6 +346,23 @@ int List(const Args& a) {
   return 0;
 }
 
+int Verify(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"verify takes one package"};
+  const CodePageChoice cp = ChooseCodePage(a);
+  TExtractOptions options;
+  options.codePage = cp.page;
+  options.systemDir = [] { return std::u16string(u"<system>\\"); };
+  ReadRows(a, *cp.page, options);  // the index, with the messages above
+  Progress progress(false);
+  const TVerifyResult r = VerifyPackage(a.positional[0], Option(a, "--password"), options,
+                                        [&](int64_t p) { progress(p); });
+  progress.Done();
+  std::printf("%d files, all sound (%lld bytes stored, %lld bytes unpacked)\n", r.files,
+              static_cast<long long>(r.stored), static_cast<long long>(r.unpacked));
+  return 0;
+}
+
 int Extract(const Args& a) {
   if (a.positional.size() != 2)
     throw UsageError{"extract takes a package and a destination"};
@@ -190,30 +370,28 @@ int Extract(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = SystemDirProvider(a);
+  if (Examine(a, *cp.page) == TIndexState::NoIndex) {
+    // As the setup program does: nothing to extract is no failure.
+    std::fprintf(stderr,
+                 "stp: warning: %s holds no index (not a setup package, or an empty one): "
+                 "nothing was extracted\n",
+                 Shown(a.positional[0]).c_str());
+  }
   // One thread: the read-ahead measured slower on these two shared cores,
   // and its third body buffer takes the peak past 32 MB.
   options.readAhead = false;
-  const bool tty = STP_ISATTY(1) != 0;
-  int64_t last = -1;
-  ExtractPackage(
-      a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
-      [&](int64_t percent) {
-        if (percent == last)
-          return;
-        last = percent;
-        if (tty) {
-          const int filled = static_cast<int>(percent * 40 / 100);
-          std::printf("\r[%s%s] %3lld%%", std::string(static_cast<size_t>(filled), '#').c_str(),
-                      std::string(static_cast<size_t>(40 - filled), ' ').c_str(),
-                      static_cast<long long>(percent));
-        } else {
-          std::printf("%lld%%\n", static_cast<long long>(percent));
-        }
-        std::fflush(stdout);
-      },
-      options);
-  if (tty && last >= 0)
-    std::printf("\n");
+  Progress progress(true);
+  try {
+    ExtractPackage(
+        a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
+        [&](int64_t percent) { progress(percent); }, options);
+  } catch (const ListIndexError& e) {
+    progress.Done();
+    ExplainIndex(a, *cp.page, e);
+  } catch (const ConvertError& e) {
+    progress.Done();
+    ExplainIndex(a, *cp.page, e);
+  }
   return 0;
 }
 
@@ -279,10 +457,57 @@ int Pack(const Args& a) {
   }
   options.trailer = *trailer;
   options.uninstaller = ChooseUninstaller(a, a.positional[0]);
+  const size_t ivSize = VectorSize(options.cipher);
+  options.salt = Option(a, "--salt");
+  options.iv = Option(a, "--iv");
+  if (a.options.count("--salt") && !IsPrintableKeyText(options.salt, 8))
+    throw UsageError{"--salt is 8 letters or digits"};
+  if (a.options.count("--iv")) {
+    if (ivSize == 0)
+      throw UsageError{"--iv has no use with rc4, which takes no vector"};
+    if (!IsPrintableKeyText(options.iv, ivSize)) {
+      throw UsageError{"--iv is " + std::to_string(ivSize) + " letters or digits for " +
+                       CipherName(options.cipher)};
+    }
+  }
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch != nullptr && *epoch != 0) {
+    if (!TryTextToInt(FromUtf8(epoch)))
+      throw UsageError{"SOURCE_DATE_EPOCH is not a number"};
+    options.seed = FromUtf8(epoch);
+  }
   const TPackResult r = PackDirectory(a.positional[0], out, options);
   std::printf("%d files, %lld bytes, packed into %lld bytes%s\n", r.files,
               static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize),
               r.uninstallerAdded ? " (with the uninstaller)" : "");
+  return 0;
+}
+
+int Uninstaller(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"uninstaller takes one folder"};
+  const std::u16string out = Option(a, "-o");
+  if (out.empty())
+    throw UsageError{"uninstaller needs -o FILE"};
+  Args choice = a;
+  choice.options.erase("--no-uninstaller");
+  // The program itself must be there, whatever the folder holds.
+  const std::u16string program = ChooseUninstaller(choice, u"");
+  const std::string bytes = MakeUninstallerFor(a.positional[0], program);
+  const std::u16string temp = out + u".part";
+  try {
+    OutFile file(temp);
+    file.Write(bytes.data(), bytes.size());
+    file.Close();
+    std::u16string why;
+    if (!RenameOver(temp, out, why))
+      throw FileError(u"cannot write " + out + u": " + why);
+  } catch (...) {
+    RemoveFile(temp);
+    throw;
+  }
+  std::printf("%s: the uninstaller with the list of %s (%zu bytes)\n", Shown(out).c_str(),
+              Shown(a.positional[0]).c_str(), bytes.size());
   return 0;
 }
 
@@ -294,28 +519,51 @@ int Run(const std::vector<std::u16string>& argv) {
     const std::vector<std::u16string> rest(argv.begin() + 1, argv.end());
     if (cmd == "list")
       return List(Parse(rest, {"--password", "--code-page"}));
+    if (cmd == "uninstaller")
+      return Uninstaller(Parse(rest, {"-o", "--uninstaller"}));
+    if (cmd == "verify")
+      return Verify(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "extract") {
       return Extract(Parse(rest, {"--password", "--code-page", "--system-dir"}));
     }
     if (cmd == "pack") {
-      return Pack(Parse(
-          rest,
-          {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page", "--uninstaller"},
-          {"--no-uninstaller"}));
+      return Pack(Parse(rest,
+                        {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
+                         "--uninstaller", "--salt", "--iv"},
+                        {"--no-uninstaller"}));
+    }
+    if (cmd == "--version" || cmd == "-V") {
+      if (!rest.empty())
+        throw UsageError{"--version takes nothing more"};
+      std::printf("stp %s\n", STP_VERSION);
+      return 0;
     }
     if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-      std::fputs(kUsage, stdout);
-      return 0;
+      if (rest.size() > 1)
+        throw UsageError{"help takes one command"};
+      if (rest.empty()) {
+        std::fputs(kUsage, stdout);
+        std::fputs("\"stp help COMMAND\" tells more of one.\n", stdout);
+        return 0;
+      }
+      const std::string name = ToUtf8(rest[0]);
+      for (const auto& h : kHelp) {
+        if (name == h.name) {
+          std::fputs(h.text, stdout);
+          return 0;
+        }
+      }
+      throw UsageError{"no command " + name + " to tell of"};
     }
     throw UsageError{"unknown command " + cmd};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "stp: %s\n%s", e.what.c_str(), kUsage);
     return 2;
   } catch (const Error& e) {
-    std::fprintf(stderr, "\nstp: %s\n", e.what());
+    std::fprintf(stderr, "stp: %s\n", e.what());
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "\nstp: %s\n", e.what());
+    std::fprintf(stderr, "stp: %s\n", e.what());
     return 1;
   }
 }

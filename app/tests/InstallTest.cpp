@@ -761,4 +761,44 @@ TEST_F(InstallWow64, VersionFiveMakesQuickLaunchAndKeepsTheSysWow64File) {
   ExpectWow64UninstallKey(L"Norvane Drawlet", dest, false);
 }
 
+// The signed build (SetupSigned, signed with the test certificate, carrying
+// an uninstaller signed with its list): it installs like any other, and the
+// signed uninstaller finds its list before its signature and removes the
+// product silently.
+TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
+  if (!Exists(SetupProgram("SetupSigned")))
+    GTEST_SKIP() << "no SetupSigned in this build (needs openssl and osslsigncode)";
+  const std::wstring dest = L"C:\\Signed\\Drawlet\\";
+  ToFolderPage("SetupSigned", dest);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+  EXPECT_TRUE(Exists(dest + L"Drawlet.exe"));
+  EXPECT_TRUE(Exists(dest + L"help\\index.htm"));
+  ExpectUninstallKey(L"Norvane Drawlet", dest, false);
+  // The installed uninstaller still ends in its signature's table.
+  const std::string uninst = ReadAll(dest + L"Uninst.exe");
+  ASSERT_GT(uninst.size(), 0x40u);
+  EXPECT_NE(uninst.find("NvUninstallList 1"), std::string::npos);
+  EXPECT_NE(uninst.substr(uninst.size() - 16).find_first_not_of('\0'), std::string::npos);
+
+  std::wstring cmd = L"\"" + dest + L"Uninst.exe\" /S";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(code, 0u) << "5 would be: no usable list of installed files";
+  EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+  EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
+  EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+}
+
 }  // namespace
