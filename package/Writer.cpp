@@ -382,7 +382,8 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
     TExtractOptions check;
     check.codePage = options.codePage;
     try {
-      VerifyPackage(temp, options.password, check);
+      if (options.verify)
+        VerifyPackage(temp, options.password, check);
     } catch (const Error& e) {
       throw Error(u"the package just written does not read back: " + e.Message());
     }

@@ -28,6 +28,9 @@ struct TPackOptions {
   std::u16string salt;
   std::u16string iv;
   std::u16string seed;
+  // Whether the package written is read back and checked before it takes its
+  // name (off only to make packages that readers must refuse, for tests).
+  bool verify = true;
 };
 
 struct TPackResult {

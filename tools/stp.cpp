@@ -117,6 +117,8 @@ const CommandHelp kHelp[] = {
      "                     the build's Uninst.exe); a DIR with its own Uninst.exe at\n"
      "                     its top is packed as it is\n"
      "  --no-uninstaller   add none\n"
+     "  --no-verify        do not read the package back (to make packages that\n"
+     "                     readers must refuse, for testing them)\n"
      "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
      "  --iv TEXT          its vector: one block of letters or digits (16 for aes,\n"
      "                     cast256 and twofish, 8 for the others, none for rc4)\n"
@@ -476,6 +478,7 @@ int Pack(const Args& a) {
       throw UsageError{"SOURCE_DATE_EPOCH is not a number"};
     options.seed = FromUtf8(epoch);
   }
+  options.verify = a.options.count("--no-verify") == 0;
   const TPackResult r = PackDirectory(a.positional[0], out, options);
   std::printf("%d files, %lld bytes, packed into %lld bytes%s\n", r.files,
               static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize),
@@ -530,7 +533,7 @@ int Run(const std::vector<std::u16string>& argv) {
       return Pack(Parse(rest,
                         {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
                          "--uninstaller", "--salt", "--iv"},
-                        {"--no-uninstaller"}));
+                        {"--no-uninstaller", "--no-verify"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())

@@ -227,7 +227,7 @@ hostile() {  # hostile LABEL RELATIVE-PATH
   mkdir -p "$(dirname "$work/h/$2")"
   printf 'evil' >"$work/h/$2"
   rm -f "$work/h.stp"
-  "$stp" pack "$work/h" -o "$work/h.stp" --no-uninstaller >/dev/null 2>&1
+  "$stp" pack "$work/h" -o "$work/h.stp" --no-uninstaller --no-verify >/dev/null 2>&1
   check "hostile $1: packed" 0 $?
   "$stp" extract "$work/h.stp" "$work/hdest" --system-dir "$work/hroot/system32" >/dev/null 2>"$work/herr"
   check "hostile $1: refused" 1 $?
