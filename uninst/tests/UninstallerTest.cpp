@@ -694,6 +694,8 @@ TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
   const RunResult run = RunUninstaller(u"\"" + program + u"\" /S", {});
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
   ExpectRemoved(run);
+}
+
 // What an unelevated program of the same user can do to what the elevated
 // uninstaller trusts: plant files, variables, links and shortcuts.
 namespace {
