@@ -5,6 +5,7 @@
 #include <share.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -436,7 +437,12 @@ TEST_F(Install, DestinationTextsAreNormalised) {
 }
 
 // The shell link class made unavailable for the programs started while it
-// lives: every shortcut the wizard tries to make raises an error.
+// lives: every shortcut the wizard tries to make raises an error. A failed
+// activation also asks COM for a local server, for which Wine starts a
+// surrogate (dllhost.exe); one still starting when the class is given back
+// reads the mended registration and serves shell links to the next program
+// (seen on a slow, emulated run). The surrogates end before the class comes
+// back.
 class ScopedBrokenShellLink {
  public:
   ScopedBrokenShellLink() {
@@ -455,6 +461,7 @@ class ScopedBrokenShellLink {
   }
   ~ScopedBrokenShellLink() {
     if (key_ != nullptr) {
+      EndSurrogates();
       Set(old_);
       RegCloseKey(key_);
     }
@@ -466,6 +473,23 @@ class ScopedBrokenShellLink {
  private:
   static constexpr const wchar_t* kKey =
       L"Software\\Classes\\CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32";
+  static void EndSurrogates() {
+    const HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+      return;
+    PROCESSENTRY32W p{};
+    p.dwSize = sizeof p;
+    for (BOOL ok = Process32FirstW(snap, &p); ok; ok = Process32NextW(snap, &p)) {
+      if (lstrcmpiW(p.szExeFile, L"dllhost.exe") != 0)
+        continue;
+      if (const HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID)) {
+        TerminateProcess(h, 1);
+        WaitForSingleObject(h, 10000);
+        CloseHandle(h);
+      }
+    }
+    CloseHandle(snap);
+  }
   void Set(const std::wstring& value) {
     RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
