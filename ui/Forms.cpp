@@ -224,7 +224,8 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
       // High contrast turned on or off, or other system colours.
-      ReadHighContrastSetting();
+      if (msg == WM_SETTINGCHANGE && wp == SPI_SETHIGHCONTRAST)
+        ReadHighContrastSetting();
       RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return TWinControl::WndProc(msg, wp, lp);
     default:
