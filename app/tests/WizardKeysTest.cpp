@@ -235,7 +235,7 @@ TEST(WizardKeys, AccessibleNamesAndRoles) {
       {idBtnNext, L"Next >", ROLE_SYSTEM_PUSHBUTTON},
       {idBtnClose, L"Cancel", ROLE_SYSTEM_PUSHBUTTON},
   };
-  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   {
     WizardDriver d;
     ASSERT_TRUE(d.Start(SetupProgram("SetupEn")));
