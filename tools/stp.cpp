@@ -72,7 +72,9 @@ const CommandHelp kHelp[] = {
      "\n"
      "Prints every row of the package: folder, file name, stored and unpacked size,\n"
      "and where the file would go (<dest> the destination, <system> the system\n"
-     "directory). Nothing is read but the index.\n"
+     "directory). Nothing is read but the index. A row that extract and verify\n"
+     "refuse (a name Windows cannot write, a size that cannot be) is listed too,\n"
+     "with the reason in place of where it goes; list then exits with 1.\n"
      "\n"
      "  --password TEXT  the password the index was packed with (default: empty, the\n"
      "                   one the setup program uses)\n"
@@ -219,6 +221,39 @@ std::u16string AsFolder(std::u16string path) {
   return path;
 }
 
+// An error's text as this system writes paths: off Windows, the separators
+// of a path that begins with one the user gave (the library joins paths with
+// "\\") are written "/". What comes before such a path (a row's cells, as the
+// package stores them) stays as it is.
+std::string ShownMessage(std::u16string message, const std::vector<std::u16string>& given) {
+#ifndef _WIN32
+  size_t from = message.size();
+  for (std::u16string root : given) {
+    if (root.empty() || root[0] == u'-')
+      continue;
+    for (auto& c : root) {
+      if (c == u'/')
+        c = u'\\';
+    }
+    while (!root.empty() && root.back() == u'\\')
+      root.pop_back();
+    const std::u16string folder = root + u'\\';
+    size_t at = message.find(folder);
+    if (at == std::u16string::npos && root.find(u'\\') != std::u16string::npos)
+      at = message.find(root);
+    if (at != std::u16string::npos && at < from)
+      from = at;
+  }
+  for (size_t i = from; i < message.size(); ++i) {
+    if (message[i] == u'\\')
+      message[i] = u'/';
+  }
+#else
+  (void)given;
+#endif
+  return ToUtf8(message);
+}
+
 std::string Shown(const std::u16string& path) {
   std::u16string p = path;
 #ifndef _WIN32
@@ -275,12 +310,15 @@ TIndexState Examine(const Args& a, const CodePage& cp) {
 }
 
 // The rows of a package's index; a package with no index at all is an error.
-std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtractOptions& options) {
+// A refused row raises an error naming it, unless keepRefused (see
+// PlanPackage).
+std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtractOptions& options,
+                               bool keepRefused = false) {
   if (Examine(a, cp) == TIndexState::NoIndex)
     throw Error(a.positional[0] + u" is not a setup package, or an empty one: it holds no index");
   std::vector<TRowPlan> rows;
   try {
-    rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options);
+    rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options, keepRefused);
   } catch (const ListIndexError& e) {
     ExplainIndex(a, cp, e);
   } catch (const ConvertError& e) {
@@ -333,18 +371,31 @@ int List(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = [] { return std::u16string(u"<system>\\"); };
-  const auto rows = ReadRows(a, *cp.page, options);
+  // Every row, the refused ones too: a package that extract and verify
+  // refuse can still be looked into.
+  const auto rows = ReadRows(a, *cp.page, options, true);
   std::printf("%-24s %-32s %12s %12s  %s\n", "folder", "file", "stored", "unpacked", "goes to");
   int64_t stored = 0, unpacked = 0;
+  size_t refused = 0;
   for (const auto& r : rows) {
-    std::printf("%-24s %-32s %12d %12d  %s%s\n", ToUtf8(r.folder).c_str(),
-                ToUtf8(r.fileName).c_str(), r.storedSize, r.unpackedSize,
-                Shown(r.targetPath).c_str(), r.system ? " (kept if present)" : "");
+    const std::string where = r.refused.empty()
+                                  ? Shown(r.targetPath) + (r.system ? " (kept if present)" : "")
+                                  : "refused: " + ToUtf8(r.refused);
+    std::printf("%-24s %-32s %12d %12d  %s\n", ToUtf8(r.folder).c_str(), ToUtf8(r.fileName).c_str(),
+                r.storedSize, r.unpackedSize, where.c_str());
     stored += r.storedSize;
     unpacked += r.unpackedSize;
+    refused += r.refused.empty() ? 0 : 1;
   }
   std::printf("%zu files, %lld bytes stored, %lld bytes unpacked\n", rows.size(),
               static_cast<long long>(stored), static_cast<long long>(unpacked));
+  if (refused > 0) {
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "stp: %s: %zu of %zu rows refused: extract and verify refuse the package\n",
+                 Shown(a.positional[0]).c_str(), refused, rows.size());
+    return 1;
+  }
   return 0;
 }
 
@@ -563,7 +614,7 @@ int Run(const std::vector<std::u16string>& argv) {
     std::fprintf(stderr, "stp: %s\n%s", e.what.c_str(), kUsage);
     return 2;
   } catch (const Error& e) {
-    std::fprintf(stderr, "stp: %s\n", e.what());
+    std::fprintf(stderr, "stp: %s\n", ShownMessage(e.Message(), argv).c_str());
     return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "stp: %s\n", e.what());

@@ -133,7 +133,7 @@ TEST(Wizard, FreeSpaceLineFollowsTheTypedDestination) {
       // (read before and after, as other programs may write meanwhile).
       const std::wstring line = d.Text(idLblFreeSize);
       const auto figure = [] {
-        return u"Space available: " + FormatByteSize(DriveFreeSpace(u'C'));
+        return u"Space available: " + FormatByteSize(DriveFreeSpace(u'C'), UserDecimalSeparator());
       };
       const std::u16string before = figure();
       EXPECT_TRUE(U(line.c_str()) == before || U(line.c_str()) == figure()) << line.size();
