@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/Errors.h"
@@ -46,6 +47,8 @@ class PeImage {
   explicit PeImage(std::string bytes);
 
   const std::string& Bytes() const { return bytes_; }
+  // The bytes, moved out; the image is empty afterwards.
+  std::string Release() && { return std::move(bytes_); }
   uint16_t Machine() const { return machine_; }
   bool Is64() const { return is64_; }
   uint32_t FileAlignment() const { return fileAlignment_; }

@@ -118,5 +118,5 @@ std::string StampSetup(const std::string& stub, const TProductResources& product
   } catch (const PeError& e) {
     throw Error(u"the stamped program cannot be written: " + e.Message());
   }
-  return s.image.Bytes();
+  return std::move(s.image).Release();
 }
