@@ -27,17 +27,20 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Setup kit developers <setupkit@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "makes a product's Windows Setup.exe, and packs, checks and unpacks setup packages")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "stp setup writes a complete 32-bit Windows Setup.exe (Windows XP and later, a four-page
- wizard, an uninstaller) for one product from a folder, a settings file and the
- prebuilt setup stub this package installs, signed with osslsigncode when asked.
- stp pack, list, verify and extract make and read the packages it carries.")
+set(CPACK_PACKAGE_DESCRIPTION
+    "stp setup writes a complete 32-bit Windows Setup.exe (Windows XP and later, a
+four-page wizard, an uninstaller) for one product from a folder, a settings file
+and the prebuilt setup stub this package installs, signed with osslsigncode when
+asked. stp pack, list, verify and extract make and read the packages it carries.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS osslsigncode)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_VENDOR "Setup kit")
+set(CPACK_PACKAGE_FILE_NAME ${STP_PACKAGE_NAME}-${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME Linux)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};ALL;/")
 set(CPACK_CMAKE_GENERATOR "${CMAKE_GENERATOR}")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}")

@@ -114,6 +114,8 @@ class Writer {
   }
   // A directory's header at `at` with its entry counts; its entries follow.
   void Header(size_t at, size_t named, size_t numbered) {
+    if (named > 0xFFFF || numbered > 0xFFFF)
+      throw PeError(u"a resource directory of more than 65535 entries");
     Put16(at + 12, static_cast<uint16_t>(named));
     Put16(at + 14, static_cast<uint16_t>(numbered));
   }

@@ -216,6 +216,10 @@ TProductResources LoadProductResources(const std::u16string& settingsPath) {
     std::string bytes;
     try {
       bytes = ReadFileBytes(path);
+    } catch (const Error& e) {
+      fail(key, e.Message());  // it names the file
+    }
+    try {
       check(bytes);
     } catch (const Error& e) {
       fail(key, path + u": " + e.Message());
