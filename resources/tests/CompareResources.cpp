@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -178,8 +179,11 @@ int wmain(int argc, wchar_t** argv) {
     int n[2] = {};
     for (int i = 0; i < 2; ++i)
       n[i] = LoadStringW(m[i].h, id, reinterpret_cast<LPWSTR>(&s[i]), 0);
-    if (n[0] != n[1] || (n[0] > 0 && std::wstring(s[0], static_cast<size_t>(n[0])) !=
-                                         std::wstring(s[1], static_cast<size_t>(n[1])))) {
+    const std::wstring_view x(s[0] != nullptr ? s[0] : L"",
+                              n[0] > 0 ? static_cast<size_t>(n[0]) : 0);
+    const std::wstring_view y(s[1] != nullptr ? s[1] : L"",
+                              n[1] > 0 ? static_cast<size_t>(n[1]) : 0);
+    if (x != y) {
       std::printf("differ: LoadString %u\n", id);
       ++differences;
     }
