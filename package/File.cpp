@@ -140,6 +140,14 @@ void InFile::ReadExact(void* buffer, size_t size) {
     throw PackageReadError(u"the package ends too soon");
 }
 
+std::string ReadFileBytes(std::u16string_view path) {
+  InFile in(path);
+  std::string bytes(static_cast<size_t>(in.Size()), '\0');
+  if (in.Read(bytes.data(), bytes.size()) != bytes.size())
+    throw PackageReadError(u"cannot read " + std::u16string(path) + u" to its end");
+  return bytes;
+}
+
 OutFile::OutFile(std::u16string_view path) : path_(path) {
   file_ = OpenFile(path, true);
   if (file_ == nullptr)
@@ -171,8 +179,8 @@ void OutFile::Reserve(int64_t size) {
     throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
   }
 #else
-  // Linux file systems place a file written front to back in one piece
-  // anyway; reserving its blocks first (fallocate) measured no faster.
+    // Linux file systems place a file written front to back in one piece
+    // anyway; reserving its blocks first (fallocate) measured no faster.
 #endif
 }
 

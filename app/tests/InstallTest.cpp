@@ -198,6 +198,24 @@ class Install : public testing::Test {
     EXPECT_EQ(values, expected);
   }
 
+  // Runs the installed uninstaller with /S; its exit code.
+  DWORD UninstallSilently(const std::wstring& dest) {
+    std::wstring cmd = L"\"" + dest + L"Uninst.exe\" /S";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+      return 98;
+    }
+    DWORD code = 99;
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+      GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+  }
+
   WizardDriver d;
 };
 
@@ -726,7 +744,8 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
   // The $System$ row went where 32-bit programs find their system files.
   const std::wstring sysWow64 = Wow64SystemDir();
   ASSERT_FALSE(sysWow64.empty());
-  EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"), ReadAll(Stage() + L"\\$System$\\NvDrawlet.dat"));
+  EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"),
+            ReadAll(Stage() + L"\\$System$\\NvDrawlet.dat"));
   EXPECT_FALSE(InNativeSystemDir(L"NvDrawlet.dat"));
   EXPECT_EQ(ReadLink(Folder(0) + L"\\诺凡画图.lnk").target, dest + L"Drawlet.exe");
   EXPECT_FALSE(Exists(Folder(1) + L"\\诺凡画图.lnk"));
@@ -808,21 +827,29 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   EXPECT_NE(uninst.find("NvUninstallList 1"), std::string::npos);
   EXPECT_NE(uninst.substr(uninst.size() - 16).find_first_not_of('\0'), std::string::npos);
 
-  std::wstring cmd = L"\"" + dest + L"Uninst.exe\" /S";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi));
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-  DWORD code = 99;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  EXPECT_EQ(code, 0u) << "5 would be: no usable list of installed files";
+  EXPECT_EQ(UninstallSilently(dest), 0u) << "5 would be: no usable list of installed files";
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
   EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+}
+
+// The program stp setup makes from the stub with the build's settings and
+// stage (SetupStamped): installed through the wizard as the build's own is,
+// then removed by the uninstaller it carries.
+TEST_F(Install, StampedSetupInstallsAndUninstalls) {
+  const std::wstring dest = L"C:\\Stamped\\Drawlet\\";
+  ToFolderPage("SetupStamped", dest);
+  EXPECT_EQ(d.Text(idBtnNext), L"安 装");
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+  ExpectProductFiles(dest);
+  ExpectUninstallKey(L"诺凡画图", dest, true);
+  EXPECT_EQ(UninstallSilently(dest), 0u);
+  EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+  EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图").empty());
 }
 
 }  // namespace

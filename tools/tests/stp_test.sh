@@ -167,7 +167,7 @@ contains "saying why" "holds no files" "$work/err"
 "$stp" --version >"$work/out" 2>&1
 check "--version" 0 $?
 contains "--version names the tool" "^stp [0-9]" "$work/out"
-for cmd in list verify extract pack; do
+for cmd in list verify extract pack uninstaller setup; do
   "$stp" help $cmd >"$work/out" 2>&1
   check "help $cmd" 0 $?
   contains "help $cmd shows its usage" "^stp $cmd " "$work/out"
