@@ -24,8 +24,8 @@ class InFile;
 struct TInflateBound {
   // The largest body inflated whole: its stored and its unpacked bytes are
   // both held in memory, so together they set the peak.
-  int64_t stored = (12 << 20) + (64 << 10);
-  int64_t unpacked = 12 << 20;
+  int64_t stored = (10 << 20) + (64 << 10);
+  int64_t unpacked = 10 << 20;
 };
 
 // How a body must end.
