@@ -171,8 +171,8 @@ void OutFile::Reserve(int64_t size) {
     throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
   }
 #else
-    // Linux file systems place a file written front to back in one piece
-    // anyway; reserving its blocks first (fallocate) measured no faster.
+  // Linux file systems place a file written front to back in one piece
+  // anyway; reserving its blocks first (fallocate) measured no faster.
 #endif
 }
 
