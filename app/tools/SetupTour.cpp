@@ -335,6 +335,22 @@ int TimeInstall(const std::wstring& program, const std::wstring& dest) {
   return 0;
 }
 
+struct WindowSearch {
+  DWORD pid;
+  bool found;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND w, LPARAM p) {
+  auto* search = reinterpret_cast<WindowSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == search->pid && IsWindowVisible(w)) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // Any program's start-up: from its start to its first visible top-level
 // window, polled every millisecond.
 int TimeStart(const std::wstring& program) {
@@ -350,23 +366,9 @@ int TimeStart(const std::wstring& program) {
     Say(L"setup_tour: cannot start " + program);
     return 1;
   }
-  struct Search {
-    DWORD pid;
-    bool found;
-  } search{pi.dwProcessId, false};
+  WindowSearch search{pi.dwProcessId, false};
   for (int i = 0; i < 60000 && !search.found; ++i) {
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(w, &pid);
-          if (pid == s->pid && IsWindowVisible(w)) {
-            s->found = true;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
     if (!search.found && WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0)
       break;
   }
