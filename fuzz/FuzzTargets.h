@@ -15,14 +15,14 @@ void FuzzEnvelope(const uint8_t* data, size_t size);
 void FuzzTable(const uint8_t* data, size_t size);
 // ExtractPackage into a scratch destination and system folder; aborts when
 // anything is left outside them, or a temporary file is left behind. Inputs
-// of an odd length stream every body, the others inflate them whole; the
-// length's second bit turns the read-ahead on.
+// of an odd length stream every body, the others inflate them whole.
 void FuzzExtract(const uint8_t* data, size_t size);
 
 // One body inflated the whole way, the streaming way and the streaming way
 // fed byte by byte (the first three bytes give the unpacked size, up to
-// 128 KiB); aborts when they differ in the bytes they give or in whether they
-// refuse it.
+// 128 KiB, and with their top bit the exact end `verify` holds bodies to);
+// aborts when they differ in the bytes they give or in whether they refuse
+// it, or when a body read exactly is sound and the extractor's way is not.
 void FuzzInflate(const uint8_t* data, size_t size);
 
 // A program given as the setup stub: its headers, and the tree of its

@@ -198,15 +198,12 @@ void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string
     ForceDirectories(destDir);
   const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
 
-  std::vector<TBodySpan> spans;
-  for (int64_t at = 0; const TRowPlan& r : plan->rows) {
-    spans.push_back({at, r.storedSize, r.unpackedSize});
-    at += r.storedSize;
-  }
-  TBodyQueue bodies(package, std::move(spans), options.inflateBound, options.readAhead);
-  int64_t done = 0;
+  TBodyInflater inflater(options.inflateBound);
+  int64_t done = 0, at = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
+    const int64_t bodyAt = at;
+    at += r.storedSize;
     const std::u16string label =
         u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" + r.folder + r.fileName + u")";
     try {
@@ -225,7 +222,10 @@ void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string
       std::unique_ptr<OutFile> out;
       const std::u16string temp = CreateTempBeside(r.targetPath, out);
       try {
-        bodies.Inflate(i, *out);
+        package.Seek(bodyAt);
+        out->Reserve(r.unpackedSize);
+        inflater.Inflate(package, r.storedSize, r.unpackedSize,
+                         [&](const uint8_t* data, size_t size) { out->Write(data, size); });
         out->Close();
         out.reset();
         if (IsReadOnlyFile(r.targetPath))

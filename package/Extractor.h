@@ -20,9 +20,9 @@
 //    folder relative to wherever the program happens to run), and device
 //    names, names ending in a dot or a blank and alternate data streams are
 //    refused;
-//  - bodies inflate as streams through fixed buffers: memory does not grow
-//    with the size of a file, and nothing is allocated from a size that was
-//    not checked.
+//  - bodies inflate whole within a fixed bound or as streams through fixed
+//    buffers: memory does not grow with the size of a file, and nothing is
+//    allocated from a size that was not checked.
 // A system row is skipped when its file exists, at the name it would be
 // written under or at the system directory followed by its whole name cell.
 // Each file is written under a temporary name of its own, created
@@ -59,10 +59,6 @@ struct TExtractOptions {
   int64_t maxTotalUnpacked = 0x7FFFFFFF;
   // Bodies up to this size are inflated whole, larger ones streamed.
   TInflateBound inflateBound = {};
-  // Reads and inflates the next bodies on a second thread while a file is
-  // written (where the build has threads). The setup program keeps to its
-  // one thread.
-  bool readAhead = false;
 };
 
 // destDir ends in "\". Raises an Error naming the row on any failure; returns

@@ -1,6 +1,7 @@
 // Checking a package without unpacking it: the index is read and checked as
-// the extractor does, then every body is inflated to nowhere and must take
-// exactly its stored size and give exactly its unpacked size.
+// the extractor does, then every body is inflated by the extractor's own way
+// to nowhere and must take exactly its stored size and give exactly its
+// unpacked size.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "package/Writer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -18,6 +16,7 @@
 #include "package/PeSignature.h"
 #include "package/UninstallList.h"
 #include "package/Verify.h"
+#include "package/ZStream.h"
 
 namespace fs = std::filesystem;
 
@@ -25,26 +24,11 @@ namespace {
 
 constexpr size_t kChunk = 64 * 1024;
 
-class Deflater {
- public:
-  explicit Deflater(int level) {
-    if (deflateInit(&zs_, level) != Z_OK)
-      throw Error(u"zlib cannot start");
-  }
-  ~Deflater() { deflateEnd(&zs_); }
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
-  z_stream* get() { return &zs_; }
-
- private:
-  z_stream zs_{};
-};
-
 // Compresses what read gives into out; read fills a buffer and returns how
 // much it put there, 0 at the end. Returns {stored, unpacked}.
 std::pair<int64_t, int64_t> Compress(const std::function<size_t(uint8_t*, size_t)>& read,
                                      OutFile& out, int level) {
-  Deflater zs(level);
+  ZStream zs(level);
   std::vector<uint8_t> inBuf(kChunk), outBuf(kChunk);
   int64_t stored = 0, unpacked = 0;
   int flush = Z_NO_FLUSH;

@@ -466,9 +466,6 @@ int Extract(const Args& a) {
                  "nothing was extracted\n",
                  Shown(a.positional[0]).c_str());
   }
-  // One thread: the read-ahead measured slower on these two shared cores,
-  // and its third body buffer takes the peak past 32 MB.
-  options.readAhead = false;
   Progress progress(true);
   try {
     ExtractPackage(

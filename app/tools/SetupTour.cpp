@@ -14,9 +14,15 @@
 //   setup_tour time-install SETUP DEST      a whole installation into DEST;
 //                                           prints the seconds from the
 //                                           Install click to the finish page
+//                                           and the program's peak memory
+//   setup_tour time-start PROGRAM           prints the seconds from starting
+//                                           any program to its first visible
+//                                           window, then ends it
 //
 // Exit status: 0 done, 1 failed.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -306,13 +312,80 @@ int TimeInstall(const std::wstring& program, const std::wstring& dest) {
   }
   const double seconds =
       static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-  wchar_t text[64];
-  swprintf(text, 64, L"install seconds: %.3f", seconds);
+  wchar_t text[160];
+  swprintf(text, 160, L"install seconds: %.3f", seconds);
   Say(text);
+  // The peak so far: the installation is the program's largest work.
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  const HANDLE process =
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, d.ProcessId());
+  if (process != nullptr && GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+    swprintf(text, 160, L"peak working set: %llu KB, peak private bytes: %llu KB",
+             static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024),
+             static_cast<unsigned long long>(memory.PeakPagefileUsage / 1024));
+    Say(text);
+  }
+  if (process != nullptr)
+    CloseHandle(process);
   d.Settle();
   d.SetCheck(idChkRunOnExit, false);
   d.ClickNoWait(idBtnNext);
   d.WaitExit();
+  return 0;
+}
+
+struct WindowSearch {
+  DWORD pid;
+  bool found;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND w, LPARAM p) {
+  auto* search = reinterpret_cast<WindowSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == search->pid && IsWindowVisible(w)) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Any program's start-up: from its start to its first visible top-level
+// window, polled every millisecond.
+int TimeStart(const std::wstring& program) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = L"\"" + program + L"\"";
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi)) {
+    Say(L"setup_tour: cannot start " + program);
+    return 1;
+  }
+  WindowSearch search{pi.dwProcessId, false};
+  for (int i = 0; i < 60000 && !search.found; ++i) {
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    if (!search.found && WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0)
+      break;
+  }
+  QueryPerformanceCounter(&end);
+  TerminateProcess(pi.hProcess, 1);
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  if (!search.found) {
+    Say(L"setup_tour: " + program + L" showed no window");
+    return 1;
+  }
+  wchar_t text[64];
+  swprintf(
+      text, 64, L"start seconds: %.3f",
+      static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+  Say(text);
   return 0;
 }
 
@@ -326,11 +399,15 @@ int wmain(int argc, wchar_t** argv) {
     return Install(args[1], args[2]);
   if (args.size() == 3 && args[0] == L"time-install")
     return TimeInstall(args[1], args[2]);
+  if (args.size() == 2 && args[0] == L"time-start")
+    return TimeStart(args[1]);
   if (args.size() == 1 && args[0] == L"report")
     return Report(L"");
   std::fputs(
-      "usage:\n  setup_tour screenshots OUTDIR [--dpi N]... SETUP...\n  setup_tour install SETUP DEST\n"
-      "  setup_tour report\n  setup_tour time-install SETUP DEST\n",
+      "usage:\n  setup_tour screenshots OUTDIR [--dpi N]... SETUP...\n  setup_tour install SETUP "
+      "DEST\n"
+      "  setup_tour report\n  setup_tour time-install SETUP DEST\n  setup_tour time-start "
+      "PROGRAM\n",
       stderr);
   return 2;
 }

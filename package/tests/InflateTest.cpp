@@ -7,14 +7,16 @@
 
 #include "common/Errors.h"
 #include "package/Inflate.h"
+#include "package/Verify.h"
 #include "package/tests/PackageFixture.h"
 
 namespace {
 
 // Each way's result: the bytes, or "refused: " and the message.
-std::string Way(const std::string& body, int64_t unpacked, bool whole) {
+std::string Way(const std::string& body, int64_t unpacked, bool whole,
+                TBodyEnd end = TBodyEnd::Extract) {
   try {
-    return InflateBody(body, unpacked, whole);
+    return InflateBody(body, unpacked, whole, end);
   } catch (const PackageReadError& e) {
     return "refused: " + ToUtf8(e.Message());
   }
@@ -22,7 +24,8 @@ std::string Way(const std::string& body, int64_t unpacked, bool whole) {
 
 // The streaming way fed one byte at a time, so that every boundary of the
 // stream, the check value's included, falls between two reads.
-std::string ByteByByte(const std::string& body, int64_t unpacked) {
+std::string ByteByByte(const std::string& body, int64_t unpacked,
+                       TBodyEnd end = TBodyEnd::Extract) {
   std::string out;
   size_t at = 0;
   try {
@@ -34,7 +37,8 @@ std::string ByteByByte(const std::string& body, int64_t unpacked) {
           return size_t{1};
         },
         unpacked,
-        [&](const uint8_t* data, size_t n) { out.append(reinterpret_cast<const char*>(data), n); });
+        [&](const uint8_t* data, size_t n) { out.append(reinterpret_cast<const char*>(data), n); },
+        end);
   } catch (const PackageReadError& e) {
     return "refused: " + ToUtf8(e.Message());
   }
@@ -109,31 +113,90 @@ TEST(Inflate, ShortLongAndBrokenBodies) {
   EXPECT_TRUE(Refused(Way("", 5, false)));
 }
 
+// Each end rule gives the same outcome every way: whole, streamed and fed
+// byte by byte. The extractor's rule leaves what lies past the unpacked size
+// alone; the exact rule (`verify`'s) refuses it.
+TEST(Inflate, BothEndRulesEveryWay) {
+  const std::string abc = Deflate("abc");
+  const std::string big = RandomBytes(200000, 19, true);
+  std::string badCheck = Deflate(big);
+  badCheck.back() = static_cast<char>(badCheck.back() ^ 1);
+  const std::string bad = "refused: the body is not a valid zlib stream (incorrect data check)";
+  const struct {
+    const char* what;
+    std::string body;
+    int64_t unpacked;
+    std::string extract, exact;
+  } rows[] = {
+      {"sound", abc, 3, "abc", "abc"},
+      {"bytes after the stream", abc + "xyz", 3, "abc",
+       "refused: the body's zlib stream ends 3 bytes before its stored size of 14"},
+      {"more than the unpacked size", Deflate(big), 1000, big.substr(0, 1000),
+       "refused: the body unpacks to more than its 1000 bytes"},
+      {"a body for an empty file", abc, 0, "",
+       "refused: the body unpacks to more than its 0 bytes"},
+      {"fewer", abc, 10, "refused: the body inflates to 3 bytes instead of 10",
+       "refused: the body inflates to 3 bytes instead of 10"},
+      {"a bad check value", badCheck, 200000, bad, bad},
+      {"without its check value", abc.substr(0, abc.size() - 4), 3,
+       "refused: the body ends before its check value",
+       "refused: the body's 7 stored bytes end before its zlib stream does (3 bytes unpacked so "
+       "far)"},
+  };
+  for (const auto& r : rows) {
+    for (const TBodyEnd end : {TBodyEnd::Extract, TBodyEnd::Exact}) {
+      const std::string& expected = end == TBodyEnd::Exact ? r.exact : r.extract;
+      EXPECT_EQ(Way(r.body, r.unpacked, true, end), expected) << r.what;
+      EXPECT_EQ(Way(r.body, r.unpacked, false, end), expected) << r.what;
+      EXPECT_EQ(ByteByByte(r.body, r.unpacked, end), expected) << r.what;
+    }
+  }
+}
+
 using InflateBound = Scratch;
 
-// The extractor takes the whole way up to the bound and streams above it; a
-// bad check value fails the row either way and leaves no file.
+// Bodies on both sides of the bound: the extractor takes the whole way up
+// to it and streams above it, `verify` reads them by the same way, and a bad
+// check value fails the row with the same words in both and leaves no file.
 TEST_F(InflateBound, BodiesOnBothSidesOfTheBound) {
-  const TInflateBound bound;
-  const std::string small = RandomBytes(5000, 17, true);
-  const std::string large = RandomBytes(static_cast<size_t>(bound.unpacked) + 1, 18, true);
-  const TBodyInflater inflater;
-  EXPECT_TRUE(inflater.FitsWhole(static_cast<int64_t>(Deflate(small).size()), 5000));
+  const TInflateBound bound{(64 << 10) + 100, 64 << 10};  // the default's shape, smaller
+  options.inflateBound = bound;
+  const size_t at = static_cast<size_t>(bound.unpacked);
+  const TBodyInflater inflater(bound);
   EXPECT_FALSE(inflater.FitsWhole(1000, bound.unpacked + 1));
   EXPECT_FALSE(inflater.FitsWhole(bound.stored + 1, 1000));
-  const std::string largeBody = Deflate(large, 1);
-  Extract(Make({{u"", u"small.txt", small}, {u"", u"large.bin", large, u"", largeBody}}));
-  EXPECT_EQ(ReadAll(Dest(u"small.txt")), small);
-  EXPECT_EQ(ReadAll(Dest(u"large.bin")), large);
-
-  for (const std::string* data : {&small, &large}) {
+  const struct {
+    const char* what;
+    std::string data;
+    bool whole;
+  } rows[] = {
+      {"small", RandomBytes(5000, 17, true), true},
+      {"text at the bound", RandomBytes(at, 18, true), true},
+      {"noise at the bound", RandomBytes(at, 19, false), true},
+      {"text past the bound", RandomBytes(at + 1, 20, true), false},
+  };
+  for (const auto& r : rows) {
+    const std::string body = Deflate(r.data, 1);
+    EXPECT_EQ(
+        inflater.FitsWhole(static_cast<int64_t>(body.size()), static_cast<int64_t>(r.data.size())),
+        r.whole)
+        << r.what;
     fs::remove_all(Dest());
-    std::string body = data == &large ? largeBody : Deflate(*data);
-    body[body.size() - 2] = static_cast<char>(body[body.size() - 2] ^ 0x10);
-    const auto pkg = Make({{u"", u"ok.txt", "ok"}, {u"", u"bad.bin", *data, u"", body}});
-    const std::u16string error = ErrorOf([&] { Extract(pkg); });
-    EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
-    EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"ok.txt:2"}));
+    const auto pkg = Make({{u"", u"ok.txt", "ok"}, {u"", u"body.bin", r.data, u"", body}});
+    Extract(pkg);
+    EXPECT_TRUE(ReadAll(Dest(u"body.bin")) == r.data) << r.what;
+    EXPECT_EQ(VerifyPackage(pkg, u"", options).files, 2) << r.what;
+
+    fs::remove_all(Dest());
+    std::string bad = body;
+    bad[bad.size() - 2] = static_cast<char>(bad[bad.size() - 2] ^ 0x10);
+    const auto badPkg = Make({{u"", u"ok.txt", "ok"}, {u"", u"body.bin", r.data, u"", bad}});
+    const std::u16string error = ErrorOf([&] { Extract(badPkg); });
+    EXPECT_EQ(error,
+              u"row 2 (body.bin): the body is not a valid zlib stream (incorrect data check)")
+        << r.what;
+    EXPECT_EQ(ErrorOf([&] { VerifyPackage(badPkg, u"", options); }), error) << r.what;
+    EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"ok.txt:2"})) << r.what;
   }
 }
 
@@ -145,63 +208,4 @@ TEST_F(InflateBound, AReservedFileHasExactlyTheBytesWritten) {
   out.Write("def", 3);
   out.Close();
   EXPECT_EQ(ReadAll(root / "reserved.bin"), "abcdef");
-}
-
-using ReadAhead = Scratch;
-
-// With the read-ahead (on a second thread where the build has one) the
-// extractor writes the same files, passes over the same system rows and
-// fails at the same row as without it, whichever way each body inflates.
-TEST_F(ReadAhead, SameFilesSkipsAndFailuresAsWithout) {
-  options.inflateBound = TInflateBound{4096, 4096};  // larger bodies stream
-  WriteAll(Sys(u"kept.dll"), "present");
-  const std::string big = RandomBytes(50000, 21, true);
-  const std::string noise = RandomBytes(9000, 22, false);
-  std::string bad = Deflate(noise);
-  bad[bad.size() - 1] = static_cast<char>(bad[bad.size() - 1] ^ 1);
-  const std::vector<Entry> good = {
-      {u"", u"a.txt", "small a"},
-      {u"$System$", u"kept.dll", big, u"", bad},  // passed over: its bad body is never read
-      {u"", u"big.txt", big},
-      {u"$System$", u"kept.dll", noise},  // passed over, then one above the bound
-      {u"sub\\", u"noise.bin", noise},
-      {u"", u"empty.txt", ""},
-      {u"", u"b.txt", "small b"},
-  };
-  std::vector<std::vector<std::string>> files;
-  std::vector<std::vector<int64_t>> reports;
-  for (bool ahead : {false, true}) {
-    options.readAhead = ahead;
-    fs::remove_all(Dest());
-    percents.clear();
-    Extract(Make(good));
-    files.push_back(Files(Dest()));
-    reports.push_back(percents);
-    EXPECT_EQ(ReadAll(Dest(u"big.txt")), big);
-    EXPECT_EQ(ReadAll(Dest(u"sub\\noise.bin")), noise);
-    EXPECT_EQ(ReadAll(Sys(u"kept.dll")), "present");
-  }
-  EXPECT_EQ(files[0], files[1]);
-  EXPECT_EQ(reports[0], reports[1]);
-
-  // A bad body fails its row, whether it is inflated ahead or streamed, and
-  // the rows before it stay written.
-  for (const std::string* data : {&noise, &big}) {
-    std::string body = Deflate(*data);
-    body[body.size() / 2] = static_cast<char>(body[body.size() / 2] ^ 0x55);
-    body[body.size() - 1] = static_cast<char>(body[body.size() - 1] ^ 1);
-    const auto pkg = Make({{u"", u"a.txt", "small a"},
-                           {u"", u"c.txt", "small c"},
-                           {u"", u"bad.bin", *data, u"", body},
-                           {u"", u"d.txt", "small d"}});
-    std::vector<std::u16string> errors;
-    for (bool ahead : {false, true}) {
-      options.readAhead = ahead;
-      fs::remove_all(Dest());
-      errors.push_back(ErrorOf([&] { Extract(pkg); }));
-      EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"a.txt:7", "c.txt:7"}));
-    }
-    EXPECT_NE(errors[0].find(u"row 3"), std::u16string::npos) << ToUtf8(errors[0]);
-    EXPECT_EQ(errors[0], errors[1]);
-  }
 }
