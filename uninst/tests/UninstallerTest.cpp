@@ -65,8 +65,9 @@ std::string ReadBytes(const std::u16string& path) {
   return testsupport::ReadAll(W(path));
 }
 
+// A link this system shows as one (Wine shows a link to a file as the file).
 bool MakeLink(const std::u16string& link, const std::u16string& target) {
-  return testsupport::PlantLink(W(target), W(link));
+  return testsupport::PlantLink(W(target), W(link)) && IsLinkHere(link);
 }
 
 // What one message box of the uninstaller showed.
