@@ -6,7 +6,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "package/Extractor.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "shell/AnsiCodePage.h"
 #include "shell/Global.h"
 #include "shell/NvSysUtils.h"

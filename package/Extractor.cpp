@@ -9,7 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/Inflate.h"
 #include "package/Names.h"
 #include "package/NvCrypUtils.h"

@@ -43,7 +43,7 @@
 
 #include "package/CodePage.h"
 #include "package/Inflate.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/Names.h"
 
 using TProgressEvent = std::function<void(int64_t Percent)>;

@@ -8,7 +8,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
+#include "fs/File.h"
 
 // The MinGW compilers of the Windows builds have no std::thread (their Win32
 // thread model); there the bodies are read on the asking thread.

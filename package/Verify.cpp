@@ -7,7 +7,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
 

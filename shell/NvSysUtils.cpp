@@ -9,6 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "shell/Win32Util.h"
+#include "win/Api.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -31,18 +32,9 @@ std::u16string DropLeadingBackslash(const std::u16string& path) {
   return !path.empty() && path[0] == u'\\' ? path.substr(1) : path;
 }
 
-using GetDiskFreeSpaceExWFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER,
-                                            PULARGE_INTEGER);
-
-// The newer free-space call, looked up by name once: Windows 95 lacked it.
-GetDiskFreeSpaceExWFn FreeSpaceEx() {
-  static const GetDiskFreeSpaceExWFn fn = [] {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<GetDiskFreeSpaceExWFn>(
-                        reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
-                  : nullptr;
-  }();
-  return fn;
+// The newer free-space call, looked up by name: Windows 95 lacked it.
+auto FreeSpaceEx() {
+  return win::Api<win::Fn::GetDiskFreeSpaceExW>();
 }
 
 std::u16string OleErrorText(HRESULT hr) {
@@ -67,22 +59,6 @@ const char16_t kShellFolders[] =
 const char16_t kQuickLaunch[] = u"\\Microsoft\\Internet Explorer\\Quick Launch";
 
 }  // namespace
-
-std::u16string SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::u16string text;
-  if (n != 0 && buffer != nullptr) {
-    text = UpToNul(buffer, n);
-    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.'))
-      text.pop_back();
-  }
-  if (buffer != nullptr)
-    LocalFree(buffer);
-  return text;
-}
 
 std::u16string ExtractFileDir(const std::u16string& path) {
   const size_t cut = path.find_last_of(u"\\:");

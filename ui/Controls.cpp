@@ -6,8 +6,8 @@
 #include <map>
 #include <tuple>
 
-#include "shell/Hardening.h"
 #include "shell/Win32Util.h"
+#include "win/Api.h"
 
 namespace {
 
@@ -580,9 +580,7 @@ void TImage::Paint(HDC dc, RECT rc) {
   HGDIOBJ composedOld = nullptr;
   if (transparent_) {
     const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
-    using TransparentBltFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, UINT);
-    static const auto transparentBlt =
-        SystemFunctionAs<TransparentBltFn>(L"msimg32.dll", "TransparentBlt");
+    static const auto transparentBlt = win::Api<win::Fn::TransparentBlt>();
     composed = CreateCompatibleDC(dc);
     composedBitmap = CreateCompatibleBitmap(dc, bm.bmWidth, bm.bmHeight);
     composedOld = SelectObject(composed, composedBitmap);

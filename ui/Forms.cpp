@@ -10,9 +10,9 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "win/Api.h"
 
 TApplication* Application = nullptr;
 
@@ -224,8 +224,7 @@ TApplication::TApplication() {
   comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   // The progress bar's window class.
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  if (const auto init = SystemFunctionAs<InitFn>(L"comctl32.dll", "InitCommonControlsEx"))
+  if (const auto init = win::Api<win::Fn::InitCommonControlsEx>())
     init(&icc);
   Application = this;
   // The title until a form sets one: the program's name.

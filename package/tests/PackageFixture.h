@@ -14,7 +14,7 @@
 #include "common/Text.h"
 #include "common/tests/ErrorOf.h"
 #include "package/Extractor.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Writer.h"
 #include "testsupport/Files.h"

@@ -10,10 +10,13 @@
 #include <string>
 #include <string_view>
 
-// In package/FsPath.cpp, apart, so that programs which never meet a
-// std::filesystem path do not link its library code.
+// The one place where a path changes its spelling (fs/Path_posix.cpp,
+// fs/Path_win.cpp).
 std::filesystem::path ToFsPath(std::u16string_view path);
 std::u16string FromFsPath(const std::filesystem::path& path);
+// A C file on a std::filesystem path, for reading ("rb") or writing ("wb");
+// nullptr when it cannot be opened.
+std::FILE* OpenStdFile(const std::filesystem::path& path, bool write);
 
 // A file open for reading. Raises FileError when it cannot be opened and
 // PackageReadError on a failed seek.
@@ -126,9 +129,5 @@ class HeldFile {
 
  private:
   std::u16string path_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  intptr_t native_ = -1;  // the file descriptor, or the HANDLE on Windows
 };
