@@ -3,15 +3,13 @@
 #include <windows.h>
 
 #include "win/Api.h"
+#include "win/Version.h"
 
 namespace {
 
 DWORD VersionWord() {
-  OSVERSIONINFOW v{};
-  v.dwOSVersionInfoSize = sizeof v;
-  if (!GetVersionExW(&v))
-    return 0;
-  return (v.dwMajorVersion << 16) | (v.dwMinorVersion & 0xFFFF);
+  const win::Version v = win::SystemVersion();
+  return (v.major << 16) | (v.minor & 0xFFFF);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "win/Api.h"
+#include "win/Version.h"
 
 TApplication* Application = nullptr;
 
@@ -463,8 +464,5 @@ HBITMAP DecodeJpeg(std::string_view jpeg) {
 }
 
 DWORD WindowsMajorVersion() {
-  OSVERSIONINFOW v{};
-  v.dwOSVersionInfoSize = sizeof v;
-  GetVersionExW(&v);
-  return v.dwMajorVersion;
+  return win::SystemVersion().major;
 }

@@ -127,5 +127,6 @@ std::u16string ResourceString(UINT id);
 HBITMAP DecodeJpeg(std::string_view jpeg);
 // A bitmap resource of the program's own module; raises Error when missing.
 HBITMAP LoadBitmapResource(const std::u16string& name);
-// The operating system's major version number.
+// The operating system's major version number, as the system tells it
+// (win/Version.h), not as a compatibility layer would.
 DWORD WindowsMajorVersion();

@@ -44,6 +44,8 @@ inline constexpr int kFileAttributeTagInformation = 35;
   X(kNtdll, NTSTATUS, NtQueryInformationFile, (HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int))   \
   X(kNtdll, NTSTATUS, NtQueryInformationProcess, (HANDLE, int, void*, ULONG, ULONG*))          \
   X(kNtdll, ULONG, RtlNtStatusToDosError, (NTSTATUS))                                          \
+  /* ntdll: the system's version, which no compatibility layer changes */                     \
+  X(kNtdll, NTSTATUS, RtlGetVersion, (OSVERSIONINFOW*))                                        \
   /* advapi32: RtlGenRandom, exported since XP under this name */                              \
   X(kAdvapi32, BOOLEAN, SystemFunction036, (void*, ULONG))                                     \
   /* bcrypt: Vista and later */                                                                \

@@ -235,8 +235,11 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
   for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
     Sleep(100);
   EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
-  // Nor does the copy that removed it stay in the temporary folder.
-  const std::wstring temp = Env(L"TEMP");
+  // Nor does the copy that removed it stay in the Windows folder's Temp,
+  // where an administrator's copy goes.
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring temp = std::wstring(windows) + L"\\Temp";
   bool copyLeft = true;
   for (int i = 0; i < 100 && copyLeft; ++i) {
     WIN32_FIND_DATAW fd;

@@ -30,7 +30,9 @@
 #include "testsupport/Links.h"
 #include "testsupport/Registry.h"
 #include "testsupport/WinFiles.h"
+#include "uninst/CheckedStart.h"
 #include "uninst/Uninstaller.h"
+#include "win/Security.h"
 
 namespace fs = std::filesystem;
 
@@ -303,10 +305,11 @@ struct Uninstaller : testing::Test {
     }
     return {};
   }
+  // Where an administrator's copy goes: the Windows folder's Temp.
   static std::u16string Temp() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return UpToNul(temp, MAX_PATH);
+    wchar_t windows[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return UpToNul(windows, MAX_PATH) + u"\\Temp\\";
   }
   // The temporary folder's "Uninst-" and 32 hexadecimal digits: a copy's
   // folder, or with ".exe" the copy moved out of it.
@@ -680,6 +683,24 @@ TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
 // uninstaller trusts: plant files, variables, links and shortcuts.
 namespace {
 
+// Lets every account change the folder: under Wine its Unix mode becomes
+// 0777, which Wine shows as Everyone's write and delete-child.
+bool OpenToEveryone(const std::u16string& folder) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                            &sd, nullptr)) {
+    return false;
+  }
+  SetFileSecurityW(W(folder), DACL_SECURITY_INFORMATION, sd);
+  LocalFree(sd);
+  DWORD size = 0;
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  GetFileSecurityW(W(folder), what, nullptr, 0, &size);
+  std::vector<char> now(size + 1);
+  return GetFileSecurityW(W(folder), what, now.data(), size, &size) &&
+         win::OthersMayChange(now.data(), win::SelfSid(), false);
+}
+
 // Starts a command line that inherits this process's inheritable handles
 // and waits for it; its exit code.
 DWORD RunInheriting(const std::u16string& commandLine) {
@@ -713,20 +734,40 @@ TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
   EXPECT_EQ(a.find_first_not_of(u"0123456789abcdef"), std::u16string::npos) << ToUtf8(a);
   EXPECT_NE(a, b);
 
-  // A folder or a file planted where the copy is to go: nothing of it is
-  // used, nothing overwritten.
-  const std::u16string planted = root + u"planted\\";
-  WriteText(planted + u"Uninst.exe", "the attacker's program");
-  TRemovalCopy copy;
-  EXPECT_FALSE(MakeRemovalCopy(program, planted, copy));
-  EXPECT_EQ(ReadBytes(planted + u"Uninst.exe"), "the attacker's program");
-  const std::u16string empty = root + u"empty\\";
-  ASSERT_TRUE(CreateDirectoryW(W(empty), nullptr));
-  EXPECT_FALSE(MakeRemovalCopy(program, empty, copy));
-  EXPECT_FALSE(Exists(empty + u"Uninst.exe"));
+  // Where no copy is made: at a name where a folder or file was planted
+  // (nothing of it is used, nothing overwritten), in a parent that is a link
+  // to a folder elsewhere, in a parent that every account may change.
+  WriteText(root + u"planted\\Uninst.exe", "the attacker's program");
+  ASSERT_TRUE(CreateDirectoryW(W(root + u"empty"), nullptr));
+  const std::u16string elsewhere = root + u"elsewhere";
+  ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
+  const std::u16string open = root + u"open";
+  ASSERT_TRUE(CreateDirectoryW(W(open), nullptr));
+  struct Row {
+    std::u16string parent, name;
+    bool ready;
+  };
+  const Row refused[] = {
+      {root, u"planted", true},
+      {root, u"empty", true},
+      {root + u"linked\\", u"copy", MakeLink(root + u"linked", elsewhere)},
+      {open + u"\\", u"copy", OpenToEveryone(open)},
+  };
+  for (const Row& row : refused) {
+    SCOPED_TRACE(ToUtf8(row.parent + row.name));
+    EXPECT_TRUE(row.ready) << "the case could not be made";
+    TRemovalCopy copy;
+    EXPECT_FALSE(MakeRemovalCopy(program, row.parent, row.name, copy));
+    EXPECT_EQ(copy.file, INVALID_HANDLE_VALUE);
+  }
+  EXPECT_EQ(ReadBytes(root + u"planted\\Uninst.exe"), "the attacker's program");
+  EXPECT_FALSE(Exists(root + u"empty\\Uninst.exe"));
+  EXPECT_TRUE(testsupport::Tree(W(elsewhere)).empty());
+  EXPECT_TRUE(testsupport::Tree(W(open)).empty());
 
   const std::u16string fresh = root + u"fresh\\";
-  ASSERT_TRUE(MakeRemovalCopy(program, fresh, copy));
+  TRemovalCopy copy;
+  ASSERT_TRUE(MakeRemovalCopy(program, root, u"fresh", copy));
   EXPECT_EQ(copy.path, fresh + u"Uninst.exe");
   {
     // Readable by whoever leaves it to be deleted, as the system's loader
@@ -915,4 +956,46 @@ TEST_F(Uninstaller, AShortcutGoesOnlyWhenItPointsIntoTheDestinationWhenDeleted) 
   SetFileAttributesW(W(elsewhere), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(DeleteOwnShortcut(elsewhere, dest));
   EXPECT_FALSE(Exists(elsewhere));
+}
+
+TEST_F(Uninstaller, TheElevatedCopyIgnoresTheTemporaryFolderTheUserNames) {
+  // %TEMP% and %TMP% come from the environment, which the user sets
+  // (HKCU\Environment) for the programs an administrator starts too.
+  Install(2, u"Norvane Drawlet");
+  const std::u16string userTemp = root + u"usertemp\\";
+  ASSERT_TRUE(CreateDirectoryW(W(userTemp), nullptr));
+  SetEnvironmentVariableW(L"TEMP", W(userTemp));
+  SetEnvironmentVariableW(L"TMP", W(userTemp));
+  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  SetEnvironmentVariableW(L"TEMP", nullptr);
+  SetEnvironmentVariableW(L"TMP", nullptr);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ExpectRemoved(run);  // the copy was made, and went, in the Windows folder's Temp
+  EXPECT_TRUE(testsupport::Tree(W(userTemp)).empty());
+  for (const std::u16string& p : PendingDeletions())
+    EXPECT_EQ(p.find(userTemp), std::u16string::npos) << ToUtf8(p);
+}
+
+TEST_F(Uninstaller, OnlyTheFileThatWasCheckedIsStarted) {
+  // The path names another file by the time the process is made (a folder
+  // on the way swapped for a link): here a second copy of the same bytes.
+  Install(2, u"Norvane Drawlet");
+  const std::u16string program = dest + u"Uninst.exe";
+  const std::u16string other = root + u"other\\Uninst.exe";
+  WriteText(other, ReadBytes(program));
+  const std::u16string line = u"\"" + program + u"\" /S /Q";  // ends at once with kUsage
+  for (const auto& [held, runs] : {std::pair{other, false}, std::pair{program, true}}) {
+    SCOPED_TRACE(ToUtf8(held));
+    const win::Handle file(
+        CreateFileW(W(held), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    const win::Handle process = StartExactly(program, line, file.get(), GetSystemDir(), false);
+    ASSERT_EQ(static_cast<bool>(process), runs);
+    if (runs) {
+      DWORD code = 0;
+      ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+      GetExitCodeProcess(process.get(), &code);
+      EXPECT_EQ(code, static_cast<DWORD>(kUsage));
+    }
+  }
 }
