@@ -1,5 +1,6 @@
 // Installations that a running product or a planted link would turn: through
 // the real wizard window, and through stp extract.
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -137,29 +138,66 @@ std::string UnixPath(const std::wstring& p) {
   return r;
 }
 
-bool PlantLink(const std::wstring& target, const std::wstring& folder, const std::string& name) {
-  const std::string from = UnixPath(target), at = UnixPath(folder) + "/" + name;
-  if (from.empty())
-    return false;
-  std::wstring cmd = L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
-                     std::wstring(at.begin(), at.end()) + L"\"";
+// Runs one of the host's programs and waits until done() holds (Wine's
+// handle of a Unix process does not tell when it has ended).
+template <class Done>
+bool RunHost(const std::wstring& program, const std::wstring& args, Done done) {
+  std::wstring cmd = program + L" " + args;
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
+  if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi)) {
     return false;
   }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  // Wine's handle of a Unix process does not tell when it has ended.
-  const std::wstring link = folder + std::wstring(name.begin(), name.end());
   for (int i = 0; i < 100; ++i) {
-    if (Exists(link))
+    if (done())
       return true;
     Sleep(50);
   }
   return false;
+}
+
+std::wstring Quoted(const std::string& s) {
+  return L"\"" + std::wstring(s.begin(), s.end()) + L"\"";
+}
+
+bool PlantLink(const std::wstring& target, const std::wstring& folder, const std::string& name) {
+  const std::string from = UnixPath(target), at = UnixPath(folder) + "/" + name;
+  const std::wstring link = folder + std::wstring(name.begin(), name.end());
+  return !from.empty() && RunHost(L"Z:\\bin\\ln", L"-s " + Quoted(from) + L" " + Quoted(at),
+                                  [&] { return Exists(link); });
+}
+
+// The rights the Everyone entry of a folder's descriptor grants (0: none).
+DWORD EveryoneRights(const std::wstring& folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
+    return 0;
+  }
+  DWORD rights = 0;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        IsWellKnownSid(&ace->SidStart, WinWorldSid)) {
+      rights |= ace->Mask;
+    }
+  }
+  LocalFree(sd);
+  return rights;
+}
+
+// A folder every user may change: under Wine a Unix mode of 0777, which
+// shows as Everyone with write and delete-child rights (0x1301ff).
+bool MakeOpenFolder(const std::wstring& folder) {
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return RunHost(L"Z:\\bin\\chmod", L"0777 " + Quoted(UnixPath(folder)),
+                 [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
 // Waits for the finish page; a message box instead fails the wait at once.
@@ -305,4 +343,39 @@ TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
   EXPECT_FALSE(Exists(dest + L"readme.txt"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+}
+
+TEST_F(GuardedInstall, AFolderOthersMayChangeIsNamedBeforeAnythingIsWritten) {
+  ASSERT_TRUE(MakeOpenFolder(L"C:\\Open"));
+  ASSERT_EQ(EveryoneRights(L"C:\\Open"), 0x1301ffu);
+  WizardDriver d;
+  ToFolderPage(d, L"C:\\Open\\Drawlet");
+  d.ClickNoWait(idBtnNext);
+  const std::wstring text = d.MessageBoxText();
+  EXPECT_NE(text.find(L"C:\\Open:"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"Program Files"), std::wstring::npos) << text;
+  d.AnswerMessageBox(IDNO);
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(L"C:\\Open\\Drawlet"));
+  // Going on knowingly: the folder Setup.exe makes there has the protected
+  // descriptor, which under Wine leaves Everyone nothing.
+  d.ClickNoWait(idBtnNext);
+  EXPECT_FALSE(d.MessageBoxText().empty());
+  d.AnswerMessageBox(IDYES);
+  ASSERT_TRUE(WaitFinishPage(d));
+  EXPECT_TRUE(Exists(L"C:\\Open\\Drawlet\\Drawlet.exe"));
+  EXPECT_EQ(EveryoneRights(L"C:\\Open\\Drawlet"), 0u);
+}
+
+TEST_F(GuardedInstall, ALinkAsTheDestinationIsNamed) {
+  CreateDirectoryW(L"C:\\Elsewhere", nullptr);
+  ASSERT_TRUE(PlantLink(L"C:\\Elsewhere", L"C:\\", "LinkedDest"));
+  WizardDriver d;
+  ToFolderPage(d, L"C:\\LinkedDest");
+  d.ClickNoWait(idBtnNext);
+  const std::wstring text = d.MessageBoxText();
+  EXPECT_EQ(text.rfind(L"C:\\LinkedDest is a link", 0), 0u) << text;
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(L"C:\\Elsewhere\\Drawlet.exe"));
 }

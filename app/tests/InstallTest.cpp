@@ -433,6 +433,19 @@ TEST_F(Install, DestinationTextsAreNormalised) {
   ASSERT_TRUE(WaitFinishPage(d));
   ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Trail\\Drawlet \\", false);
   EXPECT_TRUE(Exists(L"C:\\Trail\\Drawlet \\Drawlet.exe"));
+
+  // Spellings the system's own calls read as the same folder: made whole
+  // once, when Install is pressed.
+  for (const wchar_t* typed :
+       {L"C:\\Apps/Drawlet", L"C:\\Apps\\\\Drawlet", L"C:\\Apps\\.\\Drawlet\\"}) {
+    SCOPED_TRACE(testing::Message() << std::wstring(typed).size());
+    d.Kill();
+    ToFolderPage("SetupEn", typed);
+    d.ClickNoWait(idBtnNext);
+    ASSERT_TRUE(WaitFinishPage(d));
+    ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Apps\\Drawlet\\", false);
+    EXPECT_TRUE(Exists(L"C:\\Apps\\Drawlet\\Drawlet.exe"));
+  }
 }
 
 // The shell link class made unavailable for the programs started while it
@@ -702,7 +715,8 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
   // The $System$ row went where 32-bit programs find their system files.
   const std::wstring sysWow64 = Wow64SystemDir();
   ASSERT_FALSE(sysWow64.empty());
-  EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"), ReadAll(Stage() + L"\\$System$\\NvDrawlet.dat"));
+  EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"),
+            ReadAll(Stage() + L"\\$System$\\NvDrawlet.dat"));
   EXPECT_FALSE(InNativeSystemDir(L"NvDrawlet.dat"));
   EXPECT_EQ(ReadLink(Folder(0) + L"\\诺凡画图.lnk").target, dest + L"Drawlet.exe");
   EXPECT_FALSE(Exists(Folder(1) + L"\\诺凡画图.lnk"));
@@ -788,8 +802,8 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi));
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 99;
   GetExitCodeProcess(pi.hProcess, &code);
