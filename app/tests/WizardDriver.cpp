@@ -251,7 +251,8 @@ std::wstring WizardDriver::MessageBoxCaption() const {
 bool WizardDriver::MessageBoxHasIcon() const {
   HWND box = FindMessageBox();
   HWND icon = GetDlgItem(box, 0x0440);  // the message box's icon control
-  return icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+  return icon != nullptr && IsWindowVisible(icon) &&
+         SendMessageW(icon, STM_GETICON, 0, 0) != 0;
 }
 
 void WizardDriver::AnswerMessageBox(int id) {
@@ -297,8 +298,7 @@ bool CaptureWindow(HWND hwnd, const std::wstring& bmpPath) {
   fh.bfSize = fh.bfOffBits + stride * static_cast<DWORD>(h);
   bool ok = false;
   if (FILE* f = _wfopen(bmpPath.c_str(), L"wb")) {
-    ok = fwrite(&fh, sizeof fh, 1, f) == 1 &&
-         fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+    ok = fwrite(&fh, sizeof fh, 1, f) == 1 && fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
          fwrite(bits, stride * static_cast<DWORD>(h), 1, f) == 1;
     ok = fclose(f) == 0 && ok;
   }
