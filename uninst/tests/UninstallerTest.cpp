@@ -26,6 +26,10 @@
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/Files.h"
+#include "testsupport/Links.h"
+#include "testsupport/Registry.h"
+#include "testsupport/WinFiles.h"
 #include "uninst/Uninstaller.h"
 
 namespace fs = std::filesystem;
@@ -46,15 +50,24 @@ std::u16string SamplePackage() {
 }
 
 bool Exists(const std::u16string& path) {
-  return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
+  return testsupport::Exists(W(path));
+}
+
+bool IsLinkHere(const std::u16string& path) {
+  return testsupport::IsLinkHere(W(path));
 }
 
 void WriteText(const std::u16string& path, const std::string& text) {
-  SHCreateDirectoryExW(nullptr, W(ExtractFileDir(path)), nullptr);
-  std::FILE* f = _wfopen(W(path), L"wb");
-  ASSERT_NE(f, nullptr) << ToUtf8(path);
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  testsupport::WriteAll(W(path), text);
+}
+
+std::string ReadBytes(const std::u16string& path) {
+  return testsupport::ReadAll(W(path));
+}
+
+// A link this system shows as one (Wine shows a link to a file as the file).
+bool MakeLink(const std::u16string& link, const std::u16string& target) {
+  return testsupport::PlantLink(W(target), W(link)) && IsLinkHere(link);
 }
 
 // What one message box of the uninstaller showed.
@@ -322,23 +335,7 @@ struct Uninstaller : testing::Test {
     return out;
   }
   // Every path under the destination, for comparing before and after.
-  std::vector<std::string> Tree() const {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(ToFs(dest), ec); !ec && it != fs::end(it);
-         it.increment(ec)) {
-      out.push_back(ToUtf8(FromFs(it->path())));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-  static fs::path ToFs(const std::u16string& p) {
-    return fs::path(std::wstring(p.begin(), p.end()));
-  }
-  static std::u16string FromFs(const fs::path& p) {
-    const std::wstring w = p.wstring();
-    return std::u16string(w.begin(), w.end());
-  }
+  std::vector<std::string> Tree() const { return testsupport::Tree(W(dest)); }
 
   // The whole product is gone; what was not the product's is not.
   void ExpectRemoved(const RunResult& run) {
@@ -553,25 +550,8 @@ struct UninstallerWow64 : Uninstaller {
   }
   // The key as a 64-bit reader sees it: the path below SOFTWARE, with or
   // without Wow6432Node.
-  static std::vector<std::pair<std::u16string, std::u16string>> Values64(
-      const std::u16string& path) {
-    std::vector<std::pair<std::u16string, std::u16string>> values;
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, KEY_READ | KEY_WOW64_64KEY, key.Out()) !=
-        ERROR_SUCCESS) {
-      return values;
-    }
-    for (DWORD i = 0;; ++i) {
-      wchar_t valueName[256];
-      DWORD nameSize = 256, type = 0;
-      wchar_t data[2048] = {};
-      DWORD dataSize = sizeof data - sizeof(wchar_t);
-      if (RegEnumValueW(key.get(), i, valueName, &nameSize, nullptr, &type,
-                        reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS) {
-        break;
-      }
-      values.emplace_back(UpToNul(valueName, 256), UpToNul(data, 2048));
-    }
+  static std::vector<std::pair<std::wstring, std::wstring>> Values64(const std::u16string& path) {
+    auto values = testsupport::KeyValues(HKEY_LOCAL_MACHINE, W(path), KEY_WOW64_64KEY);
     std::sort(values.begin(), values.end());
     return values;
   }
@@ -590,9 +570,9 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   s.FUninstallName = name;
   s.FShortName = u"Drawlet";
   s.FVersion = u"1.0";
-  std::vector<std::pair<std::u16string, std::u16string>> expected;
+  std::vector<std::pair<std::wstring, std::wstring>> expected;
   for (const TUninstallValue& v : UninstallValues(2, s, dest))
-    expected.emplace_back(v.name, v.value);
+    expected.emplace_back(W(v.name), W(v.value));
   std::sort(expected.begin(), expected.end());
   ASSERT_EQ(expected.size(), 6u);
   EXPECT_EQ(Values64(Wow64KeyPath()), expected);
@@ -607,8 +587,8 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   // Run as the list of programs runs it: the UninstallString of the 64-bit view.
   std::u16string command;
   for (const auto& [valueName, value] : Values64(Wow64KeyPath())) {
-    if (valueName == u"UninstallString")
-      command = value;
+    if (valueName == L"UninstallString")
+      command = U(value.c_str());
   }
   ASSERT_EQ(command, dest + u"Uninst.exe");
   const RunResult run = RunUninstaller(command, {IDYES, IDOK});
@@ -699,65 +679,6 @@ TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
 // What an unelevated program of the same user can do to what the elevated
 // uninstaller trusts: plant files, variables, links and shortcuts.
 namespace {
-
-std::string ReadBytes(const std::u16string& path) {
-  std::string bytes;
-  std::FILE* in = _wfopen(W(path), L"rb");
-  if (in == nullptr)
-    return bytes;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
-    bytes.append(buffer, n);
-  std::fclose(in);
-  return bytes;
-}
-
-bool IsLinkHere(const std::u16string& path) {
-  const DWORD a = GetFileAttributesW(W(path));
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// A symbolic link at link naming the existing target: CreateSymbolicLinkW
-// where the system makes one; else, under Wine (whose CreateSymbolicLinkW
-// makes nothing), a Unix symbolic link in the prefix, which Wine shows as a
-// reparse point. False when neither can be had.
-bool MakeLink(const std::u16string& link, const std::u16string& target) {
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  const bool folder = (GetFileAttributesW(W(target)) & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-  if (auto create = reinterpret_cast<CreateLinkFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "CreateSymbolicLinkW")))) {
-    create(W(link), W(target), folder ? 1 : 0);
-    if (IsLinkHere(link))
-      return true;
-    RemoveDirectoryW(W(link));
-    DeleteFileW(W(link));
-  }
-  using UnixNameFn = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixNameFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-  if (unixName == nullptr)
-    return false;
-  char* t = unixName(W(target));
-  char* l = unixName(W(link));
-  if (t != nullptr && l != nullptr) {
-    std::u16string line = u"/bin/ln -s \"" + FromUtf8(t) + u"\" \"" + FromUtf8(l) + u"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessW(nullptr, const_cast<wchar_t*>(W(line)), nullptr, nullptr, FALSE, 0,
-                       nullptr, nullptr, &si, &pi)) {
-      WaitForSingleObject(pi.hProcess, 10000);
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
-    }
-  }
-  HeapFree(GetProcessHeap(), 0, t);
-  HeapFree(GetProcessHeap(), 0, l);
-  for (int i = 0; i < 50 && !IsLinkHere(link); ++i)
-    Sleep(20);
-  return IsLinkHere(link);
-}
 
 // Starts a command line that inherits this process's inheritable handles
 // and waits for it; its exit code.
@@ -901,8 +822,8 @@ TEST_F(Uninstaller, ACopyStartedByAnotherThanTheOriginalRemovesNothing) {
   for (const std::u16string& handle :
        {IntToText(static_cast<int64_t>(reinterpret_cast<uintptr_t>(other.hProcess))),
         std::u16string(u"4660"), std::u16string(u"x")}) {
-    const DWORD code = RunInheriting(u"\"" + forged + u"\" /RemoveOriginal " + handle + u" 0 " +
-                                     quoted);
+    const DWORD code =
+        RunInheriting(u"\"" + forged + u"\" /RemoveOriginal " + handle + u" 0 " + quoted);
     EXPECT_EQ(code, static_cast<DWORD>(kUsage)) << ToUtf8(handle);
     EXPECT_TRUE(Exists(program)) << ToUtf8(handle);
   }
