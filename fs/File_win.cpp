@@ -20,6 +20,7 @@
 #include "fs/File.h"
 #include "fs/Native.h"
 #include "win/Api.h"
+#include "win/FolderTree.h"
 #include "win/SystemText.h"
 
 using namespace fs_native;
@@ -285,4 +286,184 @@ void HeldFile::Close() {
 
 bool RemoveFile(std::u16string_view path) {
   return _wremove(WidePath(path).c_str()) == 0;
+}
+
+// ---- Held folders (win/FolderTree.h)
+
+namespace {
+
+std::vector<std::u16string> Levels(std::u16string_view rel) {
+  std::vector<std::u16string> levels;
+  size_t start = 0;
+  while (start <= rel.size()) {
+    size_t end = rel.find(u'\\', start);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    if (end > start)
+      levels.emplace_back(rel.substr(start, end - start));
+    start = end + 1;
+  }
+  return levels;
+}
+
+// Opens (or makes) one level below a held folder. shown ends without "\".
+win::Handle EnterLevel(HANDLE parent, std::u16string_view name, bool create,
+                       const std::u16string& shown) {
+  win::Handle h;
+  bool link = false;
+  const LONG status = win::OpenHeldFolder(parent, name, create, h, link);
+  if (link)
+    throw LinkError(shown);
+  if (status < 0)
+    throw FileError(u"cannot open the folder " + shown + u": " + NtStatusText(status));
+  return h;
+}
+
+intptr_t Release(win::Handle& h) {
+  return reinterpret_cast<intptr_t>(h.release());
+}
+
+}  // namespace
+
+HeldFolder::~HeldFolder() {
+  CloseHandle(Native(native_));
+}
+
+HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
+  const win::Found found = win::LookAt(Native(native_), name);
+  return {found.exists, found.folder, found.link, found.readOnly};
+}
+
+FolderTree::FolderTree(std::u16string_view root, RootLink how) {
+  std::u16string path(root);
+  if (path.empty() || path.back() != u'\\')
+    path += u'\\';
+  std::u16string base = path.substr(0, path.size() - 1);
+  auto isDrive = [](const std::u16string& p) { return p.size() == 2 && p[1] == u':'; };
+  // The root itself, unless it is followed, and the missing folders above it
+  // are entered from the deepest folder above it that exists, which is
+  // opened by its path, following links.
+  std::vector<std::u16string> below;
+  win::Handle h;
+  if (how == RootLink::kFollow || isDrive(base))
+    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
+  while (!h && !isDrive(base)) {
+    const size_t cut = base.find_last_of(u'\\');
+    if (cut == std::u16string::npos || cut == 0)
+      break;
+    below.insert(below.begin(), base.substr(cut + 1));
+    base.resize(cut);
+    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
+  }
+  if (!h)
+    throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(GetLastError()));
+  std::u16string shown = base;
+  for (const std::u16string& level : below) {
+    shown += u'\\' + level;
+    h = EnterLevel(h.get(), level, true, shown);
+  }
+  root_.reset(new HeldFolder(Release(h), path));
+}
+
+FolderTree::~FolderTree() = default;
+
+HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    sofar += level + u'\\';
+    HeldFolder* found = nullptr;
+    for (Level& l : levels_) {
+      if (l.rel == sofar)
+        found = l.folder.get();
+    }
+    if (found == nullptr) {
+      const std::u16string shown = root_->Path() + sofar;
+      win::Handle h =
+          EnterLevel(Native(at->native_), level, create, shown.substr(0, shown.size() - 1));
+      levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(Release(h), shown))});
+      found = levels_.back().folder.get();
+    }
+    at = found;
+  }
+  return *at;
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
+  win::Handle h;
+  LONG status = 0;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    temp_ = TempName(name, attempt);
+    status = win::CreateNewAt(Native(folder.native_), temp_, h);
+    if (status != win::kStatusObjectNameCollision)
+      break;
+  }
+  if (status < 0) {
+    throw FileError(u"cannot create a temporary file in " + folder.Path() + u": " +
+                    NtStatusText(status));
+  }
+  native_ = Release(h);
+  HANDLE copy = nullptr;
+  std::FILE* f = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), Native(native_), GetCurrentProcess(), &copy, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS)) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
+    if (fd == -1)
+      CloseHandle(copy);
+    else if ((f = _fdopen(fd, "wb")) == nullptr)
+      _close(fd);
+  }
+  try {
+    out_ = std::make_unique<OutFile>(f, folder.Path() + temp_);
+  } catch (...) {
+    win::DeleteThrough(Native(native_));
+    CloseHandle(Native(native_));
+    throw;
+  }
+}
+
+NewFile::~NewFile() {
+  out_.reset();
+  if (!placed_)
+    win::DeleteThrough(Native(native_));
+  CloseHandle(Native(native_));
+}
+
+bool NewFile::Place(bool replace) {
+  out_->Close();
+  const LONG status = win::RenameAt(Native(native_), Native(folder_.native_), name_, replace);
+  if (!replace && status == win::kStatusObjectNameCollision)
+    return false;
+  if (status < 0) {
+    throw FileError(u"cannot replace " + folder_.Path() + name_ + u" (is it in use?): " +
+                    NtStatusText(status));
+  }
+  placed_ = true;
+  return true;
+}
+
+HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
+    : path_(folder.Path() + std::u16string(name)) {
+  const HANDLE dir = Native(folder.native_);
+  win::Handle h;
+  LONG status = 0;
+  std::u16string temp;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    temp = TempName(name, attempt);
+    status = win::CreateNewAt(dir, temp, h);
+    if (status != win::kStatusObjectNameCollision)
+      break;
+  }
+  if (status < 0)
+    throw FileError(u"cannot create " + folder.Path() + temp + u": " + NtStatusText(status));
+  // A folder at the name: a link to one goes (the link, not what it points
+  // to), and so does an empty one; one with something in it stays and the
+  // move below fails.
+  if (folder.Look(name).folder)
+    win::RemoveFolderAt(dir, name);
+  if (win::RenameAt(h.get(), dir, name, true) < 0) {
+    win::DeleteThrough(h.get());
+    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
+  }
+  native_ = Release(h);
 }

@@ -41,9 +41,9 @@
 #include <string>
 #include <string_view>
 
+#include "fs/File.h"
 #include "package/CodePage.h"
 #include "package/Inflate.h"
-#include "fs/File.h"
 #include "package/Names.h"
 
 using TProgressEvent = std::function<void(int64_t Percent)>;
@@ -74,6 +74,10 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
 // setup program's own copy, which it holds so that nobody can change it
 // between writing and reading).
 void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
+                    const TProgressEvent& progress, const TExtractOptions& options = {});
+
+// The same into a destination already opened and held.
+void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view password,
                     const TProgressEvent& progress, const TExtractOptions& options = {});
 
 // The share done, 0 to 100, rounded half to even; 100 when total is 0.

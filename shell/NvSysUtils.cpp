@@ -28,6 +28,15 @@ const char16_t kQuickLaunch[] = u"\\Microsoft\\Internet Explorer\\Quick Launch";
 
 }  // namespace
 
+std::u16string ExpandFileName(const std::u16string& path) {
+  const DWORD n = GetFullPathNameW(W(path), 0, nullptr, nullptr);
+  if (n == 0)
+    return path;
+  std::wstring buffer(n, L'\0');
+  const DWORD got = GetFullPathNameW(W(path), n, buffer.data(), nullptr);
+  return got == 0 || got >= n ? path : UpToNul(buffer.c_str(), got);
+}
+
 std::u16string ExtractFileDir(const std::u16string& path) {
   const size_t cut = path.find_last_of(u"\\:");
   return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut + 1);

@@ -45,6 +45,11 @@ class RegKey {
   HKEY key_ = nullptr;
 };
 
+// The whole path the system makes of a path (GetFullPathNameW): "/" for
+// "\", doubled separators and "." and ".." parts resolved; path itself
+// when the system cannot.
+std::u16string ExpandFileName(const std::u16string& path);
+
 // The directory part of a path: up to and including its last "\" or ":".
 std::u16string ExtractFileDir(const std::u16string& path);
 // The name part: after the last "\" or ":".

@@ -324,6 +324,11 @@ void ShowMessage(const std::u16string& text) {
   MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()), MB_OK);
 }
 
+bool AskWarning(const std::u16string& text) {
+  return MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()),
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 bool SetClipboardText(HWND owner, const std::u16string& text) {
   if (!OpenClipboard(owner))
     return false;

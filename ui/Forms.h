@@ -113,6 +113,8 @@ inline constexpr wchar_t kIdleCountMessage[] = L"NvApplicationIdleCount";
 
 // A message with one OK button, no icon, the application title as caption.
 void ShowMessage(const std::u16string& text);
+// A warning answered Yes or No, No the default; true for Yes.
+bool AskWarning(const std::u16string& text);
 // Puts Unicode text on the clipboard, replacing what it held. False when the
 // clipboard could not be opened.
 bool SetClipboardText(HWND owner, const std::u16string& text);

@@ -167,6 +167,14 @@ LONG RenameAt(HANDLE file, HANDLE folder, std::u16string_view name, bool replace
   return set(file, &io, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation);
 }
 
+bool RemoveFolderAt(HANDLE folder, std::u16string_view name) {
+  Handle h;
+  return OpenAt(folder, name, DELETE | SYNCHRONIZE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                kDirectoryFile | kOpenReparsePoint | kOpenForBackup, nullptr, h) >= 0 &&
+         DeleteThrough(h.get());
+}
+
 bool DeleteThrough(HANDLE file) {
   const auto set = Api<Fn::NtSetInformationFile>();
   BOOLEAN disposition = TRUE;

@@ -73,6 +73,10 @@ LONG CreateNewAt(HANDLE folder, std::u16string_view name, Handle& h);
 // is there and was kept).
 LONG RenameAt(HANDLE file, HANDLE folder, std::u16string_view name, bool replace);
 
+// Removes the folder or link to a folder at name in folder (the link
+// itself); false when it cannot (a folder with something in it).
+bool RemoveFolderAt(HANDLE folder, std::u16string_view name);
+
 // Marks an open file for deletion when its last handle closes.
 bool DeleteThrough(HANDLE file);
 

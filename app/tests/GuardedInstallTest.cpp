@@ -1,5 +1,6 @@
 // Installations that a running product or a planted link would turn: through
 // the real wizard window, and through stp extract.
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "testsupport/Files.h"
 #include "testsupport/Links.h"
 #include "testsupport/WinFiles.h"
+#include "testsupport/WineHost.h"
 
 using testsupport::Exists;
 using testsupport::FileId;
@@ -91,6 +93,36 @@ DWORD RunStp(const std::wstring& args, std::string& err) {
   CloseHandle(e);
   err = ReadAll(errFile);
   return code;
+}
+
+// The rights the Everyone entry of a folder's descriptor grants (0: none).
+DWORD EveryoneRights(const std::wstring& folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
+    return 0;
+  }
+  DWORD rights = 0;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        IsWellKnownSid(&ace->SidStart, WinWorldSid)) {
+      rights |= ace->Mask;
+    }
+  }
+  LocalFree(sd);
+  return rights;
+}
+
+// A folder every user may change: under Wine a Unix mode of 0777, which
+// shows as Everyone with write and delete-child rights (0x1301ff).
+bool MakeOpenFolder(const std::wstring& folder) {
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return testsupport::RunHostProgram(
+      "/bin/chmod", "0777 \"" + testsupport::UnixPath(folder) + "\"",
+      [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
 const wchar_t kExtractFailed[] = L"An error occurred extracting files to the destination folder.";
@@ -224,4 +256,40 @@ TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
   EXPECT_FALSE(Exists(dest + L"readme.txt"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+}
+
+TEST_F(GuardedInstall, AFolderOthersMayChangeIsNamedBeforeAnythingIsWritten) {
+  ASSERT_TRUE(MakeOpenFolder(L"C:\\Open"));
+  ASSERT_EQ(EveryoneRights(L"C:\\Open"), 0x1301ffu);
+  WizardDriver d;
+  ToFolderPage(d, L"C:\\Open\\Drawlet");
+  d.ClickNoWait(idBtnNext);
+  const std::wstring text = d.MessageBoxText();
+  EXPECT_NE(text.find(L"C:\\Open:"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"Program Files"), std::wstring::npos) << text;
+  d.AnswerMessageBox(IDNO);
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(L"C:\\Open\\Drawlet"));
+  // Going on knowingly: the folder Setup.exe makes there has the protected
+  // descriptor, which under Wine leaves Everyone nothing.
+  d.ClickNoWait(idBtnNext);
+  EXPECT_FALSE(d.MessageBoxText().empty());
+  d.AnswerMessageBox(IDYES);
+  ASSERT_TRUE(WaitFinishPage(d));
+  EXPECT_TRUE(Exists(L"C:\\Open\\Drawlet\\Drawlet.exe"));
+  EXPECT_EQ(EveryoneRights(L"C:\\Open\\Drawlet"), 0u);
+}
+
+TEST_F(GuardedInstall, ALinkAsTheDestinationIsNamed) {
+  CreateDirectoryW(L"C:\\Elsewhere", nullptr);
+  ASSERT_TRUE(testsupport::PlantLink(L"C:\\Elsewhere", L"C:\\LinkedDest"));
+  WizardDriver d;
+  ToFolderPage(d, L"C:\\LinkedDest");
+  d.ClickNoWait(idBtnNext);
+  const std::wstring text = d.MessageBoxText();
+  EXPECT_EQ(text.rfind(L"C:\\LinkedDest is a link", 0), 0u) << text;
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(L"C:\\Elsewhere\\Drawlet.exe"));
+  testsupport::RemoveLink(L"C:\\LinkedDest");
 }
