@@ -8,10 +8,12 @@
 #   make format   applies .clang-format to the tree
 #   make bench    builds the optimised host build and runs the benchmarks
 #   make fuzz     runs every fuzz target for FUZZ_SECONDS (default 180) each
+#   make package  the Debian package of stp, the setup stub and the uninstaller (build/package)
+#   make package-test  installs that package into a clean Debian 12 root and makes a Setup.exe there
 
 PRESETS := host win64 win32
 
-.PHONY: all deps build run screenshots test format bench fuzz clean
+.PHONY: all deps build run screenshots test format bench fuzz package package-test clean
 
 FUZZ_SECONDS ?= 180
 
@@ -44,6 +46,17 @@ bench: deps
 fuzz: deps
 	@cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS) 2
+
+# The stub and the uninstaller come from the shipping (win32) build, which
+# needs the host build's stp to pack its sample.
+package: deps
+	@cmake --preset host >/dev/null && cmake --build --preset host --target stp
+	@cmake --preset win32 >/dev/null && cmake --build --preset win32 --target SetupStub Uninst Drawlet
+	@cmake --preset package >/dev/null && cmake --build --preset package --target stp stp_man
+	@cd build/package && cpack --config DebPackage.cmake
+
+package-test: package
+	@bash scripts/package-test.sh
 
 clean:
 	rm -rf build

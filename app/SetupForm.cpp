@@ -71,6 +71,9 @@ TForm1::TForm1()
       chkRunOnExit(Control<TCheckBox>("chkRunOnExit")),
       ProgressBar1(Control<TProgressBar>("ProgressBar1")) {
   Form1 = this;
+  // Enter presses the page's forward button, Escape what Cancel does.
+  DefaultButton = &btnNext;
+  CancelButton = &btnClose;
   btnNext.OnClick = [this] { btnNextClick(); };
   btnPrev.OnClick = [this] { btnPrevClick(); };
   btnClose.OnClick = [this] { btnCloseClick(); };
@@ -162,6 +165,7 @@ void TForm1::FormCreate() {
   set(lblClose, t.lblClose);
   set(chkRunOnExit, t.chkRunOnExit);
   Memo2.SetLines(t.licence);
+  NameForScreenReaders(t);
 
   SetApplicationTitle(Caption());
   btnPrev.SetCaption(FBackCaption);
@@ -186,6 +190,25 @@ void TForm1::FormCreate() {
   editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
 }
 
+void TForm1::NameForScreenReaders(const TWizardTexts& t) {
+  // The pictures are the product's; each page and its header band is named
+  // by its heading, the licence text by the licence page's.
+  for (TImage* i : {&Image1, &Image2, &Image3})
+    i->SetAccessibleName(FProductName);
+  const std::pair<TPanel*, TLabel*> headings[] = {
+      {&pnlStep1, &lblWelcome},
+      {&pnlStep2, &lblLicense},
+      {&Control<TPanel>("Panel3"), &lblLicense},
+      {&pnlStep3, &lblFolder},
+      {&Control<TPanel>("Panel4"), &lblFolder},
+      {&pnlStep4, &lblComplete},
+  };
+  for (const auto& [panel, heading] : headings)
+    panel->SetAccessibleName(heading->AccessibleName());
+  Memo2.SetAccessibleName(lblLicense.AccessibleName());
+  ProgressBar1.SetAccessibleName(t.progressName);
+}
+
 void TForm1::ApplicationEvents1Idle() {
   const TPageView view = IdleView(FStep, lblFreeSize.Visible());
   pnlStep1.SetVisible(view.pageVisible[0]);
@@ -195,6 +218,12 @@ void TForm1::ApplicationEvents1Idle() {
   btnPrev.SetVisible(view.prevVisible);
   btnClose.SetVisible(view.closeVisible);
   btnNext.SetEnabled(view.nextEnabled && FPrepared);
+  // A new page puts the focus on its forward button (when that is disabled,
+  // the form moves it to the page's first control).
+  if (FStep != FShownStep) {
+    FShownStep = FStep;
+    FocusControl(btnNext);
+  }
 }
 
 void TForm1::UpdateNextCaption() {
@@ -232,7 +261,8 @@ void TForm1::editSetupDirChange() {
 void TForm1::ShowFreeSpace() {
   const std::u16string text = editSetupDir.Text();
   const char16_t letter = text.empty() ? u'\0' : text[0];
-  lblFreeSize.SetCaption(FFreeSpaceLabel + FormatByteSize(DriveFreeSpace(letter)));
+  lblFreeSize.SetCaption(FFreeSpaceLabel +
+                         FormatByteSize(DriveFreeSpace(letter), UserDecimalSeparator()));
   lblFreeSize.SetVisible(true);
 }
 

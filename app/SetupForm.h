@@ -52,6 +52,9 @@ class TForm1 : public TForm {
   TProgressBar& ProgressBar1;
 
  private:
+  // The page the idle handler last showed.
+  int32_t FShownStep = 1;
+  void NameForScreenReaders(const TWizardTexts& t);
   void FinishAction();
   // False when the run ended early (the folder or the extraction failed).
   bool Install();

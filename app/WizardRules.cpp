@@ -132,6 +132,7 @@ TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& p) {
         u"然后再次点击“安装”。";
     t.FBrowsePrompt = u"选择或新建文件夹：";
     t.FFreeSpaceLabel = u"剩余空间: ";
+    t.progressName = u"安装进度";
     t.lblWelcome = u"欢迎使用 " + n + u" V" + v + u" 安装\n向导";
     t.lblWillInstall =
         u"此向导将引导您完成安装过程。\n\n单击 [下一步] 继续，单击 [取消] 退出安装。";
@@ -156,6 +157,7 @@ TWizardTexts MakeWizardTexts(int32_t LanguageIndex, const TProductSettings& p) {
       u"an older version of this software? If yes, please close it and then click Install.";
   t.FBrowsePrompt = u"Select or create a new folder:";
   t.FFreeSpaceLabel = u"Space available: ";
+  t.progressName = u"Installation progress";
   t.lblWelcome = u"Welcome to the " + n + u" " + v + u" Setup Wizard";
   t.lblWillInstall = u"This will install " + n + u" " + v +
                      u" on your computer.\n\nClick Next to continue, or Cancel to exit Setup.";

@@ -43,6 +43,8 @@ struct TWizardTexts {
   std::u16string lblWelcome, lblWillInstall, lblSetupFolder, lblNeedSize, lblComplete;
   std::optional<std::u16string> lblLicense, lblLicenseTip, lblAgreement, lblFolder, lblFolderTip,
       gbFolder, btnBrowse, chkSCOnDesktop, chkSCOnQuick, lblClose, chkRunOnExit;
+  // What screen readers call the progress bar, which shows no text.
+  std::u16string progressName;
   bool showTips = false;                // lblLicenseTip, lblFolderTip and lblClose made visible
   std::vector<std::u16string> licence;  // Memo2, a line each
 };

@@ -7,16 +7,16 @@
 namespace {
 
 // n tenths in the general format: no trailing ".0".
-std::u16string Tenths(int64_t n) {
+std::u16string Tenths(int64_t n, std::u16string_view decimalSeparator) {
   std::u16string text = IntToText(n / 10);
   if (n % 10 != 0)
-    text += u"." + IntToText(n % 10);
+    text += std::u16string(decimalSeparator) + IntToText(n % 10);
   return text;
 }
 
 }  // namespace
 
-std::u16string FormatByteSize(int64_t Size) {
+std::u16string FormatByteSize(int64_t Size, std::u16string_view decimalSeparator) {
   constexpr int64_t kKB = 1024;
   constexpr int64_t kMB = 1024 * 1024;
   constexpr int64_t kGB = 1024 * 1024 * 1024;
@@ -32,5 +32,5 @@ std::u16string FormatByteSize(int64_t Size) {
   const std::u16string unit = mb ? u" MB" : u" GB";
   if (v > 100)
     return IntToText(static_cast<int64_t>(std::nearbyint(v))) + unit;
-  return Tenths(static_cast<int64_t>(std::nearbyint(v * 10))) + unit;
+  return Tenths(static_cast<int64_t>(std::nearbyint(v * 10)), decimalSeparator) + unit;
 }

@@ -66,6 +66,14 @@ void InFile::ReadExact(void* buffer, size_t size) {
     throw PackageReadError(u"the package ends too soon");
 }
 
+std::string ReadFileBytes(std::u16string_view path) {
+  InFile in(path);
+  std::string bytes(static_cast<size_t>(in.Size()), '\0');
+  if (in.Read(bytes.data(), bytes.size()) != bytes.size())
+    throw PackageReadError(u"cannot read " + std::u16string(path) + u" to its end");
+  return bytes;
+}
+
 OutFile::OutFile(std::u16string_view path) : OutFile(OpenStdFile(path, true), path) {}
 
 OutFile::OutFile(std::FILE* adopted, std::u16string_view path) : path_(path), file_(adopted) {

@@ -47,6 +47,10 @@ class InFile {
   int64_t position_ = 0;
 };
 
+// A whole file's bytes. Raises FileError when it cannot be opened and
+// PackageReadError when it cannot be read to its end.
+std::string ReadFileBytes(std::u16string_view path);
+
 // A file created for writing, replacing an existing one. Raises FileError.
 class OutFile {
  public:

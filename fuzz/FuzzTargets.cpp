@@ -14,6 +14,8 @@
 #include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
+#include "pe/PeImage.h"
+#include "pe/ResourceTree.h"
 
 namespace fs = std::filesystem;
 
@@ -195,4 +197,38 @@ void FuzzInflate(const uint8_t* data, size_t size) {
   // runs out at another place).
   if (byByte != streamed && !(refused && !byByte.empty() && byByte[0] == '\0'))
     Fail("the streaming way fed byte by byte differs");
+}
+
+namespace {
+
+void RoundTrip(std::string_view section, uint32_t rva) {
+  TResourceTree tree;
+  try {
+    tree = ReadResourceTree(section, rva);
+  } catch (const PeError&) {
+    return;
+  }
+  const std::string written = WriteResourceSection(tree, rva);
+  if (ReadResourceTree(written, rva) != tree) {
+    std::fprintf(stderr, "a resource tree written does not read back the same\n");
+    std::abort();
+  }
+}
+
+}  // namespace
+
+void FuzzResources(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  RoundTrip(bytes, 0x1000);
+  try {
+    PeImage image{std::string(bytes)};
+    const TDataDirectory d = image.Directory(kResourceDirectory);
+    const int section = d.rva != 0 ? image.SectionOf(d.rva) : -1;
+    if (section >= 0 && image.Sections()[static_cast<size_t>(section)].virtualAddress == d.rva) {
+      RoundTrip(image.SectionData(section), d.rva);
+      if (image.IsLastSection(section))
+        image.ReplaceLastSection(WriteResourceSection({}, d.rva), kResourceDirectory);
+    }
+  } catch (const PeError&) {
+  }
 }

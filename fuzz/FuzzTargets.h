@@ -25,5 +25,11 @@ void FuzzExtract(const uint8_t* data, size_t size);
 // refuse it.
 void FuzzInflate(const uint8_t* data, size_t size);
 
+// A program given as the setup stub: its headers, and the tree of its
+// resource section when it has one; the bytes also read as a resource
+// section of their own. A tree that reads is written and read again and
+// must come back the same (aborts otherwise).
+void FuzzResources(const uint8_t* data, size_t size);
+
 // Where the targets put their files: a folder of their own, made on first use.
 const std::string& FuzzScratch();

@@ -56,7 +56,8 @@ struct Plan {
 
 // Reads the index and checks every row; nothing is written.
 std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
-                               std::u16string_view password, const TExtractOptions& options) {
+                               std::u16string_view password, const TExtractOptions& options,
+                               bool keepRefused = false) {
   const CodePage& cp = options.codePage ? *options.codePage : Cp1252();
   const std::optional<TPackageIndex> index = ReadPackageIndex(package, cp);
   auto plan = std::make_unique<Plan>();
@@ -82,6 +83,29 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
     return systemDir;
   };
 
+  // Where a row's file goes; raises PackageReadError for a row refused.
+  const auto place = [&](TRowPlan& r, bool uninstaller) {
+    if (r.storedSize < 0 || r.unpackedSize < 0)
+      throw PackageReadError(u"a size below 0");
+    if (uninstaller) {
+      r.baseDir = std::u16string(destDir);
+      r.place = PlaceRowFile(u"", r.fileName);
+    } else if (r.folder.empty() || r.folder[0] != u'$') {
+      r.baseDir = std::u16string(destDir);
+      r.place = PlaceRowFile(r.folder, r.fileName);
+    } else {
+      r.system = true;
+      r.baseDir = system();
+      const std::u16string rest = SystemFolderRest(r.folder, r.baseDir);
+      r.place = PlaceRowFile(rest, r.fileName);
+      // The file whose presence leaves the row alone also when the name
+      // cell holds folders of its own.
+      r.existsPath = r.baseDir + rest + r.fileName;
+    }
+    r.targetDir = r.baseDir + r.place.folder;
+    r.targetPath = r.targetDir + r.place.file;
+  };
+
   int64_t storedTotal = 0;
   for (int i = 0; i < table.ItemCount(); ++i) {
     const TRow& row = table.Items(i);
@@ -91,40 +115,39 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
       r.fileName = row.Items(1).Text();
       r.storedSize = row.Items(2).Value();
       r.unpackedSize = row.Items(3).Value();
-      if (r.storedSize < 0 || r.unpackedSize < 0) {
-        throw PackageReadError(u"a size below 0");
+      const bool uninstaller = row.ItemCount() > 4 && row.Items(4).AsBool();
+      try {
+        place(r, uninstaller);
+      } catch (const PackageReadError& e) {
+        if (!keepRefused)
+          throw;
+        TRowPlan kept;
+        kept.folder = r.folder;
+        kept.fileName = r.fileName;
+        kept.storedSize = r.storedSize;
+        kept.unpackedSize = r.unpackedSize;
+        kept.refused = e.Message();
+        r = std::move(kept);
       }
-      if (row.ItemCount() > 4 && row.Items(4).AsBool()) {
-        r.baseDir = std::u16string(destDir);
-        r.place = PlaceRowFile(u"", r.fileName);
-      } else if (r.folder.empty() || r.folder[0] != u'$') {
-        r.baseDir = std::u16string(destDir);
-        r.place = PlaceRowFile(r.folder, r.fileName);
-      } else {
-        r.system = true;
-        r.baseDir = system();
-        const std::u16string rest = SystemFolderRest(r.folder, r.baseDir);
-        r.place = PlaceRowFile(rest, r.fileName);
-        // The file whose presence leaves the row alone also when the name
-        // cell holds folders of its own.
-        r.existsPath = r.baseDir + rest + r.fileName;
-      }
-      r.targetDir = r.baseDir + r.place.folder;
-      r.targetPath = r.targetDir + r.place.file;
       return r;
     });
+    // A listing keeps the row with its reason.
+    const auto refuse = [&](const std::u16string& why) {
+      if (!keepRefused)
+        throw PackageReadError(RowLabel(i, row) + u": " + why);
+      if (p.refused.empty())
+        p.refused = why;
+    };
     storedTotal += p.storedSize;
     plan->total += p.unpackedSize;
     if (storedTotal > index->BodiesSize) {
-      throw PackageReadError(RowLabel(i, row) + u": the bodies need more than the " +
-                             IntToText(index->BodiesSize) + u" bytes before the index");
+      refuse(u"the bodies need more than the " + IntToText(index->BodiesSize) +
+             u" bytes before the index");
     }
     const int64_t limit =
         std::min<int64_t>(options.maxTotalUnpacked, std::numeric_limits<int32_t>::max());
-    if (plan->total > limit) {
-      throw PackageReadError(RowLabel(i, row) + u": the unpacked sizes add up to more than " +
-                             IntToText(limit) + u" bytes");
-    }
+    if (plan->total > limit)
+      refuse(u"the unpacked sizes add up to more than " + IntToText(limit) + u" bytes");
     plan->rows.push_back(std::move(p));
   }
   return plan;
@@ -140,9 +163,10 @@ int64_t ProgressPercent(int64_t done, int64_t total) {
 }
 
 std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16string_view destDir,
-                                  std::u16string_view password, const TExtractOptions& options) {
+                                  std::u16string_view password, const TExtractOptions& options,
+                                  bool keepRefused) {
   InFile package(packagePath);
-  return MakePlan(package, destDir, password, options)->rows;
+  return MakePlan(package, destDir, password, options, keepRefused)->rows;
 }
 
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,

@@ -98,10 +98,16 @@ struct TRowPlan {
   // the whole name cell. When a file exists there or at targetPath the row
   // is skipped.
   std::u16string existsPath;
+  // Why the extractor refuses the row (a name Windows cannot write, a size
+  // that cannot be); empty for a row it accepts. Only a listing keeps such
+  // rows (see PlanPackage).
+  std::u16string refused;
 };
 
 // Reads and checks the whole index of a package; nothing is written. An empty
-// list for a package with no usable index.
+// list for a package with no usable index. A refused row raises
+// PackageReadError naming it, unless keepRefused: then every row is listed,
+// the refused ones with their reason and no place.
 std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16string_view destDir,
-                                  std::u16string_view password,
-                                  const TExtractOptions& options = {});
+                                  std::u16string_view password, const TExtractOptions& options = {},
+                                  bool keepRefused = false);

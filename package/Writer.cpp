@@ -103,9 +103,7 @@ bool IsOwnUninstaller(const fs::path& rel) {
 std::string UninstallerProgram(const std::u16string& path) {
   if (!FileExists(path))
     throw FileError(u"the uninstaller program " + path + u" does not exist");
-  InFile in(path);
-  std::string bytes(static_cast<size_t>(in.Size()), '\0');
-  in.ReadExact(bytes.data(), bytes.size());
+  std::string bytes = ReadFileBytes(path);
   if (FindSignatureTable(bytes)) {
     // The list goes after the signature's table, where it would break the
     // signature; a signed uninstaller is made with its list, then signed.
@@ -320,12 +318,14 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
 
   const std::vector<fs::path> files = PackedFiles(root, dir);
   std::string uninstaller;
-  if (!options.uninstaller.empty()) {
+  const bool finished = !options.finishedUninstaller.empty();
+  if (!options.uninstaller.empty() || finished) {
     const bool own = std::any_of(files.begin(), files.end(), [&](const fs::path& f) {
       return IsOwnUninstaller(f.lexically_relative(root));
     });
     if (!own) {
-      uninstaller = UninstallerProgram(options.uninstaller);
+      uninstaller = finished ? ReadFileBytes(options.finishedUninstaller)
+                             : UninstallerProgram(options.uninstaller);
       result.uninstallerAdded = true;
     }
   }
@@ -357,7 +357,8 @@ TPackResult PackDirectory(std::u16string_view dir, std::u16string_view packagePa
       }
       if (result.uninstallerAdded) {
         // The list names every row, the uninstaller's own included.
-        const std::string program = uninstaller + MakeUninstallList(ListOf(rows));
+        const std::string program =
+            finished ? uninstaller : uninstaller + MakeUninstallList(ListOf(rows));
         if (options.onFile)
           options.onFile(kUninstallerName);
         const auto [stored, unpacked] = CompressBytes(program, out, options.level);

@@ -22,6 +22,10 @@ struct TPackOptions {
   // at the top of the destination, unless the folder has an "Uninst.exe" of
   // its own there, which is packed like any file and nothing is added.
   std::u16string uninstaller;
+  // A finished uninstaller, carrying its list already (what
+  // MakeUninstallerFor gives, signed perhaps): when set it goes in as it is,
+  // in place of `uninstaller` with a list, on the same terms.
+  std::u16string finishedUninstaller;
   // The envelope's salt (8 letters or digits) and vector (one block of them;
   // none for RC4). Empty: random, unless seed is set, which derives both from
   // itself and the index, so that the same input gives the same package.

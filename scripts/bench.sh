@@ -11,5 +11,7 @@ bash scripts/bench-payload.sh "$work/payload"
 export BENCH_PAYLOAD=$work/payload
 echo "== package extraction beside unzip and tar"
 bash scripts/bench-package.sh
+echo "== stp setup beside stp pack of the same folder"
+bash scripts/bench-setup.sh
 echo "== installation under Wine beside NSIS"
 bash scripts/bench-install.sh

@@ -11,7 +11,7 @@ root=$(pwd)
 seconds=${1:-180}
 jobs=${2:-2}
 bin=build/fuzz/fuzz
-targets=(packageindex envelope table extract inflate)
+targets=(packageindex envelope table extract inflate resources)
 status=0
 
 run() {

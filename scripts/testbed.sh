@@ -6,11 +6,22 @@
 #   testbed.sh BED                         only make the bed; print where it is
 #   testbed.sh --probe                     print why 32-bit programs cannot run here
 #                                          (exit 1), or nothing (exit 0)
+#   testbed.sh --probe-tools               the same for what a bed needs besides a
+#                                          kernel that runs 32-bit code (root, tools)
+#
+# On a kernel that runs no 32-bit code, scripts/emulation.sh runs every i386
+# program through qemu-i386; while it does, the probe passes and the beds are
+# made and entered as on any other machine.
 #
 # BED is one of
 #   i386   a 32-bit Windows: an i386 root with Wine's 32-bit build
 #   wow64  a 64-bit Windows that runs 32-bit programs under WoW64: an amd64
 #          root with wine64 and wine32 (i386 is added to that root's dpkg only)
+#   debian a clean Debian 12 amd64 root (debootstrap's minbase, nothing
+#          added), where the project's Debian package is installed and tried
+#
+# With TESTBED_SCRATCH=1 the command runs in a throwaway copy of the root,
+# deleted when it ends, so that what it installs never reaches the cache.
 #
 # The roots are cached outside the clone, in BEDS_CACHE (default
 # ~/.cache/setupkit-beds), one folder per bed and recipe. A command runs in a
@@ -84,6 +95,12 @@ probe() {
   fi
 }
 
+if [ "${1:-}" = --probe-tools ]; then
+  reason=$(probe_tools)
+  [ -z "$reason" ] && exit 0
+  echo "$reason"
+  exit 1
+fi
 if [ "${1:-}" = --probe ]; then
   reason=$(probe)
   [ -z "$reason" ] && exit 0
@@ -95,11 +112,12 @@ bed=${1:-}
 case "$bed" in
   i386) arch=i386 packages=(wine wine32) ;;
   wow64) arch=amd64 packages=(wine wine64 wine32:i386) ;;
-  *) echo "usage: testbed.sh i386|wow64 [--] COMMAND [ARG...] | testbed.sh --probe" >&2; exit 2 ;;
+  debian) arch=amd64 packages=() ;;
+  *) echo "usage: testbed.sh i386|wow64|debian [--] COMMAND [ARG...] | testbed.sh --probe" >&2; exit 2 ;;
 esac
 shift
 [ "${1:-}" = -- ] && shift
-packages+=(fonts-wqy-microhei locales)
+[ "$bed" = debian ] || packages+=(fonts-wqy-microhei locales)
 
 root=$cache/$bed-r$RECIPE
 
@@ -210,9 +228,11 @@ make_root() {
     apt_in_root "$work" apt-get update -qq >>"$cache/$bed.log" 2>&1 ||
       die "apt-get update failed in the $bed bed; see $cache/$bed.log"
   fi
-  apt_in_root "$work" apt-get install -y -qq "${packages[@]}" >>"$cache/$bed.log" 2>&1 ||
-    { tail -5 "$cache/$bed.log" >&2; die "installing Wine failed in the $bed bed; see $cache/$bed.log"; }
-  in_root "$work" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+  if [ "${#packages[@]}" -gt 0 ]; then
+    apt_in_root "$work" apt-get install -y -qq "${packages[@]}" >>"$cache/$bed.log" 2>&1 ||
+      { tail -5 "$cache/$bed.log" >&2; die "installing Wine failed in the $bed bed; see $cache/$bed.log"; }
+    in_root "$work" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+  fi
   apt_in_root "$work" apt-get clean
   echo "$bed" >"$work/etc/setupkit-bed"
   mv "$work" "$root"
@@ -232,5 +252,12 @@ fi
 if [ $# = 0 ]; then
   echo "$root"
   exit 0
+fi
+if [ "${TESTBED_SCRATCH:-}" = 1 ]; then
+  scratch=$(mktemp -d "$cache/$bed-scratch.XXXXXX")
+  trap 'rm -rf "$scratch"' EXIT
+  cp -a "$root/." "$scratch/"
+  in_root "$scratch" "$@"
+  exit
 fi
 in_root "$root" "$@"

@@ -68,6 +68,13 @@ void ShowInfoMessage(const std::u16string& Text, const std::u16string& Caption) 
   MessageBoxW(GetActiveWindow(), W(Text), W(caption), MB_OK | MB_ICONINFORMATION);
 }
 
+std::u16string UserDecimalSeparator() {
+  wchar_t buf[8] = {};  // the system allows 3 characters
+  const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8);
+  const std::u16string separator = n > 1 ? UpToNul(buf, static_cast<size_t>(n)) : u"";
+  return separator.empty() ? u"." : separator;
+}
+
 int64_t DriveFreeSpace(char16_t DriveLetter) {
   const uint8_t drive = static_cast<uint8_t>((DriveLetter & 0xFF) - 64);
   wchar_t root[4] = {static_cast<wchar_t>(drive + 64), L':', L'\\', 0};

@@ -23,6 +23,9 @@ void ShowInfoMessage(const std::u16string& Text, const std::u16string& Caption =
 // Free bytes available to the caller on the drive of that letter; -1 when the
 // query fails.
 int64_t DriveFreeSpace(char16_t DriveLetter);
+// The decimal separator of the user's locale ("," for German), for
+// FormatByteSize; "." when the locale gives none.
+std::u16string UserDecimalSeparator();
 // The upper-case letters of all fixed drives, in order ("CD").
 std::u16string GetFixedDrives();
 // The system directory with a trailing "\"; empty on failure.

@@ -5,6 +5,11 @@
   inspect_setup.py --program OTHER.EXE [MANIFEST]
                       the same checks of another program (machine, versions,
                       imports) and, when MANIFEST is given, of its manifest
+  inspect_setup.py --compare A.EXE B.EXE
+                      whether two programs carry the same resources: the
+                      same types, names and languages, string tables text by
+                      text, icon groups image by image (whatever numbers the
+                      images carry), everything else byte for byte
 
 Checks the machine, subsystem and versions that Windows XP needs, a
 signature when there is one (one Authenticode table that ends the file), the
@@ -222,7 +227,46 @@ def check_signature(pe):
     return size
 
 
+def comparable(pe):
+    """The resources as the program reads them: the icon images through their groups."""
+    res = pe.resources()
+    out = {}
+    for (rtype, name, lang), data in res.items():
+        if rtype == RT_ICON:
+            continue
+        if rtype == RT_STRING:
+            texts, pos = [], 0
+            for _ in range(16):
+                (n,) = struct.unpack_from("<H", data, pos)
+                texts.append(data[pos + 2:pos + 2 + 2 * n])
+                pos += 2 + 2 * n
+            data = texts
+        elif rtype == RT_GROUP_ICON:
+            (count,) = struct.unpack_from("<H", data, 4)
+            images = []
+            for i in range(count):
+                entry = data[6 + 14 * i:6 + 14 * i + 14]
+                (image,) = struct.unpack_from("<H", entry, 12)
+                images.append((entry[:12], res.get((RT_ICON, image, lang))))
+            data = images
+        out[(rtype, name, lang)] = data
+    return out
+
+
+def compare(a, b):
+    ra, rb = comparable(Pe(open(a, "rb").read())), comparable(Pe(open(b, "rb").read()))
+    check(sorted(ra, key=str) == sorted(rb, key=str),
+          "the same resources listed: %s" % " ".join(
+              "%s/%s/%s" % k for k in sorted(set(ra) ^ set(rb), key=str)) if set(ra) != set(rb)
+          else "the same %d resources listed" % len(ra))
+    for key in sorted(set(ra) & set(rb), key=str):
+        check(ra[key] == rb[key], "resource %s/%s/%s the same" % key)
+    return 1 if failures else 0
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--compare":
+        return compare(sys.argv[2], sys.argv[3])
     if len(sys.argv) in (3, 4) and sys.argv[1] == "--program":
         exe = open(sys.argv[2], "rb").read()
         pe = Pe(exe)

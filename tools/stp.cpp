@@ -6,6 +6,9 @@
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
 //            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
 //   stp uninstaller DIR -o FILE [--uninstaller FILE]
+//   stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]
+//             [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]
+//              [--timestamp-url URL]]
 //   stp help [COMMAND] | stp --version
 //
 // pack adds the uninstaller (Uninst.exe with the list of the package's rows)
@@ -33,6 +36,9 @@
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
 #include "package/Writer.h"
+#include "tools/ProductSettings.h"
+#include "tools/SetupStamp.h"
+#include "tools/ToolPlatform.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -56,6 +62,9 @@ const char kUsage[] =
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
     "  stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+    "  stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
+    "           [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]\n"
+    "            [--timestamp-url URL]]\n"
     "  stp help [COMMAND]\n"
     "  stp --version\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
@@ -72,7 +81,9 @@ const CommandHelp kHelp[] = {
      "\n"
      "Prints every row of the package: folder, file name, stored and unpacked size,\n"
      "and where the file would go (<dest> the destination, <system> the system\n"
-     "directory). Nothing is read but the index.\n"
+     "directory). Nothing is read but the index. A row that extract and verify\n"
+     "refuse (a name Windows cannot write, a size that cannot be) is listed too,\n"
+     "with the reason in place of where it goes; list then exits with 1.\n"
      "\n"
      "  --password TEXT  the password the index was packed with (default: empty, the\n"
      "                   one the setup program uses)\n"
@@ -137,6 +148,33 @@ const CommandHelp kHelp[] = {
      "\n"
      "  --uninstaller FILE  the program (default: STP_UNINSTALLER, else the\n"
      "                      build's Uninst.exe)\n"},
+    {"setup",
+     "stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
+     "          [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]\n"
+     "           [--timestamp-url URL]]\n"
+     "\n"
+     "Writes a complete Setup.exe: packs DIR as pack does (with the uninstaller and\n"
+     "its list) and puts the package and the product's strings, banners, header\n"
+     "picture and icon, as the settings file names them, into the setup stub.\n"
+     "Every key of the settings file must be there; the pictures are checked\n"
+     "(banners: baseline JPEG, 160 x 308, colour; header picture: 32 x 32 bitmap\n"
+     "of 24 bits; icon: 16 x 16 and 32 x 32 images).\n"
+     "\n"
+     "  --settings FILE     the product's settings (\"Key = Value\" lines, UTF-8;\n"
+     "                      picture paths relative to the file)\n"
+     "  --stub FILE         the setup stub (default: STP_STUB, else the installed\n"
+     "                      SetupStub.exe)\n"
+     "  --hash, --cipher, --password, --trailer, --uninstaller, --no-uninstaller,\n"
+     "  --salt, --iv        as for pack\n"
+     "  --sign-cert FILE    sign with this code-signing certificate (PEM or DER, its\n"
+     "                      chain may follow it): first the uninstaller, with its list,\n"
+     "                      then Setup.exe; needs osslsigncode\n"
+     "  --sign-key FILE     the certificate's private key\n"
+     "  --sign-key-password-file FILE  a file whose first line is the key's password\n"
+     "  --timestamp-url URL an RFC 3161 timestamp server\n"
+     "\n"
+     "With SOURCE_DATE_EPOCH set, the same input gives the same Setup.exe, byte for\n"
+     "byte (signed: with that time as the signing time).\n"},
 };
 
 struct UsageError {
@@ -219,6 +257,39 @@ std::u16string AsFolder(std::u16string path) {
   return path;
 }
 
+// An error's text as this system writes paths: off Windows, the separators
+// of a path that begins with one the user gave (the library joins paths with
+// "\\") are written "/". What comes before such a path (a row's cells, as the
+// package stores them) stays as it is.
+std::string ShownMessage(std::u16string message, const std::vector<std::u16string>& given) {
+#ifndef _WIN32
+  size_t from = message.size();
+  for (std::u16string root : given) {
+    if (root.empty() || root[0] == u'-')
+      continue;
+    for (auto& c : root) {
+      if (c == u'/')
+        c = u'\\';
+    }
+    while (!root.empty() && root.back() == u'\\')
+      root.pop_back();
+    const std::u16string folder = root + u'\\';
+    size_t at = message.find(folder);
+    if (at == std::u16string::npos && root.find(u'\\') != std::u16string::npos)
+      at = message.find(root);
+    if (at != std::u16string::npos && at < from)
+      from = at;
+  }
+  for (size_t i = from; i < message.size(); ++i) {
+    if (message[i] == u'\\')
+      message[i] = u'/';
+  }
+#else
+  (void)given;
+#endif
+  return ToUtf8(message);
+}
+
 std::string Shown(const std::u16string& path) {
   std::u16string p = path;
 #ifndef _WIN32
@@ -275,12 +346,15 @@ TIndexState Examine(const Args& a, const CodePage& cp) {
 }
 
 // The rows of a package's index; a package with no index at all is an error.
-std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtractOptions& options) {
+// A refused row raises an error naming it, unless keepRefused (see
+// PlanPackage).
+std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtractOptions& options,
+                               bool keepRefused = false) {
   if (Examine(a, cp) == TIndexState::NoIndex)
     throw Error(a.positional[0] + u" is not a setup package, or an empty one: it holds no index");
   std::vector<TRowPlan> rows;
   try {
-    rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options);
+    rows = PlanPackage(a.positional[0], u"<dest>\\", Option(a, "--password"), options, keepRefused);
   } catch (const ListIndexError& e) {
     ExplainIndex(a, cp, e);
   } catch (const ConvertError& e) {
@@ -333,18 +407,31 @@ int List(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = [] { return std::u16string(u"<system>\\"); };
-  const auto rows = ReadRows(a, *cp.page, options);
+  // Every row, the refused ones too: a package that extract and verify
+  // refuse can still be looked into.
+  const auto rows = ReadRows(a, *cp.page, options, true);
   std::printf("%-24s %-32s %12s %12s  %s\n", "folder", "file", "stored", "unpacked", "goes to");
   int64_t stored = 0, unpacked = 0;
+  size_t refused = 0;
   for (const auto& r : rows) {
-    std::printf("%-24s %-32s %12d %12d  %s%s\n", ToUtf8(r.folder).c_str(),
-                ToUtf8(r.fileName).c_str(), r.storedSize, r.unpackedSize,
-                Shown(r.targetPath).c_str(), r.system ? " (kept if present)" : "");
+    const std::string where = r.refused.empty()
+                                  ? Shown(r.targetPath) + (r.system ? " (kept if present)" : "")
+                                  : "refused: " + ToUtf8(r.refused);
+    std::printf("%-24s %-32s %12d %12d  %s\n", ToUtf8(r.folder).c_str(), ToUtf8(r.fileName).c_str(),
+                r.storedSize, r.unpackedSize, where.c_str());
     stored += r.storedSize;
     unpacked += r.unpackedSize;
+    refused += r.refused.empty() ? 0 : 1;
   }
   std::printf("%zu files, %lld bytes stored, %lld bytes unpacked\n", rows.size(),
               static_cast<long long>(stored), static_cast<long long>(unpacked));
+  if (refused > 0) {
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "stp: %s: %zu of %zu rows refused: extract and verify refuse the package\n",
+                 Shown(a.positional[0]).c_str(), refused, rows.size());
+    return 1;
+  }
   return 0;
 }
 
@@ -397,6 +484,15 @@ int Extract(const Args& a) {
   return 0;
 }
 
+// A file installed with stp (in ToolDataFolder()); off Windows, where the
+// tool runs from a build tree, the build's own when none is installed.
+std::u16string DefaultToolFile(const char16_t* name, const char* buildFile) {
+  const std::u16string installed = ToolDataFolder() + name;
+  if (buildFile == nullptr || FileExists(installed))
+    return installed;
+  return FromUtf8(buildFile);
+}
+
 // The uninstaller program to add, empty for none.
 std::u16string ChooseUninstaller(const Args& a, const std::u16string& dir) {
   const bool given = a.options.count("--uninstaller") != 0;
@@ -416,12 +512,9 @@ std::u16string ChooseUninstaller(const Args& a, const std::u16string& dir) {
     from = u"STP_UNINSTALLER";
   } else {
 #ifdef _WIN32
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::u16string own(reinterpret_cast<const char16_t*>(self));
-    path = own.substr(0, own.find_last_of(u"\\/") + 1) + u"Uninst.exe";
+    path = DefaultToolFile(u"Uninst.exe", nullptr);
 #else
-    path = FromUtf8(STP_DEFAULT_UNINSTALLER);
+    path = DefaultToolFile(u"Uninst.exe", STP_DEFAULT_UNINSTALLER);
 #endif
     from = u"the default";
   }
@@ -435,13 +528,8 @@ std::u16string ChooseUninstaller(const Args& a, const std::u16string& dir) {
   return path;
 }
 
-int Pack(const Args& a) {
-  if (a.positional.size() != 1)
-    throw UsageError{"pack takes one folder"};
-  const std::u16string out = Option(a, "-o");
-  if (out.empty())
-    throw UsageError{"pack needs -o PACKAGE"};
-  const CodePageChoice cp = ChooseCodePage(a);
+// The packing options of pack and setup; cp must outlive them.
+TPackOptions PackOptionsOf(const Args& a, const CodePageChoice& cp) {
   TPackOptions options;
   options.codePage = cp.page;
   options.password = Option(a, "--password");
@@ -479,11 +567,38 @@ int Pack(const Args& a) {
     options.seed = FromUtf8(epoch);
   }
   options.verify = a.options.count("--no-verify") == 0;
+  return options;
+}
+
+int Pack(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"pack takes one folder"};
+  const std::u16string out = Option(a, "-o");
+  if (out.empty())
+    throw UsageError{"pack needs -o PACKAGE"};
+  const CodePageChoice cp = ChooseCodePage(a);
+  const TPackOptions options = PackOptionsOf(a, cp);
   const TPackResult r = PackDirectory(a.positional[0], out, options);
   std::printf("%d files, %lld bytes, packed into %lld bytes%s\n", r.files,
               static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize),
               r.uninstallerAdded ? " (with the uninstaller)" : "");
   return 0;
+}
+
+// Writes bytes to path through a temporary file beside it.
+void WriteFileAs(const std::u16string& path, const std::string& bytes) {
+  const std::u16string temp = path + u".part";
+  try {
+    OutFile file(temp);
+    file.Write(bytes.data(), bytes.size());
+    file.Close();
+    std::u16string why;
+    if (!RenameOver(temp, path, why))
+      throw FileError(u"cannot write " + path + u": " + why);
+  } catch (...) {
+    RemoveFile(temp);
+    throw;
+  }
 }
 
 int Uninstaller(const Args& a) {
@@ -497,20 +612,148 @@ int Uninstaller(const Args& a) {
   // The program itself must be there, whatever the folder holds.
   const std::u16string program = ChooseUninstaller(choice, u"");
   const std::string bytes = MakeUninstallerFor(a.positional[0], program);
-  const std::u16string temp = out + u".part";
-  try {
-    OutFile file(temp);
-    file.Write(bytes.data(), bytes.size());
-    file.Close();
-    std::u16string why;
-    if (!RenameOver(temp, out, why))
-      throw FileError(u"cannot write " + out + u": " + why);
-  } catch (...) {
-    RemoveFile(temp);
-    throw;
-  }
+  WriteFileAs(out, bytes);
   std::printf("%s: the uninstaller with the list of %s (%zu bytes)\n", Shown(out).c_str(),
               Shown(a.positional[0]).c_str(), bytes.size());
+  return 0;
+}
+
+// Signing with osslsigncode, as cmake/sign-program.sh does.
+struct Signing {
+  std::u16string cert, key, passwordFile, timestampUrl;
+  bool On() const { return !cert.empty(); }
+};
+
+Signing SigningOf(const Args& a) {
+  Signing s{Option(a, "--sign-cert"), Option(a, "--sign-key"),
+            Option(a, "--sign-key-password-file"), Option(a, "--timestamp-url")};
+  if (s.cert.empty() != s.key.empty())
+    throw UsageError{"signing needs both --sign-cert and --sign-key"};
+  if (!s.On() && (!s.passwordFile.empty() || !s.timestampUrl.empty()))
+    throw UsageError{
+        "--sign-key-password-file and --timestamp-url need --sign-cert and --sign-key"};
+  for (const auto* f : {&s.cert, &s.key, &s.passwordFile}) {
+    if (!f->empty() && !FileExists(*f))
+      throw Error(u"no file " + *f + u" to sign with");
+  }
+  return s;
+}
+
+// Signs the program at path in place (through path.signing).
+void Sign(const Signing& s, const std::u16string& path) {
+  std::vector<std::u16string> args{u"sign", u"-h", u"sha256", u"-certs", s.cert, u"-key", s.key};
+  if (!s.passwordFile.empty())
+    args.insert(args.end(), {u"-readpass", s.passwordFile});
+  if (!s.timestampUrl.empty())
+    args.insert(args.end(), {u"-ts", s.timestampUrl});
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch != nullptr && *epoch != 0)
+    args.insert(args.end(), {u"-time", FromUtf8(epoch)});
+  const std::u16string temp = path + u".signing";
+  args.insert(args.end(), {u"-in", path, u"-out", temp});
+  RemoveFile(temp);
+  std::string output;
+  int status = 0;
+  try {
+    status = RunProgram(u"osslsigncode", args, output);
+  } catch (const Error& e) {
+    throw Error(e.Message() + u" (signing needs osslsigncode)");
+  }
+  std::u16string why;
+  if (status != 0 || !FileExists(temp)) {
+    RemoveFile(temp);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+      output.pop_back();
+    throw Error(u"cannot sign " + path + u": osslsigncode failed (" + IntToText(status) + u"):\n" +
+                FromUtf8(output));
+  }
+  if (!RenameOver(temp, path, why)) {
+    RemoveFile(temp);
+    throw FileError(u"cannot write " + path + u": " + why);
+  }
+}
+
+int Setup(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"setup takes one folder"};
+  const std::u16string out = Option(a, "-o");
+  if (out.empty())
+    throw UsageError{"setup needs -o SETUP.EXE"};
+  const std::u16string settings = Option(a, "--settings");
+  if (settings.empty())
+    throw UsageError{"setup needs --settings FILE"};
+  const Signing signing = SigningOf(a);
+  const CodePageChoice cp = ChooseCodePage(a);
+  TPackOptions options = PackOptionsOf(a, cp);
+
+  // Everything is checked before anything is packed.
+  const TProductResources product = LoadProductResources(settings);
+  std::u16string stubPath = Option(a, "--stub");
+  std::u16string stubFrom = u"--stub";
+  const char* env = std::getenv("STP_STUB");
+  if (stubPath.empty() && env != nullptr && *env != 0) {
+    stubPath = FromUtf8(env);
+    stubFrom = u"STP_STUB";
+  } else if (stubPath.empty()) {
+#ifdef _WIN32
+    stubPath = DefaultToolFile(u"SetupStub.exe", nullptr);
+#else
+    stubPath = DefaultToolFile(u"SetupStub.exe", STP_DEFAULT_STUB);
+#endif
+    stubFrom = u"the default";
+  }
+  if (!FileExists(stubPath))
+    throw Error(u"the setup stub " + stubPath + u" (" + stubFrom +
+                u") does not exist: give one with --stub FILE");
+  const std::string stub = ReadFileBytes(stubPath);
+  try {
+    ReadStub(stub);
+  } catch (const Error& e) {
+    throw Error(stubPath + u": " + e.Message());
+  }
+
+  const std::u16string dir = a.positional[0];
+  const std::u16string uninstaller = out + u".Uninst.exe";
+  const std::u16string package = out + u".stp";
+  TPackResult packed;
+  std::string bytes;
+  try {
+    if (signing.On() && !options.uninstaller.empty() && !HasOwnUninstaller(dir)) {
+      // Signed with its list in place, then packed as it is.
+      WriteFileAs(uninstaller, MakeUninstallerFor(dir, options.uninstaller));
+      Sign(signing, uninstaller);
+      options.finishedUninstaller = uninstaller;
+    }
+    packed = PackDirectory(dir, package, options);
+    bytes = StampSetup(stub, product, ReadFileBytes(package));
+    RemoveFile(package);
+    RemoveFile(uninstaller);
+  } catch (...) {
+    RemoveFile(package);
+    RemoveFile(uninstaller);
+    throw;
+  }
+  if (signing.On()) {
+    const std::u16string temp = out + u".unsigned";
+    WriteFileAs(temp, bytes);
+    try {
+      Sign(signing, temp);
+      std::u16string why;
+      if (!RenameOver(temp, out, why))
+        throw FileError(u"cannot write " + out + u": " + why);
+    } catch (...) {
+      RemoveFile(temp);
+      throw;
+    }
+  } else {
+    WriteFileAs(out, bytes);
+  }
+  InFile written(out);
+  std::printf("%s: %d files, %lld bytes, packed into %lld bytes%s; %lld bytes%s\n",
+              Shown(out).c_str(), packed.files, static_cast<long long>(packed.unpacked),
+              static_cast<long long>(packed.packageSize),
+              packed.uninstallerAdded ? " (with the uninstaller)" : "",
+              static_cast<long long>(written.Size()), signing.On() ? ", signed" : "");
   return 0;
 }
 
@@ -534,6 +777,14 @@ int Run(const std::vector<std::u16string>& argv) {
                         {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
                          "--uninstaller", "--salt", "--iv"},
                         {"--no-uninstaller", "--no-verify"}));
+    }
+    if (cmd == "setup") {
+      return Setup(
+          Parse(rest,
+                {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
+                 "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
+                 "--sign-key-password-file", "--timestamp-url"},
+                {"--no-uninstaller"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())
@@ -563,7 +814,7 @@ int Run(const std::vector<std::u16string>& argv) {
     std::fprintf(stderr, "stp: %s\n%s", e.what.c_str(), kUsage);
     return 2;
   } catch (const Error& e) {
-    std::fprintf(stderr, "stp: %s\n", e.what());
+    std::fprintf(stderr, "stp: %s\n", ShownMessage(e.Message(), argv).c_str());
     return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "stp: %s\n", e.what());

@@ -6,7 +6,11 @@
 #include <map>
 #include <tuple>
 
+#include <oleacc.h>
+
+#include "shell/Hardening.h"
 #include "shell/Win32Util.h"
+#include "ui/Accessible.h"
 #include "win/Api.h"
 
 namespace {
@@ -28,17 +32,58 @@ void RegisterOwnClass() {
   (void)registered;
 }
 
-COLORREF ToColorRef(uint32_t layoutColor) {
-  if ((layoutColor & kSystemColor) != 0)
-    return GetSysColor(static_cast<int>(layoutColor & 0xFF));
-  return static_cast<COLORREF>(layoutColor & 0x00FFFFFF);
+bool IsSystemColor(uint32_t layoutColor) {
+  return (layoutColor & kSystemColor) != 0 && layoutColor != kNoColor;
+}
+
+COLORREF SystemColor(uint32_t layoutColor) {
+  return GetSysColor(static_cast<int>(layoutColor & 0xFF));
 }
 
 bool Given(uint32_t layoutColor) {
-  return layoutColor != 0xFF000000;
+  return layoutColor != kNoColor;
+}
+
+// The caption without the "&" that marks its mnemonic ("&&" is one "&").
+std::u16string WithoutMnemonic(const std::u16string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&' && i + 1 < text.size())
+      ++i;
+    out += text[i];
+  }
+  return out;
+}
+
+struct HighContrastState {
+  bool read = false;
+  bool on = false;
+};
+
+HighContrastState& HighContrastNow() {
+  static HighContrastState state;
+  return state;
 }
 
 }  // namespace
+
+void ReadHighContrastSetting() {
+  HIGHCONTRASTW hc{};
+  hc.cbSize = sizeof hc;
+  const bool on = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) != FALSE &&
+                  (hc.dwFlags & HCF_HIGHCONTRASTON) != 0;
+  HighContrastNow() = {true, on};
+}
+
+bool HighContrast() {
+  if (!HighContrastNow().read)
+    ReadHighContrastSetting();
+  return HighContrastNow().on;
+}
+
+void SetHighContrast(bool on) {
+  HighContrastNow() = {true, on};
+}
 
 int ScreenDpi() {
   static const int dpi = [] {
@@ -111,9 +156,8 @@ TControl::TControl(TWinControl* parent, const TLayoutItem& item)
     font_.pixels = item.font.pixels;
   font_.bold = item.font.bold;
   if (Given(item.font.color))
-    font_.color = ToColorRef(item.font.color);
-  if (Given(item.color))
-    color_ = ToColorRef(item.color);
+    font_.color = item.font.color;
+  color_ = item.color;
 }
 
 TControl::~TControl() {
@@ -183,7 +227,31 @@ LRESULT TControl::DefaultProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_GETOBJECT) {
+    if (const LRESULT answer = AnswerGetObject(hwnd_, wp, lp))
+      return answer;
+  }
   return DefaultProc(msg, wp, lp);
+}
+
+bool TControl::Usable() const {
+  return IsWindowVisible(hwnd_) != FALSE && IsWindowEnabled(hwnd_) != FALSE;
+}
+
+std::u16string TControl::AccessibleName() const {
+  return accessibleName_.empty() ? OwnAccessibleName() : accessibleName_;
+}
+
+std::u16string TControl::OwnAccessibleName() const {
+  return WithoutMnemonic(Caption());
+}
+
+long TControl::AccessibleRole() const {
+  return ROLE_SYSTEM_CLIENT;
+}
+
+bool TControl::AccessibleValue(std::u16string& /*value*/) const {
+  return false;
 }
 
 void TControl::SetParent(TWinControl* parent) {
@@ -254,18 +322,34 @@ void TControl::ApplyFont() {
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), FALSE);
 }
 
-COLORREF TControl::Color() const {
+uint32_t TControl::BackgroundSpec() const {
   for (const TControl* c = this; c != nullptr; c = c->parent_) {
-    if (c->color_ != CLR_INVALID)
+    if (Given(c->color_))
       return c->color_;
   }
-  return GetSysColor(COLOR_BTNFACE);
+  return kSysBtnFace;
+}
+
+COLORREF TControl::Color() const {
+  const uint32_t spec = BackgroundSpec();
+  if (IsSystemColor(spec))
+    return SystemColor(spec);
+  return HighContrast() ? GetSysColor(COLOR_WINDOW) : static_cast<COLORREF>(spec);
+}
+
+COLORREF TControl::TextColor() const {
+  const uint32_t spec = font_.color;
+  if (IsSystemColor(spec))
+    return SystemColor(spec);
+  if (HighContrast())
+    return GetSysColor(BackgroundSpec() == kSysBtnFace ? COLOR_BTNTEXT : COLOR_WINDOWTEXT);
+  return Given(spec) ? static_cast<COLORREF>(spec) : RGB(0, 0, 0);
 }
 
 HBRUSH TControl::CtlColor(HDC dc) {
   const COLORREF back = Color();
   SetBkColor(dc, back);
-  SetTextColor(dc, font_.color);
+  SetTextColor(dc, TextColor());
   return BrushOf(back);
 }
 
@@ -350,6 +434,10 @@ TPanel::TPanel(TWinControl* parent, const TLayoutItem& item) : TWinControl(paren
   CreateHandle(nullptr, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
 }
 
+long TPanel::AccessibleRole() const {
+  return ROLE_SYSTEM_PANE;
+}
+
 LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_ERASEBKGND) {
     RECT rc;
@@ -366,6 +454,10 @@ TGroupBox::TGroupBox(TWinControl* parent, const TLayoutItem& item) : TWinControl
   CreateHandle(L"BUTTON", BS_GROUPBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
   SetCaption(item.text);
   Subclass();
+}
+
+long TGroupBox::AccessibleRole() const {
+  return ROLE_SYSTEM_GROUPING;
 }
 
 // ---- TGraphicControl
@@ -415,6 +507,10 @@ void TLabel::SetFont(const TFont& font) {
   AutoSize();
 }
 
+long TLabel::AccessibleRole() const {
+  return ROLE_SYSTEM_STATICTEXT;
+}
+
 void TLabel::AutoSize() {
   if (fixed_)
     return;
@@ -431,7 +527,7 @@ void TLabel::AutoSize() {
 
 void TLabel::Paint(HDC dc, RECT rc) {
   HGDIOBJ old = SelectObject(dc, FontHandle(font_));
-  SetTextColor(dc, font_.color);
+  SetTextColor(dc, TextColor());
   SetBkMode(dc, TRANSPARENT);
   const std::u16string text = Caption();
   UINT flags = DT_LEFT | (wrap_ ? DT_WORDBREAK : 0);
@@ -451,11 +547,28 @@ void TLabel::Paint(HDC dc, RECT rc) {
 TButton::TButton(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
   CreateHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
   SetCaption(item.text);
+  Subclass();
 }
 
 void TButton::Command(WORD code) {
-  if (code == BN_CLICKED && OnClick)
+  if (code == BN_CLICKED)
+    Click();
+}
+
+void TButton::Click() {
+  if (OnClick)
     OnClick();
+}
+
+void TButton::SetDefault(bool isDefault) {
+  const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  const LONG_PTR type = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  if ((style & BS_TYPEMASK) != type)
+    SendMessageW(hwnd_, BM_SETSTYLE, static_cast<WPARAM>(type), TRUE);
+}
+
+long TButton::AccessibleRole() const {
+  return ROLE_SYSTEM_PUSHBUTTON;
 }
 
 // ---- TCheckBox
@@ -464,6 +577,11 @@ TCheckBox::TCheckBox(TWinControl* parent, const TLayoutItem& item) : TControl(pa
   CreateHandle(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP);
   SetCaption(item.text);
   SetChecked(item.checked);
+  Subclass();
+}
+
+long TCheckBox::AccessibleRole() const {
+  return ROLE_SYSTEM_CHECKBUTTON;
 }
 
 bool TCheckBox::Checked() const {
@@ -479,6 +597,22 @@ void TCheckBox::SetChecked(bool checked) {
 TEdit::TEdit(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
   CreateHandle(L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
   SetCaption(item.text);
+  Subclass();
+}
+
+long TEdit::AccessibleRole() const {
+  return ROLE_SYSTEM_TEXT;
+}
+
+bool TEdit::AccessibleValue(std::u16string& value) const {
+  value = Text();
+  return true;
+}
+
+std::u16string TEdit::OwnAccessibleName() const {
+  if (const auto* group = dynamic_cast<const TGroupBox*>(parent_))
+    return group->AccessibleName();
+  return {};
 }
 
 void TEdit::SetText(const std::u16string& text) {
@@ -493,7 +627,7 @@ void TEdit::Command(WORD code) {
 
 HBRUSH TEdit::CtlColor(HDC dc) {
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-  SetTextColor(dc, font_.color);
+  SetTextColor(dc, HighContrast() ? GetSysColor(COLOR_WINDOWTEXT) : TextColor());
   return GetSysColorBrush(COLOR_WINDOW);
 }
 
@@ -508,6 +642,20 @@ TMemo::TMemo(TWinControl* parent, const TLayoutItem& item) : TControl(parent, it
   if (!item.wrap)
     style |= ES_AUTOHSCROLL | WS_HSCROLL;
   CreateHandle(L"EDIT", style, WS_EX_CLIENTEDGE);
+  Subclass();
+}
+
+LRESULT TMemo::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_GETDLGCODE) {
+    // A multi-line edit box asks for every key; this one leaves Tab, Enter
+    // and Escape to the form, keeping the arrows and the characters.
+    return DefaultProc(msg, wp, lp) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+  }
+  return TControl::WndProc(msg, wp, lp);
+}
+
+long TMemo::AccessibleRole() const {
+  return ROLE_SYSTEM_TEXT;
 }
 
 void TMemo::SetLines(const std::vector<std::u16string>& lines) {
@@ -523,7 +671,7 @@ void TMemo::SetLines(const std::vector<std::u16string>& lines) {
 HBRUSH TMemo::CtlColor(HDC dc) {
   // A read-only edit asks as a static would; a memo stays white.
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-  SetTextColor(dc, font_.color);
+  SetTextColor(dc, HighContrast() ? GetSysColor(COLOR_WINDOWTEXT) : TextColor());
   return GetSysColorBrush(COLOR_WINDOW);
 }
 
@@ -532,6 +680,17 @@ HBRUSH TMemo::CtlColor(HDC dc) {
 TProgressBar::TProgressBar(TWinControl* parent, const TLayoutItem& item) : TControl(parent, item) {
   CreateHandle(PROGRESS_CLASSW, 0);
   SendMessageW(hwnd_, PBM_SETRANGE32, 0, 100);
+  Subclass();
+}
+
+long TProgressBar::AccessibleRole() const {
+  return ROLE_SYSTEM_PROGRESSBAR;
+}
+
+bool TProgressBar::AccessibleValue(std::u16string& value) const {
+  const auto text = std::to_wstring(Position()) + L"%";
+  value.assign(text.begin(), text.end());
+  return true;
 }
 
 int TProgressBar::Position() const {
@@ -547,6 +706,10 @@ void TProgressBar::SetPosition(int position) {
 TImage::TImage(TWinControl* parent, const TLayoutItem& item)
     : TGraphicControl(parent, item), center_(item.center), transparent_(item.transparent) {
   CreateHandle(nullptr, 0);
+}
+
+long TImage::AccessibleRole() const {
+  return ROLE_SYSTEM_GRAPHIC;
 }
 
 TImage::~TImage() {
@@ -616,6 +779,10 @@ void TImage::Paint(HDC dc, RECT rc) {
 
 TBevel::TBevel(TWinControl* parent, const TLayoutItem& item) : TGraphicControl(parent, item) {
   CreateHandle(nullptr, 0);
+}
+
+long TBevel::AccessibleRole() const {
+  return ROLE_SYSTEM_SEPARATOR;
 }
 
 void TBevel::Paint(HDC dc, RECT rc) {

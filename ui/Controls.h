@@ -16,15 +16,26 @@
 
 class TWinControl;
 
-// A font as the layout describes it; the colour is the text colour.
+// A font as the layout describes it; the colour is the text colour, as the
+// layout gives it (0x00BBGGRR, a system colour, or kNoColor for black).
 struct TFont {
   std::u16string name = u"Tahoma";
   int points = 8;  // used when pixels is 0
   int pixels = 0;  // character height in pixels
   bool bold = false;
-  COLORREF color = RGB(0, 0, 0);
+  uint32_t color = kNoColor;
   bool operator==(const TFont&) const = default;
 };
+
+// High contrast: while the system's high-contrast mode is on, the fixed
+// colours of the layouts give way to the system's: a fixed background is
+// drawn in the window colour, and text in the text colour of its background
+// (window text, or button text on the button face). The setting is read from
+// the system when the first control is made and again whenever a form hears
+// that a system setting changed; SetHighContrast sets it as that news would.
+bool HighContrast();
+void SetHighContrast(bool on);
+void ReadHighContrastSetting();
 
 // The system's DPI (pixels per logical inch of the screen), read once.
 int ScreenDpi();
@@ -70,9 +81,22 @@ class TControl {
 
   const TFont& Font() const { return font_; }
   virtual void SetFont(const TFont& font);
-  // The background: the control's own colour, else its parent's.
+  // The background: the control's own colour, else its parent's, else the
+  // button face (see HighContrast).
   COLORREF Color() const;
-  void SetColor(COLORREF color) { color_ = color; }
+  void SetColor(COLORREF color) { color_ = color & 0x00FFFFFF; }
+  // The colour of the control's text on its background (see HighContrast).
+  COLORREF TextColor() const;
+
+  // What the control tells screen readers (ui/Accessible.h). The name is the
+  // one given, else the control's own (its caption without the "&" of its
+  // mnemonic, for most).
+  void SetAccessibleName(const std::u16string& name) { accessibleName_ = name; }
+  std::u16string AccessibleName() const;
+  virtual long AccessibleRole() const;
+  // The value a screen reader reads out; false when the system's own answer
+  // stands.
+  virtual bool AccessibleValue(std::u16string& value) const;
 
   // Notifications a container hands back to the child that sent them.
   virtual void Command(WORD /*code*/) {}
@@ -82,6 +106,9 @@ class TControl {
 
   // The control of a window made by this layer, or nullptr.
   static TControl* FromHandle(HWND hwnd);
+  // Visible (with every container above it) and enabled: the focus can rest
+  // on it and a key can press it.
+  bool Usable() const;
 
  protected:
   TControl(TWinControl* parent, const TLayoutItem& item);
@@ -98,6 +125,11 @@ class TControl {
   // Forwards a standard control's notifications and colour requests to its
   // container, as if it were one.
   void Subclass();
+  // The name a control has when none is given.
+  virtual std::u16string OwnAccessibleName() const;
+  // The layout colour of the background: the first one given from this
+  // control up, else the button face.
+  uint32_t BackgroundSpec() const;
 
   HWND hwnd_ = nullptr;
   WNDPROC oldProc_ = nullptr;
@@ -108,8 +140,9 @@ class TControl {
   TAlign align_ = TAlign::None;
   bool visible_ = true;
   TFont font_;
-  COLORREF color_ = CLR_INVALID;
+  uint32_t color_ = kNoColor;  // as the layout gives it
   bool ownClass_ = false;
+  std::u16string accessibleName_;
 };
 
 // A control that holds other controls.
@@ -139,6 +172,7 @@ class TWinControl : public TControl {
 class TPanel : public TWinControl {
  public:
   TPanel(TWinControl* parent, const TLayoutItem& item);
+  long AccessibleRole() const override;
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -147,6 +181,7 @@ class TPanel : public TWinControl {
 class TGroupBox : public TWinControl {
  public:
   TGroupBox(TWinControl* parent, const TLayoutItem& item);
+  long AccessibleRole() const override;
 };
 
 // A control this layer paints itself, on its parent's colour; clicks go
@@ -164,6 +199,7 @@ class TLabel : public TGraphicControl {
   TLabel(TWinControl* parent, const TLayoutItem& item);
   void SetCaption(const std::u16string& text) override;
   void SetFont(const TFont& font) override;
+  long AccessibleRole() const override;
 
  protected:
   void Paint(HDC dc, RECT rc) override;
@@ -179,6 +215,11 @@ class TButton : public TControl {
   TButton(TWinControl* parent, const TLayoutItem& item);
   TNotifyEvent OnClick;
   void Command(WORD code) override;
+  // Presses the button as a click would (OnClick).
+  void Click();
+  // Drawn with the heavy border of the button Enter presses.
+  void SetDefault(bool isDefault);
+  long AccessibleRole() const override;
 };
 
 class TCheckBox : public TControl {
@@ -186,6 +227,7 @@ class TCheckBox : public TControl {
   TCheckBox(TWinControl* parent, const TLayoutItem& item);
   bool Checked() const;
   void SetChecked(bool checked);
+  long AccessibleRole() const override;
 };
 
 class TEdit : public TControl {
@@ -198,13 +240,27 @@ class TEdit : public TControl {
   void SetText(const std::u16string& text);
   void Command(WORD code) override;
   HBRUSH CtlColor(HDC dc) override;
+  long AccessibleRole() const override;
+  bool AccessibleValue(std::u16string& value) const override;
+
+ protected:
+  // An edit box in a group box is named by the group box, as a label names
+  // the box it stands before.
+  std::u16string OwnAccessibleName() const override;
 };
 
+// A multi-line edit box. Tab, Enter and Escape are the dialog's keys here
+// too: Tab moves on, Enter and Escape press the form's buttons.
 class TMemo : public TControl {
  public:
   TMemo(TWinControl* parent, const TLayoutItem& item);
   void SetLines(const std::vector<std::u16string>& lines);
   HBRUSH CtlColor(HDC dc) override;
+  long AccessibleRole() const override;
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  std::u16string OwnAccessibleName() const override { return {}; }
 };
 
 class TProgressBar : public TControl {
@@ -212,6 +268,9 @@ class TProgressBar : public TControl {
   TProgressBar(TWinControl* parent, const TLayoutItem& item);
   int Position() const;
   void SetPosition(int position);
+  long AccessibleRole() const override;
+  // "N%", as the system's own progress bar says.
+  bool AccessibleValue(std::u16string& value) const override;
 };
 
 // A bitmap, drawn at the top left or centred; a transparent picture leaves
@@ -225,9 +284,11 @@ class TImage : public TGraphicControl {
   HBITMAP Picture() const { return bitmap_; }
   // Takes the bitmap over.
   void SetPicture(HBITMAP bitmap);
+  long AccessibleRole() const override;
 
  protected:
   void Paint(HDC dc, RECT rc) override;
+  std::u16string OwnAccessibleName() const override { return {}; }
 
  private:
   HBITMAP bitmap_ = nullptr;
@@ -238,7 +299,9 @@ class TImage : public TGraphicControl {
 class TBevel : public TGraphicControl {
  public:
   TBevel(TWinControl* parent, const TLayoutItem& item);
+  long AccessibleRole() const override;
 
  protected:
   void Paint(HDC dc, RECT rc) override;
+  std::u16string OwnAccessibleName() const override { return {}; }
 };

@@ -214,6 +214,21 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       FillRect(reinterpret_cast<HDC>(wp), &rc, BrushOf(Color()));
       return 1;
     }
+    case WM_ACTIVATE:
+      // Back to the control that had the focus, not to the window itself.
+      if (LOWORD(wp) != WA_INACTIVE && lastFocus_ != nullptr && IsChild(hwnd_, lastFocus_) &&
+          IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_)) {
+        SetFocus(lastFocus_);
+        return 0;
+      }
+      return TWinControl::WndProc(msg, wp, lp);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      // High contrast turned on or off, or other system colours.
+      if (msg == WM_SETTINGCHANGE && wp == SPI_SETHIGHCONTRAST)
+        ReadHighContrastSetting();
+      RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return TWinControl::WndProc(msg, wp, lp);
     default:
       return TWinControl::WndProc(msg, wp, lp);
   }
@@ -265,9 +280,9 @@ bool TApplication::HandleMessage(MSG& msg) {
     return false;
   }
   HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-  if (root != nullptr && dynamic_cast<TForm*>(TControl::FromHandle(root)) != nullptr &&
-      IsDialogMessageW(root, &msg)) {
-    return true;
+  if (auto* form = root != nullptr ? dynamic_cast<TForm*>(TControl::FromHandle(root)) : nullptr) {
+    if (form->HandleKey(msg) || IsDialogMessageW(root, &msg))
+      return true;
   }
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
@@ -288,6 +303,10 @@ void TApplication::Run() {
       } catch (const std::exception& e) {
         ShowException(e);
       }
+    }
+    for (const auto& form : forms_) {
+      if (form->Visible())
+        form->KeyboardIdle();
     }
     if (!terminated_)
       WaitMessage();

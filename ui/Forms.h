@@ -43,6 +43,24 @@ class TForm : public TWinControl {
   TNotifyEvent OnClose;
   int ModalResult = 0;
 
+  // The keyboard (ui/Keyboard.cpp). Enter presses the focused button, else
+  // DefaultButton when it is visible and enabled; Escape presses CancelButton
+  // when it is. Alt with a letter, and the letter alone where the focus takes
+  // no characters, presses the button or check box whose caption marks that
+  // letter with "&"; where several usable ones share it, it moves the focus
+  // to the next of them instead.
+  TButton* DefaultButton = nullptr;
+  TButton* CancelButton = nullptr;
+  // True when the key message was the form's and is not to be passed on.
+  bool HandleKey(const MSG& msg);
+  // Run each time the application becomes idle: a focus left on a hidden or
+  // disabled control (or on none) moves to the control that last had it, if
+  // usable, else to DefaultButton, else to the first control Tab reaches; and
+  // the button Enter would press is drawn as the default one.
+  void KeyboardIdle();
+  // Moves the focus to the control when it is usable.
+  void FocusControl(const TControl& control);
+
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
@@ -50,6 +68,11 @@ class TForm : public TWinControl {
   explicit TForm(const std::vector<TLayoutItem>& items);
   [[noreturn]] static void MissingControl(const std::string& name);
   void Center();
+  // The control Enter presses now, or nullptr.
+  TButton* EnterButton() const;
+  bool Mnemonic(wchar_t letter);
+  std::vector<TButton*> Buttons() const;
+  HWND lastFocus_ = nullptr;
   std::vector<std::unique_ptr<TControl>> owned_;
   std::map<std::string, TControl*> byName_;
   bool clientSized_ = false;

@@ -24,12 +24,15 @@
 
 enum class TAlign : uint8_t { None, Top, Left, Right };
 
+// No colour given: the parent's (a background) or black (text).
+inline constexpr uint32_t kNoColor = 0xFF000000;
+
 struct TLayoutFont {
   std::u16string name;  // empty: the parent's font
   int points = 0;       // 0: not given
   int pixels = 0;       // character height in pixels; 0: not given
   bool bold = false;
-  uint32_t color = 0xFF000000;  // 0xFF000000: not given, else 0x00BBGGRR or a system colour
+  uint32_t color = kNoColor;  // else 0x00BBGGRR or a system colour
 };
 
 // A colour that is the system's colour of this index (COLOR_BTNFACE and the
@@ -47,7 +50,7 @@ struct TLayoutItem {
   TAlign align = TAlign::None;
   std::u16string text;
   TLayoutFont font;
-  uint32_t color = 0xFF000000;  // background; 0xFF000000: the parent's
+  uint32_t color = kNoColor;  // background; kNoColor: the parent's
   int tab = -1;
   bool hidden = false, wrap = false, fixed = false, transparent = false, checked = false,
        readonly = false, vscroll = false, center = false, vcenter = false, client = false,

@@ -203,6 +203,65 @@ void WizardDriver::Type(int id, const std::wstring& text) {
   Settle();
 }
 
+namespace {
+
+INPUT KeyInput(WORD vk, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return in;
+}
+
+}  // namespace
+
+void WizardDriver::Press(WORD vk, bool alt, bool shift) {
+  // The keys go to the foreground window of the program, whichever it is.
+  HWND front = FindMessageBox();
+  SetForegroundWindow(front != nullptr ? front : wizard_);
+  std::vector<INPUT> keys;
+  if (alt)
+    keys.push_back(KeyInput(VK_MENU, false));
+  if (shift)
+    keys.push_back(KeyInput(VK_SHIFT, false));
+  keys.push_back(KeyInput(vk, false));
+  keys.push_back(KeyInput(vk, true));
+  if (shift)
+    keys.push_back(KeyInput(VK_SHIFT, true));
+  if (alt)
+    keys.push_back(KeyInput(VK_MENU, true));
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+  if (Running() && FindMessageBox() == nullptr)
+    Settle(5000);
+}
+
+void WizardDriver::TypeKeys(const std::wstring& text) {
+  SetForegroundWindow(wizard_);
+  std::vector<INPUT> keys;
+  for (wchar_t c : text) {
+    for (bool up : {false, true}) {
+      INPUT in{};
+      in.type = INPUT_KEYBOARD;
+      in.ki.wScan = c;
+      in.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+      keys.push_back(in);
+    }
+  }
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+  Settle();
+}
+
+int WizardDriver::FocusedId() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(pi_.dwThreadId, &info) || info.hwndFocus == nullptr)
+    return 0;
+  if (info.hwndFocus == wizard_)
+    return -1;
+  return GetDlgCtrlID(info.hwndFocus);
+}
+
 void WizardDriver::CloseWindow() {
   PostMessageW(wizard_, WM_CLOSE, 0, 0);
 }
@@ -251,8 +310,7 @@ std::wstring WizardDriver::MessageBoxCaption() const {
 bool WizardDriver::MessageBoxHasIcon() const {
   HWND box = FindMessageBox();
   HWND icon = GetDlgItem(box, 0x0440);  // the message box's icon control
-  return icon != nullptr && IsWindowVisible(icon) &&
-         SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+  return icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
 }
 
 void WizardDriver::AnswerMessageBox(int id) {
@@ -298,7 +356,8 @@ bool CaptureWindow(HWND hwnd, const std::wstring& bmpPath) {
   fh.bfSize = fh.bfOffBits + stride * static_cast<DWORD>(h);
   bool ok = false;
   if (FILE* f = _wfopen(bmpPath.c_str(), L"wb")) {
-    ok = fwrite(&fh, sizeof fh, 1, f) == 1 && fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+    ok = fwrite(&fh, sizeof fh, 1, f) == 1 &&
+         fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
          fwrite(bits, stride * static_cast<DWORD>(h), 1, f) == 1;
     ok = fclose(f) == 0 && ok;
   }

@@ -51,6 +51,14 @@ class WizardDriver {
   // Replaces the text of an edit box as typing would, then settles.
   void Type(int id, const std::wstring& text);
   void CloseWindow();
+  // Presses a key (with Alt, with Shift) through SendInput, as the keyboard
+  // would, into the wizard brought to the front; then settles.
+  void Press(WORD vk, bool alt = false, bool shift = false);
+  // Types text through SendInput, character by character; then settles.
+  void TypeKeys(const std::wstring& text);
+  // The control id of the focused window of the program (0 for none, -1 for
+  // a window that is not a control).
+  int FocusedId() const;
   // Waits until the wizard's message loop has become idle after everything
   // sent to it so far. False on timeout (a modal box is open, or it hangs).
   bool Settle(DWORD ms = 60000);

@@ -134,7 +134,7 @@ TEST(Wizard, FreeSpaceLineFollowsTheTypedDestination) {
       // (read before and after, as other programs may write meanwhile).
       const std::wstring line = d.Text(idLblFreeSize);
       const auto figure = [] {
-        return u"Space available: " + FormatByteSize(DriveFreeSpace(u'C'));
+        return u"Space available: " + FormatByteSize(DriveFreeSpace(u'C'), UserDecimalSeparator());
       };
       const std::u16string before = figure();
       EXPECT_TRUE(U(line.c_str()) == before || U(line.c_str()) == figure()) << line.size();
@@ -457,6 +457,33 @@ TEST(Wizard, HalfPreparedWizardNeverStartsAProgram) {
   EXPECT_TRUE(d.WaitExit());
 }
 
+// Whether this process can read another's memory, which a list of its
+// modules is read from. Wine reads it through the Unix process's memory file,
+// which under user-mode emulation (the 32-bit test beds on a kernel without
+// 32-bit support) holds the emulator's address space, not the program's.
+bool CanReadMemoryOf(DWORD pid) {
+  using Query = LONG(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+  const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  const HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (query == nullptr || h == nullptr)
+    return false;
+  struct {
+    LONG exitStatus;
+    void* peb;
+    ULONG_PTR affinity;
+    LONG basePriority;
+    ULONG_PTR pid, parent;
+  } basic{};
+  void* first = nullptr;
+  SIZE_T got = 0;
+  const bool ok = query(h, 0, &basic, sizeof basic, nullptr) >= 0 &&
+                  ReadProcessMemory(h, basic.peb, &first, sizeof first, &got) &&
+                  got == sizeof first;
+  CloseHandle(h);
+  return ok;
+}
+
 TEST(Wizard, SystemDllsArePreloadedFromTheSystemDirectory) {
   // The system DLLs that Windows loads by name later are in the process,
   // from the system directory, by the time the wizard shows; a planted copy
@@ -469,6 +496,11 @@ TEST(Wizard, SystemDllsArePreloadedFromTheSystemDirectory) {
   GetSystemDirectoryW(system, MAX_PATH);
   std::vector<std::wstring> loaded;
   const HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, d.ProcessId());
+  if (snap == INVALID_HANDLE_VALUE && !CanReadMemoryOf(d.ProcessId())) {
+    d.CloseWindow();
+    GTEST_SKIP() << "another process's memory cannot be read here (user-mode emulation); "
+                    "the preloading is tested through the shell tests' child program";
+  }
   ASSERT_NE(snap, INVALID_HANDLE_VALUE);
   MODULEENTRY32W m{};
   m.dwSize = sizeof m;

@@ -43,3 +43,20 @@ TEST(FormatByteSize, WholeNumbersShowNoDecimalAndTenthsShowOne) {
   EXPECT_EQ(FormatByteSize(99 * 1048576 + 1048576 / 2), u"99.5 MB");
   EXPECT_EQ(FormatByteSize(int64_t{50} * 1073741824 + 107374182), u"50.1 GB");
 }
+
+// The tenths take the separator given (the user's locale's); whole numbers
+// and bytes show none.
+TEST(FormatByteSize, TheDecimalSeparatorGiven) {
+  struct Case {
+    int64_t size;
+    const char16_t* separator;
+    const char16_t* text;
+  } cases[] = {
+      {1310720, u",", u"1,2 MB"},   {1342177280, u",", u"1,2 GB"},
+      {6291456, u",", u"6 MB"},     {1536, u",", u"2 KB"},
+      {-1, u",", u"-1 Bytes"},      {1153434, u"\u066B", u"1\u066B1 MB"},
+      {1835008, u"::", u"1::8 MB"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatByteSize(c.size, c.separator), c.text) << c.size;
+}

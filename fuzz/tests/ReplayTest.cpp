@@ -61,3 +61,6 @@ TEST(Replay, Extract) {
 TEST(Replay, Inflate) {
   Replay("inflate", FuzzInflate, 4);
 }
+TEST(Replay, Resources) {
+  Replay("resources", FuzzResources, 3);
+}

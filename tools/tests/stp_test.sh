@@ -167,7 +167,7 @@ contains "saying why" "holds no files" "$work/err"
 "$stp" --version >"$work/out" 2>&1
 check "--version" 0 $?
 contains "--version names the tool" "^stp [0-9]" "$work/out"
-for cmd in list verify extract pack; do
+for cmd in list verify extract pack uninstaller setup; do
   "$stp" help $cmd >"$work/out" 2>&1
   check "help $cmd" 0 $?
   contains "help $cmd shows its usage" "^stp $cmd " "$work/out"
@@ -240,6 +240,12 @@ hostile() {  # hostile LABEL RELATIVE-PATH
   check "hostile $1: nothing written" "" "$(find "$work/hdest" -type f 2>/dev/null)"
   check "hostile $1: nothing beside the system folder" "system32" "$(ls "$work/hroot")"
   check "hostile $1: the system file kept" "kept" "$(cat "$work/hroot/system32/win.ini")"
+  # list shows every row, the refused one with its reason, then exits 1.
+  "$stp" list "$work/h.stp" >"$work/hlist" 2>"$work/herr"
+  check "hostile $1: list exits 1" 1 $?
+  check "hostile $1: list shows both rows" "2 files" "$(tail -1 "$work/hlist" | cut -d, -f1)"
+  check "hostile $1: list marks the refused one" 1 "$(grep -c ' refused: ' "$work/hlist")"
+  check "hostile $1: list says why it exits 1" 1 "$(grep -c 'of 2 rows refused' "$work/herr")"
 }
 hostile "system row climbing out" '$System$../evil.ini'
 hostile "\$Third\$ row climbing deeper" '$Third$../Tasks/evil.job'
@@ -250,6 +256,16 @@ hostile "trailing dot" 'readme.txt.'
 hostile "trailing blank" 'help /index.htm'
 hostile "alternate data stream" 'first.txt:evil'
 hostile "system device name" '$System$/prn.dll'
+
+# Off Windows the messages name paths as Linux writes them.
+if [ "${STP_ON_WINDOWS:-0}" != 1 ]; then
+  printf 'not a folder' >"$work/blocker"
+  "$stp" extract "$work/p10.stp" "$work/blocker/dest" --system-dir "$work/sys" >/dev/null 2>"$work/err"
+  check "extract into a file's path fails" 1 $?
+  contains "the message names the path with /" "$work/blocker/dest" "$work/err"
+  # (the row's cells before it stay as the package stores them)
+  check "and no \\ in the path" 0 "$(sed 's/^.*): //' "$work/err" | grep -c '\\')"
+fi
 
 # A folder link in the destination is never written through.
 rm -rf "$work/ldest" "$work/outside" "$work/l"

@@ -222,3 +222,72 @@ TEST_F(Controls, LabelsAnswerForTheirFont) {
   EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(label.Handle(), WM_GETFONT, 0, 0)),
             FontHandle(label.Font()));
 }
+
+// High contrast, one level down: Wine keeps no high-contrast setting
+// (SPI_SETHIGHCONTRAST fails, SPI_GETHIGHCONTRAST always says off), so the
+// setting is set as the news of a change would set it, with the system's
+// colours of a high-contrast scheme, and the pixels are read back from the
+// screen: the white and cream bands take the window colour, their text the
+// window text colour, text on the button face the button text colour.
+TEST_F(Controls, HighContrastGivesTheFixedColoursTheSystemsOnes) {
+  const char layout[] =
+      "form F width=240 height=90 client color=btnface font=Tahoma size=8\n"
+      "panel white id=1 parent=F align=top height=30 color=white\n"
+      "label onWhite id=2 parent=white left=4 top=4 width=200 height=20 fixed text=\"WWWWWWWW\"\n"
+      "panel cream id=3 parent=F align=top height=30 color=cream\n"
+      "label onFace id=4 parent=F left=4 top=64 width=200 height=20 fixed text=\"WWWWWWWW\"\n";
+  const INT elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
+  COLORREF saved[4];
+  for (int i = 0; i < 4; ++i)
+    saved[i] = GetSysColor(elements[i]);
+  const COLORREF scheme[] = {RGB(0, 0, 0), RGB(255, 255, 0), RGB(0, 0, 128), RGB(0, 255, 0)};
+  struct Row {
+    bool highContrast;
+    POINT at;  // client point in the form
+    COLORREF background;
+    COLORREF text;  // the label's text there
+  };
+  const Row rows[] = {
+      {false, {220, 15}, RGB(255, 255, 255), RGB(0, 0, 0)},
+      {false, {220, 45}, RGB(255, 251, 240), CLR_INVALID},
+      {true, {220, 15}, scheme[0], scheme[1]},
+      {true, {220, 45}, scheme[0], CLR_INVALID},
+      {true, {220, 75}, scheme[2], scheme[3]},
+  };
+  TForm form(layout);
+  form.Show();
+  const auto pixel = [](POINT p) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF c = GetPixel(screen, p.x, p.y);
+    ReleaseDC(nullptr, screen);
+    return c;
+  };
+  for (const Row& row : rows) {
+    SetSysColors(4, elements, row.highContrast ? scheme : saved);
+    app.ProcessMessages();
+    SetHighContrast(row.highContrast);
+    RedrawWindow(form.Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    GdiFlush();
+    POINT p = row.at;
+    ClientToScreen(form.Handle(), &p);
+    // The screen shows what was painted within a moment.
+    const DWORD start = GetTickCount();
+    while (pixel(p) != row.background && GetTickCount() - start < 5000) {
+      app.ProcessMessages();  // Wine shows a window's painting from its message loop
+      Sleep(20);
+    }
+    EXPECT_EQ(pixel(p), row.background) << row.highContrast << " " << row.at.y;
+    if (row.text != CLR_INVALID) {
+      // Some pixel of the label's text is in the text colour.
+      bool found = false;
+      for (int x = p.x - 216; x < p.x - 120 && !found; ++x) {
+        for (int y = p.y - 10; y < p.y + 4 && !found; ++y)
+          found = pixel({x, y}) == row.text;
+      }
+      EXPECT_TRUE(found) << row.highContrast << " " << row.at.y;
+    }
+  }
+  SetSysColors(4, elements, saved);
+  SetHighContrast(false);
+}

@@ -1,0 +1,30 @@
+// Setup.exe from the shipping stub: the stub is the setup program built
+// without a product (no product strings, pictures or package), marked by the
+// resource RCDATA "SETUPSTUB". Stamping puts a product's resources and its
+// package into the stub's resource section, which the stub is linked to
+// have last, and drops the mark.
+#pragma once
+
+#include <string>
+
+#include "pe/ResourceTree.h"
+#include "tools/ProductSettings.h"
+
+// What the stub's mark holds: the kit and the form of the stub.
+inline constexpr char kStubMark[] = "Setup kit stub 1";
+// The language of every product resource (Chinese, Simplified).
+inline constexpr uint16_t kProductLanguage = 2052;
+
+// The stub's resources, after checking that it is a stub this tool can
+// stamp: a Windows program, unsigned, carrying the mark, whose resource
+// section is its last. Raises Error saying which of these fails.
+TResourceTree ReadStub(const std::string& stub);
+
+// The setup program: the stub with the product's strings (string table ids
+// 1001-1012, language 2052), banners (RCDATA IMAGELEFT0, Chinese, and
+// IMAGELEFT2, English), header picture (BITMAP IMAGEICON), icon (GROUP_ICON
+// APPICON) and package (StpFile SETUPPACKAGE), replacing whatever the stub
+// held under those names; the section table, image size, initialised data
+// size, resource directory and check sum follow. Raises Error as ReadStub.
+std::string StampSetup(const std::string& stub, const TProductResources& product,
+                       std::string package);
