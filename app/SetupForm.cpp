@@ -1,16 +1,19 @@
 #include "app/SetupForm.h"
 
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/File.h"
 #include "package/Extractor.h"
-#include "package/File.h"
 #include "shell/AnsiCodePage.h"
 #include "shell/Global.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "win/Security.h"
 
 int32_t LanguageIndex = 0;
 TForm1* Form1 = nullptr;
@@ -180,6 +183,10 @@ void TForm1::FormCreate() {
   std::u16string found = FindShortcutFolder(FUninstallName, u"QuickLaunch");
   if (found.empty())
     found = FindShortcutFolder(FUninstallName, u"Desktop");
+  // An earlier installation's folder is proposed again only when no
+  // non-administrator may change it.
+  if (!found.empty() && !win::FindFolderOthersMayChange(found).empty())
+    found.clear();
   editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
 }
 
@@ -284,8 +291,25 @@ void TForm1::FinishAction() {
 }
 
 bool TForm1::Install() {
-  FDestDir = NormaliseDestination(editSetupDir.Text());
-  if (!DirectoryExists(FDestDir) && !ForceDirectories(FDestDir)) {
+  // The text as typed, made whole once, as the system's own calls would read
+  // it: "/" for "\", doubled separators and "." parts. (Text that is not a
+  // whole path from a drive's root never gets here: Install stays disabled.)
+  FDestDir = ExpandFileName(NormaliseDestination(editSetupDir.Text()));
+  if (FDestDir.empty() || FDestDir.back() != u'\\')
+    FDestDir += u'\\';
+  // Before anything is written: a folder that others may change.
+  const std::u16string open = win::FindFolderOthersMayChange(FDestDir);
+  if (!open.empty() && !AskWarning(OthersMayChangeText(LanguageIndex, open)))
+    return false;
+  // The destination and every folder below it are opened once and held
+  // until the run ends; nothing is looked up by its path again.
+  std::unique_ptr<FolderTree> dest;
+  try {
+    dest = std::make_unique<FolderTree>(FDestDir, FolderTree::RootLink::kRefuse);
+  } catch (const LinkError& e) {
+    ShowMessage(LinkRefusedText(LanguageIndex, e.Link()));
+    return false;
+  } catch (const std::exception&) {
     ShowMessage(FMsgFolderNotCreated);
     return false;
   }
@@ -294,16 +318,14 @@ bool TForm1::Install() {
   ProgressBar1.SetVisible(true);
   Application->ProcessMessages();
 
-  const std::u16string packageFile = FDestDir + u"Setup.stp";
+  std::optional<std::u16string> failure;
   try {
     // The package file is made afresh under a name of its own and moved over
     // whatever lies at its name (a file or a link planted there is replaced,
     // never followed), and held from its first byte until it is deleted:
     // nobody can change, swap or delete what the extractor reads, which it
     // reads through this same open file.
-    if (IsLink(FDestDir))
-      throw FileError(u"the destination is a link");
-    HeldFile held(packageFile);
+    HeldFile held(dest->Root(), u"Setup.stp");
     const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
     held.Write(package.data(), package.size());
     TExtractOptions options;
@@ -312,12 +334,18 @@ bool TForm1::Install() {
     {
       const std::unique_ptr<InFile> reader = held.Reader();
       ExtractPackage(
-          *reader, FDestDir, u"", [this](int64_t percent) { OnExtractProgress(percent); }, options);
+          *reader, *dest, u"", [this](int64_t percent) { OnExtractProgress(percent); }, options);
     }
     Sleep(50);
     held.Delete();
+  } catch (const LinkError& e) {
+    failure = LinkRefusedText(LanguageIndex, e.Link());
   } catch (const std::exception&) {
-    ShowInfoMessage(FMsgExtractFailed);
+    failure = FMsgExtractFailed;
+  }
+  dest.reset();
+  if (failure) {
+    ShowInfoMessage(*failure);
     for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
       b->SetEnabled(true);
     ProgressBar1.SetVisible(false);

@@ -213,6 +213,28 @@ std::u16string NormaliseDestination(const std::u16string& text) {
   return Trim(text + u"\\");
 }
 
+std::u16string OthersMayChangeText(int32_t LanguageIndex, const std::u16string& folder) {
+  if (LanguageIndex == 0) {
+    return u"非管理员用户可以更改文件夹“" + folder +
+           u"”：他们可以替换安装在其中的程序，而这些程序会以管理员权限运行。\n\n建议选择 Program "
+           u"Files 下的文件夹。单击“否”返回并选择其它文件夹，单击“是”仍然安装到这里。";
+  }
+  return u"Users who are not administrators can change the folder " + folder +
+         u": they could replace the programs installed there, which run with administrator "
+         u"rights.\n\nA folder under Program Files is safe. Click No to go back and choose "
+         u"another folder, or Yes to install here anyway.";
+}
+
+std::u16string LinkRefusedText(int32_t LanguageIndex, const std::u16string& link) {
+  if (LanguageIndex == 0) {
+    return u"“" + link +
+           u"”是一个链接（连接点或符号链接），安装程序不会通过链接写入文件。\n\n请选择其它文件夹。";
+  }
+  return link +
+         u" is a link (a junction or a symbolic link), and Setup writes nothing through a "
+         u"link.\n\nPlease choose another folder.";
+}
+
 std::u16string DefaultDestination(const std::u16string& foundFolder,
                                   const std::u16string& programFiles,
                                   const std::u16string& shortName) {

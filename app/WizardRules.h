@@ -69,6 +69,16 @@ bool FreeSpaceShown(const std::u16string& text, const std::u16string& fixedDrive
 // are trimmed from both ends.
 std::u16string NormaliseDestination(const std::u16string& text);
 
+// The warning before anything is written to a destination that a
+// non-administrator may change (folder: the destination or a folder above
+// it): it names the folder and what to choose instead; the answer No (the
+// default) goes back to the folder page.
+std::u16string OthersMayChangeText(int32_t LanguageIndex, const std::u16string& folder);
+
+// The message for a link met in the destination (a junction or a symbolic
+// link), which nothing is written through.
+std::u16string LinkRefusedText(int32_t LanguageIndex, const std::u16string& link);
+
 // The proposed destination: the folder of an earlier installation's shortcut
 // without its final "\", else the program files folder + "\Norvane Soft\" +
 // the short name.

@@ -6,3 +6,12 @@ Error::Error(std::u16string message) : message_(std::move(message)), utf8_(ToUtf
 
 ListIndexError::ListIndexError(int index)
     : Error(u"List index out of bounds (" + IntToText(index) + u")") {}
+
+LinkError::LinkError(std::u16string link)
+    : FileError(link +
+                u" is a link (a junction or a symbolic link), which is never written "
+                u"through"),
+      link_(std::move(link)) {}
+
+LinkError::LinkError(std::u16string link, std::u16string message)
+    : FileError(std::move(message)), link_(std::move(link)) {}

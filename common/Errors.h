@@ -51,3 +51,15 @@ class FileError : public Error {
  public:
   using Error::Error;
 };
+
+// A link (a symbolic link or a junction) met where nothing is written
+// through one; Link() names it.
+class LinkError : public FileError {
+ public:
+  explicit LinkError(std::u16string link);
+  LinkError(std::u16string link, std::u16string message);
+  const std::u16string& Link() const noexcept { return link_; }
+
+ private:
+  std::u16string link_;
+};

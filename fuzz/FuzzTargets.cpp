@@ -10,7 +10,7 @@
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
 #include "package/Extractor.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"

@@ -9,7 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/Inflate.h"
 #include "package/Names.h"
 #include "package/NvCrypUtils.h"
@@ -34,6 +34,8 @@ auto ForRow(int index, const TRow& row, F&& f) {
     throw ListIndexError(RowLabel(index, row) + u": " + e.Message());
   } catch (const ConvertError& e) {
     throw ConvertError(RowLabel(index, row) + u": " + e.Message());
+  } catch (const LinkError& e) {
+    throw LinkError(e.Link(), RowLabel(index, row) + u": " + e.Message());
   } catch (const FileError& e) {
     throw FileError(RowLabel(index, row) + u": " + e.Message());
   } catch (const PackageReadError& e) {
@@ -151,20 +153,6 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
   return plan;
 }
 
-// Raises FileError when the row's destination (not the system directory),
-// a folder of the row below it, or (once its folders exist) the target is a
-// link.
-void CheckNoLink(const TRowPlan& r, bool foldersOnly) {
-  std::u16string link = FindLink(r.baseDir, r.place.folder, !r.system);
-  if (link.empty() && !foldersOnly && IsLink(r.targetPath))
-    link = r.targetPath;
-  if (!link.empty()) {
-    throw FileError(link +
-                    u" is a link (a junction or a symbolic link), which is never written "
-                    u"through");
-  }
-}
-
 }  // namespace
 
 int64_t ProgressPercent(int64_t done, int64_t total) {
@@ -184,21 +172,24 @@ std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16strin
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
                     std::u16string_view password, const TProgressEvent& progress,
                     const TExtractOptions& options) {
-  if (!DirectoryExists(destDir) && IsLink(destDir))
-    throw FileError(u"the destination " + std::u16string(destDir) + u" is a link");
-  if (!DirectoryExists(destDir))
-    ForceDirectories(destDir);
+  FolderTree dest(destDir, FolderTree::RootLink::kRefuse);
   InFile package(packagePath);
-  ExtractPackage(package, destDir, password, progress, options);
+  ExtractPackage(package, dest, password, progress, options);
 }
 
 void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
                     const TProgressEvent& progress, const TExtractOptions& options) {
-  if (!DirectoryExists(destDir))
-    ForceDirectories(destDir);
-  const std::unique_ptr<Plan> plan = MakePlan(package, destDir, password, options);
+  FolderTree dest(destDir, FolderTree::RootLink::kRefuse);
+  ExtractPackage(package, dest, password, progress, options);
+}
+
+void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view password,
+                    const TProgressEvent& progress, const TExtractOptions& options) {
+  const std::unique_ptr<Plan> plan = MakePlan(package, dest.Root().Path(), password, options);
 
   TBodyInflater inflater(options.inflateBound);
+  // The system directory is the system's: followed, opened at its first row.
+  std::unique_ptr<FolderTree> system;
   int64_t done = 0, at = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
@@ -207,39 +198,33 @@ void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string
     const std::u16string label =
         u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" + r.folder + r.fileName + u")";
     try {
-      // Nothing is written through a link already in the tree: not the
-      // destination, not a folder entered or made, not the target. (The
-      // system directory itself is the system's.)
-      CheckNoLink(r, true);
-      if (!DirectoryExists(r.targetDir))
-        ForceDirectories(r.targetDir);
-      CheckNoLink(r, false);
+      // A system file already there is left alone, whatever it is.
       if (r.system && (FileExists(r.existsPath) || FileExists(r.targetPath))) {
-        // A system file already there is left alone.
         done += r.unpackedSize;
         continue;
       }
-      std::unique_ptr<OutFile> out;
-      const std::u16string temp = CreateTempBeside(r.targetPath, out);
-      try {
-        package.Seek(bodyAt);
-        out->Reserve(r.unpackedSize);
-        inflater.Inflate(package, r.storedSize, r.unpackedSize,
-                         [&](const uint8_t* data, size_t size) { out->Write(data, size); });
-        out->Close();
-        out.reset();
-        if (IsReadOnlyFile(r.targetPath))
-          throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
-        CheckNoLink(r, false);
-        std::u16string why;
-        if (!RenameOver(temp, r.targetPath, why))
-          throw FileError(u"cannot replace " + r.targetPath + u" (is it in use?): " + why);
-      } catch (...) {
-        out.reset();
-        RemoveFile(temp);
-        throw;
-      }
+      if (r.system && !system)
+        system = std::make_unique<FolderTree>(r.baseDir, FolderTree::RootLink::kFollow);
+      // Every folder is entered once, relative to the one above, and held:
+      // nothing is written through a link in the tree, nor through one put
+      // in place of a folder later.
+      HeldFolder& folder = (r.system ? *system : dest).Enter(r.place.folder, true);
+      const HeldFolder::Entry there = folder.Look(r.place.file);
+      if (there.link)
+        throw LinkError(r.targetPath);
+      if (there.readOnly && !r.system)
+        throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
+      NewFile file(folder, r.place.file);
+      OutFile& out = file.Out();
+      package.Seek(bodyAt);
+      out.Reserve(r.unpackedSize);
+      inflater.Inflate(package, r.storedSize, r.unpackedSize,
+                       [&](const uint8_t* data, size_t size) { out.Write(data, size); });
+      // A system file that appeared meanwhile is kept too.
+      file.Place(!r.system);
       done += r.unpackedSize;
+    } catch (const LinkError& e) {
+      throw LinkError(e.Link(), label + u": " + e.Message());
     } catch (const FileError& e) {
       throw FileError(label + u": " + e.Message());
     } catch (const PackageReadError& e) {

@@ -41,8 +41,8 @@
 #include <string>
 #include <string_view>
 
+#include "fs/File.h"
 #include "package/CodePage.h"
-#include "package/File.h"
 #include "package/Inflate.h"
 #include "package/Names.h"
 
@@ -70,6 +70,10 @@ void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir
 // setup program's own copy, which it holds so that nobody can change it
 // between writing and reading).
 void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
+                    const TProgressEvent& progress, const TExtractOptions& options = {});
+
+// The same into a destination already opened and held.
+void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view password,
                     const TProgressEvent& progress, const TExtractOptions& options = {});
 
 // The share done, 0 to 100, rounded half to even; 100 when total is 0.

@@ -8,7 +8,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/ZStream.h"
 
 namespace {

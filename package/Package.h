@@ -11,7 +11,7 @@
 #include <string>
 
 #include "package/CodePage.h"
-#include "package/File.h"
+#include "fs/File.h"
 
 struct TPackageIndex {
   std::u16string Text;     // the index envelope, widened with the code page

@@ -1,4 +1,4 @@
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/UninstallList.h"
 
 std::vector<TUninstallRow> ReadUninstallList(std::u16string_view programPath) {

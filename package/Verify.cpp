@@ -4,7 +4,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"

@@ -10,7 +10,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"
 #include "package/PeSignature.h"
@@ -51,12 +51,7 @@ std::pair<int64_t, int64_t> Compress(const std::function<size_t(uint8_t*, size_t
 }
 
 std::pair<int64_t, int64_t> CompressFile(const fs::path& path, OutFile& out, int level) {
-  std::FILE* in = nullptr;
-#ifdef _WIN32
-  in = _wfopen(path.c_str(), L"rb");
-#else
-  in = std::fopen(path.c_str(), "rb");
-#endif
+  std::FILE* in = OpenStdFile(path, false);
   if (in == nullptr)
     throw FileError(u"cannot open " + FromFsPath(path));
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(in, std::fclose);

@@ -1,24 +1,11 @@
 #include "shell/NvSysUtils.h"
 
-#include <objbase.h>
-#include <shlobj.h>
-#include <wrl/client.h>
-
 #include <vector>
 
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "shell/Win32Util.h"
-
-using Microsoft::WRL::ComPtr;
-
-namespace {
-
-// The shell link object. Named here rather than taken from the system's GUID
-// library, which would bring every GUID it knows into the program.
-const CLSID kShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-}  // namespace
+#include "win/Api.h"
 
 namespace {
 
@@ -31,57 +18,23 @@ std::u16string DropLeadingBackslash(const std::u16string& path) {
   return !path.empty() && path[0] == u'\\' ? path.substr(1) : path;
 }
 
-using GetDiskFreeSpaceExWFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER,
-                                            PULARGE_INTEGER);
-
-// The newer free-space call, looked up by name once: Windows 95 lacked it.
-GetDiskFreeSpaceExWFn FreeSpaceEx() {
-  static const GetDiskFreeSpaceExWFn fn = [] {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<GetDiskFreeSpaceExWFn>(
-                        reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
-                  : nullptr;
-  }();
-  return fn;
-}
-
-std::u16string OleErrorText(HRESULT hr) {
-  std::u16string text = SystemErrorText(static_cast<DWORD>(hr));
-  if (text.empty()) {
-    wchar_t buffer[32];
-    wsprintfW(buffer, L"OLE error %.8X", static_cast<unsigned>(hr));
-    text = U(buffer);
-  }
-  return text;
-}
-
-std::u16string GuidText(const GUID& id) {
-  wchar_t buffer[64];
-  StringFromGUID2(id, buffer, 64);
-  return U(buffer);
+// The newer free-space call, looked up by name: Windows 95 lacked it.
+auto FreeSpaceEx() {
+  return win::Api<win::Fn::GetDiskFreeSpaceExW>();
 }
 
 const char16_t kExplorerKey[] = u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer";
-const char16_t kShellFolders[] =
-    u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char16_t kQuickLaunch[] = u"\\Microsoft\\Internet Explorer\\Quick Launch";
 
 }  // namespace
 
-std::u16string SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::u16string text;
-  if (n != 0 && buffer != nullptr) {
-    text = UpToNul(buffer, n);
-    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.'))
-      text.pop_back();
-  }
-  if (buffer != nullptr)
-    LocalFree(buffer);
-  return text;
+std::u16string ExpandFileName(const std::u16string& path) {
+  const DWORD n = GetFullPathNameW(W(path), 0, nullptr, nullptr);
+  if (n == 0)
+    return path;
+  std::wstring buffer(n, L'\0');
+  const DWORD got = GetFullPathNameW(W(path), n, buffer.data(), nullptr);
+  return got == 0 || got >= n ? path : UpToNul(buffer.c_str(), got);
 }
 
 std::u16string ExtractFileDir(const std::u16string& path) {
@@ -229,77 +182,5 @@ std::u16string GetShellFolder(FolderKind Kind) {
   result = RegReadText(explorer.get(), u"Shell Folders", kValues[Kind]);
   if (Kind == 1)
     result += kQuickLaunch;
-  return result;
-}
-
-void CreateShortcut(const std::u16string& Target, const std::u16string& Arguments,
-                    const std::u16string& LinkName, FolderKind Kind,
-                    const std::u16string& SubFolder) {
-  ComPtr<IUnknown> object;
-  const HRESULT hr =
-      CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                       __uuidof(IUnknown), reinterpret_cast<void**>(object.GetAddressOf()));
-  if (FAILED(hr))
-    throw OleError(OleErrorText(hr) + u", ClassID: " + GuidText(kShellLink));
-  ComPtr<IShellLinkW> link;
-  ComPtr<IPersistFile> file;
-  if (FAILED(object.As(&link)) || FAILED(object.As(&file))) {
-    throw OleError(u"Interface not supported");
-  }
-  link->SetPath(W(Target));
-  link->SetArguments(W(Arguments));
-  link->SetWorkingDirectory(W(ExtractFileDir(Target)));
-
-  const std::u16string name = ExtractFileName(ChangeFileExt(LinkName, u".lnk"));
-  const std::u16string folder = GetShellFolder(Kind);
-  if (folder.empty())
-    return;
-  const std::u16string path =
-      SubFolder.empty() ? folder + u"\\" + name : folder + u"\\" + SubFolder + u"\\" + name;
-  file->Save(W(path), FALSE);
-}
-
-std::u16string ResolveShortcut(const std::u16string& LinkFile) {
-  ComPtr<IShellLinkW> link;
-  HRESULT hr = CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW),
-                                reinterpret_cast<void**>(link.GetAddressOf()));
-  if (FAILED(hr))
-    throw OleError(OleErrorText(hr));
-  ComPtr<IPersistFile> file;
-  hr = link.As(&file);
-  if (FAILED(hr))
-    throw OleError(OleErrorText(hr));
-
-  const std::u16string failed = u"unable to resolve link";
-  if (FAILED(file->Load(W(LinkFile), STGM_READ)))
-    return failed;
-  if (FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE)))
-    return failed;
-  wchar_t buffer[MAX_PATH] = {};
-  WIN32_FIND_DATAW data{};
-  if (FAILED(link->GetPath(buffer, MAX_PATH, &data, SLGP_UNCPRIORITY)))
-    return failed;
-  return UpToNul(buffer, MAX_PATH);
-}
-
-std::u16string FindShortcutFolder(const std::u16string& LinkName,
-                                  const std::u16string& FolderName) {
-  std::u16string folders[2];
-  if (FolderName == u"QuickLaunch") {
-    folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, u"AppData") + kQuickLaunch;
-  } else {
-    folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, FolderName);
-    folders[1] = RegReadText(HKEY_LOCAL_MACHINE, kShellFolders, u"Common " + FolderName);
-  }
-  std::u16string result;
-  for (const auto& folder : folders) {
-    if (!result.empty() || folder.empty())
-      continue;
-    const std::u16string candidate = folder + u"\\" + LinkName + u".lnk";
-    const DWORD attributes = GetFileAttributesW(W(candidate));
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      result = ExtractFileDir(ResolveShortcut(candidate));
-    }
-  }
   return result;
 }

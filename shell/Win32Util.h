@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "win/SystemText.h"
+
 inline const wchar_t* W(const std::u16string& s) {
   return reinterpret_cast<const wchar_t*>(s.c_str());
 }
@@ -43,9 +45,10 @@ class RegKey {
   HKEY key_ = nullptr;
 };
 
-// The system's text for an error code, without its trailing blanks and
-// period; empty when the system has none.
-std::u16string SystemErrorText(DWORD code);
+// The whole path the system makes of a path (GetFullPathNameW): "/" for
+// "\", doubled separators and "." and ".." parts resolved; path itself
+// when the system cannot.
+std::u16string ExpandFileName(const std::u16string& path);
 
 // The directory part of a path: up to and including its last "\" or ":".
 std::u16string ExtractFileDir(const std::u16string& path);

@@ -156,6 +156,11 @@ NEWER_THAN_XP = {
     "SetProcessMitigationPolicy", "GetProcessMitigationPolicy",
 }
 
+# What a compatibility layer set for the program (by any user, in HKCU) makes
+# lie about the Windows version, turning the DLL hardening of current
+# Windows off; the programs ask RtlGetVersion, looked up by name.
+BENT_BY_COMPATIBILITY = {"GetVersion", "GetVersionExA", "GetVersionExW"}
+
 
 def string_table(res):
     strings = {}
@@ -190,6 +195,9 @@ def check_program(pe):
     newer = sorted(f for funcs in imports.values() for f in funcs if f in NEWER_THAN_XP)
     check(not newer, "no imported function newer than Windows XP" +
           (": " + " ".join(newer) if newer else ""))
+    bent = sorted(f for funcs in imports.values() for f in funcs if f in BENT_BY_COMPATIBILITY)
+    check(not bent, "no version call a compatibility layer bends" +
+          (": " + " ".join(bent) if bent else ""))
 
 
 def check_manifest(res, manifest):

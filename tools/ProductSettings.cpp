@@ -6,7 +6,7 @@
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "package/File.h"
+#include "fs/File.h"
 
 const TSettingsString kSettingsStrings[9] = {
     {u"ProductName", 1001},   {u"ProductNameChinese", 1002},

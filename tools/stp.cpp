@@ -32,7 +32,7 @@
 #include "common/Text.h"
 #include "package/CodePage.h"
 #include "package/Extractor.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
 #include "package/Writer.h"

@@ -11,6 +11,7 @@
 #include "shell/Hardening.h"
 #include "shell/Win32Util.h"
 #include "ui/Accessible.h"
+#include "win/Api.h"
 
 namespace {
 
@@ -742,9 +743,7 @@ void TImage::Paint(HDC dc, RECT rc) {
   HGDIOBJ composedOld = nullptr;
   if (transparent_) {
     const COLORREF key = GetPixel(mem, 0, bm.bmHeight - 1);
-    using TransparentBltFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, UINT);
-    static const auto transparentBlt =
-        SystemFunctionAs<TransparentBltFn>(L"msimg32.dll", "TransparentBlt");
+    static const auto transparentBlt = win::Api<win::Fn::TransparentBlt>();
     composed = CreateCompatibleDC(dc);
     composedBitmap = CreateCompatibleBitmap(dc, bm.bmWidth, bm.bmHeight);
     composedOld = SelectObject(composed, composedBitmap);

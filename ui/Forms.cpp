@@ -10,9 +10,10 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "win/Api.h"
+#include "win/Version.h"
 
 TApplication* Application = nullptr;
 
@@ -239,8 +240,7 @@ TApplication::TApplication() {
   comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   // The progress bar's window class.
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  if (const auto init = SystemFunctionAs<InitFn>(L"comctl32.dll", "InitCommonControlsEx"))
+  if (const auto init = win::Api<win::Fn::InitCommonControlsEx>())
     init(&icc);
   Application = this;
   // The title until a form sets one: the program's name.
@@ -341,6 +341,11 @@ void TApplication::ShowException(const std::exception& e) {
 
 void ShowMessage(const std::u16string& text) {
   MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()), MB_OK);
+}
+
+bool AskWarning(const std::u16string& text) {
+  return MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()),
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 bool SetClipboardText(HWND owner, const std::u16string& text) {
@@ -483,8 +488,5 @@ HBITMAP DecodeJpeg(std::string_view jpeg) {
 }
 
 DWORD WindowsMajorVersion() {
-  OSVERSIONINFOW v{};
-  v.dwOSVersionInfoSize = sizeof v;
-  GetVersionExW(&v);
-  return v.dwMajorVersion;
+  return win::SystemVersion().major;
 }

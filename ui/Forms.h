@@ -136,6 +136,8 @@ inline constexpr wchar_t kIdleCountMessage[] = L"NvApplicationIdleCount";
 
 // A message with one OK button, no icon, the application title as caption.
 void ShowMessage(const std::u16string& text);
+// A warning answered Yes or No, No the default; true for Yes.
+bool AskWarning(const std::u16string& text);
 // Puts Unicode text on the clipboard, replacing what it held. False when the
 // clipboard could not be opened.
 bool SetClipboardText(HWND owner, const std::u16string& text);
@@ -150,5 +152,6 @@ std::u16string ResourceString(UINT id);
 HBITMAP DecodeJpeg(std::string_view jpeg);
 // A bitmap resource of the program's own module; raises Error when missing.
 HBITMAP LoadBitmapResource(const std::u16string& name);
-// The operating system's major version number.
+// The operating system's major version number, as the system tells it
+// (win/Version.h), not as a compatibility layer would.
 DWORD WindowsMajorVersion();

@@ -41,16 +41,18 @@ void Tell(const std::u16string& caption, const std::u16string& text, bool proble
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   HardenProcess();
   const std::u16string self = ProgramPath();
-  // Out of the destination folder, so that nothing of this process keeps it.
-  wchar_t temp[MAX_PATH + 1] = {};
-  if (GetTempPathW(MAX_PATH + 1, temp) > 0)
-    SetCurrentDirectoryW(temp);
+  // Out of the destination folder, so that nothing of this process keeps it,
+  // and into one no other account can change (not %TEMP%, which the user's
+  // environment names).
+  wchar_t system[MAX_PATH + 1] = {};
+  if (GetSystemDirectoryW(system, MAX_PATH + 1) > 0)
+    SetCurrentDirectoryW(system);
 
   bool silent = false;
   std::u16string unknown;
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  // The copy in the temporary folder:
+  // The removal copy:
   //   COPY /RemoveOriginal PROCESS-HANDLE FILE-HANDLE "ORIGINAL"
   if (argv != nullptr && argc == 5 && U(argv[1]) == kRemovalSwitch) {
     const std::u16string process = U(argv[2]), file = U(argv[3]), original = U(argv[4]);

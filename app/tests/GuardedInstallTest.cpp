@@ -1,46 +1,23 @@
 // Installations that a running product or a planted link would turn: through
 // the real wizard window, and through stp extract.
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "testsupport/Files.h"
+#include "testsupport/Links.h"
+#include "testsupport/WinFiles.h"
+#include "testsupport/WineHost.h"
+
+using testsupport::Exists;
+using testsupport::FileId;
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 namespace {
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  if (!in)
-    return "(missing)";
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::wstring& path, const std::string& text) {
-  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The file system's identity of a file: the same file, not a copy.
-uint64_t FileId(const std::wstring& path) {
-  const HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
-    return 0;
-  BY_HANDLE_FILE_INFORMATION info{};
-  GetFileInformationByHandle(h, &info);
-  CloseHandle(h);
-  return (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-}
 
 // Every name under dir that is some file's second copy or a temporary file.
 void Leftovers(const std::wstring& dir, std::vector<std::wstring>& out) {
@@ -64,10 +41,6 @@ std::vector<std::wstring> Leftovers(const std::wstring& dir) {
   std::vector<std::wstring> out;
   Leftovers(dir, out);
   return out;
-}
-
-std::wstring Stage() {
-  return BuildPath(SAMPLE_STAGE_DIR);
 }
 
 // Starts the installed product from the destination, as a user would.
@@ -122,56 +95,34 @@ DWORD RunStp(const std::wstring& args, std::string& err) {
   return code;
 }
 
-// The host's own programs, which Wine starts too: a link planted the way a
-// user of the machine would plant one (Wine makes none itself).
-std::string UnixPath(const std::wstring& p) {
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (unixName == nullptr)
-    return "";
-  char* s = unixName(p.c_str());
-  std::string r = s ? s : "";
-  if (s)
-    HeapFree(GetProcessHeap(), 0, s);
-  return r;
+// The rights the Everyone entry of a folder's descriptor grants (0: none).
+DWORD EveryoneRights(const std::wstring& folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
+    return 0;
+  }
+  DWORD rights = 0;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        IsWellKnownSid(&ace->SidStart, WinWorldSid)) {
+      rights |= ace->Mask;
+    }
+  }
+  LocalFree(sd);
+  return rights;
 }
 
-bool PlantLink(const std::wstring& target, const std::wstring& folder, const std::string& name) {
-  const std::string from = UnixPath(target), at = UnixPath(folder) + "/" + name;
-  if (from.empty())
-    return false;
-  std::wstring cmd = L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
-                     std::wstring(at.begin(), at.end()) + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  // Wine's handle of a Unix process does not tell when it has ended.
-  const std::wstring link = folder + std::wstring(name.begin(), name.end());
-  for (int i = 0; i < 100; ++i) {
-    if (Exists(link))
-      return true;
-    Sleep(50);
-  }
-  return false;
-}
-
-// Waits for the finish page; a message box instead fails the wait at once.
-testing::AssertionResult WaitFinishPage(WizardDriver& d) {
-  for (int i = 0; i < 600 && d.Running(); ++i) {
-    if (d.Shown(idPnlStep4) && d.Settle())
-      return testing::AssertionSuccess();
-    if (!d.MessageBoxText(0).empty())
-      return testing::AssertionFailure() << "a message box instead";
-    Sleep(100);
-  }
-  return testing::AssertionFailure() << "no finish page";
+// A folder every user may change: under Wine a Unix mode of 0777, which
+// shows as Everyone with write and delete-child rights (0x1301ff).
+bool MakeOpenFolder(const std::wstring& folder) {
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return testsupport::RunHostProgram(
+      "/bin/chmod", "0777 \"" + testsupport::UnixPath(folder) + "\"",
+      [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
 const wchar_t kExtractFailed[] = L"An error occurred extracting files to the destination folder.";
@@ -260,7 +211,7 @@ TEST_F(GuardedInstall, ALinkPlantedAsThePackageFileIsReplacedNotFollowed) {
   const std::wstring dest = L"C:\\Planted\\";
   CreateDirectoryW(dest.c_str(), nullptr);
   WriteAll(L"C:\\victim.txt", "a file of the machine's");
-  ASSERT_TRUE(PlantLink(L"C:\\victim.txt", dest, "Setup.stp"));
+  ASSERT_TRUE(testsupport::PlantLink(L"C:\\victim.txt", dest + L"Setup.stp"));
   ASSERT_EQ(ReadAll(dest + L"Setup.stp"), "a file of the machine's");
   Install(dest);
   EXPECT_TRUE(ReadAll(L"C:\\victim.txt") == "a file of the machine's");
@@ -305,4 +256,40 @@ TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
   EXPECT_FALSE(Exists(dest + L"readme.txt"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
+}
+
+TEST_F(GuardedInstall, AFolderOthersMayChangeIsNamedBeforeAnythingIsWritten) {
+  ASSERT_TRUE(MakeOpenFolder(L"C:\\Open"));
+  ASSERT_EQ(EveryoneRights(L"C:\\Open"), 0x1301ffu);
+  WizardDriver d;
+  ToFolderPage(d, L"C:\\Open\\Drawlet");
+  d.ClickNoWait(idBtnNext);
+  const std::wstring text = d.MessageBoxText();
+  EXPECT_NE(text.find(L"C:\\Open:"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"Program Files"), std::wstring::npos) << text;
+  d.AnswerMessageBox(IDNO);
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(L"C:\\Open\\Drawlet"));
+  // Going on knowingly: the folder Setup.exe makes there has the protected
+  // descriptor, which under Wine leaves Everyone nothing.
+  d.ClickNoWait(idBtnNext);
+  EXPECT_FALSE(d.MessageBoxText().empty());
+  d.AnswerMessageBox(IDYES);
+  ASSERT_TRUE(WaitFinishPage(d));
+  EXPECT_TRUE(Exists(L"C:\\Open\\Drawlet\\Drawlet.exe"));
+  EXPECT_EQ(EveryoneRights(L"C:\\Open\\Drawlet"), 0u);
+}
+
+TEST_F(GuardedInstall, ALinkAsTheDestinationIsNamed) {
+  CreateDirectoryW(L"C:\\Elsewhere", nullptr);
+  ASSERT_TRUE(testsupport::PlantLink(L"C:\\Elsewhere", L"C:\\LinkedDest"));
+  WizardDriver d;
+  ToFolderPage(d, L"C:\\LinkedDest");
+  d.ClickNoWait(idBtnNext);
+  const std::wstring text = d.MessageBoxText();
+  EXPECT_EQ(text.rfind(L"C:\\LinkedDest is a link", 0), 0u) << text;
+  d.AnswerMessageBox();
+  EXPECT_TRUE(d.Shown(idPnlStep3));
+  EXPECT_FALSE(Exists(L"C:\\Elsewhere\\Drawlet.exe"));
+  testsupport::RemoveLink(L"C:\\LinkedDest");
 }

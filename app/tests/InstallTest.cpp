@@ -18,30 +18,31 @@
 #include "app/tests/SetupPrograms.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/Files.h"
+#include "testsupport/Registry.h"
+#include "testsupport/WinFiles.h"
 
 using Microsoft::WRL::ComPtr;
+using testsupport::Exists;
+using testsupport::KeyValues;
+using testsupport::ReadAll;
+using testsupport::WriteAll;
+
+namespace {
+
+// The key's values as a 64-bit reader sees it, sorted; empty when it is
+// missing.
+std::vector<std::pair<std::wstring, std::wstring>> KeyValues64(const std::wstring& key) {
+  auto values = KeyValues(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
+  std::sort(values.begin(), values.end());
+  return values;
+}
+
+}  // namespace
 
 namespace {
 
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  if (!in)
-    return "(missing)";
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::wstring& path, const std::string& text) {
-  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 std::wstring SystemDir() {
   wchar_t buf[MAX_PATH] = {};
@@ -70,10 +71,6 @@ void StagedFiles(const std::wstring& dir, const std::wstring& rel, std::vector<s
   FindClose(h);
 }
 
-std::wstring Stage() {
-  return BuildPath(SAMPLE_STAGE_DIR);
-}
-
 struct Link {
   std::wstring target, arguments, workingDir;
 };
@@ -98,43 +95,6 @@ Link ReadLink(const std::wstring& file) {
   link->GetWorkingDirectory(buf, MAX_PATH);
   l.workingDir = buf;
   return l;
-}
-
-// The values of a key, in the order the registry keeps them.
-std::vector<std::pair<std::wstring, std::wstring>> KeyValues(const std::wstring& key) {
-  std::vector<std::pair<std::wstring, std::wstring>> values;
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-    return values;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameSize = 256, type = 0;
-    BYTE data[4096];
-    DWORD dataSize = sizeof data;
-    if (RegEnumValueW(h, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-      break;
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    values.emplace_back(name, reinterpret_cast<const wchar_t*>(data));
-  }
-  RegCloseKey(h);
-  return values;
-}
-
-// Waits for the finish page; a message box instead fails the wait at once.
-testing::AssertionResult WaitFinishPage(WizardDriver& d) {
-  for (int i = 0; i < 600 && d.Running(); ++i) {
-    if (d.Shown(idPnlStep4) && d.Settle())
-      return testing::AssertionSuccess();
-    const std::wstring box = d.MessageBoxText(0);
-    if (!box.empty()) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, box.c_str(), -1, nullptr, 0, nullptr, nullptr);
-      std::string text(static_cast<size_t>(n), '\0');
-      WideCharToMultiByte(CP_UTF8, 0, box.c_str(), -1, text.data(), n, nullptr, nullptr);
-      return testing::AssertionFailure() << "message box instead: " << text.c_str();
-    }
-    Sleep(100);
-  }
-  return testing::AssertionFailure() << "no finish page";
 }
 
 class Install : public testing::Test {
@@ -183,7 +143,7 @@ class Install : public testing::Test {
   void ExpectUninstallKey(const std::wstring& name, const std::wstring& dest, bool chinese) {
     // The registry of Wine lists values by name, not in the order they were
     // written; the order is the rules' (tested natively).
-    auto values = KeyValues(kUninstallRoot + name);
+    auto values = KeyValues(HKEY_LOCAL_MACHINE, kUninstallRoot + name);
     std::sort(values.begin(), values.end());
     std::vector<std::pair<std::wstring, std::wstring>> expected = {
         {L"DisplayIcon", dest + L"Drawlet.exe"},
@@ -264,7 +224,7 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
   ASSERT_TRUE(d.WaitExit());
   // A file of the user's own, in a folder of the product's.
   WriteAll(dest + L"help\\notes.txt", "my notes");
-  const auto values = KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图");
+  const auto values = KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"诺凡画图");
   std::wstring uninstall;
   for (const auto& [name, value] : values) {
     if (name == L"UninstallString")
@@ -280,7 +240,7 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
     u.AnswerMessageBox(IDNO);
     EXPECT_TRUE(u.WaitExit());
     EXPECT_TRUE(Exists(dest + L"Drawlet.exe"));
-    EXPECT_FALSE(KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图").empty());
+    EXPECT_FALSE(KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"诺凡画图").empty());
   }
   {
     WizardDriver u;
@@ -294,8 +254,11 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
   for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
     Sleep(100);
   EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
-  // Nor does the copy that removed it stay in the temporary folder.
-  const std::wstring temp = Env(L"TEMP");
+  // Nor does the copy that removed it stay in the Windows folder's Temp,
+  // where an administrator's copy goes.
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring temp = std::wstring(windows) + L"\\Temp";
   bool copyLeft = true;
   for (int i = 0; i < 100 && copyLeft; ++i) {
     WIN32_FIND_DATAW fd;
@@ -312,7 +275,7 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
   EXPECT_EQ(ReadAll(dest + L"help\\notes.txt"), "my notes");
   EXPECT_FALSE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
-  EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图").empty());
+  EXPECT_TRUE(KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"诺凡画图").empty());
   // Other programs may share the system directory's file.
   EXPECT_TRUE(Exists(SystemDir() + L"\\NvDrawlet.dat"));
 }
@@ -452,6 +415,19 @@ TEST_F(Install, DestinationTextsAreNormalised) {
   ASSERT_TRUE(WaitFinishPage(d));
   ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Trail\\Drawlet \\", false);
   EXPECT_TRUE(Exists(L"C:\\Trail\\Drawlet \\Drawlet.exe"));
+
+  // Spellings the system's own calls read as the same folder: made whole
+  // once, when Install is pressed.
+  for (const wchar_t* typed :
+       {L"C:\\Apps/Drawlet", L"C:\\Apps\\\\Drawlet", L"C:\\Apps\\.\\Drawlet\\"}) {
+    SCOPED_TRACE(testing::Message() << std::wstring(typed).size());
+    d.Kill();
+    ToFolderPage("SetupEn", typed);
+    d.ClickNoWait(idBtnNext);
+    ASSERT_TRUE(WaitFinishPage(d));
+    ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Apps\\Drawlet\\", false);
+    EXPECT_TRUE(Exists(L"C:\\Apps\\Drawlet\\Drawlet.exe"));
+  }
 }
 
 // The shell link class made unavailable for the programs started while it
@@ -537,7 +513,8 @@ TEST_F(Install, RegistrationStopsAtItsFirstError) {
     ExpectProductFiles(dest);
     EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
     EXPECT_FALSE(Exists(Folder(1) + L"\\Norvane Drawlet.lnk"));
-    EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+    EXPECT_TRUE(
+        KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
     EXPECT_EQ(d.Text(idBtnNext), L"&Finish");
     EXPECT_EQ(d.MessageBoxText(500), L"");
     d.SetCheck(idChkRunOnExit, false);
@@ -642,29 +619,6 @@ const wchar_t kWow64UninstallRoot[] =
 
 bool OnWow64Bed() {
   return Env(L"TEST_BED") == L"wow64";
-}
-
-// The values of a key as a 64-bit reader sees it; empty when it is missing.
-std::vector<std::pair<std::wstring, std::wstring>> KeyValues64(const std::wstring& key) {
-  std::vector<std::pair<std::wstring, std::wstring>> values;
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) !=
-      ERROR_SUCCESS) {
-    return values;
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameSize = 256, type = 0;
-    BYTE data[4096];
-    DWORD dataSize = sizeof data;
-    if (RegEnumValueW(h, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-      break;
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    values.emplace_back(name, reinterpret_cast<const wchar_t*>(data));
-  }
-  RegCloseKey(h);
-  std::sort(values.begin(), values.end());
-  return values;
 }
 
 std::wstring Wow64SystemDir() {
@@ -830,7 +784,8 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   EXPECT_EQ(UninstallSilently(dest), 0u) << "5 would be: no usable list of installed files";
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
-  EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+  EXPECT_TRUE(
+      KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
 }
 
 // The program stp setup makes from the stub with the build's settings and

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "app/ControlIds.h"
@@ -19,6 +21,31 @@ inline std::wstring BuildPath(const std::string& unixPath) {
 
 inline std::wstring SetupProgram(const char* name) {
   return BuildPath(std::string(SETUP_BIN_DIR) + "/" + name + ".exe");
+}
+
+#ifdef SAMPLE_STAGE_DIR
+// The staged sample product the package is made of.
+inline std::wstring Stage() {
+  return BuildPath(SAMPLE_STAGE_DIR);
+}
+#endif
+
+// Waits for the finish page; a message box instead fails the wait at once,
+// naming its text.
+inline testing::AssertionResult WaitFinishPage(WizardDriver& d) {
+  for (int i = 0; i < 600 && d.Running(); ++i) {
+    if (d.Shown(idPnlStep4) && d.Settle())
+      return testing::AssertionSuccess();
+    const std::wstring box = d.MessageBoxText(0);
+    if (!box.empty()) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, box.c_str(), -1, nullptr, 0, nullptr, nullptr);
+      std::string text(static_cast<size_t>(n), '\0');
+      WideCharToMultiByte(CP_UTF8, 0, box.c_str(), -1, text.data(), n, nullptr, nullptr);
+      return testing::AssertionFailure() << "message box instead: " << text.c_str();
+    }
+    Sleep(100);
+  }
+  return testing::AssertionFailure() << "no finish page";
 }
 
 inline std::wstring Env(const wchar_t* name) {

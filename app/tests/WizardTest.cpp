@@ -11,6 +11,7 @@
 #include "shell/Hardening.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/WineHost.h"
 
 namespace {
 
@@ -521,29 +522,15 @@ TEST(Wizard, SystemDllsArePreloadedFromTheSystemDirectory) {
 
 namespace {
 
-// Runs a Linux program of the machine Wine runs on (Wine starts them for
-// Windows programs, without passing their exit code back) and waits for it.
-void RunUnix(const std::wstring& program, const std::wstring& args) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = program + L" " + args;
-  const std::wstring path = L"Z:" + std::wstring(program);
-  std::wstring dosPath = path;
-  for (wchar_t& c : dosPath)
-    c = c == L'/' ? L'\\' : c;
-  if (CreateProcessW(dosPath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                     &pi)) {
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
+using testsupport::HostPath;
+using testsupport::RunHostProgram;
+
+std::string Narrow(const std::wstring& w) {
+  return std::string(w.begin(), w.end());
 }
 
-bool UnixPathExists(std::wstring path) {
-  for (wchar_t& c : path)
-    c = c == L'/' ? L'\\' : c;
-  return GetFileAttributesW((L"Z:" + path).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool UnixPathExists(const std::wstring& path) {
+  return GetFileAttributesW(HostPath(Narrow(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -558,11 +545,9 @@ TEST(Wizard, FreeSpaceOfADriveThatCannotBeRead) {
   // M: is a folder of the build's Wine prefix, made a drive in the prefix's
   // dosdevices.
   const std::wstring target = prefix + L"/vanishing-drive";
-  RunUnix(L"/bin/mkdir", L"-p " + target);
-  for (int i = 0; i < 100 && !UnixPathExists(target); ++i)
-    Sleep(50);
-  ASSERT_TRUE(UnixPathExists(target));
-  RunUnix(L"/bin/ln", L"-sfn " + target + L" " + prefix + L"/dosdevices/m:");
+  ASSERT_TRUE(
+      RunHostProgram("/bin/mkdir", "-p " + Narrow(target), [&] { return UnixPathExists(target); }));
+  RunHostProgram("/bin/ln", "-sfn " + Narrow(target) + " " + Narrow(prefix) + "/dosdevices/m:");
   for (int i = 0; i < 100 && GetDriveTypeW(L"M:\\") != DRIVE_FIXED; ++i)
     Sleep(50);
   ASSERT_EQ(GetDriveTypeW(L"M:\\"), static_cast<UINT>(DRIVE_FIXED));
@@ -575,10 +560,8 @@ TEST(Wizard, FreeSpaceOfADriveThatCannotBeRead) {
   d.Type(idEditSetupDir, L"M:\\Apps");
   EXPECT_TRUE(d.Shown(idLblFreeSize));
   EXPECT_NE(d.Text(idLblFreeSize), L"Space available: -1 Bytes");
-  RunUnix(L"/bin/rmdir", target);
-  for (int i = 0; i < 100 && UnixPathExists(target); ++i)
-    Sleep(50);
-  ASSERT_FALSE(UnixPathExists(target));
+  ASSERT_TRUE(
+      RunHostProgram("/bin/rmdir", Narrow(target), [&] { return !UnixPathExists(target); }));
   d.Type(idEditSetupDir, L"M:\\Apps\\Drawlet");
   EXPECT_TRUE(d.Shown(idLblFreeSize));
   EXPECT_EQ(d.Text(idLblFreeSize), L"Space available: -1 Bytes");
@@ -586,5 +569,5 @@ TEST(Wizard, FreeSpaceOfADriveThatCannotBeRead) {
   d.CloseWindow();
   EXPECT_TRUE(d.WaitExit());
   DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION, L"M:", nullptr);
-  RunUnix(L"/bin/rm", L"-f " + prefix + L"/dosdevices/m:");
+  RunHostProgram("/bin/rm", "-f " + Narrow(prefix) + "/dosdevices/m:");
 }

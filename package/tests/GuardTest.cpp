@@ -5,95 +5,13 @@
 #include "common/Errors.h"
 #include "package/Names.h"
 #include "package/tests/PackageFixture.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "testsupport/Links.h"
 
 namespace {
 
-// Runs one of the host's programs under Wine (which starts Unix programs
-// too) and waits until `done` holds.
-#ifdef _WIN32
-std::string UnixPath(const fs::path& p) {
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (unixName == nullptr)
-    return "";
-  char* s = unixName(p.wstring().c_str());
-  std::string r = s ? s : "";
-  if (s)
-    HeapFree(GetProcessHeap(), 0, s);
-  return r;
-}
-
-template <typename Done>
-bool RunHost(const wchar_t* program, std::wstring cmd, Done done) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(program, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  // Wine's handle of a Unix process does not tell when it has ended.
-  for (int i = 0; i < 100; ++i) {
-    if (done())
-      return true;
-    Sleep(50);
-  }
-  return false;
-}
-#endif
-
-// Removes a planted link (Wine removes neither a link to a folder nor, by
-// its own calls, a link to a file without its target).
-void Unplant(const fs::path& link) {
-#ifdef _WIN32
-  const std::string at = UnixPath(link.parent_path()) + "/" + link.filename().string();
-  RunHost(L"Z:\\bin\\rm", L"Z:\\bin\\rm -f \"" + std::wstring(at.begin(), at.end()) + L"\"",
-          [&] { return GetFileAttributesW(link.wstring().c_str()) == INVALID_FILE_ATTRIBUTES; });
-#else
-  std::error_code ec;
-  fs::remove(link, ec);
-#endif
-}
-
-// Plants a symbolic link at `link` that points to `target`. Wine makes no
-// links of its own (CreateSymbolicLinkW does nothing there), so under Wine
-// the host's ln makes one, which Wine shows as a reparse point when it
-// points to a folder.
-bool PlantLink(const fs::path& target, const fs::path& link) {
-#ifdef _WIN32
-  const std::string from = UnixPath(target);
-  const std::string at = UnixPath(link.parent_path()) + "/" + link.filename().string();
-  if (from.empty())
-    return false;
-  return RunHost(
-      L"Z:\\bin\\ln",
-      L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
-          std::wstring(at.begin(), at.end()) + L"\"",
-      [&] { return GetFileAttributesW(link.wstring().c_str()) != INVALID_FILE_ATTRIBUTES; });
-#else
-  std::error_code ec;
-  fs::create_symlink(target, link, ec);
-  return !ec;
-#endif
-}
-
-std::vector<std::string> Everything(const fs::path& under) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(under, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    out.push_back(it->path().lexically_relative(under).generic_string());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using testsupport::PlantLink;
+using testsupport::RemoveLink;
+using testsupport::Tree;
 
 // The scratch folder, and links planted in it that go before it does (the
 // runtime's recursive removal under Wine does not end on a link to a
@@ -106,7 +24,7 @@ struct LinkScratch : Scratch {
   }
   void TearDown() override {
     for (const fs::path& l : links)
-      Unplant(l);
+      RemoveLink(l);
     Scratch::TearDown();
   }
 };
@@ -134,7 +52,7 @@ TEST_F(HostileRows, SystemRowsThatClimbOnceTheTokenIsReplaced) {
     EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
     EXPECT_NE(error.find(u"system directory"), std::u16string::npos) << ToUtf8(error);
     EXPECT_TRUE(Files(Dest()).empty());
-    EXPECT_EQ(Everything(root / "windows"), std::vector<std::string>{"system32"});
+    EXPECT_EQ(Tree(root / "windows"), std::vector<std::string>{"system32"});
     EXPECT_TRUE(percents.empty());
   }
 }
@@ -217,7 +135,7 @@ TEST_F(HostileRows, TemporaryNamesAreNewAndNeverAFileThatIsThere) {
   EXPECT_EQ(ReadAll(Dest(u"index.htm")), "index");
   EXPECT_EQ(ReadAll(Dest(u"readme.txt.stp-part")), "the user's own");
   EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
-  EXPECT_EQ(Everything(Dest()).size(), 4u);  // the two and the two planted
+  EXPECT_EQ(Tree(Dest()).size(), 4u);  // the two and the two planted
 
   // Each call makes a new file under a name of its own.
   std::unique_ptr<OutFile> a, b;
@@ -247,7 +165,7 @@ TEST_F(PlantedLinks, AFolderLinkInTheTreeIsNeverWrittenThrough) {
     SCOPED_TRACE(ToUtf8(e.folder));
     const std::u16string error = ErrorOf([&] { Extract(Make({e})); });
     EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
-    EXPECT_TRUE(Everything(root / "outside").empty());
+    EXPECT_TRUE(Tree(root / "outside").empty());
   }
   // Beside the links, the tree is written as ever.
   Extract(Make({{u"a\\", u"ok.txt", "ok"}}));
@@ -259,9 +177,14 @@ TEST_F(PlantedLinks, TheDestinationItselfIsALink) {
   ASSERT_TRUE(Plant(root / "outside", root / "dest"));
   if (!IsLink(dest))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
-  const std::u16string error = ErrorOf([&] { Extract(Make({{u"", u"a.txt", "a"}})); });
-  EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
-  EXPECT_TRUE(Everything(root / "outside").empty());
+  try {
+    Extract(Make({{u"", u"a.txt", "a"}}));
+    ADD_FAILURE() << "no error";
+  } catch (const LinkError& e) {
+    // Named, so that the setup program can say which folder it is.
+    EXPECT_EQ(e.Link() + u"\\", dest);
+  }
+  EXPECT_TRUE(Tree(root / "outside").empty());
 }
 
 TEST_F(PlantedLinks, ATargetThatIsALinkIsLeftAsItIs) {
@@ -290,7 +213,70 @@ TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
     Extract(Make({{u"$System$drivers\\", u"evil.sys", "x"}}));
   });
   EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
-  EXPECT_TRUE(Everything(root / "outside").empty());
+  EXPECT_TRUE(Tree(root / "outside").empty());
+}
+
+// ---- Folders held for the run: a folder swapped for a link after it was
+// entered is never followed
+
+TEST_F(PlantedLinks, AFolderSwappedForALinkAfterItWasEnteredIsNotFollowed) {
+  struct Case {
+    const char* what;
+    std::u16string entered;  // the folder the file is made in
+    std::u16string swapped;  // the folder then renamed away and replaced by a link
+  };
+  for (const Case& c : std::vector<Case>{{"the file's own folder", u"sub\\", u"sub"},
+                                         {"a folder above it", u"a\\b\\", u"a"},
+                                         {"the destination", u"", u""}}) {
+    SCOPED_TRACE(c.what);
+    std::error_code ec;
+    fs::remove_all(root / "outside", ec);
+    fs::create_directories(root / "outside");
+    FolderTree tree(dest, FolderTree::RootLink::kRefuse);
+    HeldFolder& folder = tree.Enter(c.entered, true);
+    NewFile file(folder, u"evil.dll");
+    file.Out().Write("evil", 4);
+    // The attacker's move between the checks and the rename.
+    const fs::path swapped = c.swapped.empty() ? root / "dest" : Dest(c.swapped);
+    fs::rename(swapped, swapped.string() + "-old", ec);
+    const bool renamed = !ec;
+#ifdef _WIN32
+    // A held folder (and any folder above one) cannot be renamed.
+    EXPECT_FALSE(renamed);
+#endif
+    if (renamed) {
+      links.push_back(swapped);
+      ASSERT_TRUE(PlantLink(root / "outside", swapped));
+    }
+    ASSERT_TRUE(file.Place(true));
+    EXPECT_TRUE(Tree(root / "outside").empty());
+    if (renamed) {
+      RemoveLink(swapped);
+      fs::rename(swapped.string() + "-old", swapped, ec);
+    }
+  }
+}
+
+TEST_F(PlantedLinks, ASystemFileAlreadyThereIsKeptWhateverItIs) {
+  // Skipped before any link test: a system file that is a link stays; and
+  // one that appears while the new file is written is kept, not replaced.
+  system = FromFsPath(root / "system32") + u"\\";
+  fs::create_directories(root / "system32");
+  WriteAll(root / "real.dll", "real");
+  ASSERT_TRUE(Plant(root / "real.dll", root / "system32" / "linked.dll"));
+  Extract(Make({{u"$System$", u"linked.dll", "new"}, {u"", u"a.txt", "a"}}));
+  EXPECT_EQ(ReadAll(root / "real.dll"), "real");
+  EXPECT_EQ(ReadAll(Dest(u"a.txt")), "a");
+
+  {
+    FolderTree tree(system, FolderTree::RootLink::kFollow);
+    NewFile file(tree.Root(), u"late.dll");
+    file.Out().Write("new", 3);
+    WriteAll(root / "system32" / "late.dll", "late");
+    EXPECT_FALSE(file.Place(false));
+  }
+  EXPECT_EQ(ReadAll(root / "system32" / "late.dll"), "late");
+  EXPECT_EQ(Tree(root / "system32"), (std::vector<std::string>{"late.dll", "linked.dll"}));
 }
 
 // ---- The package file held between writing and reading
@@ -329,7 +315,7 @@ TEST_F(HeldPackage, WhatLiesAtItsNameIsReplacedAndNeverFollowed) {
   EXPECT_EQ(ReadAll(root / "Setup.stp" / "inside.txt"), "x");
   fs::remove_all(root / "Setup.stp");
   // No file of its own stays behind from any of these.
-  for (const std::string& f : Everything(root))
+  for (const std::string& f : Tree(root))
     EXPECT_EQ(f.find(".stp-part"), std::string::npos) << f;
   // Deleted through its own handle.
   {
@@ -403,14 +389,14 @@ TEST_F(InUse, AProgramImageInUseFailsItsRowAndStaysAsItWas) {
   EXPECT_NE(error.find(u"held.exe"), std::u16string::npos) << ToUtf8(error);
   EXPECT_EQ(ReadAll(target), before);
   // No second copy, no temporary file: the first row's file and the held one.
-  EXPECT_EQ(Everything(Dest()), (std::vector<std::string>{"first.txt", "held.exe"}));
+  EXPECT_EQ(Tree(Dest()), (std::vector<std::string>{"first.txt", "held.exe"}));
 
   UnmapViewOfFile(view);
   CloseHandle(image);
   percents.clear();
   Extract(pkg);
   EXPECT_EQ(ReadAll(target), "the new version");
-  EXPECT_EQ(Everything(Dest()), (std::vector<std::string>{"first.txt", "held.exe"}));
+  EXPECT_EQ(Tree(Dest()), (std::vector<std::string>{"first.txt", "held.exe"}));
   EXPECT_EQ(percents.back(), 100);
 }
 #endif

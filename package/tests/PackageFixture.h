@@ -14,9 +14,10 @@
 #include "common/Text.h"
 #include "common/tests/ErrorOf.h"
 #include "package/Extractor.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Writer.h"
+#include "testsupport/Files.h"
 
 #ifdef _WIN32
 #include "shell/AnsiCodePage.h"
@@ -43,16 +44,8 @@ inline std::string RandomBytes(size_t n, uint32_t seed, bool compressible) {
   return s;
 }
 
-inline std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteAll(const fs::path& p, const std::string& data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using testsupport::ReadAll;
+using testsupport::WriteAll;
 
 // One row of a hand-made package: its cells as they stand in the index, and
 // the body bytes that go into the package for it.

@@ -1,6 +1,8 @@
 // Shell folders and shortcut files, with the "Shell Folders" values pointed
 // at folders of the test.
 #include "shell/tests/ShellFixture.h"
+#include "testsupport/Files.h"
+#include "testsupport/Links.h"
 
 #include <objbase.h>
 #include <wrl/client.h>
@@ -146,4 +148,36 @@ TEST_F(Shortcuts, FindLooksInQuickLaunchOrTheDesktopsOnly) {
   Point(HKEY_CURRENT_USER, u"Desktop", desktop);
   EXPECT_EQ(FindShortcutFolder(u"Shared", u"Desktop"), root + u"Tools\\Drawlet\\");
   EXPECT_EQ(FindShortcutFolder(u"Shared", u"QuickLaunch"), u"");
+}
+
+// A user may point a shell folder anywhere, and plant links in the folders
+// that are theirs: the elevated setup writes no shortcut through a link.
+TEST_F(Shortcuts, NothingIsWrittenThroughALink) {
+  const std::u16string victim = root + u"Victim";
+  const std::u16string victimFile = root + u"victim.txt";
+  SHCreateDirectoryExW(nullptr, W(victim + u"\\Desktop"), nullptr);
+  testsupport::WriteAll(W(victimFile), "the machine's own");
+  struct Row {
+    const char* what;
+    std::u16string desktop;  // what "Desktop" names
+    bool planted;
+  };
+  const Row rows[] = {
+      {"the desktop is a link", root + u"LinkedDesktop",
+       testsupport::PlantLink(W(victim), W(root + u"LinkedDesktop"))},
+      {"a folder above it is a link", root + u"Linked\\Desktop",
+       testsupport::PlantLink(W(victim), W(root + u"Linked"))},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_TRUE(row.planted);
+    Point(HKEY_CURRENT_USER, u"Desktop", row.desktop);
+    CreateShortcut(target, u"", u"Drawlet", 0, u"");
+    EXPECT_EQ(testsupport::Tree(W(victim)), std::vector<std::string>{"Desktop"});
+  }
+  // A link planted at the shortcut's own name is never written through.
+  Point(HKEY_CURRENT_USER, u"Desktop", desktop);
+  ASSERT_TRUE(testsupport::PlantLink(W(victimFile), W(desktop + u"\\Drawlet.lnk")));
+  CreateShortcut(target, u"", u"Drawlet", 0, u"");
+  EXPECT_EQ(testsupport::ReadAll(W(victimFile)), "the machine's own");
 }

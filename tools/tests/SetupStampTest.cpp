@@ -10,7 +10,7 @@
 #include "common/Text.h"
 #include "common/tests/ErrorOf.h"
 #include "common/tests/TestData.h"
-#include "package/File.h"
+#include "fs/File.h"
 #include "pe/PeImage.h"
 #include "pe/tests/PeFixture.h"
 #include "tools/ProductSettings.h"

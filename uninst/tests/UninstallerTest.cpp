@@ -26,7 +26,13 @@
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/Files.h"
+#include "testsupport/Links.h"
+#include "testsupport/Registry.h"
+#include "testsupport/WinFiles.h"
+#include "uninst/CheckedStart.h"
 #include "uninst/Uninstaller.h"
+#include "win/Security.h"
 
 namespace fs = std::filesystem;
 
@@ -46,15 +52,24 @@ std::u16string SamplePackage() {
 }
 
 bool Exists(const std::u16string& path) {
-  return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
+  return testsupport::Exists(W(path));
+}
+
+bool IsLinkHere(const std::u16string& path) {
+  return testsupport::IsLinkHere(W(path));
 }
 
 void WriteText(const std::u16string& path, const std::string& text) {
-  SHCreateDirectoryExW(nullptr, W(ExtractFileDir(path)), nullptr);
-  std::FILE* f = _wfopen(W(path), L"wb");
-  ASSERT_NE(f, nullptr) << ToUtf8(path);
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  testsupport::WriteAll(W(path), text);
+}
+
+std::string ReadBytes(const std::u16string& path) {
+  return testsupport::ReadAll(W(path));
+}
+
+// A link this system shows as one (Wine shows a link to a file as the file).
+bool MakeLink(const std::u16string& link, const std::u16string& target) {
+  return testsupport::PlantLink(W(target), W(link)) && IsLinkHere(link);
 }
 
 // What one message box of the uninstaller showed.
@@ -290,10 +305,11 @@ struct Uninstaller : testing::Test {
     }
     return {};
   }
+  // Where an administrator's copy goes: the Windows folder's Temp.
   static std::u16string Temp() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return UpToNul(temp, MAX_PATH);
+    wchar_t windows[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return UpToNul(windows, MAX_PATH) + u"\\Temp\\";
   }
   // The temporary folder's "Uninst-" and 32 hexadecimal digits: a copy's
   // folder, or with ".exe" the copy moved out of it.
@@ -322,23 +338,7 @@ struct Uninstaller : testing::Test {
     return out;
   }
   // Every path under the destination, for comparing before and after.
-  std::vector<std::string> Tree() const {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(ToFs(dest), ec); !ec && it != fs::end(it);
-         it.increment(ec)) {
-      out.push_back(ToUtf8(FromFs(it->path())));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-  static fs::path ToFs(const std::u16string& p) {
-    return fs::path(std::wstring(p.begin(), p.end()));
-  }
-  static std::u16string FromFs(const fs::path& p) {
-    const std::wstring w = p.wstring();
-    return std::u16string(w.begin(), w.end());
-  }
+  std::vector<std::string> Tree() const { return testsupport::Tree(W(dest)); }
 
   // The whole product is gone; what was not the product's is not.
   void ExpectRemoved(const RunResult& run) {
@@ -553,25 +553,8 @@ struct UninstallerWow64 : Uninstaller {
   }
   // The key as a 64-bit reader sees it: the path below SOFTWARE, with or
   // without Wow6432Node.
-  static std::vector<std::pair<std::u16string, std::u16string>> Values64(
-      const std::u16string& path) {
-    std::vector<std::pair<std::u16string, std::u16string>> values;
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, KEY_READ | KEY_WOW64_64KEY, key.Out()) !=
-        ERROR_SUCCESS) {
-      return values;
-    }
-    for (DWORD i = 0;; ++i) {
-      wchar_t valueName[256];
-      DWORD nameSize = 256, type = 0;
-      wchar_t data[2048] = {};
-      DWORD dataSize = sizeof data - sizeof(wchar_t);
-      if (RegEnumValueW(key.get(), i, valueName, &nameSize, nullptr, &type,
-                        reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS) {
-        break;
-      }
-      values.emplace_back(UpToNul(valueName, 256), UpToNul(data, 2048));
-    }
+  static std::vector<std::pair<std::wstring, std::wstring>> Values64(const std::u16string& path) {
+    auto values = testsupport::KeyValues(HKEY_LOCAL_MACHINE, W(path), KEY_WOW64_64KEY);
     std::sort(values.begin(), values.end());
     return values;
   }
@@ -590,9 +573,9 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   s.FUninstallName = name;
   s.FShortName = u"Drawlet";
   s.FVersion = u"1.0";
-  std::vector<std::pair<std::u16string, std::u16string>> expected;
+  std::vector<std::pair<std::wstring, std::wstring>> expected;
   for (const TUninstallValue& v : UninstallValues(2, s, dest))
-    expected.emplace_back(v.name, v.value);
+    expected.emplace_back(W(v.name), W(v.value));
   std::sort(expected.begin(), expected.end());
   ASSERT_EQ(expected.size(), 6u);
   EXPECT_EQ(Values64(Wow64KeyPath()), expected);
@@ -607,8 +590,8 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   // Run as the list of programs runs it: the UninstallString of the 64-bit view.
   std::u16string command;
   for (const auto& [valueName, value] : Values64(Wow64KeyPath())) {
-    if (valueName == u"UninstallString")
-      command = value;
+    if (valueName == L"UninstallString")
+      command = U(value.c_str());
   }
   ASSERT_EQ(command, dest + u"Uninst.exe");
   const RunResult run = RunUninstaller(command, {IDYES, IDOK});
@@ -700,63 +683,22 @@ TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
 // uninstaller trusts: plant files, variables, links and shortcuts.
 namespace {
 
-std::string ReadBytes(const std::u16string& path) {
-  std::string bytes;
-  std::FILE* in = _wfopen(W(path), L"rb");
-  if (in == nullptr)
-    return bytes;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
-    bytes.append(buffer, n);
-  std::fclose(in);
-  return bytes;
-}
-
-bool IsLinkHere(const std::u16string& path) {
-  const DWORD a = GetFileAttributesW(W(path));
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// A symbolic link at link naming the existing target: CreateSymbolicLinkW
-// where the system makes one; else, under Wine (whose CreateSymbolicLinkW
-// makes nothing), a Unix symbolic link in the prefix, which Wine shows as a
-// reparse point. False when neither can be had.
-bool MakeLink(const std::u16string& link, const std::u16string& target) {
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  const bool folder = (GetFileAttributesW(W(target)) & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-  if (auto create = reinterpret_cast<CreateLinkFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "CreateSymbolicLinkW")))) {
-    create(W(link), W(target), folder ? 1 : 0);
-    if (IsLinkHere(link))
-      return true;
-    RemoveDirectoryW(W(link));
-    DeleteFileW(W(link));
-  }
-  using UnixNameFn = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixNameFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-  if (unixName == nullptr)
+// Lets every account change the folder: under Wine its Unix mode becomes
+// 0777, which Wine shows as Everyone's write and delete-child.
+bool OpenToEveryone(const std::u16string& folder) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                            &sd, nullptr)) {
     return false;
-  char* t = unixName(W(target));
-  char* l = unixName(W(link));
-  if (t != nullptr && l != nullptr) {
-    std::u16string line = u"/bin/ln -s \"" + FromUtf8(t) + u"\" \"" + FromUtf8(l) + u"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessW(nullptr, const_cast<wchar_t*>(W(line)), nullptr, nullptr, FALSE, 0,
-                       nullptr, nullptr, &si, &pi)) {
-      WaitForSingleObject(pi.hProcess, 10000);
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
-    }
   }
-  HeapFree(GetProcessHeap(), 0, t);
-  HeapFree(GetProcessHeap(), 0, l);
-  for (int i = 0; i < 50 && !IsLinkHere(link); ++i)
-    Sleep(20);
-  return IsLinkHere(link);
+  SetFileSecurityW(W(folder), DACL_SECURITY_INFORMATION, sd);
+  LocalFree(sd);
+  DWORD size = 0;
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  GetFileSecurityW(W(folder), what, nullptr, 0, &size);
+  std::vector<char> now(size + 1);
+  return GetFileSecurityW(W(folder), what, now.data(), size, &size) &&
+         win::OthersMayChange(now.data(), win::SelfSid(), false);
 }
 
 // Starts a command line that inherits this process's inheritable handles
@@ -792,20 +734,40 @@ TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
   EXPECT_EQ(a.find_first_not_of(u"0123456789abcdef"), std::u16string::npos) << ToUtf8(a);
   EXPECT_NE(a, b);
 
-  // A folder or a file planted where the copy is to go: nothing of it is
-  // used, nothing overwritten.
-  const std::u16string planted = root + u"planted\\";
-  WriteText(planted + u"Uninst.exe", "the attacker's program");
-  TRemovalCopy copy;
-  EXPECT_FALSE(MakeRemovalCopy(program, planted, copy));
-  EXPECT_EQ(ReadBytes(planted + u"Uninst.exe"), "the attacker's program");
-  const std::u16string empty = root + u"empty\\";
-  ASSERT_TRUE(CreateDirectoryW(W(empty), nullptr));
-  EXPECT_FALSE(MakeRemovalCopy(program, empty, copy));
-  EXPECT_FALSE(Exists(empty + u"Uninst.exe"));
+  // Where no copy is made: at a name where a folder or file was planted
+  // (nothing of it is used, nothing overwritten), in a parent that is a link
+  // to a folder elsewhere, in a parent that every account may change.
+  WriteText(root + u"planted\\Uninst.exe", "the attacker's program");
+  ASSERT_TRUE(CreateDirectoryW(W(root + u"empty"), nullptr));
+  const std::u16string elsewhere = root + u"elsewhere";
+  ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
+  const std::u16string open = root + u"open";
+  ASSERT_TRUE(CreateDirectoryW(W(open), nullptr));
+  struct Row {
+    std::u16string parent, name;
+    bool ready;
+  };
+  const Row refused[] = {
+      {root, u"planted", true},
+      {root, u"empty", true},
+      {root + u"linked\\", u"copy", MakeLink(root + u"linked", elsewhere)},
+      {open + u"\\", u"copy", OpenToEveryone(open)},
+  };
+  for (const Row& row : refused) {
+    SCOPED_TRACE(ToUtf8(row.parent + row.name));
+    EXPECT_TRUE(row.ready) << "the case could not be made";
+    TRemovalCopy copy;
+    EXPECT_FALSE(MakeRemovalCopy(program, row.parent, row.name, copy));
+    EXPECT_EQ(copy.file, INVALID_HANDLE_VALUE);
+  }
+  EXPECT_EQ(ReadBytes(root + u"planted\\Uninst.exe"), "the attacker's program");
+  EXPECT_FALSE(Exists(root + u"empty\\Uninst.exe"));
+  EXPECT_TRUE(testsupport::Tree(W(elsewhere)).empty());
+  EXPECT_TRUE(testsupport::Tree(W(open)).empty());
 
   const std::u16string fresh = root + u"fresh\\";
-  ASSERT_TRUE(MakeRemovalCopy(program, fresh, copy));
+  TRemovalCopy copy;
+  ASSERT_TRUE(MakeRemovalCopy(program, root, u"fresh", copy));
   EXPECT_EQ(copy.path, fresh + u"Uninst.exe");
   {
     // Readable by whoever leaves it to be deleted, as the system's loader
@@ -901,8 +863,8 @@ TEST_F(Uninstaller, ACopyStartedByAnotherThanTheOriginalRemovesNothing) {
   for (const std::u16string& handle :
        {IntToText(static_cast<int64_t>(reinterpret_cast<uintptr_t>(other.hProcess))),
         std::u16string(u"4660"), std::u16string(u"x")}) {
-    const DWORD code = RunInheriting(u"\"" + forged + u"\" /RemoveOriginal " + handle + u" 0 " +
-                                     quoted);
+    const DWORD code =
+        RunInheriting(u"\"" + forged + u"\" /RemoveOriginal " + handle + u" 0 " + quoted);
     EXPECT_EQ(code, static_cast<DWORD>(kUsage)) << ToUtf8(handle);
     EXPECT_TRUE(Exists(program)) << ToUtf8(handle);
   }
@@ -994,4 +956,46 @@ TEST_F(Uninstaller, AShortcutGoesOnlyWhenItPointsIntoTheDestinationWhenDeleted) 
   SetFileAttributesW(W(elsewhere), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(DeleteOwnShortcut(elsewhere, dest));
   EXPECT_FALSE(Exists(elsewhere));
+}
+
+TEST_F(Uninstaller, TheElevatedCopyIgnoresTheTemporaryFolderTheUserNames) {
+  // %TEMP% and %TMP% come from the environment, which the user sets
+  // (HKCU\Environment) for the programs an administrator starts too.
+  Install(2, u"Norvane Drawlet");
+  const std::u16string userTemp = root + u"usertemp\\";
+  ASSERT_TRUE(CreateDirectoryW(W(userTemp), nullptr));
+  SetEnvironmentVariableW(L"TEMP", W(userTemp));
+  SetEnvironmentVariableW(L"TMP", W(userTemp));
+  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  SetEnvironmentVariableW(L"TEMP", nullptr);
+  SetEnvironmentVariableW(L"TMP", nullptr);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
+  ExpectRemoved(run);  // the copy was made, and went, in the Windows folder's Temp
+  EXPECT_TRUE(testsupport::Tree(W(userTemp)).empty());
+  for (const std::u16string& p : PendingDeletions())
+    EXPECT_EQ(p.find(userTemp), std::u16string::npos) << ToUtf8(p);
+}
+
+TEST_F(Uninstaller, OnlyTheFileThatWasCheckedIsStarted) {
+  // The path names another file by the time the process is made (a folder
+  // on the way swapped for a link): here a second copy of the same bytes.
+  Install(2, u"Norvane Drawlet");
+  const std::u16string program = dest + u"Uninst.exe";
+  const std::u16string other = root + u"other\\Uninst.exe";
+  WriteText(other, ReadBytes(program));
+  const std::u16string line = u"\"" + program + u"\" /S /Q";  // ends at once with kUsage
+  for (const auto& [held, runs] : {std::pair{other, false}, std::pair{program, true}}) {
+    SCOPED_TRACE(ToUtf8(held));
+    const win::Handle file(
+        CreateFileW(W(held), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    const win::Handle process = StartExactly(program, line, file.get(), GetSystemDir(), false);
+    ASSERT_EQ(static_cast<bool>(process), runs);
+    if (runs) {
+      DWORD code = 0;
+      ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+      GetExitCodeProcess(process.get(), &code);
+      EXPECT_EQ(code, static_cast<DWORD>(kUsage));
+    }
+  }
 }

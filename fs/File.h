@@ -9,11 +9,17 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// In package/FsPath.cpp, apart, so that programs which never meet a
-// std::filesystem path do not link its library code.
+// The one place where a path changes its spelling (fs/Path_posix.cpp,
+// fs/Path_win.cpp).
 std::filesystem::path ToFsPath(std::u16string_view path);
 std::u16string FromFsPath(const std::filesystem::path& path);
+// A C file on a std::filesystem path, for reading ("rb") or writing ("wb");
+// nullptr when it cannot be opened.
+std::FILE* OpenStdFile(const std::filesystem::path& path, bool write);
+
+class HeldFolder;
 
 // A file open for reading. Raises FileError when it cannot be opened and
 // PackageReadError on a failed seek.
@@ -113,6 +119,8 @@ std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutF
 class HeldFile {
  public:
   explicit HeldFile(std::u16string_view path);
+  // The same at name in a held folder, named relative to it.
+  HeldFile(HeldFolder& folder, std::u16string_view name);
   ~HeldFile();
   HeldFile(const HeldFile&) = delete;
   HeldFile& operator=(const HeldFile&) = delete;
@@ -130,9 +138,112 @@ class HeldFile {
 
  private:
   std::u16string path_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  intptr_t native_ = -1;  // the file descriptor, or the HANDLE on Windows
+};
+
+// ---- Folders held for a run, and files made in them relative to a held
+// folder (fs/File_posix.cpp: openat, mkdirat, renameat with O_NOFOLLOW;
+// fs/File_win.cpp: win/FolderTree.h, NtCreateFile and FileRenameInformation
+// relative to the folder's handle). No path below a held folder is looked
+// up again: a folder swapped for a link after it was entered is never
+// followed, the files go into the folder that was entered.
+//
+// The race that remains: the folders above the tree's root are looked up by
+// path once, when the tree is opened, following links as the system does.
+// On Windows a held folder cannot be renamed or deleted while the tree
+// lives (nor can a folder above it); elsewhere it can, and then the files
+// follow the folder to its new name. Whoever may write into a held folder
+// can still change its entries: a file's name is looked at (Look) and then
+// replaced in two steps, and a link planted at the name in between is
+// replaced itself, never written through.
+
+// One folder of a FolderTree.
+class HeldFolder {
+ public:
+  ~HeldFolder();
+  HeldFolder(const HeldFolder&) = delete;
+  HeldFolder& operator=(const HeldFolder&) = delete;
+
+  // Its path for messages, ending in "\".
+  const std::u16string& Path() const { return path_; }
+
+  // What stands at a name in it, looked at without following it. A link is
+  // a symbolic link or a junction (a mount point); other reparse points
+  // (cloud placeholders, deduplicated files) are plain files and folders.
+  struct Entry {
+    bool exists = false;
+    bool folder = false;
+    bool link = false;
+    bool readOnly = false;
+  };
+  Entry Look(std::u16string_view name) const;
+
+ private:
+  friend class FolderTree;
+  friend class NewFile;
+  friend class HeldFile;
+  HeldFolder(intptr_t native, std::u16string path) : native_(native), path_(std::move(path)) {}
+  intptr_t native_;  // the folder's descriptor, or its HANDLE on Windows
+  std::u16string path_;
+};
+
+// A folder and the folders below it that a run enters, each opened once,
+// relative to the one above it, without following a link, and held until
+// the tree goes.
+class FolderTree {
+ public:
+  // How the root itself is opened: a destination that is a link is
+  // refused; the system directory is the system's and is followed.
+  enum class RootLink { kRefuse, kFollow };
+  // Opens root (ending in "\"), making it and the missing folders above it
+  // level by level, each made relative to the one above (on Windows with the
+  // descriptor of win/Security.h). Raises LinkError when the root is a link
+  // (kRefuse) and FileError when it cannot be opened or made.
+  FolderTree(std::u16string_view root, RootLink how);
+  ~FolderTree();
+  FolderTree(const FolderTree&) = delete;
+  FolderTree& operator=(const FolderTree&) = delete;
+
+  HeldFolder& Root() { return *root_; }
+  // The folder rel below the root ("a\b\"; empty: the root), each level
+  // opened once and kept; when create is set a missing level is made.
+  // Raises LinkError naming a link met, FileError otherwise.
+  HeldFolder& Enter(std::u16string_view rel, bool create);
+
+ private:
+  std::unique_ptr<HeldFolder> root_;
+  struct Level {
+    std::u16string rel;
+    std::unique_ptr<HeldFolder> folder;
+  };
+  std::vector<Level> levels_;
+};
+
+// A file made new in a held folder under a name of its own
+// ("<name>.<8 hex digits>.stp-part", created exclusively) and moved to its
+// name through its own handle once written.
+class NewFile {
+ public:
+  // Raises FileError when no such file can be made.
+  NewFile(HeldFolder& folder, std::u16string_view name);
+  // Deletes the file unless it was placed.
+  ~NewFile();
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  OutFile& Out() { return *out_; }
+  // Closes it and moves it to its name: over what is there when replace is
+  // set (a file, or a link itself), else only when nothing is, and false
+  // when something was there and was kept (the new file is deleted). Raises
+  // FileError when it cannot be moved (a target in use, a folder there); the
+  // target is then as it was and the new file is deleted.
+  bool Place(bool replace);
+
+ private:
+  HeldFolder& folder_;
+  std::u16string name_;
+  std::u16string temp_;
+  std::unique_ptr<OutFile> out_;
+  intptr_t native_ = -1;
+  bool placed_ = false;
 };

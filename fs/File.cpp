@@ -1,0 +1,133 @@
+// The part of the file layer that is the same everywhere; each system's own
+// calls are in File_posix.cpp and File_win.cpp.
+#include "fs/File.h"
+
+#include <atomic>
+#include <chrono>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "fs/Native.h"
+
+using namespace fs_native;
+
+std::u16string fs_native::TempName(std::u16string_view target, int attempt) {
+  static std::atomic<uint32_t> counter{0};
+  static const char16_t kHex[] = u"0123456789abcdef";
+  const auto now =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                            std::chrono::system_clock::now().time_since_epoch().count());
+  uint64_t x = now ^ (ProcessId() << 32) ^ (uint64_t{counter++} * 0x9E3779B97F4A7C15ull) ^
+               static_cast<uint64_t>(attempt);
+  x ^= x >> 29;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 32;
+  std::u16string name(target);
+  name += u'.';
+  for (int i = 0; i < 8; ++i)
+    name += kHex[(x >> (4 * i)) & 0xF];
+  name += u".stp-part";
+  return name;
+}
+
+InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path, false), path) {}
+
+InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted) {
+  if (file_ == nullptr)
+    throw FileError(u"cannot open " + std::u16string(name));
+  if (std::fseek(file_, 0, SEEK_END) != 0 || (size_ = Tell(file_)) < 0 || SeekTo(file_, 0) != 0) {
+    std::fclose(file_);
+    throw FileError(u"cannot read " + std::u16string(name));
+  }
+}
+
+InFile::~InFile() {
+  if (file_ != nullptr)
+    std::fclose(file_);
+}
+
+void InFile::Seek(int64_t offset) {
+  if (offset < 0 || offset > size_) {
+    throw PackageReadError(u"position " + IntToText(offset) + u" lies outside the package");
+  }
+  if (SeekTo(file_, offset) != 0)
+    throw PackageReadError(u"seek failed");
+  position_ = offset;
+}
+
+size_t InFile::Read(void* buffer, size_t size) {
+  const size_t n = std::fread(buffer, 1, size, file_);
+  position_ += static_cast<int64_t>(n);
+  return n;
+}
+
+void InFile::ReadExact(void* buffer, size_t size) {
+  if (Read(buffer, size) != size)
+    throw PackageReadError(u"the package ends too soon");
+}
+
+std::string ReadFileBytes(std::u16string_view path) {
+  InFile in(path);
+  std::string bytes(static_cast<size_t>(in.Size()), '\0');
+  if (in.Read(bytes.data(), bytes.size()) != bytes.size())
+    throw PackageReadError(u"cannot read " + std::u16string(path) + u" to its end");
+  return bytes;
+}
+
+OutFile::OutFile(std::u16string_view path) : OutFile(OpenStdFile(path, true), path) {}
+
+OutFile::OutFile(std::FILE* adopted, std::u16string_view path) : path_(path), file_(adopted) {
+  if (file_ == nullptr)
+    throw FileError(u"cannot create " + path_);
+}
+
+OutFile::~OutFile() {
+  if (file_ != nullptr)
+    std::fclose(file_);
+}
+
+void OutFile::Write(const void* data, size_t size) {
+  if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
+    throw FileError(u"cannot write " + path_);
+  }
+}
+
+void OutFile::Close() {
+  if (file_ == nullptr)
+    return;
+  const int rc = std::fclose(file_);
+  file_ = nullptr;
+  if (rc != 0)
+    throw FileError(u"cannot write " + path_);
+}
+
+std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase) {
+  if (withBase && IsLink(base))
+    return std::u16string(base);
+  for (size_t cut = 0; cut < rel.size();) {
+    size_t end = rel.find(u'\\', cut);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    const std::u16string level = std::u16string(base) + std::u16string(rel.substr(0, end));
+    if (IsLink(level))
+      return level;
+    cut = end + 1;
+  }
+  return u"";
+}
+
+std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
+  // A name that is taken is left alone and the next is tried.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const std::u16string name = TempName(target, attempt);
+    bool existed = false;
+    std::FILE* f = CreateNewFile(name, existed);
+    if (f != nullptr) {
+      out = std::make_unique<OutFile>(f, name);
+      return name;
+    }
+    if (!existed)
+      break;
+  }
+  throw FileError(u"cannot create a temporary file beside " + std::u16string(target));
+}

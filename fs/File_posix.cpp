@@ -1,0 +1,401 @@
+// The file layer on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "fs/File.h"
+#include "fs/Native.h"
+
+using namespace fs_native;
+
+std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
+  return std::fopen(UnixPath(path).c_str(), write ? "wb" : "rb");
+}
+
+int fs_native::SeekTo(std::FILE* f, int64_t offset) {
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET);
+}
+
+int64_t fs_native::Tell(std::FILE* f) {
+  return static_cast<int64_t>(ftello(f));
+}
+
+uint64_t fs_native::ProcessId() {
+  return static_cast<uint64_t>(getpid());
+}
+
+void OutFile::Reserve(int64_t) {
+  // Linux file systems place a file written front to back in one piece
+  // anyway; reserving its blocks first (fallocate) measured no faster.
+}
+
+bool DirectoryExists(std::u16string_view path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(UnixPath(path), ec);
+}
+
+bool FileExists(std::u16string_view path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(UnixPath(path), ec);
+  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+bool ForceDirectories(std::u16string_view path) {
+  std::error_code ec;
+  const std::filesystem::path p = UnixPath(path);
+  std::filesystem::create_directories(p, ec);
+  return std::filesystem::is_directory(p, ec);
+}
+
+bool IsReadOnlyFile(std::u16string_view path) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(UnixPath(path), ec);
+  if (ec || !std::filesystem::exists(st) || std::filesystem::is_directory(st))
+    return false;
+  return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}
+
+bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
+  std::error_code ec;
+  std::filesystem::rename(UnixPath(from), UnixPath(to), ec);
+  if (!ec)
+    return true;
+  why = FromUtf8(ec.message());
+  return false;
+}
+
+bool RemoveFile(std::u16string_view path) {
+  std::error_code ec;
+  return std::filesystem::remove(UnixPath(path), ec);
+}
+
+bool IsLink(std::u16string_view path) {
+  std::string p = UnixPath(path);
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::FILE* fs_native::CreateNewFile(std::u16string_view path, bool& existed) {
+  existed = false;
+  const int fd =
+      open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd == -1) {
+    existed = errno == EEXIST || errno == ELOOP || errno == EISDIR;
+    return nullptr;
+  }
+  std::FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) {
+    close(fd);
+    unlink(UnixPath(path).c_str());
+  }
+  return f;
+}
+
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  std::u16string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
+    temp = TempName(path, attempt);
+    fd = open(UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd == -1 && errno != EEXIST)
+      break;
+  }
+  if (fd == -1)
+    throw FileError(u"cannot create " + temp + u": " + FromUtf8(std::strerror(errno)));
+  const std::string target = UnixPath(path);
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    rmdir(target.c_str());
+  // rename replaces a file or a link (the link itself) and fails on a folder.
+  if (rename(UnixPath(temp).c_str(), target.c_str()) != 0) {
+    const int e = errno;
+    unlink(UnixPath(temp).c_str());
+    close(fd);
+    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(e)));
+  }
+  native_ = fd;
+}
+
+bool HeldFile::Delete() {
+  // Only while it is still the file this process made.
+  struct stat mine, there;
+  const bool same = native_ != -1 && fstat(native_, &mine) == 0 &&
+                    lstat(UnixPath(path_).c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
+                    mine.st_dev == there.st_dev;
+  const bool done = same && unlink(UnixPath(path_).c_str()) == 0;
+  Close();
+  return done;
+}
+
+HeldFile::~HeldFile() {
+  Close();
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = native_ == -1 ? -1 : write(native_, p, size);
+    if (n <= 0)
+      throw FileError(u"cannot write " + path_);
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+std::unique_ptr<InFile> HeldFile::Reader() const {
+  const int fd = native_ == -1 ? -1 : dup(native_);
+  if (fd == -1)
+    throw FileError(u"cannot read " + path_);
+  std::FILE* f = fdopen(fd, "rb");
+  if (f == nullptr)
+    close(fd);
+  return std::make_unique<InFile>(f, path_);
+}
+
+void HeldFile::Close() {
+  if (native_ != -1)
+    close(native_);
+  native_ = -1;
+}
+
+// ---- Held folders
+
+namespace {
+
+// The levels of a "\"-separated relative path, without empty ones.
+std::vector<std::u16string> Levels(std::u16string_view rel) {
+  std::vector<std::u16string> levels;
+  size_t start = 0;
+  while (start <= rel.size()) {
+    size_t end = rel.find(u'\\', start);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    if (end > start)
+      levels.emplace_back(rel.substr(start, end - start));
+    start = end + 1;
+  }
+  return levels;
+}
+
+std::u16string Errno(int e) {
+  return FromUtf8(std::strerror(e));
+}
+
+// Opens name in the folder dir (AT_FDCWD and a whole path for the first)
+// as a folder, never following a link at name; makes it first when create
+// is set. Raises LinkError or FileError; shown is the path for messages.
+int OpenFolderAt(int dir, const std::string& name, bool create, const std::u16string& shown) {
+  if (create && mkdirat(dir, name.c_str(), 0755) != 0 && errno != EEXIST)
+    throw FileError(u"cannot create the folder " + shown + u": " + Errno(errno));
+  const int fd = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd != -1)
+    return fd;
+  const int e = errno;
+  struct stat st;
+  if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+    throw LinkError(shown);
+  throw FileError(u"cannot open the folder " + shown + u": " + Errno(e));
+}
+
+}  // namespace
+
+HeldFolder::~HeldFolder() {
+  close(static_cast<int>(native_));
+}
+
+HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
+  Entry entry;
+  struct stat st;
+  if (fstatat(static_cast<int>(native_), UnixPath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return entry;
+  entry.exists = true;
+  entry.link = S_ISLNK(st.st_mode);
+  entry.folder = S_ISDIR(st.st_mode);
+  entry.readOnly = !entry.link && (st.st_mode & S_IWUSR) == 0;
+  return entry;
+}
+
+FolderTree::FolderTree(std::u16string_view root, RootLink how) {
+  std::u16string path(root);
+  if (path.empty() || path.back() != u'\\')
+    path += u'\\';
+  // The deepest folder above the root that exists is opened by its path;
+  // the rest is made below it, level by level.
+  const std::string unix = UnixPath(path.substr(0, path.size() - 1));
+  std::string base = unix;
+  std::vector<std::string> missing;
+  struct stat st;
+  while (!base.empty() && stat(base.c_str(), &st) != 0) {
+    const size_t cut = base.find_last_of('/');
+    missing.insert(missing.begin(), base.substr(cut == std::string::npos ? 0 : cut + 1));
+    base = cut == std::string::npos ? std::string() : base.substr(0, cut);
+  }
+  if (base.empty() && !unix.empty() && unix[0] == '/')
+    base = "/";
+  int fd = -1;
+  if (missing.empty()) {
+    // The root itself exists: not followed when it is a link.
+    const size_t cut = unix.find_last_of('/');
+    const std::string above = cut == 0 ? "/" : unix.substr(0, cut);
+    const int parent =
+        open(above.empty() ? "." : above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent == -1)
+      throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
+    try {
+      fd = how == RootLink::kFollow
+               ? openat(parent, unix.substr(cut + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+               : OpenFolderAt(parent, unix.substr(cut + 1), false, path.substr(0, path.size() - 1));
+    } catch (...) {
+      close(parent);
+      throw;
+    }
+    close(parent);
+    if (fd == -1)
+      throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
+  } else {
+    fd = open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd == -1)
+      throw FileError(u"cannot open the folder " + FromUtf8(base) + u": " + Errno(errno));
+    for (const std::string& level : missing) {
+      int next = -1;
+      try {
+        next = OpenFolderAt(fd, level, true, path);
+      } catch (...) {
+        close(fd);
+        throw;
+      }
+      close(fd);
+      fd = next;
+    }
+  }
+  root_.reset(new HeldFolder(fd, path));
+}
+
+FolderTree::~FolderTree() = default;
+
+HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    sofar += level + u'\\';
+    HeldFolder* found = nullptr;
+    for (Level& l : levels_) {
+      if (l.rel == sofar)
+        found = l.folder.get();
+    }
+    if (found == nullptr) {
+      const std::u16string shown = root_->Path() + sofar;
+      const int fd = OpenFolderAt(static_cast<int>(at->native_), UnixPath(level), create,
+                                  shown.substr(0, shown.size() - 1));
+      levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(fd, shown))});
+      found = levels_.back().folder.get();
+    }
+    at = found;
+  }
+  return *at;
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
+  const int dir = static_cast<int>(folder.native_);
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
+    temp_ = TempName(name, attempt);
+    fd = openat(dir, UnixPath(temp_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0644);
+    if (fd == -1 && errno != EEXIST)
+      break;
+  }
+  if (fd == -1) {
+    throw FileError(u"cannot create a temporary file in " + folder.Path() + u": " + Errno(errno));
+  }
+  native_ = fd;
+  const int copy = dup(fd);
+  std::FILE* f = copy == -1 ? nullptr : fdopen(copy, "wb");
+  if (f == nullptr && copy != -1)
+    close(copy);
+  try {
+    out_ = std::make_unique<OutFile>(f, folder.Path() + temp_);
+  } catch (...) {
+    unlinkat(dir, UnixPath(temp_).c_str(), 0);
+    close(fd);
+    throw;
+  }
+}
+
+NewFile::~NewFile() {
+  out_.reset();
+  if (!placed_) {
+    // Only while the name is still this file's.
+    struct stat mine, there;
+    if (fstat(static_cast<int>(native_), &mine) == 0 &&
+        fstatat(static_cast<int>(folder_.native_), UnixPath(temp_).c_str(), &there,
+                AT_SYMLINK_NOFOLLOW) == 0 &&
+        mine.st_ino == there.st_ino && mine.st_dev == there.st_dev) {
+      unlinkat(static_cast<int>(folder_.native_), UnixPath(temp_).c_str(), 0);
+    }
+  }
+  close(static_cast<int>(native_));
+}
+
+bool NewFile::Place(bool replace) {
+  out_->Close();
+  const int dir = static_cast<int>(folder_.native_);
+  const std::string from = UnixPath(temp_), to = UnixPath(name_);
+  if (replace) {
+    if (renameat(dir, from.c_str(), dir, to.c_str()) != 0) {
+      throw FileError(u"cannot replace " + folder_.Path() + name_ + u": " + Errno(errno));
+    }
+  } else {
+    // Only where nothing is; where the file system cannot say so in the
+    // rename, a second name for the file, and then its own goes.
+    int rc = renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+      rc = linkat(dir, from.c_str(), dir, to.c_str(), 0);
+      if (rc == 0)
+        unlinkat(dir, from.c_str(), 0);
+    }
+    if (rc != 0 && errno == EEXIST)
+      return false;
+    if (rc != 0)
+      throw FileError(u"cannot create " + folder_.Path() + name_ + u": " + Errno(errno));
+  }
+  placed_ = true;
+  return true;
+}
+
+HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
+    : path_(folder.Path() + std::u16string(name)) {
+  const int dir = static_cast<int>(folder.native_);
+  std::u16string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
+    temp = TempName(name, attempt);
+    fd = openat(dir, UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0644);
+    if (fd == -1 && errno != EEXIST)
+      break;
+  }
+  if (fd == -1)
+    throw FileError(u"cannot create " + folder.Path() + temp + u": " + Errno(errno));
+  const std::string target = UnixPath(name);
+  if (folder.Look(name).folder)
+    unlinkat(dir, target.c_str(), AT_REMOVEDIR);
+  // renameat replaces a file or a link (the link itself) and fails on a
+  // folder.
+  if (renameat(dir, UnixPath(temp).c_str(), dir, target.c_str()) != 0) {
+    const int e = errno;
+    unlinkat(dir, UnixPath(temp).c_str(), 0);
+    close(fd);
+    throw FileError(u"cannot create " + path_ + u": " + Errno(e));
+  }
+  native_ = fd;
+}

@@ -1,0 +1,469 @@
+// The file layer on Windows: the C runtime's wide calls, and the system's
+// own where the runtime has nothing that will do: replacing a file in one
+// step, exclusive creation without following links, sharing modes, reparse
+// points.
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <wchar.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "fs/File.h"
+#include "fs/Native.h"
+#include "win/Api.h"
+#include "win/FolderTree.h"
+#include "win/SystemText.h"
+
+using namespace fs_native;
+
+std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
+  return _wfopen(WidePath(path).c_str(), write ? L"wb" : L"rb");
+}
+
+int fs_native::SeekTo(std::FILE* f, int64_t offset) {
+  return _fseeki64(f, offset, SEEK_SET);
+}
+
+int64_t fs_native::Tell(std::FILE* f) {
+  return _ftelli64(f);
+}
+
+uint64_t fs_native::ProcessId() {
+  return GetCurrentProcessId();
+}
+
+void OutFile::Reserve(int64_t size) {
+  if (size <= 0)
+    return;
+  // The end of the file moves, the data written so far does not: the system
+  // fills nothing in, and the writes that follow carry the bytes.
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+  LARGE_INTEGER end, start;
+  end.QuadPart = size;
+  start.QuadPart = 0;
+  if (h == INVALID_HANDLE_VALUE || !SetFilePointerEx(h, end, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(h) || !SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
+    throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
+  }
+}
+
+namespace {
+
+HANDLE Native(intptr_t h) {
+  return reinterpret_cast<HANDLE>(h);
+}
+// The runtime's stat does not take a folder with a final "\" (other than a
+// drive's root), and without the "\" a name that ends in a blank would be
+// the path's last part, which the system trims. Such a folder exists when
+// it can be listed.
+bool Stat(std::u16string_view path, struct _stat64& st) {
+  const std::wstring p = WidePath(path);
+  if (p.size() > 1 && (p.back() == L'\\' || p.back() == L'/') && !(p.size() == 3 && p[1] == L':')) {
+    struct _wfinddata64_t found;
+    const intptr_t h = _wfindfirst64((p + L"*").c_str(), &found);
+    if (h == -1)
+      return false;
+    _findclose(h);
+    std::memset(&st, 0, sizeof st);
+    st.st_mode = _S_IFDIR;
+    return true;
+  }
+  return _wstat64(p.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+bool DirectoryExists(std::u16string_view path) {
+  struct _stat64 st;
+  return Stat(path, st) && (st.st_mode & _S_IFDIR) != 0;
+}
+
+bool FileExists(std::u16string_view path) {
+  struct _stat64 st;
+  return Stat(path, st) && (st.st_mode & _S_IFREG) != 0;
+}
+
+bool ForceDirectories(std::u16string_view path) {
+  const std::wstring p = WidePath(path);
+  // Past the root: "C:\", or "\\server\share\" of a UNC path.
+  size_t start = 0;
+  if (p.size() >= 2 && p[1] == L':') {
+    start = 2;
+  } else if (p.rfind(L"\\\\", 0) == 0) {
+    const size_t server = p.find_first_of(L"\\/", 2);
+    start = server == std::wstring::npos ? p.size() : p.find_first_of(L"\\/", server + 1);
+    if (start == std::wstring::npos)
+      start = p.size();
+  }
+  // Level by level, each with its "\": a name is made as it is written, even
+  // one ending in a blank, which the system trims only from a path's last
+  // part.
+  for (size_t i = start; i <= p.size(); ++i) {
+    if (i < p.size() && p[i] != L'\\' && p[i] != L'/')
+      continue;
+    const std::wstring level = p.substr(0, std::min(i + 1, p.size()));
+    if (i > start && !DirectoryExists(std::u16string(level.begin(), level.end())))
+      _wmkdir(level.c_str());
+  }
+  return DirectoryExists(path);
+}
+
+bool IsReadOnlyFile(std::u16string_view path) {
+  struct _stat64 st;
+  return Stat(path, st) && (st.st_mode & _S_IFREG) != 0 && (st.st_mode & _S_IWRITE) == 0;
+}
+
+bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
+  // One step: the target is replaced whole or not at all, and the system
+  // refuses when it is in use (a running program's image may be renamed but
+  // not replaced), so no second copy of it is ever left behind.
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  why = SystemErrorTextOr(GetLastError());
+  return false;
+}
+
+bool IsLink(std::u16string_view path) {
+  // Asked without a final "\" (with it, the system may answer for what a
+  // link points to); a name that ends in a blank or a dot is then asked in
+  // the form that the system does not trim.
+  std::wstring p = WidePath(path);
+  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
+    p.pop_back();
+  if (!p.empty() && (p.back() == L' ' || p.back() == L'.') && p.size() > 2 && p[1] == L':')
+    p = L"\\\\?\\" + p;
+  const DWORD attributes = GetFileAttributesW(p.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::FILE* fs_native::CreateNewFile(std::u16string_view path, bool& existed) {
+  existed = false;
+  const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    existed = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(h);
+    DeleteFileW(WidePath(path).c_str());
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) {
+    _close(fd);
+    DeleteFileW(WidePath(path).c_str());
+  }
+  return f;
+}
+
+namespace {
+
+// Renames and deletes through a handle already open on the file, by the
+// system's native call (the documented wrappers need Vista).
+auto NativeSetInformation() {
+  return win::Api<win::Fn::NtSetInformationFile>();
+}
+
+bool RenameHandle(HANDLE h, const std::wstring& to) {
+  const auto set = NativeSetInformation();
+  if (set == nullptr)
+    return false;
+  // FILE_RENAME_INFORMATION: replace if exists, no root, the length in
+  // bytes, the full name in the system's own form.
+  const std::wstring name = L"\\??\\" + to;
+  using Info = win::FileRenameInformation;
+  std::vector<char> info(offsetof(Info, fileName) + (name.size() + 1) * 2 + 16);
+  Info* header = reinterpret_cast<Info*>(info.data());
+  header->replaceIfExists = TRUE;
+  header->rootDirectory = nullptr;
+  header->fileNameLength = static_cast<ULONG>(name.size() * 2);
+  std::memcpy(info.data() + offsetof(Info, fileName), name.c_str(), name.size() * 2);
+  IO_STATUS_BLOCK io{};
+  return set(h, &io, info.data(), static_cast<ULONG>(info.size()), win::kFileRenameInformation) >=
+         0;
+}
+
+bool DeleteHandle(HANDLE h) {
+  const auto set = NativeSetInformation();
+  BOOLEAN disposition = TRUE;
+  IO_STATUS_BLOCK io{};
+  return set != nullptr &&
+         set(h, &io, &disposition, sizeof disposition, win::kFileDispositionInformation) >= 0;
+}
+
+}  // namespace
+
+HeldFile::HeldFile(std::u16string_view path) : path_(path) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  std::u16string temp;
+  for (int attempt = 0; attempt < 64 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = TempName(path, attempt);
+    // Others may read it; nobody may write, rename or delete it while it is
+    // open. Nothing at its name is opened or followed.
+    h = CreateFileW(WidePath(temp).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
+  if (h == INVALID_HANDLE_VALUE)
+    throw FileError(u"cannot create " + temp + u": " + SystemErrorTextOr(GetLastError()));
+  // A folder at the name: a link to one goes (the link, not what it points
+  // to), and so does an empty one; one with something in it stays and the
+  // move below fails.
+  const std::wstring target = WidePath(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    RemoveDirectoryW(target.c_str());
+  if (!RenameHandle(h, target)) {
+    DeleteHandle(h);
+    CloseHandle(h);
+    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
+  }
+  native_ = reinterpret_cast<intptr_t>(h);
+}
+
+bool HeldFile::Delete() {
+  const bool done = native_ != -1 && DeleteHandle(Native(native_));
+  Close();
+  return done;
+}
+
+HeldFile::~HeldFile() {
+  Close();
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+    DWORD written = 0;
+    if (native_ == -1 || !WriteFile(Native(native_), p, chunk, &written, nullptr) || written == 0)
+      throw FileError(u"cannot write " + path_);
+    p += written;
+    size -= written;
+  }
+}
+
+std::unique_ptr<InFile> HeldFile::Reader() const {
+  HANDLE dup = nullptr;
+  if (native_ == -1 || !DuplicateHandle(GetCurrentProcess(), Native(native_), GetCurrentProcess(),
+                                        &dup, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    throw FileError(u"cannot read " + path_);
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(dup), _O_RDONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(dup);
+    throw FileError(u"cannot read " + path_);
+  }
+  std::FILE* f = _fdopen(fd, "rb");
+  if (f == nullptr)
+    _close(fd);
+  return std::make_unique<InFile>(f, path_);
+}
+
+void HeldFile::Close() {
+  if (native_ != -1)
+    CloseHandle(Native(native_));
+  native_ = -1;
+}
+
+bool RemoveFile(std::u16string_view path) {
+  return _wremove(WidePath(path).c_str()) == 0;
+}
+
+// ---- Held folders (win/FolderTree.h)
+
+namespace {
+
+std::vector<std::u16string> Levels(std::u16string_view rel) {
+  std::vector<std::u16string> levels;
+  size_t start = 0;
+  while (start <= rel.size()) {
+    size_t end = rel.find(u'\\', start);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    if (end > start)
+      levels.emplace_back(rel.substr(start, end - start));
+    start = end + 1;
+  }
+  return levels;
+}
+
+// Opens (or makes) one level below a held folder. shown ends without "\".
+win::Handle EnterLevel(HANDLE parent, std::u16string_view name, bool create,
+                       const std::u16string& shown) {
+  win::Handle h;
+  bool link = false;
+  const LONG status = win::OpenHeldFolder(parent, name, create, h, link);
+  if (link)
+    throw LinkError(shown);
+  if (status < 0)
+    throw FileError(u"cannot open the folder " + shown + u": " + NtStatusText(status));
+  return h;
+}
+
+intptr_t Release(win::Handle& h) {
+  return reinterpret_cast<intptr_t>(h.release());
+}
+
+}  // namespace
+
+HeldFolder::~HeldFolder() {
+  CloseHandle(Native(native_));
+}
+
+HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
+  const win::Found found = win::LookAt(Native(native_), name);
+  return {found.exists, found.folder, found.link, found.readOnly};
+}
+
+FolderTree::FolderTree(std::u16string_view root, RootLink how) {
+  std::u16string path(root);
+  if (path.empty() || path.back() != u'\\')
+    path += u'\\';
+  std::u16string base = path.substr(0, path.size() - 1);
+  auto isDrive = [](const std::u16string& p) { return p.size() == 2 && p[1] == u':'; };
+  // The root itself, unless it is followed, and the missing folders above it
+  // are entered from the deepest folder above it that exists, which is
+  // opened by its path, following links.
+  std::vector<std::u16string> below;
+  win::Handle h;
+  if (how == RootLink::kFollow || isDrive(base))
+    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
+  while (!h && !isDrive(base)) {
+    const size_t cut = base.find_last_of(u'\\');
+    if (cut == std::u16string::npos || cut == 0)
+      break;
+    below.insert(below.begin(), base.substr(cut + 1));
+    base.resize(cut);
+    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
+  }
+  if (!h)
+    throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(GetLastError()));
+  std::u16string shown = base;
+  for (const std::u16string& level : below) {
+    shown += u'\\' + level;
+    h = EnterLevel(h.get(), level, true, shown);
+  }
+  root_.reset(new HeldFolder(Release(h), path));
+}
+
+FolderTree::~FolderTree() = default;
+
+HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    sofar += level + u'\\';
+    HeldFolder* found = nullptr;
+    for (Level& l : levels_) {
+      if (l.rel == sofar)
+        found = l.folder.get();
+    }
+    if (found == nullptr) {
+      const std::u16string shown = root_->Path() + sofar;
+      win::Handle h =
+          EnterLevel(Native(at->native_), level, create, shown.substr(0, shown.size() - 1));
+      levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(Release(h), shown))});
+      found = levels_.back().folder.get();
+    }
+    at = found;
+  }
+  return *at;
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
+  win::Handle h;
+  LONG status = 0;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    temp_ = TempName(name, attempt);
+    status = win::CreateNewAt(Native(folder.native_), temp_, h);
+    if (status != win::kStatusObjectNameCollision)
+      break;
+  }
+  if (status < 0) {
+    throw FileError(u"cannot create a temporary file in " + folder.Path() + u": " +
+                    NtStatusText(status));
+  }
+  native_ = Release(h);
+  HANDLE copy = nullptr;
+  std::FILE* f = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), Native(native_), GetCurrentProcess(), &copy, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS)) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
+    if (fd == -1)
+      CloseHandle(copy);
+    else if ((f = _fdopen(fd, "wb")) == nullptr)
+      _close(fd);
+  }
+  try {
+    out_ = std::make_unique<OutFile>(f, folder.Path() + temp_);
+  } catch (...) {
+    win::DeleteThrough(Native(native_));
+    CloseHandle(Native(native_));
+    throw;
+  }
+}
+
+NewFile::~NewFile() {
+  out_.reset();
+  if (!placed_)
+    win::DeleteThrough(Native(native_));
+  CloseHandle(Native(native_));
+}
+
+bool NewFile::Place(bool replace) {
+  out_->Close();
+  const LONG status = win::RenameAt(Native(native_), Native(folder_.native_), name_, replace);
+  if (!replace && status == win::kStatusObjectNameCollision)
+    return false;
+  if (status < 0) {
+    throw FileError(u"cannot replace " + folder_.Path() + name_ + u" (is it in use?): " +
+                    NtStatusText(status));
+  }
+  placed_ = true;
+  return true;
+}
+
+HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
+    : path_(folder.Path() + std::u16string(name)) {
+  const HANDLE dir = Native(folder.native_);
+  win::Handle h;
+  LONG status = 0;
+  std::u16string temp;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    temp = TempName(name, attempt);
+    status = win::CreateNewAt(dir, temp, h);
+    if (status != win::kStatusObjectNameCollision)
+      break;
+  }
+  if (status < 0)
+    throw FileError(u"cannot create " + folder.Path() + temp + u": " + NtStatusText(status));
+  // A folder at the name: a link to one goes (the link, not what it points
+  // to), and so does an empty one; one with something in it stays and the
+  // move below fails.
+  if (folder.Look(name).folder)
+    win::RemoveFolderAt(dir, name);
+  if (win::RenameAt(h.get(), dir, name, true) < 0) {
+    win::DeleteThrough(h.get());
+    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
+  }
+  native_ = Release(h);
+}

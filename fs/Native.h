@@ -1,0 +1,29 @@
+// What the portable part of fs/ asks of each system's file (File_posix.cpp,
+// File_win.cpp) and its path conversion (Path_posix.cpp, Path_win.cpp).
+// Only fs/ includes it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace fs_native {
+
+// The system's own spelling of a "\"-separated path: UTF-8 with "/" off
+// Windows (UnixPath), UTF-16 as it stands on Windows (WidePath).
+std::string UnixPath(std::u16string_view path);
+std::wstring WidePath(std::u16string_view path);
+
+std::FILE* OpenStdFile(std::u16string_view path, bool write);
+int SeekTo(std::FILE* f, int64_t offset);
+int64_t Tell(std::FILE* f);
+uint64_t ProcessId();
+
+// "<target>.<8 hex digits>.stp-part", different for every call (fs/File.cpp).
+std::u16string TempName(std::u16string_view target, int attempt);
+// Creates a new file for writing; never opens what exists at the name.
+// existed tells a name that is taken from other failures.
+std::FILE* CreateNewFile(std::u16string_view path, bool& existed);
+
+}  // namespace fs_native

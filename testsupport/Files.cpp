@@ -1,0 +1,34 @@
+#include "testsupport/Files.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+  std::error_code ec;
+  fs::create_directories(file.parent_path(), ec);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> Tree(const fs::path& folder) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    out.push_back(it->path().lexically_relative(folder).generic_string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace testsupport

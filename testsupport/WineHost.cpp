@@ -1,0 +1,74 @@
+#include "testsupport/WineHost.h"
+
+#include <windows.h>
+
+namespace testsupport {
+
+namespace {
+
+template <typename Fn>
+Fn WineExport(const char* dll, const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA(dll), name)));
+}
+
+std::wstring Widen(const std::string& s) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+}  // namespace
+
+bool UnderWine() {
+  return WineExport<void (*)()>("ntdll.dll", "wine_get_version") != nullptr;
+}
+
+std::string UnixPath(const std::wstring& path) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = WineExport<UnixName>("kernel32.dll", "wine_get_unix_file_name");
+  if (unixName == nullptr)
+    return "";
+  char* s = unixName(path.c_str());
+  std::string r = s ? s : "";
+  if (s)
+    HeapFree(GetProcessHeap(), 0, s);
+  return r;
+}
+
+std::wstring HostPath(const std::string& unixPath) {
+  std::wstring w = L"Z:" + Widen(unixPath);
+  for (wchar_t& c : w)
+    c = c == L'/' ? L'\\' : c;
+  return w;
+}
+
+bool RunHostProgram(const std::string& program, const std::string& args,
+                    const std::function<bool()>& done) {
+  const std::wstring path = HostPath(program);
+  std::wstring cmd = Widen(program + " " + args);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return false;
+  }
+  bool ok = true;
+  if (done) {
+    ok = false;
+    for (int i = 0; i < 100 && !ok; ++i) {
+      ok = done();
+      if (!ok)
+        Sleep(50);
+    }
+  } else {
+    WaitForSingleObject(pi.hProcess, 10000);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ok;
+}
+
+}  // namespace testsupport

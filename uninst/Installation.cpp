@@ -1,0 +1,96 @@
+#include "uninst/Installation.h"
+
+#include <vector>
+
+#include "common/Text.h"
+#include "shell/NvSysUtils.h"
+#include "shell/Win32Util.h"
+#include "uninst/UninstallRules.h"
+
+namespace {
+
+std::u16string Unquoted(std::u16string s) {
+  while (!s.empty() && s.back() == u' ')
+    s.pop_back();
+  if (s.size() >= 2 && s.front() == u'"' && s.back() == u'"')
+    s = s.substr(1, s.size() - 2);
+  return s;
+}
+
+std::u16string LongPath(const std::u16string& path) {
+  wchar_t buffer[MAX_PATH * 2] = {};
+  const DWORD n = GetLongPathNameW(W(path), buffer, MAX_PATH * 2);
+  return n > 0 && n < MAX_PATH * 2 ? UpToNul(buffer, n) : path;
+}
+
+// A text value of a key below HKEY_LOCAL_MACHINE, read with read access
+// alone, which every user has there (the shell layer's reading asks for full
+// access, which only administrators get); empty when it cannot be had or is
+// no text.
+std::u16string ReadValue(const std::u16string& key, const std::u16string& name) {
+  RegKey k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, KEY_QUERY_VALUE, k.Out()) != ERROR_SUCCESS)
+    return {};
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
+    return {};
+  }
+  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, 0);
+  DWORD got = size;
+  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                       &got) != ERROR_SUCCESS) {
+    return {};
+  }
+  return UpToNul(buffer.data(), got / sizeof(wchar_t));
+}
+
+}  // namespace
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  if (lstrcmpiW(W(a), W(b)) == 0)
+    return true;
+  return lstrcmpiW(W(LongPath(a)), W(LongPath(b))) == 0;
+}
+
+std::optional<TInstallation> FindInstallation(const std::u16string& programPath) {
+  RegKey root;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(std::u16string(kUninstallRoot)), 0, KEY_READ,
+                    root.Out()) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    const LSTATUS s = RegEnumKeyExW(root.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr);
+    if (s == ERROR_NO_MORE_ITEMS)
+      break;
+    if (s != ERROR_SUCCESS)
+      continue;
+    TInstallation inst;
+    inst.keyName = UpToNul(name, size);
+    inst.keyPath = std::u16string(kUninstallRoot) + u"\\" + inst.keyName;
+    const std::u16string command = Unquoted(ReadValue(inst.keyPath, u"UninstallString"));
+    if (command.empty() || !SameFile(command, programPath))
+      continue;
+    inst.destDir = ExtractFileDir(programPath);
+    inst.displayName = ReadValue(inst.keyPath, u"DisplayName");
+    if (inst.displayName.empty())
+      inst.displayName = inst.keyName;
+    inst.displayVersion = ReadValue(inst.keyPath, u"DisplayVersion");
+    inst.chinese = IsChinesePublisher(ReadValue(inst.keyPath, u"Publisher"));
+    return inst;
+  }
+  return std::nullopt;
+}
+
+LSTATUS OpenKeyForDeletion(const std::u16string& keyPath) {
+  // What deleting the key and whatever lies below it needs, and the right to
+  // write it as well: Administrators and SYSTEM hold both, other users
+  // neither, and a system that does not check DELETE on keys (Wine) still
+  // checks the write access.
+  RegKey key;
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(keyPath), 0,
+                       DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE,
+                       key.Out());
+}

@@ -1,0 +1,69 @@
+#include "uninst/ReadFile.h"
+
+#include <algorithm>
+
+#include "shell/Win32Util.h"
+
+ReadOnlyFile::ReadOnlyFile(const std::u16string& path)
+    : h_(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+ReadOnlyFile::~ReadOnlyFile() {
+  if (h_ != INVALID_HANDLE_VALUE)
+    CloseHandle(h_);
+}
+
+int64_t ReadOnlyFile::Size() const {
+  LARGE_INTEGER size{};
+  return IsOpen() && GetFileSizeEx(h_, &size) ? size.QuadPart : -1;
+}
+
+bool ReadOnlyFile::ReadAt(int64_t offset, char* buffer, size_t count) {
+  LARGE_INTEGER at{};
+  at.QuadPart = offset;
+  if (!IsOpen() || !SetFilePointerEx(h_, at, nullptr, FILE_BEGIN))
+    return false;
+  while (count > 0) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(count < (1u << 20) ? count : (1u << 20));
+    if (!ReadFile(h_, buffer, want, &got, nullptr) || got == 0)
+      return false;
+    buffer += got;
+    count -= got;
+  }
+  return true;
+}
+
+std::string ReadWhole(HANDLE h, int64_t limit) {
+  LARGE_INTEGER size{}, zero{};
+  if (!GetFileSizeEx(h, &size) || size.QuadPart > limit ||
+      !SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) {
+    return {};
+  }
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t at = 0;
+  while (at < bytes.size()) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - at, 1u << 20));
+    if (!ReadFile(h, bytes.data() + at, want, &got, nullptr) || got == 0)
+      return {};
+    at += got;
+  }
+  return bytes;
+}
+
+bool SameContent(const std::u16string& a, const std::u16string& b) {
+  ReadOnlyFile fa(a), fb(b);
+  const int64_t size = fa.Size();
+  if (size < 0 || size != fb.Size())
+    return false;
+  std::string ba(64 * 1024, '\0'), bb(64 * 1024, '\0');
+  for (int64_t at = 0; at < size; at += static_cast<int64_t>(ba.size())) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(size - at, ba.size()));
+    if (!fa.ReadAt(at, ba.data(), n) || !fb.ReadAt(at, bb.data(), n) ||
+        ba.compare(0, n, bb, 0, n) != 0) {
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,65 @@
+// The uninstaller removing itself: a running program cannot delete its own
+// file, so a copy of it, started once everything else has gone, waits for it
+// to end and deletes it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Puts a copy of the program into a new folder under RemovalCopyParent() and
+// starts exactly that copy, with the system directory as its current folder,
+// handing it the program's path and a handle to this process on its command
+// line. The copy waits for this process to end, deletes the program and then
+// its folder when empty; the copy and its folder go when the copy ends (and
+// are down for deletion at the next restart too). Falls back to deleting the
+// program and its folder at the next restart.
+void StartSelfRemoval(const std::u16string& programPath);
+
+// Where the copy's folder is made (ending in "\"): in an administrator's run
+// the Windows folder's own Temp, which no other account can swap or take
+// over (the user's %TEMP% comes from an environment the user sets); else the
+// user's temporary folder.
+std::u16string RemovalCopyParent();
+
+// The copy's command line: COPY kRemovalSwitch PROCESS-HANDLE FILE-HANDLE
+// "ORIGINAL", the handles' values in decimal.
+inline constexpr char16_t kRemovalSwitch[] = u"/RemoveOriginal";
+
+// 32 hexadecimal digits from the system's random number generator; empty
+// when it has none.
+std::u16string RandomName();
+
+// A copy of the program, made by MakeRemovalCopy.
+struct TRemovalCopy {
+  std::u16string folder;  // ends in "\"
+  std::u16string path;    // folder + "Uninst.exe"
+  // Both inheritable and deleting on close; the folder's handle has the
+  // higher value, so that a process ending closes the file's first.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE folderHandle = INVALID_HANDLE_VALUE;
+  // Closes the handles: the copy and then its folder go unless a process
+  // that inherited them still runs.
+  void Close();
+};
+// Opens parent (ending in "\") once, without following a link, and holds it;
+// refuses a parent that is a link, or that anyone but the administrators may
+// change (uninst/AdminOnly.h). Makes the new folder name in it through that
+// handle (nothing that lies there already is used or overwritten), with only
+// Administrators and SYSTEM allowed in when this process is an
+// administrator's, writes a copy of programPath into it as a new file
+// through the folder's handle and opens that copy for reading, denying
+// others write and delete access, with a check that it holds the program's
+// bytes. False, with nothing left behind, when any step fails.
+bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& parent,
+                     const std::u16string& name, TRemovalCopy& copy);
+
+// What the copy does when started with kRemovalSwitch: checks that
+// waitHandle is a handle to the process that started it (else returns
+// kUsage without touching anything), moves itself out of its folder through
+// fileHandle (the handle that holds it, which must be its own) so that the
+// folder goes when this process ends, waits for its parent to end and
+// removes originalPath (only a file named Uninst.exe holding the copy's own
+// bytes) and that file's folder when empty. Returns kRemoved.
+int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& waitHandle,
+                      const std::u16string& fileHandle, const std::u16string& originalPath);

@@ -1,0 +1,186 @@
+#include "win/FolderTree.h"
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "win/Api.h"
+#include "win/Security.h"
+
+namespace win {
+namespace {
+
+// NtCreateFile's dispositions and options.
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kFileCreate = 2;
+constexpr ULONG kFileOpenIf = 3;
+constexpr ULONG kDirectoryFile = 0x00000001;
+constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kOpenForBackup = 0x00004000;
+constexpr ULONG kOpenReparsePoint = 0x00200000;
+constexpr ULONG_PTR kFileCreated = 2;
+constexpr ULONG kObjCaseInsensitive = 0x40;
+constexpr LONG kStatusProcedureMissing = static_cast<LONG>(0xC000007A);
+constexpr ULONG kTagMountPoint = 0xA0000003;
+constexpr ULONG kTagSymlink = 0xA000000C;
+
+// What a held folder is opened with: enough to list it, make things in it
+// and read its descriptor. Others may read and write in it, never rename or
+// delete it.
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+}  // namespace
+
+bool IsLinkTag(ULONG tag) {
+  return tag == kTagMountPoint || tag == kTagSymlink;
+}
+
+LONG OpenAt(HANDLE root, std::u16string_view name, ACCESS_MASK access, ULONG share,
+            ULONG disposition, ULONG options, void* securityDescriptor, Handle& h, bool* created) {
+  const auto create = Api<Fn::NtCreateFile>();
+  if (create == nullptr)
+    return kStatusProcedureMissing;
+  std::u16string text(name);
+  UNICODE_STRING objectName;
+  objectName.Buffer = reinterpret_cast<PWSTR>(text.data());
+  objectName.Length = static_cast<USHORT>(text.size() * 2);
+  objectName.MaximumLength = objectName.Length;
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = root;
+  attributes.ObjectName = &objectName;
+  attributes.Attributes = kObjCaseInsensitive;
+  attributes.SecurityDescriptor = securityDescriptor;
+  IO_STATUS_BLOCK io{};
+  HANDLE out = nullptr;
+  const LONG status = create(&out, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                             disposition, options | kSynchronousIo, nullptr, 0);
+  if (status >= 0) {
+    h.Reset(out);
+    if (created != nullptr)
+      *created = io.Information == kFileCreated;
+  }
+  return status;
+}
+
+bool QueryTag(HANDLE h, ULONG& attributes, ULONG& tag) {
+  const auto query = Api<Fn::NtQueryInformationFile>();
+  FileAttributeTagInformation info{};
+  IO_STATUS_BLOCK io{};
+  if (query == nullptr || query(h, &io, &info, sizeof info, kFileAttributeTagInformation) < 0) {
+    // Asked the documented way (reparse tags are then unknown).
+    BY_HANDLE_FILE_INFORMATION basic{};
+    if (!GetFileInformationByHandle(h, &basic))
+      return false;
+    attributes = basic.dwFileAttributes;
+    tag = 0;
+    return true;
+  }
+  attributes = info.fileAttributes;
+  tag = info.reparseTag;
+  return true;
+}
+
+namespace {
+
+// A reparse point whose tag cannot be read counts as a link.
+bool IsLinkOpen(HANDLE h) {
+  ULONG attributes = 0, tag = 0;
+  if (!QueryTag(h, attributes, tag))
+    return true;
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsLinkTag(tag));
+}
+
+}  // namespace
+
+LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle& h, bool& link) {
+  link = false;
+  LONG status = OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpen,
+                       kDirectoryFile | kOpenReparsePoint | kOpenForBackup, nullptr, h);
+  if (create && (status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound)) {
+    const FolderSecurity security = NewFolderSecurity(parent);
+    status = OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
+                    kDirectoryFile | kOpenReparsePoint | kOpenForBackup, security.Descriptor(), h);
+    if (status < 0 && security.Descriptor() != nullptr) {
+      // An owner this process may not set (it is not elevated): the
+      // descriptor without one.
+      const FolderSecurity ownerless = security.WithoutOwner();
+      status =
+          OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
+                 kDirectoryFile | kOpenReparsePoint | kOpenForBackup, ownerless.Descriptor(), h);
+    }
+  }
+  if (status >= 0 && IsLinkOpen(h.get())) {
+    h.Reset();
+    link = true;
+  }
+  return status;
+}
+
+Handle OpenFolderByPath(std::u16string_view path) {
+  const std::wstring p(path.begin(), path.end());
+  return Handle(CreateFileW(p.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+Found LookAt(HANDLE folder, std::u16string_view name) {
+  Found found;
+  Handle h;
+  const LONG status = OpenAt(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                             kOpenReparsePoint | kOpenForBackup, nullptr, h);
+  if (status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound)
+    return found;
+  found.exists = true;
+  ULONG attributes = 0, tag = 0;
+  if (status < 0 || !QueryTag(h.get(), attributes, tag)) {
+    // There, but not to be looked at: nothing is written over it.
+    found.readOnly = true;
+    return found;
+  }
+  found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsLinkTag(tag));
+  found.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return found;
+}
+
+LONG CreateNewAt(HANDLE folder, std::u16string_view name, Handle& h) {
+  return OpenAt(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE | SYNCHRONIZE, FILE_SHARE_READ,
+                kFileCreate, kNonDirectoryFile | kOpenReparsePoint, nullptr, h);
+}
+
+LONG RenameAt(HANDLE file, HANDLE folder, std::u16string_view name, bool replace) {
+  const auto set = Api<Fn::NtSetInformationFile>();
+  if (set == nullptr)
+    return kStatusProcedureMissing;
+  std::vector<char> info(offsetof(FileRenameInformation, fileName) + (name.size() + 1) * 2 + 16);
+  auto* rename = reinterpret_cast<FileRenameInformation*>(info.data());
+  rename->replaceIfExists = replace ? TRUE : FALSE;
+  rename->rootDirectory = folder;
+  rename->fileNameLength = static_cast<ULONG>(name.size() * 2);
+  std::memcpy(info.data() + offsetof(FileRenameInformation, fileName), name.data(),
+              name.size() * 2);
+  IO_STATUS_BLOCK io{};
+  return set(file, &io, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation);
+}
+
+bool RemoveFolderAt(HANDLE folder, std::u16string_view name) {
+  Handle h;
+  return OpenAt(folder, name, DELETE | SYNCHRONIZE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                kDirectoryFile | kOpenReparsePoint | kOpenForBackup, nullptr, h) >= 0 &&
+         DeleteThrough(h.get());
+}
+
+bool DeleteThrough(HANDLE file) {
+  const auto set = Api<Fn::NtSetInformationFile>();
+  BOOLEAN disposition = TRUE;
+  IO_STATUS_BLOCK io{};
+  return set != nullptr &&
+         set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0;
+}
+
+}  // namespace win

@@ -1,0 +1,207 @@
+#include "win/Security.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <utility>
+
+#include "win/Handle.h"
+
+namespace win {
+namespace {
+
+const char16_t kProtectedSddl[] =
+    u"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+const char16_t* const kAdministrativeSids[] = {
+    u"S-1-5-18",                                                        // SYSTEM
+    u"S-1-5-32-544",                                                    // Administrators
+    u"S-1-3-0",                                                         // CREATOR OWNER
+    u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",  // TrustedInstaller
+};
+
+constexpr ACCESS_MASK kReadExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+constexpr ACCESS_MASK kRenameOrPermissions = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+constexpr ACCESS_MASK kAddEntries = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+
+std::u16string SidText(PSID sid) {
+  LocalPtr<wchar_t*> text;
+  if (sid == nullptr || !ConvertSidToStringSidW(sid, text.Out()))
+    return u"";
+  return std::u16string(reinterpret_cast<const char16_t*>(text.get()));
+}
+
+bool IsNonAdministrator(PSID sid, std::u16string_view self) {
+  const std::u16string text = SidText(sid);
+  if (text.empty())
+    return true;
+  if (text == self)
+    return false;
+  for (const char16_t* known : kAdministrativeSids) {
+    if (text == known)
+      return false;
+  }
+  return true;
+}
+
+ACCESS_MASK FileRights(ACCESS_MASK mask) {
+  GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                          FILE_ALL_ACCESS};
+  MapGenericMask(&mask, &mapping);
+  return mask;
+}
+
+// Calls f(ace header, mask, sid) for each entry that grants something;
+// false when the descriptor has no DACL (everyone may do everything).
+template <class F>
+bool ForEachAllow(PSECURITY_DESCRIPTOR sd, F f) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present || dacl == nullptr)
+    return false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace))
+      continue;
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+      continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    f(*header, FileRights(allowed->Mask), static_cast<PSID>(&allowed->SidStart));
+  }
+  return true;
+}
+
+}  // namespace
+
+FolderSecurity::FolderSecurity(std::u16string sddl) : sddl_(std::move(sddl)) {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          reinterpret_cast<const wchar_t*>(sddl_.c_str()), SDDL_REVISION_1, &sd_, nullptr)) {
+    sd_ = nullptr;
+  }
+}
+
+FolderSecurity::~FolderSecurity() {
+  if (sd_ != nullptr)
+    LocalFree(sd_);
+}
+
+FolderSecurity::FolderSecurity(FolderSecurity&& other) noexcept
+    : sddl_(std::move(other.sddl_)), sd_(std::exchange(other.sd_, nullptr)) {}
+
+FolderSecurity FolderSecurity::WithoutOwner() const {
+  if (sddl_.rfind(u"O:BA", 0) != 0)
+    return FolderSecurity(sddl_);
+  return FolderSecurity(sddl_.substr(4));
+}
+
+std::u16string FolderSecurity::Text() const {
+  LocalPtr<wchar_t*> text;
+  if (sd_ == nullptr ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          sd_, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, text.Out(),
+          nullptr)) {
+    return u"";
+  }
+  return std::u16string(reinterpret_cast<const char16_t*>(text.get()));
+}
+
+FolderSecurity ProtectedFolderSecurity() {
+  return FolderSecurity(kProtectedSddl);
+}
+
+std::u16string SelfSid() {
+  static const std::u16string self = [] {
+    Handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out()))
+      return std::u16string();
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::u16string result;
+    if (size == 0)
+      return result;
+    auto* user = static_cast<TOKEN_USER*>(LocalAlloc(LMEM_FIXED, size));
+    if (user != nullptr && GetTokenInformation(token.get(), TokenUser, user, size, &size))
+      result = SidText(user->User.Sid);
+    if (user != nullptr)
+      LocalFree(user);
+    return result;
+  }();
+  return self;
+}
+
+bool OthersOnlyReadExecute(PSECURITY_DESCRIPTOR sd, std::u16string_view self) {
+  bool only = true;
+  if (!ForEachAllow(sd, [&](const ACE_HEADER&, ACCESS_MASK mask, PSID sid) {
+        if ((mask & ~kReadExecute) != 0 && IsNonAdministrator(sid, self))
+          only = false;
+      })) {
+    return false;
+  }
+  return only;
+}
+
+bool OthersMayChange(PSECURITY_DESCRIPTOR sd, std::u16string_view self, bool contents) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (GetSecurityDescriptorOwner(sd, &owner, &defaulted) && owner != nullptr &&
+      IsNonAdministrator(owner, self)) {
+    return true;
+  }
+  const ACCESS_MASK change = kRenameOrPermissions | (contents ? kAddEntries : 0);
+  bool may = false;
+  if (!ForEachAllow(sd, [&](const ACE_HEADER& header, ACCESS_MASK mask, PSID sid) {
+        // An entry only for what is below does not apply to the folder.
+        if ((header.AceFlags & INHERIT_ONLY_ACE) == 0 && (mask & change) != 0 &&
+            IsNonAdministrator(sid, self)) {
+          may = true;
+        }
+      })) {
+    return true;
+  }
+  return may;
+}
+
+FolderSecurity NewFolderSecurity(HANDLE parent) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(parent, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                      nullptr, &sd) != ERROR_SUCCESS) {
+    return ProtectedFolderSecurity();
+  }
+  const bool inherit = OthersOnlyReadExecute(sd, SelfSid());
+  LocalFree(sd);
+  return inherit ? FolderSecurity() : ProtectedFolderSecurity();
+}
+
+std::u16string FindFolderOthersMayChange(std::u16string_view destination) {
+  std::u16string folder(destination);
+  while (!folder.empty() && folder.back() == u'\\')
+    folder.pop_back();
+  bool contents = true;  // the destination itself
+  const std::u16string self = SelfSid();
+  for (;;) {
+    const std::wstring path = std::wstring(folder.begin(), folder.end()) +
+                              (folder.size() == 2 && folder[1] == u':' ? L"\\" : L"");
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      PSECURITY_DESCRIPTOR sd = nullptr;
+      if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, nullptr, nullptr, &sd) == ERROR_SUCCESS) {
+        const bool may = OthersMayChange(sd, self, contents);
+        LocalFree(sd);
+        if (may)
+          return std::u16string(path.begin(), path.end());
+      }
+    }
+    contents = false;
+    const size_t cut = folder.find_last_of(u'\\');
+    if (cut == std::u16string::npos || folder.size() <= 3)
+      return u"";
+    folder.resize(cut);
+    if (folder.size() < 2)
+      return u"";
+  }
+}
+
+}  // namespace win

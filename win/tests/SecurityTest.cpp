@@ -1,0 +1,86 @@
+// Who may change a folder, and the descriptor a folder this program makes
+// is given. Wine keeps no descriptors (it maps them onto Unix modes), so the
+// rules are tested here on descriptors written out, and the descriptor
+// handed to the system is checked as it is built.
+#include <gtest/gtest.h>
+#include <sddl.h>
+
+#include "win/FolderTree.h"
+#include "win/Security.h"
+
+namespace {
+
+const char16_t kSelf[] = u"S-1-5-21-1-2-3-1001";
+
+struct Descriptor {
+  explicit Descriptor(const wchar_t* sddl) {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr);
+  }
+  ~Descriptor() { LocalFree(sd); }
+  PSECURITY_DESCRIPTOR sd = nullptr;
+};
+
+}  // namespace
+
+TEST(FolderSecurity, WhoMayChangeAFolder) {
+  struct Case {
+    const char* what;
+    const wchar_t* sddl;
+    bool othersOnlyRead;  // a folder made in it inherits
+    bool mayChange;       // as a folder above the destination
+    bool mayAdd;          // as the destination itself
+  };
+  const Case cases[] = {
+      {"Program Files",
+       L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+       L"D:PAI(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+       L"(A;OICIIO;GA;;;CO)(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)"
+       L"(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;;0x1200a9;;;AC)",
+       true, false, false},
+      {"a drive's root",
+       L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+       L"(A;;0x4;;;AU)(A;OICIIO;SDGXGWGR;;;AU)",
+       false, false, true},
+      {"made by a user", L"O:S-1-5-21-1-2-3-1002D:(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", true,
+       true, true},
+      {"Wine, mode 0777",
+       L"O:S-1-5-21-1-2-3-1001D:(A;;0x1f01ff;;;S-1-5-21-1-2-3-1001)"
+       L"(A;;0x1f01ff;;;SY)(A;;0x1301ff;;;WD)",
+       false, true, true},
+      {"Wine, mode 0755",
+       L"O:S-1-5-21-1-2-3-1001D:(A;;0x1f01ff;;;S-1-5-21-1-2-3-1001)"
+       L"(A;;0x1f01ff;;;SY)(A;;0x1200a9;;;WD)",
+       true, false, false},
+      {"no DACL at all", L"O:BAD:NO_ACCESS_CONTROL", false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Descriptor d(c.sddl);
+    ASSERT_NE(d.sd, nullptr);
+    EXPECT_EQ(win::OthersOnlyReadExecute(d.sd, kSelf), c.othersOnlyRead);
+    EXPECT_EQ(win::OthersMayChange(d.sd, kSelf, false), c.mayChange);
+    EXPECT_EQ(win::OthersMayChange(d.sd, kSelf, true), c.mayAdd);
+  }
+}
+
+TEST(FolderSecurity, TheDescriptorHandedToTheSystem) {
+  // Owner Administrators, protected from the parent, full control for SYSTEM
+  // and Administrators, read and execute for Users, down the tree.
+  const win::FolderSecurity made = win::ProtectedFolderSecurity();
+  ASSERT_NE(made.Descriptor(), nullptr);
+  EXPECT_EQ(made.Text(), u"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
+  EXPECT_FALSE(win::OthersMayChange(made.Descriptor(), kSelf, true));
+  EXPECT_EQ(made.WithoutOwner().Text().find(u"O:"), std::u16string::npos);
+}
+
+TEST(FolderTree, OnlyMountPointsAndSymbolicLinksAreLinks) {
+  struct Case {
+    ULONG tag;
+    bool link;
+  };
+  for (const Case& c :
+       {Case{0xA0000003, true}, Case{0xA000000C, true}, Case{0x9000001A, false} /* cloud file */,
+        Case{0x80000013, false} /* deduplicated */, Case{0x80000017, false}}) {
+    EXPECT_EQ(win::IsLinkTag(c.tag), c.link) << std::hex << c.tag;
+  }
+}
