@@ -71,28 +71,63 @@ part "the shipping 32-bit Setup.exe and Uninst.exe, inspected"
 run_ctest win32
 
 # The 32-bit build's Windows tests, in a 32-bit Windows and in a 64-bit one
-# under WoW64. The beds are made once and cached outside the clone.
-if reason=$(bash scripts/testbed.sh --probe); then
+# under WoW64. The beds are made once and cached outside the clone. Where the
+# kernel runs no 32-bit code (or TESTBED_EMULATE=1 asks for it), every i386
+# program goes through qemu-i386 (scripts/emulation.sh) for this run only.
+bed_mode=native
+if [ "${TESTBED_EMULATE:-0}" = 1 ]; then
+  bed_mode=emulated
+  bed_why="TESTBED_EMULATE=1"
+elif ! reason=$(bash scripts/testbed.sh --probe); then
+  if tools=$(bash scripts/testbed.sh --probe-tools) && [ -z "$tools" ]; then
+    bed_mode=emulated
+    bed_why=$reason
+  else
+    bed_mode=skipped
+  fi
+fi
+if [ "$bed_mode" = emulated ]; then
+  part "the 32-bit emulation (qemu-i386 through binfmt_misc)"
+  echo "== the 32-bit programs run emulated: $bed_why"
+  trap 'bash scripts/emulation.sh off $$' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  if ! bash scripts/emulation.sh on $$ || ! reason=$(bash scripts/testbed.sh --probe); then
+    echo "test: the 32-bit emulation could not be set up${reason:+: $reason}" >&2
+    bed_mode=failed
+    failed=$((failed + 1))
+    status=1
+  fi
+fi
+bed_note=
+if [ "$bed_mode" = native ] || [ "$bed_mode" = emulated ]; then
   for bed in i386 wow64; do
-    part "the $bed test bed"
+    part "the $bed test bed ($bed_mode)"
     if ! bash scripts/testbed.sh "$bed" >/dev/null; then
       echo "test: the $bed test bed could not be made" >&2
       failed=$((failed + 1))
       status=1
       continue
     fi
-    part "tests in the $bed test bed (32-bit build)"
+    part "tests in the $bed test bed (32-bit build, $bed_mode)"
     run_ctest "win32-$bed"
   done
-else
+  if [ "$bed_mode" = emulated ]; then
+    n=$(ctest --preset win32-i386 -N 2>/dev/null | sed -n 's/^Total Tests: *//p')
+    bed_note=" (32-bit beds emulated through qemu-i386: all ${n:-0} test programs in each bed)"
+    bash scripts/emulation.sh off $$
+    trap - EXIT INT TERM
+  fi
+elif [ "$bed_mode" = skipped ]; then
   part_end
   n=0
   for bed in i386 wow64; do
     t=$(ctest --preset "win32-$bed" -N 2>/dev/null | sed -n 's/^Total Tests: *//p')
     n=$((n + ${t:-0}))
   done
-  echo "== the 32-bit test beds are skipped ($n tests): $reason"
+  echo "== the 32-bit test beds are skipped ($n tests): $reason; $tools"
   skipped=$((skipped + n))
+  bed_note=" (32-bit beds skipped: $tools)"
 fi
 
 part "fuzz targets, a short run of each (make fuzz runs them longer)"
@@ -110,5 +145,5 @@ echo
 echo "time taken:"
 printf '%s\n' "${parts[@]}"
 echo
-echo "all: $passed passed, $failed failed, $skipped skipped"
+echo "all: $passed passed, $failed failed, $skipped skipped$bed_note"
 exit "$status"

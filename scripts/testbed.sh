@@ -6,6 +6,12 @@
 #   testbed.sh BED                         only make the bed; print where it is
 #   testbed.sh --probe                     print why 32-bit programs cannot run here
 #                                          (exit 1), or nothing (exit 0)
+#   testbed.sh --probe-tools               the same for what a bed needs besides a
+#                                          kernel that runs 32-bit code (root, tools)
+#
+# On a kernel that runs no 32-bit code, scripts/emulation.sh runs every i386
+# program through qemu-i386; while it does, the probe passes and the beds are
+# made and entered as on any other machine.
 #
 # BED is one of
 #   i386   a 32-bit Windows: an i386 root with Wine's 32-bit build
@@ -84,6 +90,12 @@ probe() {
   fi
 }
 
+if [ "${1:-}" = --probe-tools ]; then
+  reason=$(probe_tools)
+  [ -z "$reason" ] && exit 0
+  echo "$reason"
+  exit 1
+fi
 if [ "${1:-}" = --probe ]; then
   reason=$(probe)
   [ -z "$reason" ] && exit 0
