@@ -11,8 +11,9 @@
 #include <string_view>
 #include <vector>
 
-// The one place where a path changes its spelling (fs/Path_posix.cpp,
-// fs/Path_win.cpp).
+// Where a path changes its spelling: fs/Path_*.cpp for the system's calls,
+// fs/FsPath_*.cpp (apart, so that programs which never meet a
+// std::filesystem path do not link its library code) for these.
 std::filesystem::path ToFsPath(std::u16string_view path);
 std::u16string FromFsPath(const std::filesystem::path& path);
 // A C file on a std::filesystem path, for reading ("rb") or writing ("wb");

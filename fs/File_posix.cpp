@@ -245,7 +245,7 @@ FolderTree::FolderTree(std::u16string_view root, RootLink how) {
   if (missing.empty()) {
     // The root itself exists: not followed when it is a link.
     const size_t cut = unix.find_last_of('/');
-    const std::string above = cut == 0 ? "/" : unix.substr(0, cut);
+    const std::string above = cut == std::string::npos ? "." : cut == 0 ? "/" : unix.substr(0, cut);
     const int parent =
         open(above.empty() ? "." : above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent == -1)

@@ -335,7 +335,15 @@ HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
 }
 
 FolderTree::FolderTree(std::u16string_view root, RootLink how) {
+  // Whole, with "\" only, as the system's own calls would read it.
   std::u16string path(root);
+  const std::wstring wide = WidePath(root);
+  if (const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr)) {
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got > 0 && got < n)
+      path.assign(full.begin(), full.begin() + got);
+  }
   if (path.empty() || path.back() != u'\\')
     path += u'\\';
   std::u16string base = path.substr(0, path.size() - 1);

@@ -28,31 +28,34 @@ inline constexpr int kFileDispositionInformation = 13;
 inline constexpr int kFileAttributeTagInformation = 35;
 
 // X(dll, return type, name, parameter list)
-#define WIN_API_TABLE(X)                                                                       \
-  /* kernel32: Windows 95 lacked the first; XP the next three, early XP SetDllDirectoryW */    \
-  X(kKernel32, BOOL, GetDiskFreeSpaceExW,                                                      \
-    (LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER))                              \
-  X(kKernel32, BOOL, SetDefaultDllDirectories, (DWORD))                                        \
-  X(kKernel32, BOOL, SetDllDirectoryW, (LPCWSTR))                                              \
-  X(kKernel32, BOOL, SetProcessMitigationPolicy, (int, void*, SIZE_T))                         \
-  /* ntdll: file operations relative to a folder handle, renames and deletes through a */      \
-  /* handle (the documented wrappers need Vista), a process's parent */                        \
-  X(kNtdll, NTSTATUS, NtCreateFile,                                                            \
-    (HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG, ULONG, \
-     ULONG, ULONG, void*, ULONG))                                                              \
-  X(kNtdll, NTSTATUS, NtSetInformationFile, (HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int))     \
-  X(kNtdll, NTSTATUS, NtQueryInformationFile, (HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int))   \
-  X(kNtdll, NTSTATUS, NtQueryInformationProcess, (HANDLE, int, void*, ULONG, ULONG*))          \
-  X(kNtdll, ULONG, RtlNtStatusToDosError, (NTSTATUS))                                          \
-  /* ntdll: the system's version, which no compatibility layer changes */                     \
-  X(kNtdll, NTSTATUS, RtlGetVersion, (OSVERSIONINFOW*))                                        \
-  /* advapi32: RtlGenRandom, exported since XP under this name */                              \
-  X(kAdvapi32, BOOLEAN, SystemFunction036, (void*, ULONG))                                     \
-  /* bcrypt: Vista and later */                                                                \
-  X(kBcrypt, LONG, BCryptGenRandom, (void*, unsigned char*, ULONG, ULONG))                     \
-  /* no known DLLs: an import would be looked for beside the program first */                  \
-  X(kComctl32, BOOL, InitCommonControlsEx, (const void*))                                      \
-  X(kMsimg32, BOOL, TransparentBlt, (HDC, int, int, int, int, HDC, int, int, int, int, UINT))  \
+#define WIN_API_TABLE(X)                                                                          \
+  /* kernel32: Windows 95 lacked the first; XP the next three, early XP SetDllDirectoryW */       \
+  X(kKernel32, BOOL, GetDiskFreeSpaceExW,                                                         \
+    (LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER))                                 \
+  X(kKernel32, BOOL, SetDefaultDllDirectories, (DWORD))                                           \
+  X(kKernel32, BOOL, SetDllDirectoryW, (LPCWSTR))                                                 \
+  X(kKernel32, BOOL, SetProcessMitigationPolicy, (int, void*, SIZE_T))                            \
+  /* ntdll: file operations relative to a folder handle, renames and deletes through a */         \
+  /* handle (the documented wrappers need Vista), a process's parent */                           \
+  X(kNtdll, NTSTATUS, NtCreateFile,                                                               \
+    (HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG, ULONG,    \
+     ULONG, ULONG, void*, ULONG))                                                                 \
+  X(kNtdll, NTSTATUS, NtSetInformationFile, (HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int))        \
+  X(kNtdll, NTSTATUS, NtQueryInformationFile, (HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int))      \
+  X(kNtdll, NTSTATUS, NtQueryDirectoryFile,                                                       \
+    (HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG, int, BOOLEAN, UNICODE_STRING*, \
+     BOOLEAN))                                                                                    \
+  X(kNtdll, NTSTATUS, NtQueryInformationProcess, (HANDLE, int, void*, ULONG, ULONG*))             \
+  X(kNtdll, ULONG, RtlNtStatusToDosError, (NTSTATUS))                                             \
+  /* ntdll: the system's version, which no compatibility layer changes */                        \
+  X(kNtdll, NTSTATUS, RtlGetVersion, (OSVERSIONINFOW*))                                           \
+  /* advapi32: RtlGenRandom, exported since XP under this name */                                 \
+  X(kAdvapi32, BOOLEAN, SystemFunction036, (void*, ULONG))                                        \
+  /* bcrypt: Vista and later */                                                                   \
+  X(kBcrypt, LONG, BCryptGenRandom, (void*, unsigned char*, ULONG, ULONG))                        \
+  /* no known DLLs: an import would be looked for beside the program first */                     \
+  X(kComctl32, BOOL, InitCommonControlsEx, (const void*))                                         \
+  X(kMsimg32, BOOL, TransparentBlt, (HDC, int, int, int, int, HDC, int, int, int, int, UINT))     \
   X(kShlwapi, LONG, SHDeleteKeyW, (HKEY, LPCWSTR))
 
 enum class Dll { kKernel32, kNtdll, kAdvapi32, kBcrypt, kComctl32, kMsimg32, kShlwapi, kCount };

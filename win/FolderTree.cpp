@@ -87,11 +87,52 @@ bool QueryTag(HANDLE h, ULONG& attributes, ULONG& tag) {
 namespace {
 
 // A reparse point whose tag cannot be read counts as a link.
+bool IsLink(ULONG attributes, ULONG tag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsLinkTag(tag));
+}
+
 bool IsLinkOpen(HANDLE h) {
   ULONG attributes = 0, tag = 0;
-  if (!QueryTag(h, attributes, tag))
-    return true;
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsLinkTag(tag));
+  return !QueryTag(h, attributes, tag) || IsLink(attributes, tag);
+}
+
+// Whether name's entry in the folder's own listing is a link. Some systems
+// (Wine) open what a link names even when told not to follow it, but list
+// the link as a reparse point. A handle of its own on the same folder (its
+// first search fixes the name it looks for), opened relative to the held one.
+bool ListedAsLink(HANDLE folder, std::u16string_view name) {
+  const auto list = Api<Fn::NtQueryDirectoryFile>();
+  Handle again;
+  if (list == nullptr || OpenAt(folder, u"", FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                                kDirectoryFile | kOpenForBackup, nullptr, again) < 0) {
+    return false;
+  }
+  std::u16string text(name);
+  UNICODE_STRING pattern;
+  pattern.Buffer = reinterpret_cast<PWSTR>(text.data());
+  pattern.Length = static_cast<USHORT>(text.size() * 2);
+  pattern.MaximumLength = pattern.Length;
+  // FILE_FULL_DIR_INFORMATION: for a reparse point EaSize holds its tag.
+  struct FullDirInformation {
+    ULONG nextEntryOffset;
+    ULONG fileIndex;
+    LARGE_INTEGER times[4];
+    LARGE_INTEGER endOfFile;
+    LARGE_INTEGER allocationSize;
+    ULONG fileAttributes;
+    ULONG fileNameLength;
+    ULONG eaSize;
+    WCHAR fileName[1];
+  };
+  alignas(8) char buffer[sizeof(FullDirInformation) + 1024] = {};
+  IO_STATUS_BLOCK io{};
+  if (list(again.get(), nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+           2 /* FileFullDirectoryInformation */, TRUE, &pattern, TRUE) < 0) {
+    return false;
+  }
+  const auto* entry = reinterpret_cast<const FullDirInformation*>(buffer);
+  return IsLink(entry->fileAttributes, entry->eaSize);
 }
 
 }  // namespace
@@ -113,7 +154,7 @@ LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle
                  kDirectoryFile | kOpenReparsePoint | kOpenForBackup, ownerless.Descriptor(), h);
     }
   }
-  if (status >= 0 && IsLinkOpen(h.get())) {
+  if (status >= 0 && (IsLinkOpen(h.get()) || ListedAsLink(parent, name))) {
     h.Reset();
     link = true;
   }
@@ -142,7 +183,7 @@ Found LookAt(HANDLE folder, std::u16string_view name) {
     return found;
   }
   found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  found.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsLinkTag(tag));
+  found.link = IsLink(attributes, tag) || ListedAsLink(folder, name);
   found.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   return found;
 }

@@ -200,3 +200,13 @@ TEST(ConflictNotice, BodyNamesTheProductThreeTimesInThreeParagraphs) {
   const auto values = UninstallValues(0, s, u"C:\\D\\");
   EXPECT_EQ(values[4].value, ConflictHomePage());
 }
+
+TEST(WizardTexts, WarningsNameTheFolderInBothLanguages) {
+  for (int32_t language : {0, 2}) {
+    SCOPED_TRACE(language);
+    const std::u16string open = OthersMayChangeText(language, u"C:\\Open");
+    EXPECT_NE(open.find(u"C:\\Open"), std::u16string::npos);
+    EXPECT_NE(open.find(u"Program Files"), std::u16string::npos);
+    EXPECT_NE(LinkRefusedText(language, u"C:\\Link").find(u"C:\\Link"), std::u16string::npos);
+  }
+}
