@@ -49,10 +49,3 @@ void HardenProcess(TDllSearch search) {
     win::LoadSystemDll(dll);
   EnableRedirectionTrust(win::Api<win::Fn::SetProcessMitigationPolicy>());
 }
-
-void* SystemFunction(const wchar_t* dll, const char* name) {
-  HMODULE module = win::LoadSystemDll(dll);
-  if (module == nullptr)
-    return nullptr;
-  return reinterpret_cast<void*>(GetProcAddress(module, name));
-}

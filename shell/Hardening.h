@@ -45,14 +45,3 @@ using SetMitigationPolicyFn = BOOL(WINAPI*)(int policy, void* buffer, SIZE_T len
 inline constexpr int kRedirectionTrustPolicy = 16;      // ProcessRedirectionTrustPolicy
 inline constexpr DWORD kEnforceRedirectionTrust = 0x1;  // its EnforceRedirectionTrust bit
 bool EnableRedirectionTrust(SetMitigationPolicyFn setPolicy);
-
-// A function of a DLL that Windows does not always take from its own folder
-// (it is no "known DLL"), loaded by its full path in the system directory
-// rather than imported: an import would be looked for beside the program
-// first, before HardenProcess could run. nullptr when it cannot be had.
-void* SystemFunction(const wchar_t* dll, const char* name);
-
-template <class F>
-F SystemFunctionAs(const wchar_t* dll, const char* name) {
-  return reinterpret_cast<F>(SystemFunction(dll, name));
-}

@@ -4,15 +4,13 @@
 
 #include <string>
 
-#include "shell/Hardening.h"
 #include "ui/Controls.h"
+#include "win/Api.h"
 
 namespace {
 
 // oleacc is no DLL Windows always takes from its own folder: it is loaded
 // from the system directory by its full path, its functions looked up by name.
-using CreateStdAccessibleObjectFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-using LresultFromObjectFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
 
 bool IsSelf(const VARIANT& child) {
   return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
@@ -180,10 +178,8 @@ class TControlAccessible final : public IAccessible {
 LRESULT AnswerGetObject(HWND hwnd, WPARAM wp, LPARAM lp) {
   if (static_cast<LONG>(static_cast<DWORD>(lp)) != OBJID_CLIENT)
     return 0;
-  static const auto create =
-      SystemFunctionAs<CreateStdAccessibleObjectFn>(L"oleacc.dll", "CreateStdAccessibleObject");
-  static const auto lresult =
-      SystemFunctionAs<LresultFromObjectFn>(L"oleacc.dll", "LresultFromObject");
+  const auto create = win::Api<win::Fn::CreateStdAccessibleObject>();
+  const auto lresult = win::Api<win::Fn::LresultFromObject>();
   if (create == nullptr || lresult == nullptr)
     return 0;
   IAccessible* inner = nullptr;

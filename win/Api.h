@@ -47,7 +47,7 @@ inline constexpr int kFileAttributeTagInformation = 35;
      BOOLEAN))                                                                                    \
   X(kNtdll, NTSTATUS, NtQueryInformationProcess, (HANDLE, int, void*, ULONG, ULONG*))             \
   X(kNtdll, ULONG, RtlNtStatusToDosError, (NTSTATUS))                                             \
-  /* ntdll: the system's version, which no compatibility layer changes */                        \
+  /* ntdll: the system's version, which no compatibility layer changes */                         \
   X(kNtdll, NTSTATUS, RtlGetVersion, (OSVERSIONINFOW*))                                           \
   /* advapi32: RtlGenRandom, exported since XP under this name */                                 \
   X(kAdvapi32, BOOLEAN, SystemFunction036, (void*, ULONG))                                        \
@@ -56,9 +56,22 @@ inline constexpr int kFileAttributeTagInformation = 35;
   /* no known DLLs: an import would be looked for beside the program first */                     \
   X(kComctl32, BOOL, InitCommonControlsEx, (const void*))                                         \
   X(kMsimg32, BOOL, TransparentBlt, (HDC, int, int, int, int, HDC, int, int, int, int, UINT))     \
-  X(kShlwapi, LONG, SHDeleteKeyW, (HKEY, LPCWSTR))
+  X(kShlwapi, LONG, SHDeleteKeyW, (HKEY, LPCWSTR))                                                \
+  /* oleacc: the accessible objects of the controls */                                            \
+  X(kOleacc, HRESULT, CreateStdAccessibleObject, (HWND, LONG, REFIID, void**))                    \
+  X(kOleacc, LRESULT, LresultFromObject, (REFIID, WPARAM, LPUNKNOWN))
 
-enum class Dll { kKernel32, kNtdll, kAdvapi32, kBcrypt, kComctl32, kMsimg32, kShlwapi, kCount };
+enum class Dll {
+  kKernel32,
+  kNtdll,
+  kAdvapi32,
+  kBcrypt,
+  kComctl32,
+  kMsimg32,
+  kShlwapi,
+  kOleacc,
+  kCount
+};
 
 enum class Fn {
 #define WIN_API_ENUM(dll, ret, name, params) name,

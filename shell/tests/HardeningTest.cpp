@@ -6,6 +6,7 @@
 
 #include "shell/Hardening.h"
 #include "shell/tests/ShellFixture.h"
+#include "win/Api.h"
 
 namespace {
 
@@ -220,10 +221,9 @@ TEST(Hardening, RedirectionTrustIsEnforcedWhereTheSystemOffersIt) {
 
 TEST(Hardening, SystemFunctionsComeFromTheSystemDirectory) {
   // comctl32 is no known DLL: it is loaded by its full path.
-  EXPECT_NE(SystemFunction(L"comctl32.dll", "InitCommonControlsEx"), nullptr);
+  EXPECT_NE(win::Api<win::Fn::InitCommonControlsEx>(), nullptr);
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), path, MAX_PATH);
   EXPECT_EQ(lstrcmpiW(path, W(SystemFolder() + u"comctl32.dll")), 0);
-  EXPECT_EQ(SystemFunction(L"no-such-library.dll", "Anything"), nullptr);
-  EXPECT_EQ(SystemFunction(L"comctl32.dll", "NoSuchFunction"), nullptr);
+  EXPECT_EQ(win::LoadSystemDll(L"no-such-library.dll"), nullptr);
 }
