@@ -59,7 +59,7 @@ inline constexpr int kFileAttributeTagInformation = 35;
   X(kShlwapi, LONG, SHDeleteKeyW, (HKEY, LPCWSTR))                                                \
   /* oleacc: the accessible objects of the controls */                                            \
   X(kOleacc, HRESULT, CreateStdAccessibleObject, (HWND, LONG, REFIID, void**))                    \
-  X(kOleacc, LRESULT, LresultFromObject, (REFIID, WPARAM, LPUNKNOWN))
+  X(kOleacc, LRESULT, LresultFromObject, (REFIID, WPARAM, void*))
 
 enum class Dll {
   kKernel32,
