@@ -6,12 +6,7 @@
 #   reproducible_test.sh STP STAGE PACKAGE UNINSTALLER EPOCH
 set -u
 stp=$1 stage=$2 package=$3 uninst=$4 epoch=$5
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {
-  if [ "$2" != "$3" ]; then echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); else echo "ok: $1"; fi
-}
+. "$(dirname "$0")/../../tests/checks.sh"
 for i in 1 2; do
   SOURCE_DATE_EPOCH=$epoch "$stp" pack "$stage" -o "$work/again$i.stp" --uninstaller "$uninst" >/dev/null
   check "pack $i" 0 $?
@@ -21,5 +16,4 @@ SOURCE_DATE_EPOCH=$((epoch + 1)) "$stp" pack "$stage" -o "$work/other.stp" --uni
 cmp -s "$package" "$work/other.stp"; check "another epoch, other bytes" 1 $?
 "$stp" verify "$work/other.stp" >/dev/null; check "and a sound package" 0 $?
 "$stp" verify "$package" >/dev/null; check "the build's package is sound" 0 $?
-echo "$failures failed"
-[ "$failures" = 0 ]
+checks_done

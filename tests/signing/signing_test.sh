@@ -9,17 +9,7 @@
 set -u
 setup=$1 sig=$2 stp=$3
 shift 3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  else
-    echo "ok: $1"
-  fi
-}
+. "$(dirname "$0")/../../tests/checks.sh"
 verify() {  # verify FILE: 0 when its signature holds and chains to the test authority
   osslsigncode verify -CAfile "$sig/ca.pem" -in "$1" >"$work/verify.log" 2>&1
 }
@@ -99,5 +89,4 @@ if [ "${1:-}" = "--inspect" ]; then
   cat "$work/inspect" | grep -E "signed|size"
 fi
 
-echo "$failures failed"
-[ "$failures" = 0 ]
+checks_done

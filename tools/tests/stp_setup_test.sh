@@ -7,20 +7,7 @@
 #   stp_setup_test.sh STP STUB UNINST STAGE SETTINGS SIGNING_DIR
 set -u
 stp=$1 stub=$2 uninst=$3 stage=$4 settings=$5 sig=$6
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  else
-    echo "ok: $1"
-  fi
-}
-contains() {  # contains NAME NEEDLE FILE
-  if grep -q -- "$2" "$3"; then echo "ok: $1"; else echo "FAIL: $1: no [$2] in:"; cat "$3"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../../tests/checks.sh"
 export STP_UNINSTALLER=$uninst
 setup() { "$stp" setup "$stage" --stub "$stub" "$@" >"$work/out" 2>&1; }
 
@@ -126,5 +113,4 @@ else
   echo "skipped: the signing checks (no osslsigncode or no test certificate)"
 fi
 
-[ "$failures" = 0 ] || { echo "$failures checks failed"; exit 1; }
-echo "all checks passed"
+checks_done

@@ -7,20 +7,7 @@
 set -u
 stp=$1
 default_uninstaller=${2:-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  else
-    echo "ok: $1"
-  fi
-}
-contains() {  # contains NAME NEEDLE FILE
-  if grep -q -- "$2" "$3"; then echo "ok: $1"; else echo "FAIL: $1: no [$2] in:"; cat "$3"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../../tests/checks.sh"
 
 mkdir -p "$work/src/bin" "$work/src/\$System\$" "$work/src/docs"
 printf 'hello\n' >"$work/src/readme.txt"
@@ -279,5 +266,4 @@ check "a folder link in the destination: refused" 1 $?
 contains "the message names the link" "link" "$work/lerr"
 check "nothing written through it" "" "$(ls "$work/outside")"
 
-echo "$failures failed"
-[ "$failures" = 0 ]
+checks_done
