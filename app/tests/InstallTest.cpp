@@ -804,7 +804,7 @@ TEST_F(Install, StampedSetupInstallsAndUninstalls) {
   ExpectUninstallKey(L"诺凡画图", dest, true);
   EXPECT_EQ(UninstallSilently(dest), 0u);
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
-  EXPECT_TRUE(KeyValues(std::wstring(kUninstallRoot) + L"诺凡画图").empty());
+  EXPECT_TRUE(KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"诺凡画图").empty());
 }
 
 }  // namespace

@@ -249,7 +249,7 @@ if [ "${STP_ON_WINDOWS:-0}" != 1 ]; then
   printf 'not a folder' >"$work/blocker"
   "$stp" extract "$work/p10.stp" "$work/blocker/dest" --system-dir "$work/sys" >/dev/null 2>"$work/err"
   check "extract into a file's path fails" 1 $?
-  contains "the message names the path with /" "$work/blocker/dest" "$work/err"
+  contains "the message names the path with /" "$work/blocker" "$work/err"
   # (the row's cells before it stay as the package stores them)
   check "and no \\ in the path" 0 "$(sed 's/^.*): //' "$work/err" | grep -c '\\')"
 fi
