@@ -148,6 +148,10 @@ int PeImage::SectionOf(uint32_t rva) const {
 std::string_view PeImage::SectionData(int index) const {
   const TPeSection& s = sections_.at(static_cast<size_t>(index));
   const uint32_t n = s.virtualSize != 0 ? std::min(s.virtualSize, s.rawSize) : s.rawSize;
+  // A section with no bytes in the file may name any offset; the reader
+  // checked the others against the file's size.
+  if (n == 0)
+    return {};
   return std::string_view(bytes_).substr(s.rawPointer, n);
 }
 
