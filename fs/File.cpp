@@ -11,6 +11,20 @@
 
 using namespace fs_native;
 
+std::vector<std::u16string> fs_native::Levels(std::u16string_view rel) {
+  std::vector<std::u16string> levels;
+  size_t start = 0;
+  while (start <= rel.size()) {
+    size_t end = rel.find(u'\\', start);
+    if (end == std::u16string_view::npos)
+      end = rel.size();
+    if (end > start)
+      levels.emplace_back(rel.substr(start, end - start));
+    start = end + 1;
+  }
+  return levels;
+}
+
 std::u16string fs_native::TempName(std::u16string_view target, int attempt) {
   static std::atomic<uint32_t> counter{0};
   static const char16_t kHex[] = u"0123456789abcdef";

@@ -171,21 +171,6 @@ void HeldFile::Close() {
 
 namespace {
 
-// The levels of a "\"-separated relative path, without empty ones.
-std::vector<std::u16string> Levels(std::u16string_view rel) {
-  std::vector<std::u16string> levels;
-  size_t start = 0;
-  while (start <= rel.size()) {
-    size_t end = rel.find(u'\\', start);
-    if (end == std::u16string_view::npos)
-      end = rel.size();
-    if (end > start)
-      levels.emplace_back(rel.substr(start, end - start));
-    start = end + 1;
-  }
-  return levels;
-}
-
 std::u16string Errno(int e) {
   return FromUtf8(std::strerror(e));
 }

@@ -292,20 +292,6 @@ bool RemoveFile(std::u16string_view path) {
 
 namespace {
 
-std::vector<std::u16string> Levels(std::u16string_view rel) {
-  std::vector<std::u16string> levels;
-  size_t start = 0;
-  while (start <= rel.size()) {
-    size_t end = rel.find(u'\\', start);
-    if (end == std::u16string_view::npos)
-      end = rel.size();
-    if (end > start)
-      levels.emplace_back(rel.substr(start, end - start));
-    start = end + 1;
-  }
-  return levels;
-}
-
 // Opens (or makes) one level below a held folder. shown ends without "\".
 win::Handle EnterLevel(HANDLE parent, std::u16string_view name, bool create,
                        const std::u16string& shown) {

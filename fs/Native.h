@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fs_native {
 
@@ -25,5 +26,9 @@ std::u16string TempName(std::u16string_view target, int attempt);
 // Creates a new file for writing; never opens what exists at the name.
 // existed tells a name that is taken from other failures.
 std::FILE* CreateNewFile(std::u16string_view path, bool& existed);
+
+// The levels of a "\"-separated relative path, without empty ones
+// (fs/File.cpp).
+std::vector<std::u16string> Levels(std::u16string_view rel);
 
 }  // namespace fs_native
