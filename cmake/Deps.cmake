@@ -1,8 +1,11 @@
 # Third-party libraries, as imported targets:
 #   deps::cryptopp  deps::zlib  deps::deflate  deps::jpeg  and GoogleTest's GTest::gtest(_main)/GTest::gmock
+#   deps::isal where the build inflates large bodies through ISA-L: the host
+#   and the x86_64 Windows build. ISA-L's i686 build has only its portable C
+#   code, which inflates no faster than zlib, so the i686 build has none.
 # The host takes Debian's packages; the Windows builds take zlib from Debian's
-# MinGW package and Crypto++, libjpeg-turbo and libdeflate from the cache that
-# scripts/bootstrap.sh builds from Debian's source packages.
+# MinGW package and Crypto++, libjpeg-turbo, libdeflate and ISA-L from the
+# cache that scripts/bootstrap.sh builds from Debian's source packages.
 
 if(WIN32)
   set(DEPS_CACHE "$ENV{HOME}/.cache/setupkit-deps" CACHE PATH "Where bootstrap built the Windows libraries")
@@ -33,6 +36,16 @@ if(WIN32)
     IMPORTED_LOCATION ${_deps}/libdeflate/lib/libdeflate.a
     INTERFACE_INCLUDE_DIRECTORIES ${_deps}/libdeflate/include)
 
+  if(MINGW_TRIPLE MATCHES "^x86_64")
+    if(NOT EXISTS ${_deps}/isa-l/lib)
+      message(FATAL_ERROR "isa-l for ${MINGW_TRIPLE} is missing under ${_deps}: run scripts/bootstrap.sh")
+    endif()
+    add_library(deps::isal STATIC IMPORTED GLOBAL)
+    set_target_properties(deps::isal PROPERTIES
+      IMPORTED_LOCATION ${_deps}/isa-l/lib/libisal.a
+      INTERFACE_INCLUDE_DIRECTORIES ${_deps}/isa-l/include)
+  endif()
+
   # The static archive, never the import library of the DLL beside it.
   find_library(MINGW_ZLIB NAMES libz.a REQUIRED)
   find_path(MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
@@ -59,6 +72,8 @@ else()
   add_library(deps::zlib ALIAS ZLIB::ZLIB)
   pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
   add_library(deps::deflate ALIAS PkgConfig::LIBDEFLATE)
+  pkg_check_modules(LIBISAL REQUIRED IMPORTED_TARGET libisal)
+  add_library(deps::isal ALIAS PkgConfig::LIBISAL)
   find_package(JPEG REQUIRED)
   add_library(deps::jpeg ALIAS JPEG::JPEG)
   if(BUILD_TESTING)

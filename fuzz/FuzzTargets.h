@@ -18,11 +18,13 @@ void FuzzTable(const uint8_t* data, size_t size);
 // of an odd length stream every body, the others inflate them whole.
 void FuzzExtract(const uint8_t* data, size_t size);
 
-// One body inflated the whole way, the streaming way and the streaming way
-// fed byte by byte (the first three bytes give the unpacked size, up to
-// 128 KiB, and with their top bit the exact end `verify` holds bodies to);
-// aborts when they differ in the bytes they give or in whether they refuse
-// it, or when a body read exactly is sound and the extractor's way is not.
+// One body inflated the whole way, streamed by zlib and by the fast
+// inflater, and each stream fed byte by byte (the first three bytes give the
+// unpacked size, up to 128 KiB, and with their top bit the exact end
+// `verify` holds bodies to); aborts when they differ in the bytes they give
+// or in whether and how they refuse it (the fast way may take a Huffman code
+// zlib refuses, see package/Inflate.h), or when a body read exactly is sound
+// and the extractor's way is not.
 void FuzzInflate(const uint8_t* data, size_t size);
 
 // A program given as the setup stub: its headers, and the tree of its

@@ -9,6 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/File.h"
+#include "package/InflateFast.h"
 #include "package/ZStream.h"
 
 namespace {
@@ -134,6 +135,29 @@ void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateO
   }
 }
 
+void InflateStreamFast(const TInflateInput& input, const std::function<void()>& rewind,
+                       int64_t unpacked, const TInflateOutput& output, TBodyEnd end) {
+  if (unpacked <= 0 && end == TBodyEnd::Extract)
+    return;
+  const TFastOutcome fast = InflateFast(input, unpacked, output, end);
+  if (fast.finished)
+    return;
+  // zlib reads the body again and gives only what follows the bytes given:
+  // both inflaters give a sound stream's bytes alike, and on a broken one
+  // zlib refuses at or before the place where the fast one stopped.
+  rewind();
+  int64_t skip = fast.given;
+  InflateStream(
+      input, unpacked,
+      [&](const uint8_t* data, size_t size) {
+        const size_t dropped = static_cast<size_t>(std::min<int64_t>(skip, size));
+        skip -= static_cast<int64_t>(dropped);
+        if (dropped < size)
+          output(data + dropped, size - dropped);
+      },
+      end);
+}
+
 uint8_t* TBodyBuffer::Fit(size_t size) {
   if (size > capacity_) {
     data_.reset();
@@ -200,13 +224,18 @@ void TBodyInflater::Inflate(InFile& package, int64_t stored, int64_t unpacked,
   if (unpacked <= 0 && end == TBodyEnd::Extract)
     return;
   if (!FitsWhole(stored, unpacked) || unpacked == 0) {
+    const int64_t start = package.Position();
     int64_t left = stored;
-    InflateStream(
+    InflateStreamFast(
         [&](uint8_t* buffer, size_t size) {
           const size_t n = static_cast<size_t>(std::min<int64_t>(left, size));
           package.ReadExact(buffer, n);
           left -= static_cast<int64_t>(n);
           return n;
+        },
+        [&] {
+          package.Seek(start);
+          left = stored;
         },
         unpacked, output, end);
     return;
@@ -218,20 +247,23 @@ void TBodyInflater::Inflate(InFile& package, int64_t stored, int64_t unpacked,
   output(out_.data(), out_.size());
 }
 
-std::string InflateBody(std::string_view body, int64_t unpacked, bool whole, TBodyEnd end) {
+std::string InflateBody(std::string_view body, int64_t unpacked, TInflateWay way, TBodyEnd end) {
   std::string out;
   const auto* in = reinterpret_cast<const uint8_t*>(body.data());
-  if (whole) {
+  if (way == TInflateWay::Whole) {
     out.resize(static_cast<size_t>(unpacked));
     TBodyInflater inflater;
     inflater.InflateWhole(in, body.size(), reinterpret_cast<uint8_t*>(out.data()), out.size(), end);
     return out;
   }
-  InflateStream(
-      FromMemory(in, body.size()), unpacked,
-      [&](const uint8_t* data, size_t size) {
-        out.append(reinterpret_cast<const char*>(data), size);
-      },
-      end);
+  TInflateInput input = FromMemory(in, body.size());
+  const TInflateOutput output = [&](const uint8_t* data, size_t size) {
+    out.append(reinterpret_cast<const char*>(data), size);
+  };
+  if (way == TInflateWay::Zlib)
+    InflateStream(input, unpacked, output, end);
+  else
+    InflateStreamFast(
+        input, [&] { input = FromMemory(in, body.size()); }, unpacked, output, end);
   return out;
 }

@@ -4,11 +4,17 @@
 // (TBodyEnd).
 //
 // A body within the bound is read whole and inflated in one call by
-// libdeflate, about twice as fast as zlib; a larger one streams through zlib
-// with fixed buffers, so memory stays bounded whatever the size of a file.
-// Both ways accept and refuse the same bodies and give the same bytes: a
-// body the whole way does not take is inflated again by zlib, whose message
-// names what is wrong.
+// libdeflate, about twice as fast as zlib; a larger one streams with fixed
+// buffers, so memory stays bounded whatever the size of a file, through the
+// build's fast inflater where it has one (package/InflateFast.h), through
+// zlib otherwise. Every way gives the same bytes and refuses the same bodies
+// with the same words: a body the whole or the fast way does not take is
+// inflated again by zlib, which settles it and names what is wrong. (One
+// difference is left: a deflate block whose Huffman code leaves some codes
+// unassigned, which zlib refuses as it reads the block's header, is taken by
+// the fast inflater when the block's data never uses the missing codes. No
+// compressor writes such a block; its bytes are the ones the data spells
+// out and its check value is checked as ever.)
 #pragma once
 
 #include <cstddef>
@@ -49,6 +55,15 @@ using TInflateOutput = std::function<void(const uint8_t* data, size_t size)>;
 // The streaming way: zlib over fixed buffers. Raises PackageReadError.
 void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
                    TBodyEnd end = TBodyEnd::Extract);
+
+// The fast streaming way: the build's fast inflater takes every body it can
+// finish soundly; any other is read again from its start (rewind puts input
+// back at the body's first byte) by InflateStream, which settles the outcome
+// and gives output only the bytes not given yet. Without a fast inflater it
+// is InflateStream. Raises PackageReadError.
+void InflateStreamFast(const TInflateInput& input, const std::function<void()>& rewind,
+                       int64_t unpacked, const TInflateOutput& output,
+                       TBodyEnd end = TBodyEnd::Extract);
 
 // A buffer for a body within the bound. It grows without copying what it
 // held (the old block goes first) and is never cleared, so only the bytes a
@@ -102,7 +117,13 @@ class TBodyInflater {
   TBodyBuffer out_;
 };
 
-// One body in memory, inflated the whole way (when it is within the bound)
-// or the streaming way. For tests and fuzzing.
-std::string InflateBody(std::string_view body, int64_t unpacked, bool whole,
+// The ways a body can be inflated, for tests and fuzzing to compare.
+enum class TInflateWay {
+  Whole,  // in one call, as a body within the bound is
+  Zlib,   // streaming through zlib
+  Fast,   // streaming through the fast inflater, zlib settling the rest
+};
+
+// One body in memory, inflated one way. For tests and fuzzing.
+std::string InflateBody(std::string_view body, int64_t unpacked, TInflateWay way,
                         TBodyEnd end = TBodyEnd::Extract);

@@ -1,54 +1,71 @@
-// The two ways a body is inflated, whole and streaming: the same bytes, the
-// same refusals, and the check value looked at on both; and the bound between
-// them as the extractor meets it.
+// The ways a body is inflated, whole, streamed by zlib and streamed by the
+// fast inflater: the same bytes, the same refusals, and the check value
+// looked at on each; and the bound between them as the extractor meets it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "common/Errors.h"
 #include "package/Inflate.h"
+#include "package/InflateFast.h"
 #include "package/Verify.h"
 #include "package/tests/PackageFixture.h"
 
 namespace {
 
-// Each way's result: the bytes, or "refused: " and the message.
-std::string Way(const std::string& body, int64_t unpacked, bool whole,
+constexpr TInflateWay kWays[] = {TInflateWay::Whole, TInflateWay::Zlib, TInflateWay::Fast};
+constexpr TInflateWay kStreams[] = {TInflateWay::Zlib, TInflateWay::Fast};
+
+const char* Name(TInflateWay way) {
+  return way == TInflateWay::Whole ? "whole" : way == TInflateWay::Zlib ? "zlib" : "fast";
+}
+
+// A way's result: the bytes, or "refused: " and the message.
+std::string Way(const std::string& body, int64_t unpacked, TInflateWay way,
                 TBodyEnd end = TBodyEnd::Extract) {
   try {
-    return InflateBody(body, unpacked, whole, end);
+    return InflateBody(body, unpacked, way, end);
   } catch (const PackageReadError& e) {
     return "refused: " + ToUtf8(e.Message());
   }
 }
 
-// The streaming way fed one byte at a time, so that every boundary of the
+// A streaming way fed one byte at a time, so that every boundary of the
 // stream, the check value's included, falls between two reads.
-std::string ByteByByte(const std::string& body, int64_t unpacked,
+std::string ByteByByte(const std::string& body, int64_t unpacked, TInflateWay way,
                        TBodyEnd end = TBodyEnd::Extract) {
   std::string out;
   size_t at = 0;
+  const TInflateInput input = [&](uint8_t* buffer, size_t) {
+    if (at == body.size())
+      return size_t{0};
+    buffer[0] = static_cast<uint8_t>(body[at++]);
+    return size_t{1};
+  };
+  const TInflateOutput output = [&](const uint8_t* data, size_t n) {
+    out.append(reinterpret_cast<const char*>(data), n);
+  };
   try {
-    InflateStream(
-        [&](uint8_t* buffer, size_t) {
-          if (at == body.size())
-            return size_t{0};
-          buffer[0] = static_cast<uint8_t>(body[at++]);
-          return size_t{1};
-        },
-        unpacked,
-        [&](const uint8_t* data, size_t n) { out.append(reinterpret_cast<const char*>(data), n); },
-        end);
+    if (way == TInflateWay::Zlib)
+      InflateStream(input, unpacked, output, end);
+    else
+      InflateStreamFast(
+          input, [&] { at = 0; }, unpacked, output, end);
   } catch (const PackageReadError& e) {
     return "refused: " + ToUtf8(e.Message());
   }
   return out;
 }
 
-void ExpectAllWays(const std::string& body, int64_t unpacked, const std::string& expected) {
-  EXPECT_EQ(Way(body, unpacked, true), expected);
-  EXPECT_EQ(Way(body, unpacked, false), expected);
-  EXPECT_EQ(ByteByByte(body, unpacked), expected);
+// Every way, and each streaming one fed byte by byte, gives expected.
+void ExpectAllWays(const std::string& body, int64_t unpacked, const std::string& expected,
+                   TBodyEnd end = TBodyEnd::Extract, const char* what = "") {
+  for (const TInflateWay way : kWays)
+    EXPECT_EQ(Way(body, unpacked, way, end), expected) << what << ", " << Name(way);
+  for (const TInflateWay way : kStreams)
+    EXPECT_EQ(ByteByByte(body, unpacked, way, end), expected)
+        << what << ", " << Name(way) << " byte by byte";
 }
 
 bool Refused(const std::string& result) {
@@ -63,8 +80,8 @@ TEST(Inflate, BothWaysGiveTheSameBytes) {
   for (const std::string* data : {&text, &noise}) {
     for (int level : {0, 1, 6, 9}) {
       const std::string body = Deflate(*data, level);
-      EXPECT_EQ(InflateBody(body, static_cast<int64_t>(data->size()), true), *data);
-      EXPECT_EQ(InflateBody(body, static_cast<int64_t>(data->size()), false), *data);
+      for (const TInflateWay way : kWays)
+        EXPECT_EQ(InflateBody(body, static_cast<int64_t>(data->size()), way), *data) << Name(way);
     }
   }
   ExpectAllWays(Deflate("abc"), 3, "abc");
@@ -78,10 +95,9 @@ TEST(Inflate, ACheckValueThatDoesNotMatchIsRefusedBothWays) {
   const std::string data = RandomBytes(100000, 13, true);
   std::string body = Deflate(data);
   body.back() = static_cast<char>(body.back() ^ 1);
-  const std::string whole = Way(body, 100000, true);
+  const std::string whole = Way(body, 100000, TInflateWay::Whole);
   EXPECT_TRUE(Refused(whole)) << whole.substr(0, 60);
-  EXPECT_EQ(Way(body, 100000, false), whole);
-  EXPECT_EQ(ByteByByte(body, 100000), whole);
+  ExpectAllWays(body, 100000, whole);
 }
 
 TEST(Inflate, ABodyWithoutItsCheckValueIsRefusedBothWays) {
@@ -89,9 +105,10 @@ TEST(Inflate, ABodyWithoutItsCheckValueIsRefusedBothWays) {
   const std::string body = Deflate(data);
   for (size_t cut : {1, 2, 4}) {
     const std::string shortBody = body.substr(0, body.size() - cut);
-    EXPECT_TRUE(Refused(Way(shortBody, 5000, true))) << cut;
-    EXPECT_TRUE(Refused(Way(shortBody, 5000, false))) << cut;
-    EXPECT_TRUE(Refused(ByteByByte(shortBody, 5000))) << cut;
+    for (const TInflateWay way : kWays)
+      EXPECT_TRUE(Refused(Way(shortBody, 5000, way))) << cut << ", " << Name(way);
+    for (const TInflateWay way : kStreams)
+      EXPECT_TRUE(Refused(ByteByByte(shortBody, 5000, way))) << cut << ", " << Name(way);
   }
 }
 
@@ -104,13 +121,14 @@ TEST(Inflate, ShortLongAndBrokenBodies) {
   ExpectAllWays(Deflate(big), 1000, big.substr(0, 1000));
   ExpectAllWays(Deflate(big) + "x", 199999, big.substr(0, 199999));
   // Not zlib at all, or cut in the middle.
-  EXPECT_TRUE(Refused(Way("this is not zlib data", 5, true)));
-  EXPECT_EQ(Way("this is not zlib data", 5, true), Way("this is not zlib data", 5, false));
   const std::string cut = Deflate(RandomBytes(5000, 16, false)).substr(0, 100);
-  EXPECT_EQ(Way(cut, 5000, true), Way(cut, 5000, false));
-  EXPECT_TRUE(Refused(Way(cut, 5000, true)));
-  EXPECT_TRUE(Refused(Way("", 5, true)));
-  EXPECT_TRUE(Refused(Way("", 5, false)));
+  for (const auto& [body, unpacked] :
+       {std::pair<std::string, int64_t>{"this is not zlib data", 5}, {cut, 5000}, {"", 5}}) {
+    const std::string whole = Way(body, unpacked, TInflateWay::Whole);
+    EXPECT_TRUE(Refused(whole)) << body.size();
+    for (const TInflateWay way : kStreams)
+      EXPECT_EQ(Way(body, unpacked, way), whole) << body.size() << ", " << Name(way);
+  }
 }
 
 // Each end rule gives the same outcome every way: whole, streamed and fed
@@ -122,6 +140,11 @@ TEST(Inflate, BothEndRulesEveryWay) {
   std::string badCheck = Deflate(big);
   badCheck.back() = static_cast<char>(badCheck.back() ^ 1);
   const std::string bad = "refused: the body is not a valid zlib stream (incorrect data check)";
+  // A window of 64 KiB, which zlib refuses and ISA-L would not look at.
+  std::string wideWindow = abc;
+  wideWindow[0] = '\x88';
+  wideWindow[1] = '\x1c';
+  const std::string window = "refused: the body is not a valid zlib stream (invalid window size)";
   const struct {
     const char* what;
     std::string body;
@@ -142,13 +165,60 @@ TEST(Inflate, BothEndRulesEveryWay) {
        "refused: the body ends before its check value",
        "refused: the body's 7 stored bytes end before its zlib stream does (3 bytes unpacked so "
        "far)"},
+      {"a window larger than zlib's", wideWindow, 3, window, window},
   };
   for (const auto& r : rows) {
-    for (const TBodyEnd end : {TBodyEnd::Extract, TBodyEnd::Exact}) {
-      const std::string& expected = end == TBodyEnd::Exact ? r.exact : r.extract;
-      EXPECT_EQ(Way(r.body, r.unpacked, true, end), expected) << r.what;
-      EXPECT_EQ(Way(r.body, r.unpacked, false, end), expected) << r.what;
-      EXPECT_EQ(ByteByByte(r.body, r.unpacked, end), expected) << r.what;
+    for (const TBodyEnd end : {TBodyEnd::Extract, TBodyEnd::Exact})
+      ExpectAllWays(r.body, r.unpacked, end == TBodyEnd::Exact ? r.exact : r.extract, end, r.what);
+  }
+}
+
+// The fast inflater finishes every sound body itself, read in pieces or
+// byte by byte, and leaves to zlib each one it must not take.
+TEST(Inflate, TheFastInflaterFinishesSoundBodiesItself) {
+  if (!HaveFastInflater())
+    GTEST_SKIP() << "this build streams through zlib only";
+  const std::string text = RandomBytes(300000, 21, true);
+  const std::string noise = RandomBytes(100000, 22, false);
+  std::string badCheck = Deflate(text);
+  badCheck.back() = static_cast<char>(badCheck.back() ^ 1);
+  const struct {
+    const char* what;
+    std::string body;
+    int64_t unpacked;
+    TBodyEnd end;
+    bool finished;
+    const std::string* data = nullptr;  // text when none
+  } rows[] = {
+      {"text", Deflate(text, 6), 300000, TBodyEnd::Exact, true},
+      {"stored blocks", Deflate(noise, 0), 100000, TBodyEnd::Exact, true, &noise},
+      {"bytes after the stream", Deflate(text) + "xyz", 300000, TBodyEnd::Extract, true},
+      {"bytes after the stream, exact", Deflate(text) + "xyz", 300000, TBodyEnd::Exact, false},
+      {"more than the unpacked size", Deflate(text), 299999, TBodyEnd::Extract, false},
+      {"fewer", Deflate(text), 300001, TBodyEnd::Extract, false},
+      {"a bad check value", badCheck, 300000, TBodyEnd::Extract, false},
+  };
+  for (const auto& r : rows) {
+    for (const size_t piece : {size_t{100000}, size_t{1}}) {
+      std::string out;
+      size_t at = 0;
+      const TFastOutcome outcome = InflateFast(
+          [&](uint8_t* buffer, size_t room) {
+            const size_t n = std::min({room, piece, r.body.size() - at});
+            std::copy_n(r.body.data() + at, n, buffer);
+            at += n;
+            return n;
+          },
+          r.unpacked,
+          [&](const uint8_t* data, size_t n) {
+            out.append(reinterpret_cast<const char*>(data), n);
+          },
+          r.end);
+      EXPECT_EQ(outcome.finished, r.finished) << r.what << ", pieces of " << piece;
+      EXPECT_EQ(outcome.given, static_cast<int64_t>(out.size())) << r.what;
+      if (r.finished) {
+        EXPECT_TRUE(out == (r.data ? *r.data : text)) << r.what;
+      }
     }
   }
 }

@@ -1,0 +1,32 @@
+// The build's fast streaming inflater, where it has one: ISA-L's, whose
+// x86_64 assembly inflates about three times as fast as zlib with fixed
+// buffers (InflateFast_isal.cpp). The i686 build has none
+// (InflateFast_none.cpp): ISA-L has only its portable C code there, which is
+// no faster than zlib.
+//
+// It takes only what it can finish soundly; package/Inflate.h settles every
+// other body through zlib (InflateStreamFast).
+#pragma once
+
+#include <cstdint>
+
+#include "package/Inflate.h"
+
+bool HaveFastInflater();
+
+struct TFastOutcome {
+  // The body gave exactly its unpacked size, its stream ended there with its
+  // check value right and, read exactly, at its stored size.
+  bool finished = false;
+  // The bytes given to output, a prefix of the body's.
+  int64_t given = 0;
+};
+
+// Inflates the body from input into output with fixed buffers. Stops without
+// finishing at anything it does not take: a header zlib would refuse, a
+// broken stream, a wrong check value, a stream that gives more or fewer
+// bytes than unpacked, input that runs out, bytes left after the stream
+// when read exactly. Passes on what output raises; raises nothing itself
+// but a failed allocation.
+TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
+                         TBodyEnd end);

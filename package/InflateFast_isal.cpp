@@ -1,0 +1,83 @@
+#include <isa-l/igzip_lib.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "package/InflateFast.h"
+
+namespace {
+
+constexpr size_t kInChunk = 256 << 10;
+constexpr size_t kOutChunk = 1 << 20;
+
+// The two bytes before the deflate data as zlib takes them: deflate, a
+// window of at most 32 KiB, no preset dictionary, the header's own check.
+// ISA-L does not look at the window size, so this is checked first.
+bool PlainZlibHeader(const uint8_t* h) {
+  return (h[0] & 0x0F) == 8 && (h[0] >> 4) <= 7 && (h[1] & 0x20) == 0 &&
+         ((h[0] << 8) | h[1]) % 31 == 0;
+}
+
+}  // namespace
+
+bool HaveFastInflater() {
+  return true;
+}
+
+TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
+                         TBodyEnd end) {
+  TFastOutcome outcome;
+  if (unpacked < 0)
+    return outcome;
+  const auto in = std::make_unique_for_overwrite<uint8_t[]>(kInChunk);
+  size_t have = 0;
+  while (have < 2) {
+    const size_t n = input(in.get() + have, kInChunk - have);
+    if (n == 0)
+      return outcome;
+    have += n;
+  }
+  if (!PlainZlibHeader(in.get()))
+    return outcome;
+
+  const auto state = std::make_unique<inflate_state>();
+  isal_inflate_init(state.get());
+  state->crc_flag = ISAL_ZLIB;
+  state->next_in = in.get();
+  state->avail_in = static_cast<uint32_t>(have);
+  // Room for one byte more than the body gives, so that a stream that would
+  // give more shows itself.
+  const size_t outSize = static_cast<size_t>(std::min<int64_t>(unpacked + 1, kOutChunk));
+  const auto out = std::make_unique_for_overwrite<uint8_t[]>(outSize);
+  for (;;) {
+    if (state->avail_in == 0) {
+      const size_t n = input(in.get(), kInChunk);
+      if (n == 0)
+        return outcome;
+      state->next_in = in.get();
+      state->avail_in = static_cast<uint32_t>(n);
+    }
+    const size_t room =
+        static_cast<size_t>(std::min<int64_t>(unpacked + 1 - outcome.given, outSize));
+    state->next_out = out.get();
+    state->avail_out = static_cast<uint32_t>(room);
+    const uint32_t inBefore = state->avail_in;
+    const int rc = isal_inflate(state.get());
+    const size_t got = room - state->avail_out;
+    if (rc != ISAL_DECOMP_OK || outcome.given + static_cast<int64_t>(got) > unpacked)
+      return outcome;
+    if (got > 0)
+      output(out.get(), got);
+    outcome.given += static_cast<int64_t>(got);
+    if (state->block_state == ISAL_BLOCK_FINISH)
+      break;
+    if (got == 0 && state->avail_in == inBefore)
+      return outcome;
+  }
+  if (outcome.given != unpacked)
+    return outcome;
+  if (end == TBodyEnd::Exact && (state->avail_in != 0 || input(in.get(), kInChunk) != 0))
+    return outcome;
+  outcome.finished = true;
+  return outcome;
+}
