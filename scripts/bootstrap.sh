@@ -19,6 +19,7 @@ APT_PACKAGES=(
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
   zip unzip time bc python3 clang libclang-rt-14-dev locales
   debootstrap nsis osslsigncode openssl
+  libisal-dev nasm
 )
 
 apt_updated=0
@@ -170,6 +171,29 @@ build_libdeflate() {
   touch "$prefix/.done"
 }
 
+# ISA-L's inflater for the x86_64 build only: its i686 build has nothing but
+# the portable C code, no faster than zlib. The library's own makefile
+# builds its igzip part (and the checksums it needs) with nasm; the asm
+# picks its SSE, AVX2 or AVX-512 code at run time.
+ISAL_RECIPE=1
+build_isal() {
+  local triple=$1 ver=$2 prefix="$CACHE/$1/isa-l-$2-r$ISAL_RECIPE"
+  [ -f "$prefix/.done" ] && return 0
+  local src
+  src=$(fetch_source libisal "$ver")
+  local work="$CACHE/build/$triple/isa-l-$ver"
+  rm -rf "$work" && mkdir -p "$work" && cp -a "$src/." "$work/"
+  log "building ISA-L $ver for $triple"
+  (cd "$work" && make -f Makefile.unx units=igzip arch=mingw host_cpu=x86_64 AS=nasm DEBUG= \
+      CC="$triple-gcc" AR="$triple-ar" bin/isa-l.a -j"$(nproc)" >"$work.log" 2>&1) ||
+    { tail -30 "$work.log"; exit 1; }
+  rm -rf "$prefix" && mkdir -p "$prefix/include/isa-l" "$prefix/lib"
+  cp "$work/bin/isa-l.a" "$prefix/lib/libisal.a"
+  cp "$work"/include/*.h "$prefix/include/isa-l/"
+  rm -rf "$work" "$work.log"
+  touch "$prefix/.done"
+}
+
 main() {
   if [ "$(id -u)" != 0 ]; then
     log "run as root (it installs packages)"
@@ -179,19 +203,22 @@ main() {
   ensure_chinese_locale
   enable_deb_src
 
-  local cver jver dver
+  local cver jver dver iver
   cver=$(source_version libcrypto++)
   jver=$(source_version libjpeg-turbo)
   dver=$(source_version libdeflate)
-  if [ -z "$cver" ] || [ -z "$jver" ] || [ -z "$dver" ]; then
+  iver=$(source_version libisal)
+  if [ -z "$cver" ] || [ -z "$jver" ] || [ -z "$dver" ] || [ -z "$iver" ]; then
     apt_update_once
     cver=$(source_version libcrypto++)
     jver=$(source_version libjpeg-turbo)
     dver=$(source_version libdeflate)
+    iver=$(source_version libisal)
   fi
   [ -n "$cver" ] || { log "no source package for libcrypto++"; exit 1; }
   [ -n "$jver" ] || { log "no source package for libjpeg-turbo"; exit 1; }
   [ -n "$dver" ] || { log "no source package for libdeflate"; exit 1; }
+  [ -n "$iver" ] || { log "no source package for libisal"; exit 1; }
 
   mkdir -p "$CACHE"
   for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
@@ -203,6 +230,8 @@ main() {
     ln -sfn "libjpeg-turbo-$jver-r$RECIPE" "$CACHE/$triple/libjpeg-turbo"
     ln -sfn "libdeflate-$dver-r$LIBDEFLATE_RECIPE" "$CACHE/$triple/libdeflate"
   done
+  build_isal x86_64-w64-mingw32 "$iver"
+  ln -sfn "isa-l-$iver-r$ISAL_RECIPE" "$CACHE/x86_64-w64-mingw32/isa-l"
   log "ready: $CACHE"
 }
 
