@@ -76,7 +76,11 @@ TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TIn
   }
   if (outcome.given != unpacked)
     return outcome;
-  if (end == TBodyEnd::Exact && (state->avail_in != 0 || input(in.get(), kInChunk) != 0))
+  // Read exactly, no byte may follow the stream: none left in the input, none
+  // in the bit buffer (where whole bytes past the check value can sit beside
+  // the bits that pad the last byte of deflate data), none still to come.
+  if (end == TBodyEnd::Exact &&
+      (state->avail_in != 0 || state->read_in_length >= 8 || input(in.get(), kInChunk) != 0))
     return outcome;
   outcome.finished = true;
   return outcome;

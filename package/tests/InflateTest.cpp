@@ -154,6 +154,9 @@ TEST(Inflate, BothEndRulesEveryWay) {
       {"sound", abc, 3, "abc", "abc"},
       {"bytes after the stream", abc + "xyz", 3, "abc",
        "refused: the body's zlib stream ends 3 bytes before its stored size of 14"},
+      // Few enough to sit in the fast inflater's bit buffer when it ends.
+      {"a byte after the stream", abc + "x", 3, "abc",
+       "refused: the body's zlib stream ends 1 bytes before its stored size of 12"},
       {"more than the unpacked size", Deflate(big), 1000, big.substr(0, 1000),
        "refused: the body unpacks to more than its 1000 bytes"},
       {"a body for an empty file", abc, 0, "",
