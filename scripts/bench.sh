@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 echo "== table text form: load time per cell"
 build/host-release/datatable/datatable_bench
+echo "== inflating one 64 MiB body from memory, each way"
+build/host-release/package/inflate_bench
 # Two payloads, each for every figure below: the mixed one (files of 64 KiB
 # to 8 MiB) and the large one (files of 4 KiB to 64 MiB and one of 256 MiB).
 work=$(mktemp -d "${TMPDIR:-/tmp}/stp-payload.XXXXXX")
