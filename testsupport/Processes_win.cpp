@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "testsupport/Processes.h"
 #include "testsupport/WineHost.h"
@@ -9,6 +10,24 @@
 namespace fs = std::filesystem;
 
 namespace testsupport {
+
+namespace {
+
+// The host lists a mount by its path with links resolved (the prefix's
+// drive letters are links): its last two names tell it.
+bool Mounted(const fs::path& folder) {
+  std::ifstream mounts(fs::path(HostPath("/proc/mounts")));
+  const std::string tail = "/" + folder.parent_path().filename().string() + "/" +
+                           folder.filename().string() + " ";
+  std::string line;
+  while (std::getline(mounts, line)) {
+    if (line.rfind("setupkit-test ", 0) == 0 && line.find(tail) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int RunSelfWith(const std::string& name, const std::string& value) {
   wchar_t self[MAX_PATH];
@@ -43,15 +62,15 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   const std::string unix = UnixPath(folder.wstring());
-  const auto small = [&] {
-    const fs::space_info space = fs::space(folder, ec);
-    return !ec && space.capacity <= bytes;
-  };
+  // Wine tells the size of the drive, not of a file system mounted in it:
+  // the host's table of mounts tells whether it is there.
+  const auto small = [&] { return Mounted(folder); };
   if (unix.empty() ||
       !RunHostProgram("/bin/mount",
                       "-t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test " + unix,
                       small)) {
     why = "cannot mount a small file system at " + unix + " through the host's mount (it needs root)";
+    UnmountSmallDisk(folder);
     return false;
   }
   return true;
@@ -59,9 +78,8 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
 
 void UnmountSmallDisk(const fs::path& folder) {
   const std::string unix = UnixPath(folder.wstring());
-  std::error_code ec;
   if (!unix.empty())
-    RunHostProgram("/bin/umount", unix, [&] { return fs::space(folder, ec).capacity > (1u << 30); });
+    RunHostProgram("/bin/umount", unix, [&] { return !Mounted(folder); });
 }
 
 }  // namespace testsupport

@@ -10,6 +10,10 @@
 #include "package/Journal.h"
 #include "testsupport/Processes.h"
 
+#ifdef _WIN32
+#include <share.h>
+#endif
+
 namespace {
 
 constexpr char kChildJob[] = "STP_TEST_STOPPED_RUN";
@@ -136,6 +140,7 @@ TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
       Check("held" + at, [&] {
         held = _wfsopen(target.wstring().c_str(), L"rb", _SH_DENYWR);
         ASSERT_NE(held, nullptr);
+        percents.clear();
         const std::u16string error = ErrorOf([&] { Extract(packageB); });
         EXPECT_NE(error.find(u"(is it in use?)"), std::u16string::npos) << ToUtf8(error);
         EXPECT_TRUE(percents.empty()) << "a file was written before the held one was found";
@@ -160,24 +165,33 @@ TEST_F(Upgrade, AFullDiskAtEveryFileLeavesTheEarlierVersionWhole) {
   std::string why;
   if (!testsupport::MountSmallDisk(disk, 2 << 20, why))
     GTEST_SKIP() << why;
+  // Gone whatever the assertions say.
+  const std::shared_ptr<void> unmount(nullptr,
+                                      [&](void*) { testsupport::UnmountSmallDisk(disk); });
   dest = FromFsPath(disk / "dest") + u"\\";
   const std::u16string packageB = Make(b);
   for (size_t k = 0; k < b.size(); ++k) {
     const fs::path ballast = disk / "ballast";
     Check("disk full at file " + std::to_string(k + 1), [&] {
-      // Room for the journal, the files before k and half of file k.
-      std::error_code ec;
+      // The disk filled, then room made for the journal, the files before
+      // k and half of file k.
+      {
+        std::FILE* f = OpenStdFile(ballast, true);
+        ASSERT_NE(f, nullptr);
+        const std::string chunk(4096, 'x');
+        while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() && std::fflush(f) == 0) {
+        }
+        std::fclose(f);
+      }
       const uint64_t room = 8192 + k * (48 * 1024 + 4096) + 24 * 1024;
-      const uint64_t free = fs::space(disk, ec).available;
-      ASSERT_GT(free, room);
-      WriteAll(ballast, std::string(free - room, 'x'));
+      ASSERT_GT(fs::file_size(ballast), room);
+      fs::resize_file(ballast, fs::file_size(ballast) - room);
       percents.clear();
       EXPECT_THROW(Extract(packageB), Error);
       EXPECT_EQ(percents.size(), k) << "the disk filled at another file";
       fs::remove(ballast);
     });
   }
-  testsupport::UnmountSmallDisk(disk);
 }
 
 // A journal with its check value right.
