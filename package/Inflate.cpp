@@ -223,7 +223,7 @@ void TBodyInflater::Inflate(InFile& package, int64_t stored, int64_t unpacked,
   }
   if (unpacked <= 0 && end == TBodyEnd::Extract)
     return;
-  if (!FitsWhole(stored, unpacked) || unpacked == 0) {
+  if (HaveFastInflater() || !FitsWhole(stored, unpacked) || unpacked == 0) {
     const int64_t start = package.Position();
     int64_t left = stored;
     InflateStreamFast(

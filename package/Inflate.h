@@ -3,18 +3,23 @@
 // bodies by the same code and differ only in how a body must end
 // (TBodyEnd).
 //
-// A body within the bound is read whole and inflated in one call by
-// libdeflate, about twice as fast as zlib; a larger one streams with fixed
-// buffers, so memory stays bounded whatever the size of a file, through the
-// build's fast inflater where it has one (package/InflateFast.h), through
-// zlib otherwise. Every way gives the same bytes and refuses the same bodies
-// with the same words: a body the whole or the fast way does not take is
-// inflated again by zlib, which settles it and names what is wrong. (One
-// difference is left: a deflate block whose Huffman code leaves some codes
-// unassigned, which zlib refuses as it reads the block's header, is taken by
-// the fast inflater when the block's data never uses the missing codes. No
-// compressor writes such a block; its bytes are the ones the data spells
-// out and its check value is checked as ever.)
+// Where the build has a fast streaming inflater (package/InflateFast.h:
+// ISA-L's, in the x86_64 builds), every body streams through it with fixed
+// buffers: it is as fast as inflating a body whole, faster once the body's
+// bytes are written out, and needs no room for whole bodies. Elsewhere (the
+// i686 build) a body within the bound is read whole and inflated in one
+// call by libdeflate, about twice as fast as zlib, and a larger one streams
+// through zlib with fixed buffers. Either way memory stays bounded whatever
+// the size of a file.
+//
+// Every way gives the same bytes and refuses the same bodies with the same
+// words: a body the whole or the fast way does not take is inflated again by
+// zlib, which settles it and names what is wrong. (One difference is left: a
+// deflate block whose Huffman code leaves some codes unassigned, which zlib
+// refuses as it reads the block's header, is taken by the fast inflater when
+// the block's data never uses the missing codes. No compressor writes such a
+// block; its bytes are the ones the data spells out and its check value is
+// checked as ever.)
 #pragma once
 
 #include <cstddef>
@@ -28,8 +33,9 @@
 class InFile;
 
 struct TInflateBound {
-  // The largest body inflated whole: its stored and its unpacked bytes are
-  // both held in memory, so together they set the peak.
+  // The largest body inflated whole, where the build has no fast inflater:
+  // its stored and its unpacked bytes are both held in memory, so together
+  // they set the peak.
   int64_t stored = (10 << 20) + (64 << 10);
   int64_t unpacked = 10 << 20;
 };
@@ -99,8 +105,9 @@ class TBodyInflater {
 
   // Inflates the body of `stored` bytes at the package's read position,
   // giving output exactly `unpacked` bytes (in one piece when it is inflated
-  // whole). Raises PackageReadError for a bad or short body, and passes on
-  // what output raises. An output that keeps nothing checks the body.
+  // whole: within the bound, where the build has no fast inflater). Raises PackageReadError for a
+  // bad or short body, and passes on what output raises. An output that keeps nothing checks the
+  // body.
   void Inflate(InFile& package, int64_t stored, int64_t unpacked, const TInflateOutput& output,
                TBodyEnd end = TBodyEnd::Extract);
 

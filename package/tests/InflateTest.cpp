@@ -228,9 +228,10 @@ TEST(Inflate, TheFastInflaterFinishesSoundBodiesItself) {
 
 using InflateBound = Scratch;
 
-// Bodies on both sides of the bound: the extractor takes the whole way up
-// to it and streams above it, `verify` reads them by the same way, and a bad
-// check value fails the row with the same words in both and leaves no file.
+// Bodies on both sides of the bound: without a fast inflater the extractor
+// takes the whole way up to it and streams above it (with one, it streams
+// them all), `verify` reads them by the same way, and a bad check value
+// fails the row with the same words in both and leaves no file.
 TEST_F(InflateBound, BodiesOnBothSidesOfTheBound) {
   const TInflateBound bound{(64 << 10) + 100, 64 << 10};  // the default's shape, smaller
   options.inflateBound = bound;
