@@ -35,10 +35,10 @@
 // made; a run that is stopped (killed, the power gone) is undone by the next
 // call for the same destination through the journal it left
 // (package/Journal.h). The files of the system directory go in only where
-// none stands, and are not in the journal: a stopped run can leave one there. Nothing is written through a
-// link (a junction or a symbolic link) in the destination tree: the
-// destination itself, a folder below it or below the system directory that
-// a row enters or creates, or a target that is a link fail the row.
+// none stands, and are not in the journal: a stopped run can leave one there. Nothing is written
+// through a link (a junction or a symbolic link) in the destination tree: the destination itself, a
+// folder below it or below the system directory that a row enters or creates, or a target that is a
+// link fail the row.
 #pragma once
 
 #include <cstdint>
@@ -63,7 +63,8 @@ struct TExtractOptions {
   // A package whose unpacked sizes add up to more is refused before anything
   // is written.
   int64_t maxTotalUnpacked = 0x7FFFFFFF;
-  // Bodies up to this size are inflated whole, larger ones streamed.
+  // Where the build has no fast inflater, bodies up to this size are
+  // inflated whole, larger ones streamed (package/Inflate.h).
   TInflateBound inflateBound = {};
   // Every file and the journal written through to the disk before the
   // targets change, so that a run cut off by a power failure leaves the

@@ -142,9 +142,10 @@ void InflateStreamFast(const TInflateInput& input, const std::function<void()>& 
   const TFastOutcome fast = InflateFast(input, unpacked, output, end);
   if (fast.finished)
     return;
-  // zlib reads the body again and gives only what follows the bytes given:
-  // both inflaters give a sound stream's bytes alike, and on a broken one
-  // zlib refuses at or before the place where the fast one stopped.
+  // zlib reads the body again and settles it, giving only what follows the
+  // bytes given: what the fast inflater gave is a prefix of the stream's
+  // bytes, which both inflaters read alike (where zlib refuses sooner, the
+  // body is refused all the same).
   rewind();
   int64_t skip = fast.given;
   InflateStream(
