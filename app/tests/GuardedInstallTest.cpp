@@ -242,7 +242,8 @@ TEST_F(GuardedInstall, AFolderPlantedAsThePackageFile) {
 }
 
 TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
-  // Its second row's folder is "$System$..\": the Windows folder.
+  // Its first row is the ordinary "!first.txt", its second row's folder
+  // "$System$..\": the Windows folder.
   wchar_t buf[MAX_PATH] = {};
   GetWindowsDirectoryW(buf, MAX_PATH);
   const std::wstring windows = std::wstring(buf) + L"\\";
@@ -254,7 +255,7 @@ TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
   d.AnswerMessageBox();
   EXPECT_TRUE(d.Shown(idPnlStep3));
   EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
-  EXPECT_FALSE(Exists(dest + L"readme.txt"));
+  EXPECT_FALSE(Exists(dest + L"!first.txt"));
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
 }
 
