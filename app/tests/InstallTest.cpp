@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "pe/PeImage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "testsupport/Files.h"
@@ -775,11 +776,20 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   EXPECT_TRUE(Exists(dest + L"Drawlet.exe"));
   EXPECT_TRUE(Exists(dest + L"help\\index.htm"));
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
-  // The installed uninstaller still ends in its signature's table.
+  // The installed uninstaller is still signed: its header's security entry
+  // names one certificate table (revision 2, a PKCS #7 signature) that ends
+  // the file, and its list lies before that table.
   const std::string uninst = ReadAll(dest + L"Uninst.exe");
-  ASSERT_GT(uninst.size(), 0x40u);
-  EXPECT_NE(uninst.find("NvUninstallList 1"), std::string::npos);
-  EXPECT_NE(uninst.substr(uninst.size() - 16).find_first_not_of('\0'), std::string::npos);
+  const TDataDirectory table = PeImage(uninst).Directory(kSecurityDirectory);
+  ASSERT_GE(table.size, 8u) << "no certificate table";
+  EXPECT_EQ(uint64_t{table.rva} + table.size, uninst.size());
+  const auto u16 = [&](size_t at) {
+    return static_cast<unsigned>(static_cast<uint8_t>(uninst[at]) |
+                                 static_cast<uint8_t>(uninst[at + 1]) << 8);
+  };
+  EXPECT_EQ(u16(table.rva + 4), 0x0200u);  // WIN_CERT_REVISION_2_0
+  EXPECT_EQ(u16(table.rva + 6), 0x0002u);  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+  EXPECT_LT(uninst.find("NvUninstallList 1"), size_t{table.rva});
 
   EXPECT_EQ(UninstallSilently(dest), 0u) << "5 would be: no usable list of installed files";
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
