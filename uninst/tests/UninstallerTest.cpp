@@ -565,27 +565,16 @@ struct UninstallerWow64 : Uninstaller {
 
 }  // namespace
 
+// The key under Wow6432Node and the system file in SysWOW64 are the setup
+// program's to write (InstallWow64 in install_test checks them as Setup.exe
+// leaves them); here the fixture's key is only the way in.
 TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   Install(2, u"Norvane Drawlet");
-  ASSERT_EQ(keyPath.rfind(u"SOFTWARE\\", 0), 0u) << ToUtf8(keyPath);
-  EXPECT_EQ(dest.rfind(u"C:\\Program Files (x86)\\Norvane Soft\\", 0), 0u) << ToUtf8(dest);
-  TProductSettings s;
-  s.FUninstallName = name;
-  s.FShortName = u"Drawlet";
-  s.FVersion = u"1.0";
-  std::vector<std::pair<std::wstring, std::wstring>> expected;
-  for (const TUninstallValue& v : UninstallValues(2, s, dest))
-    expected.emplace_back(W(v.name), W(v.value));
-  std::sort(expected.begin(), expected.end());
-  ASSERT_EQ(expected.size(), 6u);
-  EXPECT_EQ(Values64(Wow64KeyPath()), expected);
-  EXPECT_TRUE(Values64(keyPath).empty()) << "the key is where 64-bit programs keep theirs";
-
-  // The system file went to SysWOW64, not to the 64-bit system directory.
+  ASSERT_EQ(dest.rfind(u"C:\\Program Files (x86)\\Norvane Soft\\", 0), 0u) << ToUtf8(dest);
   wchar_t sysWow64[MAX_PATH] = {};
   ASSERT_GT(GetSystemWow64DirectoryW(sysWow64, MAX_PATH), 0u);
   const std::u16string systemCopy = UpToNul(sysWow64, MAX_PATH) + u"\\NvDrawlet.dat";
-  EXPECT_TRUE(Exists(systemCopy));
+  ASSERT_TRUE(Exists(systemCopy));
 
   // Run as the list of programs runs it: the UninstallString of the 64-bit view.
   std::u16string command;
