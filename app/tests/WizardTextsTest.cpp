@@ -1,11 +1,14 @@
-// What the window adds to the wizard's texts (tested as tables natively):
-// the licence's lines joined into the memo, the tips shown in the English run
+// The wizard's texts as the window shows them. The texts themselves are the
+// rules' (tested as tables natively); here each reaches its own control, from
+// the strings of the program that runs, and what only the window adds: the
+// licence's lines joined into the memo, the tips shown in the English run
 // only, and the folder picker's prompt.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "app/WizardRules.h"
 #include "app/tests/SetupPrograms.h"
 
 namespace {
@@ -33,9 +36,27 @@ bool HasText(HWND dialog, const std::wstring& text) {
   return false;
 }
 
+// The rules' texts for a program, from its own string table.
+TWizardTexts TextsOf(const std::wstring& exe) {
+  const HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const auto strings = [m](int id) {
+    const wchar_t* text = nullptr;
+    const int n = LoadStringW(m, static_cast<UINT>(id), reinterpret_cast<wchar_t*>(&text), 0);
+    return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(text), n) : std::u16string();
+  };
+  const int32_t language = ChooseLanguageIndex(strings(1007), GetACP());
+  TWizardTexts t = MakeWizardTexts(language, LoadProductSettings(strings, language));
+  FreeLibrary(m);
+  return t;
+}
+
+std::wstring W(const std::u16string& s) {
+  return std::wstring(s.begin(), s.end());
+}
+
 }  // namespace
 
-TEST(WizardTexts, LicenceTipsAndFolderPrompt) {
+TEST(WizardTexts, EachReachesItsControlWithTheLicenceTipsAndFolderPrompt) {
   const struct {
     const char* program;
     bool tips;
@@ -50,6 +71,25 @@ TEST(WizardTexts, LicenceTipsAndFolderPrompt) {
     SCOPED_TRACE(c.program);
     WizardDriver d;
     ASSERT_TRUE(d.Start(SetupProgram(c.program)));
+    const TWizardTexts t = TextsOf(SetupProgram(c.program));
+    EXPECT_EQ(d.WindowCaption(), W(t.Caption));
+    const std::pair<int, std::optional<std::u16string>> texts[] = {
+        {idBtnPrev, t.FBackCaption},          {idBtnNext, t.FNextCaption},
+        {idBtnClose, t.FCancelCaption},       {idLblWelcome, t.lblWelcome},
+        {idLblWillInstall, t.lblWillInstall}, {idLblLicense, t.lblLicense},
+        {idLblLicenseTip, t.lblLicenseTip},   {idLblAgreement, t.lblAgreement},
+        {idLblFolder, t.lblFolder},           {idLblFolderTip, t.lblFolderTip},
+        {idLblSetupFolder, t.lblSetupFolder}, {idGbFolder, t.gbFolder},
+        {idBtnBrowse, t.btnBrowse},           {idLblNeedSize, t.lblNeedSize},
+        {idChkSCOnDesktop, t.chkSCOnDesktop}, {idChkSCOnQuick, t.chkSCOnQuick},
+        {idLblComplete, t.lblComplete},       {idLblClose, t.lblClose},
+        {idChkRunOnExit, t.chkRunOnExit},
+    };
+    for (const auto& [id, text] : texts) {
+      if (text) {  // else the layout's own
+        EXPECT_EQ(d.Text(id), W(*text)) << "control " << id;
+      }
+    }
     for (int id : {idLblLicenseTip, idLblFolderTip, idLblClose})
       EXPECT_EQ(d.Shown(id), c.tips) << id;
     // One line each, between CR LF pairs; the notice last, after an empty line.
