@@ -21,12 +21,15 @@
 #include "shell/Win32Util.h"
 #include "testsupport/Files.h"
 #include "testsupport/Registry.h"
+#include "testsupport/Wait.h"
 #include "testsupport/WinFiles.h"
 
 using Microsoft::WRL::ComPtr;
 using testsupport::Exists;
 using testsupport::KeyValues;
+using testsupport::ProcessRunning;
 using testsupport::ReadAll;
+using testsupport::WaitFor;
 using testsupport::WriteAll;
 
 namespace {
@@ -205,12 +208,12 @@ TEST_F(Install, WholeRoadInChinese) {
   EXPECT_FALSE(Exists(Folder(1) + L"\\诺凡画图.lnk"));
   ExpectUninstallKey(L"诺凡画图", dest, true);
 
-  // Finish without "Launch" starts nothing and ends the setup.
+  // Finish without "Launch" starts nothing and ends the setup (a product it
+  // started would be a process before the setup ended).
   d.SetCheck(idChkRunOnExit, false);
   d.ClickNoWait(idBtnNext);
   EXPECT_TRUE(d.WaitExit());
-  Sleep(500);
-  EXPECT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
+  EXPECT_FALSE(ProcessRunning(L"Drawlet.exe"));
 }
 
 // Installed through the wizard, removed the way the system's list of
@@ -252,25 +255,20 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
     u.AnswerMessageBox();
     EXPECT_TRUE(u.WaitExit());
   }
-  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
-    Sleep(100);
-  EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
   // Nor does the copy that removed it stay in the Windows folder's Temp,
   // where an administrator's copy goes.
   wchar_t windows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring temp = std::wstring(windows) + L"\\Temp";
-  bool copyLeft = true;
-  for (int i = 0; i < 100 && copyLeft; ++i) {
+  EXPECT_TRUE(WaitFor([&] {
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((temp + L"\\Uninst-*.exe").c_str(), &fd);
-    copyLeft = h != INVALID_HANDLE_VALUE;
-    if (copyLeft) {
+    const HANDLE h = FindFirstFileW((temp + L"\\Uninst-*.exe").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE)
       FindClose(h);
-      Sleep(100);
-    }
-  }
-  EXPECT_FALSE(copyLeft) << "a copy of the uninstaller is left in " << temp.size();
+    return h == INVALID_HANDLE_VALUE;
+  })) << "a copy of the uninstaller is left in "
+      << temp.size();
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"readme.txt"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
@@ -296,17 +294,19 @@ TEST_F(Install, EnglishOnXpMakesQuickLaunchAndKeepsTheSystemFile) {
   EXPECT_EQ(ReadLink(Folder(1) + L"\\Norvane Drawlet.lnk").target, dest + L"Drawlet.exe");
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
 
-  // Finish with "Launch" starts the product.
+  // Finish with "Launch" starts the product: its process is there once the
+  // setup has ended, and its window shows.
   EXPECT_TRUE(d.Checked(idChkRunOnExit));
   d.ClickNoWait(idBtnNext);
   EXPECT_TRUE(d.WaitExit());
+  EXPECT_TRUE(ProcessRunning(L"Drawlet.exe"));
   HWND product = nullptr;
-  for (int i = 0; i < 100 && product == nullptr; ++i) {
+  ASSERT_TRUE(WaitFor([&] {
     product = FindWindowByCaption(L"Norvane Drawlet 3.50");
-    Sleep(100);
-  }
-  ASSERT_NE(product, nullptr);
+    return product != nullptr;
+  }));
   PostMessageW(product, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitFor([] { return !ProcessRunning(L"Drawlet.exe"); }));
 }
 
 TEST_F(Install, FolderThatCannotBeMadeKeepsThePage) {
@@ -604,7 +604,7 @@ TEST_F(Install, FinishWithAProductThatCannotStart) {
   d.ClickNoWait(idBtnNext);
   EXPECT_TRUE(d.WaitExit(10000));
   EXPECT_EQ(d.MessageBoxText(0), L"");
-  EXPECT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
+  EXPECT_FALSE(ProcessRunning(L"Drawlet.exe"));
 }
 
 }  // namespace
@@ -722,9 +722,7 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
     u.AnswerMessageBox();
     EXPECT_TRUE(u.WaitExit());
   }
-  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
-    Sleep(100);
-  EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
   EXPECT_FALSE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
