@@ -29,6 +29,7 @@
 #include "testsupport/Files.h"
 #include "testsupport/Links.h"
 #include "testsupport/Registry.h"
+#include "testsupport/Wait.h"
 #include "testsupport/WinFiles.h"
 #include "uninst/CheckedStart.h"
 #include "uninst/Uninstaller.h"
@@ -149,8 +150,13 @@ RunResult RunUninstaller(const std::u16string& commandLine, const std::vector<in
     EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&f));
     if (f.found == nullptr)
       continue;
-    Sleep(100);  // let the box finish drawing its controls
-    r.boxes.push_back(Read(f.found));
+    // Read once its text and buttons are there.
+    Box box;
+    testsupport::WaitFor([&] {
+      box = Read(f.found);
+      return !box.text.empty() && !box.buttons.empty();
+    });
+    r.boxes.push_back(box);
     const size_t n = r.boxes.size();
     int answer = n <= answers.size() ? answers[n - 1] : 0;
     if (answer == 0) {
@@ -162,9 +168,8 @@ RunResult RunUninstaller(const std::u16string& commandLine, const std::vector<in
       SendMessageW(button, BM_CLICK, 0, 0);
     else
       ADD_FAILURE() << "no button " << answer << " in " << ToUtf8(r.boxes.back().text);
-    for (int i = 0; i < 100 && IsWindow(f.found) && IsWindowVisible(f.found); ++i)
-      Sleep(50);
-    if (IsWindow(f.found) && IsWindowVisible(f.found))
+    const auto gone = [&] { return !IsWindow(f.found) || !IsWindowVisible(f.found); };
+    if (!testsupport::WaitFor(gone, 5000))
       PostMessageW(f.found, WM_COMMAND, static_cast<WPARAM>(answer), 0);
   }
   GetExitCodeProcess(pi.hProcess, &r.exitCode);
@@ -293,17 +298,20 @@ struct Uninstaller : testing::Test {
   // program is gone, and so are the copy and its folder, which are also down
   // for deletion at the next restart. Returns that folder's pending entry.
   std::u16string WaitForSelfRemoval(const RunResult&) const {
-    for (int i = 0; i < 300; ++i) {
-      if (!Exists(dest + u"Uninst.exe") && CopyFolders().empty()) {
-        for (const std::u16string& p : PendingDeletions()) {
-          const size_t at = p.find(u":\\");
-          if (at != std::u16string::npos && at > 0 && IsCopyFolder(p.substr(at - 1)))
-            return p.substr(at - 1);
-        }
-      }
-      Sleep(100);
-    }
-    return {};
+    std::u16string pending;
+    testsupport::WaitFor(
+        [&] {
+          if (Exists(dest + u"Uninst.exe") || !CopyFolders().empty())
+            return false;
+          for (const std::u16string& p : PendingDeletions()) {
+            const size_t at = p.find(u":\\");
+            if (at != std::u16string::npos && at > 0 && IsCopyFolder(p.substr(at - 1)))
+              pending = p.substr(at - 1);
+          }
+          return !pending.empty();
+        },
+        30000);
+    return pending;
   }
   // Where an administrator's copy goes: the Windows folder's Temp.
   static std::u16string Temp() {
@@ -403,7 +411,9 @@ TEST_F(Uninstaller, NoChangesNothing) {
   const RunResult run = RunUninstaller(UninstallString(), {IDNO});
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kCancelled));
   ASSERT_EQ(run.boxes.size(), 1u);
-  Sleep(500);
+  // A copy to do the removal would have been started before the program
+  // ended, and runs from its folder until it is done.
+  EXPECT_EQ(CopyFolders(), std::vector<std::u16string>{});
   EXPECT_EQ(Tree(), before);
   EXPECT_TRUE(KeyExists());
   EXPECT_TRUE(Exists(DesktopLink()));
