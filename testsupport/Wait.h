@@ -10,7 +10,7 @@ namespace testsupport {
 
 // Asks condition every 20 ms until it holds, at most ms milliseconds (and
 // once more at the end); whether it held.
-bool WaitFor(const std::function<bool()>& condition, unsigned ms = 10000);
+bool WaitFor(const std::function<bool()>& condition, unsigned ms = 20000);
 
 // Whether a process runs whose program file has this name ("Drawlet.exe").
 bool ProcessRunning(const std::wstring& exeName);
