@@ -228,27 +228,6 @@ TEST_F(GuardedInstall, ALinkPlantedAsThePackageFileIsReplacedNotFollowed) {
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
 }
 
-TEST_F(GuardedInstall, AFolderPlantedAsThePackageFile) {
-  // An empty one goes; one with something in it stays whole and the run
-  // fails cleanly, to be retried once it is gone.
-  const std::wstring dest = L"C:\\PlantedFolder\\";
-  CreateDirectoryW(dest.c_str(), nullptr);
-  CreateDirectoryW((dest + L"Setup.stp").c_str(), nullptr);
-  WriteAll(dest + L"Setup.stp\\keep.txt", "kept");
-  WizardDriver d;
-  ToFolderPage(d, dest);
-  d.ClickNoWait(idBtnNext);
-  EXPECT_NE(d.MessageBoxText().find(kExtractFailed), std::wstring::npos);
-  d.AnswerMessageBox();
-  EXPECT_EQ(ReadAll(dest + L"Setup.stp\\keep.txt"), "kept");
-  EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
-  DeleteFileW((dest + L"Setup.stp\\keep.txt").c_str());
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  EXPECT_FALSE(Exists(dest + L"Setup.stp"));
-  EXPECT_TRUE(ReadAll(dest + L"Drawlet.exe") == ReadAll(Stage() + L"\\Drawlet.exe"));
-}
-
 TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
   // Its first row is the ordinary "!first.txt", its second row's folder
   // "$System$..\": the Windows folder.

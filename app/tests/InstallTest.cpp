@@ -2,7 +2,6 @@
 // disk and in the registry.
 #include <gtest/gtest.h>
 #include <objbase.h>
-#include <share.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
@@ -353,24 +352,6 @@ TEST_F(Install, FailedExtractionCanBeRetried) {
   ASSERT_TRUE(WaitFinishPage(d));
   ExpectProductFiles(dest);
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
-}
-
-TEST_F(Install, FileHeldOpenByTheRunningProduct) {
-  const std::wstring dest = L"C:\\Held\\";
-  CreateDirectoryW(dest.c_str(), nullptr);
-  WriteAll(dest + L"Drawlet.exe", "an older version, running");
-  FILE* held = _wfsopen((dest + L"Drawlet.exe").c_str(), L"rb", _SH_DENYRW);
-  ASSERT_NE(held, nullptr);
-  ToFolderPage("SetupEn", dest);
-  d.ClickNoWait(idBtnNext);
-  EXPECT_NE(d.MessageBoxText().find(L"An error occurred extracting files"), std::wstring::npos);
-  d.AnswerMessageBox();
-  EXPECT_TRUE(d.Shown(idPnlStep3));
-  std::fclose(held);
-  EXPECT_EQ(ReadAll(dest + L"Drawlet.exe"), "an older version, running");
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  ExpectProductFiles(dest);
 }
 
 TEST_F(Install, PackageWithoutUsableIndexStillRegisters) {
