@@ -331,6 +331,7 @@ bool TForm1::Install() {
     TExtractOptions options;
     options.codePage = &AnsiCodePage();
     options.systemDir = [] { return GetSystemDir(); };
+    options.durable = true;
     {
       const std::unique_ptr<InFile> reader = held.Reader();
       ExtractPackage(

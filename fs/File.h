@@ -183,6 +183,7 @@ class HeldFolder {
   friend class FolderTree;
   friend class NewFile;
   friend class HeldFile;
+  friend class HeldEntry;
   HeldFolder(intptr_t native, std::u16string path) : native_(native), path_(std::move(path)) {}
   intptr_t native_;  // the folder's descriptor, or its HANDLE on Windows
   std::u16string path_;
@@ -210,6 +211,18 @@ class FolderTree {
   // opened once and kept; when create is set a missing level is made.
   // Raises LinkError naming a link met, FileError otherwise.
   HeldFolder& Enter(std::u16string_view rel, bool create);
+  // The same without making anything: nullptr when a level is missing.
+  HeldFolder* Find(std::u16string_view rel);
+  // The levels this tree made below its root ("a\", "a\b\"), in the order
+  // made.
+  const std::vector<std::u16string>& Made() const { return made_; }
+  // Removes the folder rel when it is empty and a plain folder (never a
+  // link, never one with something in it), closing its hold and those of the
+  // levels below it first; false when it stays.
+  bool RemoveEmpty(std::u16string_view rel);
+  // Writes the entries of every held folder through to the disk (names made,
+  // renamed and deleted in them), where the system lets a folder be flushed.
+  void Sync();
 
  private:
   std::unique_ptr<HeldFolder> root_;
@@ -218,6 +231,7 @@ class FolderTree {
     std::unique_ptr<HeldFolder> folder;
   };
   std::vector<Level> levels_;
+  std::vector<std::u16string> made_;
 };
 
 // A file made new in a held folder under a name of its own
@@ -227,6 +241,8 @@ class NewFile {
  public:
   // Raises FileError when no such file can be made.
   NewFile(HeldFolder& folder, std::u16string_view name);
+  // The same under the given temporary name, which must be free.
+  NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_view temp);
   // Deletes the file unless it was placed.
   ~NewFile();
   NewFile(const NewFile&) = delete;
@@ -239,12 +255,50 @@ class NewFile {
   // FileError when it cannot be moved (a target in use, a folder there); the
   // target is then as it was and the new file is deleted.
   bool Place(bool replace);
+  // Closes it once written, with its bytes written through to the disk when
+  // flush is set, before it is placed. Raises FileError.
+  void Finish(bool flush);
+  // Moves a placed file back to its temporary name (where nothing is), to
+  // be deleted with it; false when it cannot be.
+  bool Unplace();
+  const std::u16string& Temp() const { return temp_; }
 
  private:
+  void Create(std::u16string_view temp, bool retry);
   HeldFolder& folder_;
   std::u16string name_;
   std::u16string temp_;
   std::unique_ptr<OutFile> out_;
   intptr_t native_ = -1;
   bool placed_ = false;
+  uint64_t identity_[2] = {0, 0};  // device and file, once closed (POSIX)
+};
+
+// A file that stands in a held folder, held so that it can be renamed or
+// deleted through the hold. Held exclusively, it is proven replaceable now:
+// opened for writing and deleting while nobody else may write or delete it
+// (on Windows this fails for a running program's image and for a file that
+// another program holds open); elsewhere it is only looked at.
+class HeldEntry {
+ public:
+  // Raises FileError naming the file when it is not there, is a folder, or
+  // cannot be held now; LinkError when it is a link and exclusive is set.
+  HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive);
+  ~HeldEntry();
+  HeldEntry(const HeldEntry&) = delete;
+  HeldEntry& operator=(const HeldEntry&) = delete;
+
+  const std::u16string& Name() const { return name_; }
+  // Its bytes, when there are at most max of them. Raises FileError.
+  std::string Read(size_t max);
+  // Renames it within its folder: over what is there when replace is set,
+  // else only where nothing is. Raises FileError; it keeps its name then.
+  void Rename(std::u16string_view to, bool replace);
+  // Deletes it (a link itself, never what it names); false when it cannot.
+  bool Delete();
+
+ private:
+  HeldFolder& folder_;
+  std::u16string name_;
+  intptr_t native_ = -1;  // the HANDLE on Windows; unused elsewhere
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -178,9 +179,13 @@ std::u16string Errno(int e) {
 // Opens name in the folder dir (AT_FDCWD and a whole path for the first)
 // as a folder, never following a link at name; makes it first when create
 // is set. Raises LinkError or FileError; shown is the path for messages.
-int OpenFolderAt(int dir, const std::string& name, bool create, const std::u16string& shown) {
-  if (create && mkdirat(dir, name.c_str(), 0755) != 0 && errno != EEXIST)
+int OpenFolderAt(int dir, const std::string& name, bool create, const std::u16string& shown,
+                 bool* made = nullptr) {
+  const bool fresh = create && mkdirat(dir, name.c_str(), 0755) == 0;
+  if (create && !fresh && errno != EEXIST)
     throw FileError(u"cannot create the folder " + shown + u": " + Errno(errno));
+  if (made != nullptr)
+    *made = fresh;
   const int fd = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd != -1)
     return fd;
@@ -279,9 +284,12 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
     }
     if (found == nullptr) {
       const std::u16string shown = root_->Path() + sofar;
+      bool made = false;
       const int fd = OpenFolderAt(static_cast<int>(at->native_), UnixPath(level), create,
-                                  shown.substr(0, shown.size() - 1));
+                                  shown.substr(0, shown.size() - 1), &made);
       levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(fd, shown))});
+      if (made)
+        made_.push_back(sofar);
       found = levels_.back().folder.get();
     }
     at = found;
@@ -289,18 +297,115 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   return *at;
 }
 
+HeldFolder* FolderTree::Find(std::u16string_view rel) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    const HeldFolder::Entry entry = at->Look(level);
+    if (!entry.exists || !entry.folder || entry.link)
+      return nullptr;
+    sofar += level + u'\\';
+    at = &Enter(sofar, false);
+  }
+  return at;
+}
+
+bool FolderTree::RemoveEmpty(std::u16string_view rel) {
+  const std::vector<std::u16string> levels = Levels(rel);
+  if (levels.empty())
+    return false;
+  std::u16string parentRel;
+  for (size_t i = 0; i + 1 < levels.size(); ++i)
+    parentRel += levels[i] + u'\\';
+  HeldFolder* parent = Find(parentRel);
+  if (parent == nullptr)
+    return false;
+  const std::u16string self = parentRel + levels.back() + u'\\';
+  // Its hold and those below it go first.
+  levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
+                               [&](const Level& l) { return l.rel.rfind(self, 0) == 0; }),
+                levels_.end());
+  if (parent->Look(levels.back()).link)
+    return false;
+  return unlinkat(static_cast<int>(parent->native_), UnixPath(levels.back()).c_str(),
+                  AT_REMOVEDIR) == 0;
+}
+
+void FolderTree::Sync() {
+  fsync(static_cast<int>(root_->native_));
+  for (const Level& l : levels_)
+    fsync(static_cast<int>(l.folder->native_));
+}
+
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+    : folder_(folder), name_(name) {
+  const HeldFolder::Entry entry = folder.Look(name);
+  if (!entry.exists)
+    throw FileError(u"there is no " + folder.Path() + name_);
+  if (entry.folder && !entry.link)
+    throw FileError(folder.Path() + name_ + u" is a folder");
+  if (exclusive && entry.link)
+    throw LinkError(folder.Path() + name_);
+}
+
+HeldEntry::~HeldEntry() = default;
+
+std::string HeldEntry::Read(size_t max) {
+  const int fd = openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd == -1)
+    throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(errno));
+  std::string bytes;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0 && bytes.size() <= max)
+    bytes.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  if (n < 0)
+    throw FileError(u"cannot read " + folder_.Path() + name_);
+  if (bytes.size() > max)
+    throw FileError(folder_.Path() + name_ + u" is larger than " + IntToText(int64_t(max)) +
+                    u" bytes");
+  return bytes;
+}
+
+void HeldEntry::Rename(std::u16string_view to, bool replace) {
+  const int dir = static_cast<int>(folder_.native_);
+  const std::string from = UnixPath(name_), target = UnixPath(to);
+  const int rc = replace ? renameat(dir, from.c_str(), dir, target.c_str())
+                         : renameat2(dir, from.c_str(), dir, target.c_str(), RENAME_NOREPLACE);
+  if (rc != 0) {
+    throw FileError(u"cannot rename " + folder_.Path() + name_ + u" to " + std::u16string(to) +
+                    u": " + Errno(errno));
+  }
+  name_ = to;
+}
+
+bool HeldEntry::Delete() {
+  return unlinkat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(), 0) == 0;
+}
+
 NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
-  const int dir = static_cast<int>(folder.native_);
+  Create(name, true);
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_view temp)
+    : folder_(folder), name_(name) {
+  Create(temp, false);
+}
+
+void NewFile::Create(std::u16string_view temp, bool retry) {
+  const int dir = static_cast<int>(folder_.native_);
   int fd = -1;
-  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
-    temp_ = TempName(name, attempt);
+  for (int attempt = 0; attempt < (retry ? 64 : 1) && fd == -1; ++attempt) {
+    temp_ = retry ? TempName(temp, attempt) : std::u16string(temp);
     fd = openat(dir, UnixPath(temp_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                 0644);
     if (fd == -1 && errno != EEXIST)
       break;
   }
   if (fd == -1) {
-    throw FileError(u"cannot create a temporary file in " + folder.Path() + u": " + Errno(errno));
+    throw FileError(u"cannot create " + folder_.Path() + temp_ + u": " + Errno(errno));
   }
   native_ = fd;
   const int copy = dup(fd);
@@ -308,7 +413,7 @@ NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder)
   if (f == nullptr && copy != -1)
     close(copy);
   try {
-    out_ = std::make_unique<OutFile>(f, folder.Path() + temp_);
+    out_ = std::make_unique<OutFile>(f, folder_.Path() + temp_);
   } catch (...) {
     unlinkat(dir, UnixPath(temp_).c_str(), 0);
     close(fd);
@@ -320,15 +425,48 @@ NewFile::~NewFile() {
   out_.reset();
   if (!placed_) {
     // Only while the name is still this file's.
-    struct stat mine, there;
-    if (fstat(static_cast<int>(native_), &mine) == 0 &&
-        fstatat(static_cast<int>(folder_.native_), UnixPath(temp_).c_str(), &there,
+    struct stat mine {}, there {};
+    const bool open = native_ != -1;
+    if (open && fstat(static_cast<int>(native_), &mine) == 0) {
+      identity_[0] = mine.st_dev;
+      identity_[1] = mine.st_ino;
+    }
+    if (fstatat(static_cast<int>(folder_.native_), UnixPath(temp_).c_str(), &there,
                 AT_SYMLINK_NOFOLLOW) == 0 &&
-        mine.st_ino == there.st_ino && mine.st_dev == there.st_dev) {
+        identity_[1] == there.st_ino && identity_[0] == there.st_dev) {
       unlinkat(static_cast<int>(folder_.native_), UnixPath(temp_).c_str(), 0);
     }
   }
-  close(static_cast<int>(native_));
+  if (native_ != -1)
+    close(static_cast<int>(native_));
+}
+
+void NewFile::Finish(bool flush) {
+  out_->Close();
+  if (native_ == -1)
+    return;
+  const int fd = static_cast<int>(native_);
+  if (flush && fdatasync(fd) != 0)
+    throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " + Errno(errno));
+  // Renamed by its name from here on: a run of many files keeps no
+  // descriptor of each open.
+  struct stat mine {};
+  if (fstat(fd, &mine) == 0) {
+    identity_[0] = mine.st_dev;
+    identity_[1] = mine.st_ino;
+  }
+  close(fd);
+  native_ = -1;
+}
+
+bool NewFile::Unplace() {
+  if (!placed_)
+    return true;
+  const int dir = static_cast<int>(folder_.native_);
+  if (renameat2(dir, UnixPath(name_).c_str(), dir, UnixPath(temp_).c_str(), RENAME_NOREPLACE) != 0)
+    return false;
+  placed_ = false;
+  return true;
 }
 
 bool NewFile::Place(bool replace) {

@@ -294,10 +294,10 @@ namespace {
 
 // Opens (or makes) one level below a held folder. shown ends without "\".
 win::Handle EnterLevel(HANDLE parent, std::u16string_view name, bool create,
-                       const std::u16string& shown) {
+                       const std::u16string& shown, bool* made = nullptr) {
   win::Handle h;
   bool link = false;
-  const LONG status = win::OpenHeldFolder(parent, name, create, h, link);
+  const LONG status = win::OpenHeldFolder(parent, name, create, h, link, made);
   if (link)
     throw LinkError(shown);
   if (status < 0)
@@ -373,9 +373,12 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
     }
     if (found == nullptr) {
       const std::u16string shown = root_->Path() + sofar;
-      win::Handle h =
-          EnterLevel(Native(at->native_), level, create, shown.substr(0, shown.size() - 1));
+      bool made = false;
+      win::Handle h = EnterLevel(Native(at->native_), level, create,
+                                 shown.substr(0, shown.size() - 1), &made);
       levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(Release(h), shown))});
+      if (made)
+        made_.push_back(sofar);
       found = levels_.back().folder.get();
     }
     at = found;
@@ -383,18 +386,117 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   return *at;
 }
 
+HeldFolder* FolderTree::Find(std::u16string_view rel) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    const HeldFolder::Entry entry = at->Look(level);
+    if (!entry.exists || !entry.folder || entry.link)
+      return nullptr;
+    sofar += level + u'\\';
+    at = &Enter(sofar, false);
+  }
+  return at;
+}
+
+bool FolderTree::RemoveEmpty(std::u16string_view rel) {
+  const std::vector<std::u16string> levels = Levels(rel);
+  if (levels.empty())
+    return false;
+  std::u16string parentRel;
+  for (size_t i = 0; i + 1 < levels.size(); ++i)
+    parentRel += levels[i] + u'\\';
+  HeldFolder* parent = Find(parentRel);
+  if (parent == nullptr)
+    return false;
+  const std::u16string self = parentRel + levels.back() + u'\\';
+  // Its hold and those below it go first: a held folder cannot be deleted.
+  levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
+                               [&](const Level& l) { return l.rel.rfind(self, 0) == 0; }),
+                levels_.end());
+  if (parent->Look(levels.back()).link)
+    return false;
+  return win::RemoveFolderAt(Native(parent->native_), levels.back());
+}
+
+void FolderTree::Sync() {
+  // NTFS logs every change to a folder's entries and writes its log in
+  // order; a folder cannot be flushed without being opened for writing.
+}
+
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+    : folder_(folder), name_(name) {
+  const HeldFolder::Entry entry = folder.Look(name);
+  if (!entry.exists)
+    throw FileError(u"there is no " + folder.Path() + name_);
+  if (entry.folder && !entry.link)
+    throw FileError(folder.Path() + name_ + u" is a folder");
+  if (exclusive && entry.link)
+    throw LinkError(folder.Path() + name_);
+  win::Handle h;
+  const LONG status = win::HoldFileAt(Native(folder.native_), name, exclusive, h);
+  if (status < 0) {
+    throw FileError(u"cannot replace " + folder.Path() + name_ + u" (is it in use?): " +
+                    NtStatusText(status));
+  }
+  native_ = Release(h);
+}
+
+HeldEntry::~HeldEntry() {
+  if (native_ != -1)
+    CloseHandle(Native(native_));
+}
+
+std::string HeldEntry::Read(size_t max) {
+  std::string bytes;
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(Native(native_), buffer, sizeof buffer, &n, nullptr) && n > 0 &&
+         bytes.size() <= max) {
+    bytes.append(buffer, n);
+  }
+  if (bytes.size() > max)
+    throw FileError(folder_.Path() + name_ + u" is larger than " + IntToText(int64_t(max)) +
+                    u" bytes");
+  return bytes;
+}
+
+void HeldEntry::Rename(std::u16string_view to, bool replace) {
+  const LONG status = win::RenameAt(Native(native_), Native(folder_.native_), to, replace);
+  if (status < 0) {
+    throw FileError(u"cannot rename " + folder_.Path() + name_ + u" to " + std::u16string(to) +
+                    u": " + NtStatusText(status));
+  }
+  name_ = to;
+}
+
+bool HeldEntry::Delete() {
+  const bool done = win::DeleteThrough(Native(native_));
+  CloseHandle(Native(native_));
+  native_ = -1;
+  return done;
+}
+
 NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
+  Create(name, true);
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_view temp)
+    : folder_(folder), name_(name) {
+  Create(temp, false);
+}
+
+void NewFile::Create(std::u16string_view temp, bool retry) {
   win::Handle h;
   LONG status = 0;
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    temp_ = TempName(name, attempt);
-    status = win::CreateNewAt(Native(folder.native_), temp_, h);
+  for (int attempt = 0; attempt < (retry ? 64 : 1); ++attempt) {
+    temp_ = retry ? TempName(temp, attempt) : std::u16string(temp);
+    status = win::CreateNewAt(Native(folder_.native_), temp_, h);
     if (status != win::kStatusObjectNameCollision)
       break;
   }
   if (status < 0) {
-    throw FileError(u"cannot create a temporary file in " + folder.Path() + u": " +
-                    NtStatusText(status));
+    throw FileError(u"cannot create " + folder_.Path() + temp_ + u": " + NtStatusText(status));
   }
   native_ = Release(h);
   HANDLE copy = nullptr;
@@ -408,7 +510,7 @@ NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder)
       _close(fd);
   }
   try {
-    out_ = std::make_unique<OutFile>(f, folder.Path() + temp_);
+    out_ = std::make_unique<OutFile>(f, folder_.Path() + temp_);
   } catch (...) {
     win::DeleteThrough(Native(native_));
     CloseHandle(Native(native_));
@@ -421,6 +523,22 @@ NewFile::~NewFile() {
   if (!placed_)
     win::DeleteThrough(Native(native_));
   CloseHandle(Native(native_));
+}
+
+void NewFile::Finish(bool flush) {
+  out_->Close();
+  if (flush && !FlushFileBuffers(Native(native_)))
+    throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " +
+                    SystemErrorTextOr(GetLastError()));
+}
+
+bool NewFile::Unplace() {
+  if (!placed_)
+    return true;
+  if (win::RenameAt(Native(native_), Native(folder_.native_), temp_, false) < 0)
+    return false;
+  placed_ = false;
+  return true;
 }
 
 bool NewFile::Place(bool replace) {

@@ -11,8 +11,10 @@
 #include "datatable/NvDataTable.h"
 #include "fs/File.h"
 #include "package/Inflate.h"
+#include "package/Journal.h"
 #include "package/Names.h"
 #include "package/NvCrypUtils.h"
+#include "package/Transaction.h"
 #include "package/Package.h"
 
 namespace {
@@ -185,7 +187,22 @@ void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string
 
 void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view password,
                     const TProgressEvent& progress, const TExtractOptions& options) {
+  // What a run that was stopped half-way left is undone before anything else.
+  RecoverInterruptedRun(dest);
   const std::unique_ptr<Plan> plan = MakePlan(package, dest.Root().Path(), password, options);
+  if (plan->rows.empty())
+    return;
+
+  // Every file is written beside its target first; the targets change only
+  // once all are written, all together (package/Transaction.h).
+  TTransaction run(dest, options.durable, options.checkpoint);
+  std::vector<size_t> target(plan->rows.size());
+  for (size_t i = 0; i < plan->rows.size(); ++i) {
+    const TRowPlan& r = plan->rows[i];
+    if (!r.system)
+      target[i] = run.Add(r.place.folder, r.place.file);
+  }
+  run.Begin();
 
   TBodyInflater inflater(options.inflateBound);
   // The system directory is the system's: followed, opened at its first row.
@@ -208,20 +225,13 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
       // Every folder is entered once, relative to the one above, and held:
       // nothing is written through a link in the tree, nor through one put
       // in place of a folder later.
-      HeldFolder& folder = (r.system ? *system : dest).Enter(r.place.folder, true);
-      const HeldFolder::Entry there = folder.Look(r.place.file);
-      if (there.link)
-        throw LinkError(r.targetPath);
-      if (there.readOnly && !r.system)
-        throw FileError(u"cannot replace " + r.targetPath + u": it is read-only");
-      NewFile file(folder, r.place.file);
-      OutFile& out = file.Out();
+      OutFile& out = r.system ? run.OpenBeside(*system, r.place.folder, r.place.file)
+                              : run.Open(target[i]);
       package.Seek(bodyAt);
       out.Reserve(r.unpackedSize);
       inflater.Inflate(package, r.storedSize, r.unpackedSize,
                        [&](const uint8_t* data, size_t size) { out.Write(data, size); });
-      // A system file that appeared meanwhile is kept too.
-      file.Place(!r.system);
+      run.Written();
       done += r.unpackedSize;
     } catch (const LinkError& e) {
       throw LinkError(e.Link(), label + u": " + e.Message());
@@ -233,4 +243,5 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
     if (progress)
       progress(ProgressPercent(done, plan->total));
   }
+  run.Commit();
 }

@@ -25,12 +25,17 @@
 //    allocated from a size that was not checked.
 // A system row is skipped when its file exists, at the name it would be
 // written under or at the system directory followed by its whole name cell.
-// Each file is written under a temporary name of its own, created
-// exclusively beside its target, and moved over the target in one step only
-// when its body has inflated to exactly its unpacked size, so a failure
-// never leaves a truncated file and never destroys the file it was going to
-// replace; a target in use (a running program) fails its row and stays as
-// it was, and no temporary file stays behind. Nothing is written through a
+// All or nothing: every file is written first under a temporary name beside
+// its target and checked (its body inflated to exactly its unpacked size);
+// every target to be replaced is held before then, so that one in use (a
+// running program) fails the run before anything is written. Only then do
+// the targets change, each replaced file kept aside until the last has
+// changed. A failure at any step (a held file, a full disk, a bad body)
+// restores every file replaced and deletes every file and folder the run
+// made; a run that is stopped (killed, the power gone) is undone by the next
+// call for the same destination through the journal it left
+// (package/Journal.h). The files of the system directory go in only where
+// none stands, and are not in the journal: a stopped run can leave one there. Nothing is written through a
 // link (a junction or a symbolic link) in the destination tree: the
 // destination itself, a folder below it or below the system directory that
 // a row enters or creates, or a target that is a link fail the row.
@@ -45,6 +50,7 @@
 #include "package/CodePage.h"
 #include "package/Inflate.h"
 #include "package/Names.h"
+#include "package/Transaction.h"
 
 using TProgressEvent = std::function<void(int64_t Percent)>;
 
@@ -59,6 +65,12 @@ struct TExtractOptions {
   int64_t maxTotalUnpacked = 0x7FFFFFFF;
   // Bodies up to this size are inflated whole, larger ones streamed.
   TInflateBound inflateBound = {};
+  // Every file and the journal written through to the disk before the
+  // targets change, so that a run cut off by a power failure leaves the
+  // earlier files or the new ones, never a truncated file.
+  bool durable = false;
+  // Tests stop a run at a step of its own (package/Transaction.h).
+  TTransaction::Checkpoint checkpoint;
 };
 
 // destDir ends in "\". Raises an Error naming the row on any failure; returns

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "fs/File.h"
+#include "package/Journal.h"
 #include "shell/Win32Util.h"
 #include "win/Api.h"
 #include "win/SystemText.h"
@@ -45,9 +47,20 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
     tell(texts.caption, NeedsAdministratorText(zh, inst->displayName), true);
     return kNeedsAdministrator;
   }
+  // An installation stopped half-way is first put back as it was, with no
+  // question asked; its own uninstaller then holds the list, not this copy.
+  std::u16string listFrom = programPath;
+  try {
+    FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse);
+    if (RecoverInterruptedRun(dest))
+      listFrom = inst->destDir + u"Uninst.exe";
+  } catch (const Error& e) {
+    tell(texts.caption, e.Message(), true);
+    return kFileInUse;
+  }
   TRemovalPlan plan;
   try {
-    plan = PlanRemoval(ReadOwnList(programPath), inst->destDir, programPath);
+    plan = PlanRemoval(ReadOwnList(listFrom), inst->destDir, programPath);
     // The running program goes last, by its copy, whatever the letter case
     // its listed name has.
     std::erase_if(plan.files, [&](const std::u16string& f) { return SameFile(f, programPath); });

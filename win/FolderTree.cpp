@@ -137,21 +137,25 @@ bool ListedAsLink(HANDLE folder, std::u16string_view name) {
 
 }  // namespace
 
-LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle& h, bool& link) {
+LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle& h, bool& link,
+                    bool* made) {
+  if (made != nullptr)
+    *made = false;
   link = false;
   LONG status = OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpen,
                        kDirectoryFile | kOpenReparsePoint | kOpenForBackup, nullptr, h);
   if (create && (status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound)) {
     const FolderSecurity security = NewFolderSecurity(parent);
     status = OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
-                    kDirectoryFile | kOpenReparsePoint | kOpenForBackup, security.Descriptor(), h);
+                    kDirectoryFile | kOpenReparsePoint | kOpenForBackup, security.Descriptor(), h,
+                    made);
     if (status < 0 && security.Descriptor() != nullptr) {
       // An owner this process may not set (it is not elevated): the
       // descriptor without one.
       const FolderSecurity ownerless = security.WithoutOwner();
-      status =
-          OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
-                 kDirectoryFile | kOpenReparsePoint | kOpenForBackup, ownerless.Descriptor(), h);
+      status = OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
+                      kDirectoryFile | kOpenReparsePoint | kOpenForBackup, ownerless.Descriptor(),
+                      h, made);
     }
   }
   if (status >= 0 && (IsLinkOpen(h.get()) || ListedAsLink(parent, name))) {
@@ -191,6 +195,15 @@ Found LookAt(HANDLE folder, std::u16string_view name) {
 LONG CreateNewAt(HANDLE folder, std::u16string_view name, Handle& h) {
   return OpenAt(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE | SYNCHRONIZE, FILE_SHARE_READ,
                 kFileCreate, kNonDirectoryFile | kOpenReparsePoint, nullptr, h);
+}
+
+LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h) {
+  const ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE |
+                             (exclusive ? FILE_WRITE_DATA : 0);
+  const ULONG share =
+      exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  return OpenAt(folder, name, access, share, kFileOpen, kNonDirectoryFile | kOpenReparsePoint,
+                nullptr, h);
 }
 
 LONG RenameAt(HANDLE file, HANDLE folder, std::u16string_view name, bool replace) {

@@ -52,9 +52,17 @@ bool QueryTag(HANDLE h, ULONG& attributes, ULONG& tag);
 
 // Opens a folder to hold, relative to parent, without following a link at
 // name. When create is set a missing folder is made, with the descriptor
-// NewFolderSecurity (win/Security.h) gives for parent. Returns the native
-// status; link tells a link met at name (then h holds nothing).
-LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle& h, bool& link);
+// NewFolderSecurity (win/Security.h) gives for parent, and made tells
+// whether it was. Returns the native status; link tells a link met at name
+// (then h holds nothing).
+LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle& h, bool& link,
+                    bool* made = nullptr);
+
+// Opens the file at name in folder (a link itself, never followed) for
+// reading, renaming and deleting. Exclusive: for writing too, and nobody else
+// may write or delete it meanwhile, which fails for a running program's
+// image and for a file another program holds open. Returns the status.
+LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h);
 
 // Opens an existing folder by its whole path to hold, following links (the
 // folders above a destination are the system's business).

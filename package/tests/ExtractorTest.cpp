@@ -263,7 +263,7 @@ TEST_F(Refusals, MalformedPackages) {
   EXPECT_TRUE(percents.empty());
 }
 
-TEST_F(Failures, ABadBodyKeepsWhatCameBeforeAndTheFileItWouldReplace) {
+TEST_F(Failures, ABadBodyLeavesTheDestinationAsItWas) {
   WriteAll(Dest(u"b.txt"), "previous b");
   const auto pkg = Make({
       {u"", u"a.txt", "first"},
@@ -272,10 +272,8 @@ TEST_F(Failures, ABadBodyKeepsWhatCameBeforeAndTheFileItWouldReplace) {
   });
   const std::u16string error = ErrorOf([&] { Extract(pkg); });
   EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
-  EXPECT_EQ(ReadAll(Dest(u"a.txt")), "first");
   EXPECT_EQ(ReadAll(Dest(u"b.txt")), "previous b");
-  EXPECT_FALSE(fs::exists(Dest(u"c.txt")));
-  EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"a.txt:5", "b.txt:10"}));
+  EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"b.txt:10"}));
   EXPECT_EQ(percents.size(), 1u);
 }
 
@@ -308,7 +306,7 @@ TEST_F(Failures, AReadOnlyTargetFailsAndStays) {
 }
 
 #ifdef _WIN32
-TEST_F(Failures, ATargetHeldOpenFailsItsRow) {
+TEST_F(Failures, ATargetHeldOpenFailsTheRunBeforeAnythingIsWritten) {
   WriteAll(Dest(u"busy.exe"), "running");
   const std::wstring path = Dest(u"busy.exe").wstring();
   std::FILE* held = _wfsopen(path.c_str(), L"rb", _SH_DENYRW);
@@ -316,9 +314,9 @@ TEST_F(Failures, ATargetHeldOpenFailsItsRow) {
   const auto pkg = Make({{u"", u"before.txt", "1"}, {u"", u"busy.exe", "new version"}});
   const std::u16string error = ErrorOf([&] { Extract(pkg); });
   std::fclose(held);
-  EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
+  EXPECT_NE(error.find(u"busy.exe (is it in use?)"), std::u16string::npos) << ToUtf8(error);
   EXPECT_EQ(ReadAll(Dest(u"busy.exe")), "running");
-  EXPECT_EQ(ReadAll(Dest(u"before.txt")), "1");
-  EXPECT_EQ(Files(Dest()).size(), 2u);
+  EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"busy.exe:7"}));
+  EXPECT_TRUE(percents.empty());
 }
 #endif

@@ -1,0 +1,220 @@
+#include "package/Transaction.h"
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+
+namespace {
+
+std::u16string NewRun() {
+  std::random_device device;
+  const uint64_t mixed =
+      (uint64_t{device()} << 32 | device()) ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  static const char16_t kHex[] = u"0123456789abcdef";
+  std::u16string run;
+  for (int i = 0; i < 8; ++i)
+    run += kHex[(mixed >> (4 * i)) & 0xF];
+  return run;
+}
+
+// The names of a relative folder's levels ("a\b\": "a", "b").
+std::vector<std::u16string> Parts(const std::u16string& folder) {
+  std::vector<std::u16string> out;
+  size_t start = 0;
+  for (size_t at = folder.find(u'\\'); at != std::u16string::npos; at = folder.find(u'\\', start)) {
+    if (at > start)
+      out.push_back(folder.substr(start, at - start));
+    start = at + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+TTransaction::TTransaction(FolderTree& dest, bool durable, Checkpoint checkpoint)
+    : dest_(dest), durable_(durable), checkpoint_(std::move(checkpoint)) {}
+
+TTransaction::~TTransaction() {
+  if (!done_)
+    Rollback();
+}
+
+size_t TTransaction::Add(const std::u16string& folder, const std::u16string& name) {
+  const std::u16string key = AsciiUpper(folder + name);
+  for (size_t i = 0; i < targets_.size(); ++i) {
+    if (AsciiUpper(targets_[i].folder + targets_[i].name) == key)
+      return i;
+  }
+  Target t;
+  t.folder = folder;
+  t.name = name;
+  targets_.push_back(std::move(t));
+  return targets_.size() - 1;
+}
+
+void TTransaction::Begin() {
+  journal_.run = NewRun();
+  for (Target& t : targets_) {
+    // Every level as it stands: a link or a file in the way fails the run
+    // now; a missing one will be made.
+    HeldFolder* at = &dest_.Root();
+    bool missing = false;
+    std::u16string prefix;
+    for (const std::u16string& level : Parts(t.folder)) {
+      prefix += level + u'\\';
+      const HeldFolder::Entry entry = missing ? HeldFolder::Entry{} : at->Look(level);
+      if (entry.link)
+        throw LinkError(dest_.Root().Path() + prefix.substr(0, prefix.size() - 1));
+      if (entry.exists && !entry.folder)
+        throw FileError(dest_.Root().Path() + prefix.substr(0, prefix.size() - 1) +
+                        u" is a file where a folder goes");
+      if (!entry.exists) {
+        missing = true;
+        if (std::find(journal_.madeFolders.begin(), journal_.madeFolders.end(), prefix) ==
+            journal_.madeFolders.end()) {
+          journal_.madeFolders.push_back(prefix);
+        }
+        continue;
+      }
+      at = &dest_.Enter(prefix, false);
+    }
+    bool replaces = false;
+    if (!missing) {
+      t.held = at;
+      const HeldFolder::Entry there = at->Look(t.name);
+      const std::u16string shown = at->Path() + t.name;
+      if (there.link)
+        throw LinkError(shown);
+      if (there.folder)
+        throw FileError(u"cannot replace " + shown + u": it is a folder");
+      if (there.readOnly)
+        throw FileError(u"cannot replace " + shown + u": it is read-only");
+      if (there.exists) {
+        // Held from now on: nobody can start it, hold it or swap it before
+        // it is replaced.
+        t.original = std::make_unique<HeldEntry>(*at, t.name, true);
+        replaces = true;
+      }
+    }
+    journal_.files.push_back({t.folder, t.name, replaces});
+  }
+  begun_ = true;
+  WriteJournal(dest_, journal_, durable_);
+}
+
+OutFile& TTransaction::Open(size_t index) {
+  Target& t = targets_.at(index);
+  if (t.held == nullptr)
+    t.held = &dest_.Enter(t.folder, true);
+  t.file.reset();  // a file written again for the same target
+  t.file = std::make_unique<NewFile>(*t.held, t.name, PartName(t.name, journal_.run));
+  open_ = t.file.get();
+  return open_->Out();
+}
+
+OutFile& TTransaction::OpenBeside(FolderTree& tree, const std::u16string& folder,
+                                  const std::u16string& name) {
+  HeldFolder& held = tree.Enter(folder, true);
+  beside_.push_back({&tree, std::make_unique<NewFile>(held, name)});
+  open_ = beside_.back().file.get();
+  return open_->Out();
+}
+
+void TTransaction::Written() {
+  open_->Finish(durable_);
+  open_ = nullptr;
+  Reached(Step::kWritten, openIndex_++);
+}
+
+void TTransaction::Reached(Step step, size_t index) {
+  if (checkpoint_)
+    checkpoint_(step, index);
+}
+
+void TTransaction::Commit() {
+  try {
+    // A file of another tree that appeared meanwhile is kept.
+    for (Beside& b : beside_)
+      b.file->Place(false);
+    for (size_t i = 0; i < targets_.size(); ++i) {
+      Target& t = targets_[i];
+      if (!t.file)
+        continue;
+      if (t.original) {
+        t.original->Rename(OldName(t.name, journal_.run), false);
+        t.moved = true;
+      }
+      if (!t.file->Place(false))
+        throw FileError(u"cannot create " + t.held->Path() + t.name + u": something appeared there");
+      Reached(Step::kPlaced, i);
+    }
+    if (durable_)
+      dest_.Sync();
+    journal_.committed = true;
+    WriteJournal(dest_, journal_, durable_);
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+  done_ = true;
+  Reached(Step::kCommitted, 0);
+  // What the files replaced goes now; whatever cannot go, the journal names
+  // for the next run.
+  bool cleared = true;
+  for (Target& t : targets_) {
+    if (t.moved)
+      cleared = t.original->Delete() && cleared;
+    t.original.reset();
+  }
+  if (cleared)
+    HeldEntry(dest_.Root(), kJournalName, false).Delete();
+  if (durable_)
+    dest_.Sync();
+}
+
+void TTransaction::Rollback() {
+  done_ = true;
+  bool restored = true;
+  for (auto it = targets_.rbegin(); it != targets_.rend(); ++it) {
+    if (it->file)
+      restored = it->file->Unplace() && restored;
+    if (it->moved) {
+      try {
+        it->original->Rename(it->name, true);
+        it->moved = false;
+      } catch (const Error&) {
+        restored = false;
+      }
+    }
+  }
+  for (Beside& b : beside_)
+    b.file->Unplace();
+  open_ = nullptr;
+  // The new files go with their temporary names.
+  for (Target& t : targets_) {
+    t.file.reset();
+    t.original.reset();
+  }
+  std::vector<FolderTree*> trees{&dest_};
+  for (Beside& b : beside_) {
+    b.file.reset();
+    if (std::find(trees.begin(), trees.end(), b.tree) == trees.end())
+      trees.push_back(b.tree);
+  }
+  for (FolderTree* tree : trees) {
+    const std::vector<std::u16string> made = tree->Made();
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+      tree->RemoveEmpty(*it);
+  }
+  // Kept when something could not be put back: the next run finishes it.
+  if (begun_ && restored) {
+    try {
+      HeldEntry(dest_.Root(), kJournalName, false).Delete();
+    } catch (const Error&) {
+    }
+  }
+}
