@@ -243,6 +243,8 @@ TEST_F(GuardedInstall, AHostilePackageIsRefusedBeforeAnythingIsWritten) {
   EXPECT_TRUE(d.Shown(idPnlStep3));
   EXPECT_FALSE(Exists(windows + L"NvHostile.ini"));
   EXPECT_FALSE(Exists(dest + L"!first.txt"));
+  // Nor was the ordinary row written aside to be undone: no progress at all.
+  EXPECT_EQ(d.Progress(idProgressBar1), 0);
   EXPECT_EQ(Leftovers(dest), std::vector<std::wstring>{});
 }
 

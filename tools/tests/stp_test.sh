@@ -232,8 +232,9 @@ hostile() {  # hostile LABEL RELATIVE-PATH
   check "hostile $1: the ordinary row comes first" "!first.txt" "$(sed -n 2p "$work/hlist" | awk '{print $1}')"
   check "hostile $1: list marks the refused one" 1 "$(grep -c ' refused: ' "$work/hlist")"
   check "hostile $1: list says why it exits 1" 1 "$(grep -c 'of 2 rows refused' "$work/herr")"
-  "$stp" extract "$work/h.stp" "$work/hdest" --system-dir "$work/hroot/system32" >/dev/null 2>"$work/herr"
+  "$stp" extract "$work/h.stp" "$work/hdest" --system-dir "$work/hroot/system32" >"$work/hout" 2>"$work/herr"
   check "hostile $1: refused" 1 $?
+  check "hostile $1: no progress before the refusal" "" "$(cat "$work/hout")"
   contains "hostile $1: the message names row 2" "row 2" "$work/herr"
   [ ! -e "$work/hdest/!first.txt" ]; check "hostile $1: the ordinary file not written" 0 $?
   check "hostile $1: nothing written" "" "$(find "$work/hdest" -type f 2>/dev/null)"
