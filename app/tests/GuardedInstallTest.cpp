@@ -140,12 +140,7 @@ const wchar_t kExtractFailed[] = L"An error occurred extracting files to the des
 class GuardedInstall : public testing::Test {
  protected:
   void ToFolderPage(WizardDriver& d, const std::wstring& dest, const char* program = "SetupEn") {
-    ASSERT_TRUE(d.Start(SetupProgram(program)));
-    ASSERT_NE(d.Wizard(), nullptr);
-    d.Click(idBtnNext);
-    d.Click(idBtnNext);
-    ASSERT_TRUE(d.Shown(idPnlStep3));
-    d.Type(idEditSetupDir, dest);
+    ::ToFolderPage(d, program, dest);
   }
 
   void Install(const std::wstring& dest) {

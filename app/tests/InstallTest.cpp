@@ -50,6 +50,23 @@ namespace {
 
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
+// The six values of the sample product's uninstall key, sorted by name.
+std::vector<std::pair<std::wstring, std::wstring>> ExpectedUninstallValues(const std::wstring& name,
+                                                                           const std::wstring& dest,
+                                                                           bool chinese) {
+  std::vector<std::pair<std::wstring, std::wstring>> values = {
+      {L"DisplayIcon", dest + L"Drawlet.exe"},
+      {L"DisplayName", name},
+      {L"DisplayVersion", L"3.50"},
+      {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
+      {L"URLInfoAbout",
+       chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
+      {L"UninstallString", dest + L"Uninst.exe"},
+  };
+  std::sort(values.begin(), values.end());
+  return values;
+}
+
 std::wstring SystemDir() {
   wchar_t buf[MAX_PATH] = {};
   GetSystemDirectoryW(buf, MAX_PATH);
@@ -115,14 +132,8 @@ class Install : public testing::Test {
     DeleteFileW((SystemDir() + L"\\NvDrawlet.dat").c_str());
   }
 
-  // Starts a program and walks it to the folder page with this destination.
   void ToFolderPage(const char* program, const std::wstring& dest) {
-    ASSERT_TRUE(d.Start(SetupProgram(program))) << program;
-    ASSERT_NE(d.Wizard(), nullptr);
-    d.Click(idBtnNext);
-    d.Click(idBtnNext);
-    ASSERT_TRUE(d.Shown(idPnlStep3));
-    d.Type(idEditSetupDir, dest);
+    ::ToFolderPage(d, program, dest);
   }
 
   // Every staged file is in the destination with the same bytes.
@@ -151,17 +162,7 @@ class Install : public testing::Test {
     // written; the order is the rules' (tested natively).
     auto values = KeyValues(HKEY_LOCAL_MACHINE, kUninstallRoot + name);
     std::sort(values.begin(), values.end());
-    std::vector<std::pair<std::wstring, std::wstring>> expected = {
-        {L"DisplayIcon", dest + L"Drawlet.exe"},
-        {L"DisplayName", name},
-        {L"DisplayVersion", L"3.50"},
-        {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
-        {L"URLInfoAbout",
-         chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
-        {L"UninstallString", dest + L"Uninst.exe"},
-    };
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(values, expected);
+    EXPECT_EQ(values, ExpectedUninstallValues(name, dest, chinese));
   }
 
   // Runs the installed uninstaller with /S; its exit code.
@@ -701,17 +702,8 @@ class InstallWow64 : public Install {
   // The key with its six values under Wow6432Node, and none where 64-bit
   // programs keep theirs.
   void ExpectWow64UninstallKey(const std::wstring& name, const std::wstring& dest, bool chinese) {
-    std::vector<std::pair<std::wstring, std::wstring>> expected = {
-        {L"DisplayIcon", dest + L"Drawlet.exe"},
-        {L"DisplayName", name},
-        {L"DisplayVersion", L"3.50"},
-        {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
-        {L"URLInfoAbout",
-         chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
-        {L"UninstallString", dest + L"Uninst.exe"},
-    };
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(KeyValues64(kWow64UninstallRoot + name), expected);
+    EXPECT_EQ(KeyValues64(kWow64UninstallRoot + name),
+              ExpectedUninstallValues(name, dest, chinese));
     EXPECT_TRUE(KeyValues64(kUninstallRoot + name).empty())
         << "the key is where 64-bit programs keep theirs";
   }
