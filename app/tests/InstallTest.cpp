@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -388,8 +388,8 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::wstring cmd = L"\"" + dest + L"Drawlet.exe\"";
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                             &pi))
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       << "the earlier version does not start";
   TerminateProcess(pi.hProcess, 0);
   WaitForSingleObject(pi.hProcess, 10000);
@@ -406,7 +406,8 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
   for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
     Sleep(100);
   for (const std::wstring& f : files)
-    EXPECT_FALSE(f.rfind(L"$System$\\", 0) != 0 && Exists(dest + f)) << "left: " << ToUtf8(U(f.c_str()));
+    EXPECT_FALSE(f.rfind(L"$System$\\", 0) != 0 && Exists(dest + f))
+        << "left: " << ToUtf8(U(f.c_str()));
   EXPECT_EQ(ReadAll(dest + L"only-earlier.dll"), "a file the new version no longer carries");
 }
 
