@@ -164,6 +164,17 @@ bool FolderTree::RemoveEmpty(std::u16string_view rel) {
   return RemoveEmptyFolderAt(parent->native_, levels.back());
 }
 
+void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, bool exclusive) {
+  const HeldFolder::Entry entry = folder.Look(name);
+  const std::u16string shown = folder.Path() + std::u16string(name);
+  if (!entry.exists)
+    throw FileError(u"there is no " + shown);
+  if (entry.folder && !entry.link)
+    throw FileError(shown + u" is a folder");
+  if (exclusive && entry.link)
+    throw LinkError(shown);
+}
+
 std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
   // A name that is taken is left alone and the next is tried.
   for (int attempt = 0; attempt < 64; ++attempt) {

@@ -308,13 +308,7 @@ void FolderTree::Sync() {
 
 HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
     : folder_(folder), name_(name) {
-  const HeldFolder::Entry entry = folder.Look(name);
-  if (!entry.exists)
-    throw FileError(u"there is no " + folder.Path() + name_);
-  if (entry.folder && !entry.link)
-    throw FileError(folder.Path() + name_ + u" is a folder");
-  if (exclusive && entry.link)
-    throw LinkError(folder.Path() + name_);
+  Check(folder, name, exclusive);
 }
 
 HeldEntry::~HeldEntry() = default;
