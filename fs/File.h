@@ -298,6 +298,8 @@ class HeldEntry {
   bool Delete();
 
  private:
+  // What the constructor raises before anything is opened (fs/File.cpp).
+  static void Check(HeldFolder& folder, std::u16string_view name, bool exclusive);
   HeldFolder& folder_;
   std::u16string name_;
   intptr_t native_ = -1;  // the HANDLE on Windows; unused elsewhere

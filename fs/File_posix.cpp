@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -297,38 +296,8 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   return *at;
 }
 
-HeldFolder* FolderTree::Find(std::u16string_view rel) {
-  HeldFolder* at = root_.get();
-  std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
-    const HeldFolder::Entry entry = at->Look(level);
-    if (!entry.exists || !entry.folder || entry.link)
-      return nullptr;
-    sofar += level + u'\\';
-    at = &Enter(sofar, false);
-  }
-  return at;
-}
-
-bool FolderTree::RemoveEmpty(std::u16string_view rel) {
-  const std::vector<std::u16string> levels = Levels(rel);
-  if (levels.empty())
-    return false;
-  std::u16string parentRel;
-  for (size_t i = 0; i + 1 < levels.size(); ++i)
-    parentRel += levels[i] + u'\\';
-  HeldFolder* parent = Find(parentRel);
-  if (parent == nullptr)
-    return false;
-  const std::u16string self = parentRel + levels.back() + u'\\';
-  // Its hold and those below it go first.
-  levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
-                               [&](const Level& l) { return l.rel.rfind(self, 0) == 0; }),
-                levels_.end());
-  if (parent->Look(levels.back()).link)
-    return false;
-  return unlinkat(static_cast<int>(parent->native_), UnixPath(levels.back()).c_str(),
-                  AT_REMOVEDIR) == 0;
+bool fs_native::RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name) {
+  return unlinkat(static_cast<int>(folder), UnixPath(name).c_str(), AT_REMOVEDIR) == 0;
 }
 
 void FolderTree::Sync() {
@@ -339,13 +308,7 @@ void FolderTree::Sync() {
 
 HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
     : folder_(folder), name_(name) {
-  const HeldFolder::Entry entry = folder.Look(name);
-  if (!entry.exists)
-    throw FileError(u"there is no " + folder.Path() + name_);
-  if (entry.folder && !entry.link)
-    throw FileError(folder.Path() + name_ + u" is a folder");
-  if (exclusive && entry.link)
-    throw LinkError(folder.Path() + name_);
+  Check(folder, name, exclusive);
 }
 
 HeldEntry::~HeldEntry() = default;
@@ -425,7 +388,8 @@ NewFile::~NewFile() {
   out_.reset();
   if (!placed_) {
     // Only while the name is still this file's.
-    struct stat mine {}, there {};
+    struct stat mine {
+    }, there{};
     const bool open = native_ != -1;
     if (open && fstat(static_cast<int>(native_), &mine) == 0) {
       identity_[0] = mine.st_dev;

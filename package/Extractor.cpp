@@ -14,8 +14,8 @@
 #include "package/Journal.h"
 #include "package/Names.h"
 #include "package/NvCrypUtils.h"
-#include "package/Transaction.h"
 #include "package/Package.h"
+#include "package/Transaction.h"
 
 namespace {
 
@@ -225,8 +225,8 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
       // Every folder is entered once, relative to the one above, and held:
       // nothing is written through a link in the tree, nor through one put
       // in place of a folder later.
-      OutFile& out = r.system ? run.OpenBeside(*system, r.place.folder, r.place.file)
-                              : run.Open(target[i]);
+      OutFile& out =
+          r.system ? run.OpenBeside(*system, r.place.folder, r.place.file) : run.Open(target[i]);
       package.Seek(bodyAt);
       out.Reserve(r.unpackedSize);
       inflater.Inflate(package, r.storedSize, r.unpackedSize,

@@ -35,10 +35,10 @@
 // made; a run that is stopped (killed, the power gone) is undone by the next
 // call for the same destination through the journal it left
 // (package/Journal.h). The files of the system directory go in only where
-// none stands, and are not in the journal: a stopped run can leave one there. Nothing is written through a
-// link (a junction or a symbolic link) in the destination tree: the
-// destination itself, a folder below it or below the system directory that
-// a row enters or creates, or a target that is a link fail the row.
+// none stands, and are not in the journal: a stopped run can leave one there. Nothing is written
+// through a link (a junction or a symbolic link) in the destination tree: the destination itself, a
+// folder below it or below the system directory that a row enters or creates, or a target that is a
+// link fail the row.
 #pragma once
 
 #include <cstdint>

@@ -16,8 +16,8 @@ constexpr char kFirstLine[] = "setup journal 1";
 constexpr size_t kMaxJournal = 16 * 1024 * 1024;
 
 std::string CheckLine(std::string_view text) {
-  const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(text.data()),
-                          static_cast<uInt>(text.size()));
+  const uLong crc =
+      crc32(0L, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc & 0xFFFFFFFFul));
   return std::string("end ") + hex + "\n";
@@ -87,7 +87,8 @@ std::string JournalText(const TJournal& journal) {
 TJournal ParseJournal(std::string_view text) {
   const size_t last = text.rfind("end ", text.size() >= 2 ? text.size() - 2 : 0);
   if (text.empty() || text.back() != '\n' || last == std::string_view::npos ||
-      (last > 0 && text[last - 1] != '\n') || text.substr(last) != CheckLine(text.substr(0, last))) {
+      (last > 0 && text[last - 1] != '\n') ||
+      text.substr(last) != CheckLine(text.substr(0, last))) {
     throw PackageReadError(u"it is damaged (its check value does not match)");
   }
   TJournal journal;

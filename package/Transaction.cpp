@@ -149,7 +149,8 @@ void TTransaction::Commit() {
         t.moved = true;
       }
       if (!t.file->Place(false))
-        throw FileError(u"cannot create " + t.held->Path() + t.name + u": something appeared there");
+        throw FileError(u"cannot create " + t.held->Path() + t.name +
+                        u": something appeared there");
       Reached(Step::kPlaced, i);
     }
     if (durable_)

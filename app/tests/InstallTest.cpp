@@ -18,6 +18,7 @@
 
 #include "app/tests/SetupPrograms.h"
 #include "common/Text.h"
+#include "package/Journal.h"
 #include "pe/PeImage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
@@ -410,6 +411,37 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
     EXPECT_FALSE(f.rfind(L"$System$\\", 0) != 0 && Exists(dest + f))
         << "left: " << ToUtf8(U(f.c_str()));
   EXPECT_EQ(ReadAll(dest + L"only-earlier.dll"), "a file the new version no longer carries");
+}
+
+// An upgrade killed half-way leaves its journal; the uninstaller undoes that
+// run first (the old read-me back, the files and folder it added gone), then
+// removes the installation, leaving nothing of either.
+TEST_F(Install, TheUninstallerUndoesAnInterruptedUpgradeFirst) {
+  const std::wstring dest = L"C:\\Interrupted\\";
+  ToFolderPage("SetupEn", dest);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+  const std::wstring run = L"0123abcd";
+  ASSERT_TRUE(MoveFileW((dest + L"readme.txt").c_str(),
+                        (dest + L"readme.txt." + run + L".stp-old").c_str()));
+  WriteAll(dest + L"readme.txt", "the stopped run's read-me");
+  WriteAll(dest + L"added.txt", "a file the stopped run added");
+  WriteAll(dest + L"extra\\x.txt", "in a folder the stopped run made");
+  WriteAll(dest + L"Setup.journal", JournalText({u"0123abcd",
+                                                 false,
+                                                 {u"extra\\"},
+                                                 {{u"", u"readme.txt", true},
+                                                  {u"", u"added.txt", false},
+                                                  {u"extra\\", u"x.txt", false}}}));
+  EXPECT_EQ(UninstallSilently(dest), 0u);
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
+  for (const wchar_t* left : {L"readme.txt.0123abcd.stp-old", L"added.txt", L"extra",
+                              L"Setup.journal", L"readme.txt", L"Drawlet.exe"}) {
+    EXPECT_FALSE(Exists(dest + left)) << "left: " << ToUtf8(U(left));
+  }
 }
 
 TEST_F(Install, PackageWithoutUsableIndexStillRegisters) {

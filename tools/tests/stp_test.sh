@@ -266,4 +266,18 @@ check "a folder link in the destination: refused" 1 $?
 contains "the message names the link" "link" "$work/lerr"
 check "nothing written through it" "" "$(ls "$work/outside")"
 
+# A run stopped half-way is undone before anything else: the file its
+# journal says it added goes, and so does the journal.
+rm -rf "$work/jdest"
+"$stp" extract "$work/bare.stp" "$work/jdest" --system-dir "$work/sys" >/dev/null 2>&1
+printf 'left by a stopped run' >"$work/jdest/stray.txt"
+body=$(printf 'setup journal 1\nrun\t0123abcd\nstate\topen\nfile\t\tstray.txt\t0\n')$'\n'
+crc=$(printf '%s' "$body" | gzip -c | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' \n')
+printf '%send %s\n' "$body" "$crc" >"$work/jdest/Setup.journal"
+"$stp" extract "$work/bare.stp" "$work/jdest" --system-dir "$work/sys" >/dev/null 2>"$work/jerr"
+check "extract over a stopped run" 0 $?
+[ ! -e "$work/jdest/stray.txt" ] && [ ! -e "$work/jdest/Setup.journal" ]
+check "the stopped run is undone first" 0 $?
+cmp -s "$work/src/readme.txt" "$work/jdest/readme.txt"; check "and the package extracted" 0 $?
+
 checks_done
