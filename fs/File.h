@@ -278,7 +278,9 @@ class NewFile {
 // deleted through the hold. Held exclusively, it is proven replaceable now:
 // opened for writing and deleting while nobody else may write or delete it
 // (on Windows this fails for a running program's image and for a file that
-// another program holds open); elsewhere it is only looked at.
+// another program holds open); elsewhere it is locked (flock) against the
+// holds of other runs, which is all a POSIX system can tell. A file held
+// exclusively cannot be held at all by another run meanwhile.
 class HeldEntry {
  public:
   // Raises FileError naming the file when it is not there, is a folder, or
@@ -302,5 +304,5 @@ class HeldEntry {
   static void Check(HeldFolder& folder, std::u16string_view name, bool exclusive);
   HeldFolder& folder_;
   std::u16string name_;
-  intptr_t native_ = -1;  // the HANDLE on Windows; unused elsewhere
+  intptr_t native_ = -1;  // the HANDLE on Windows, the locked descriptor elsewhere
 };

@@ -400,8 +400,8 @@ HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusiv
   win::Handle h;
   const LONG status = win::HoldFileAt(Native(folder.native_), name, exclusive, h);
   if (status < 0) {
-    throw FileError(u"cannot replace " + folder.Path() + name_ + u" (is it in use?): " +
-                    NtStatusText(status));
+    throw FileError(u"cannot " + std::u16string(exclusive ? u"replace " : u"open ") +
+                    folder.Path() + name_ + u" (is it in use?): " + NtStatusText(status));
   }
   native_ = Release(h);
 }

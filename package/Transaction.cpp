@@ -104,6 +104,7 @@ void TTransaction::Begin() {
   }
   begun_ = true;
   WriteJournal(dest_, journal_, durable_);
+  journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, true);
 }
 
 OutFile& TTransaction::Open(size_t index) {
@@ -156,7 +157,9 @@ void TTransaction::Commit() {
     if (durable_)
       dest_.Sync();
     journal_.committed = true;
+    journalHold_.reset();
     WriteJournal(dest_, journal_, durable_);
+    journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, true);
   } catch (...) {
     Rollback();
     throw;
@@ -172,7 +175,8 @@ void TTransaction::Commit() {
     t.original.reset();
   }
   if (cleared)
-    HeldEntry(dest_.Root(), kJournalName, false).Delete();
+    journalHold_->Delete();
+  journalHold_.reset();
   if (durable_)
     dest_.Sync();
 }
@@ -214,8 +218,11 @@ void TTransaction::Rollback() {
   // Kept when something could not be put back: the next run finishes it.
   if (begun_ && restored) {
     try {
-      HeldEntry(dest_.Root(), kJournalName, false).Delete();
+      if (!journalHold_)  // let go while it was being rewritten
+        journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, true);
+      journalHold_->Delete();
     } catch (const Error&) {
     }
   }
+  journalHold_.reset();
 }
