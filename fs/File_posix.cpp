@@ -307,20 +307,22 @@ void FolderTree::Sync() {
     fsync(static_cast<int>(l.folder->native_));
 }
 
-HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
-  Check(folder, name, exclusive);
-  // Nothing stops another program here; another run of ours holds what it
-  // replaces and its journal with a lock, which this one respects (a link
-  // is not opened, and not locked).
+  Check(folder, name, how);
+  if (how == Hold::kReplace)
+    return;
+  // Nothing stops another program here; another run of ours locks its
+  // journal, which a shared hold respects (a link is not opened, and not
+  // locked).
   const int fd = openat(static_cast<int>(folder.native_), UnixPath(name).c_str(),
                         O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd == -1)
     return;
-  if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+  if (flock(fd, (how == Hold::kLock ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     close(fd);
-    throw FileError(u"cannot " + std::u16string(exclusive ? u"replace " : u"open ") +
-                    folder.Path() + name_ + u" (is it in use?): another run holds it");
+    throw FileError(u"cannot open " + folder.Path() + name_ +
+                    u" (is it in use?): another run holds it");
   }
   native_ = fd;
 }

@@ -394,9 +394,10 @@ void FolderTree::Sync() {
   // order; a folder cannot be flushed without being opened for writing.
 }
 
-HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
-  Check(folder, name, exclusive);
+  Check(folder, name, how);
+  const bool exclusive = how != Hold::kShared;
   win::Handle h;
   const LONG status = win::HoldFileAt(Native(folder.native_), name, exclusive, h);
   if (status < 0) {

@@ -96,7 +96,7 @@ void TTransaction::Begin() {
       if (there.exists) {
         // Held from now on: nobody can start it, hold it or swap it before
         // it is replaced.
-        t.original = std::make_unique<HeldEntry>(*at, t.name, true);
+        t.original = std::make_unique<HeldEntry>(*at, t.name, HeldEntry::Hold::kReplace);
         replaces = true;
       }
     }
@@ -104,7 +104,7 @@ void TTransaction::Begin() {
   }
   begun_ = true;
   WriteJournal(dest_, journal_, durable_);
-  journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, true);
+  journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, HeldEntry::Hold::kLock);
 }
 
 OutFile& TTransaction::Open(size_t index) {
@@ -159,7 +159,7 @@ void TTransaction::Commit() {
     journal_.committed = true;
     journalHold_.reset();
     WriteJournal(dest_, journal_, durable_);
-    journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, true);
+    journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, HeldEntry::Hold::kLock);
   } catch (...) {
     Rollback();
     throw;
@@ -219,7 +219,8 @@ void TTransaction::Rollback() {
   if (begun_ && restored) {
     try {
       if (!journalHold_)  // let go while it was being rewritten
-        journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, true);
+        journalHold_ =
+            std::make_unique<HeldEntry>(dest_.Root(), kJournalName, HeldEntry::Hold::kLock);
       journalHold_->Delete();
     } catch (const Error&) {
     }
