@@ -164,14 +164,14 @@ bool FolderTree::RemoveEmpty(std::u16string_view rel) {
   return RemoveEmptyFolderAt(parent->native_, levels.back());
 }
 
-void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, bool exclusive) {
+void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, Hold how) {
   const HeldFolder::Entry entry = folder.Look(name);
   const std::u16string shown = folder.Path() + std::u16string(name);
   if (!entry.exists)
     throw FileError(u"there is no " + shown);
   if (entry.folder && !entry.link)
     throw FileError(shown + u" is a folder");
-  if (exclusive && entry.link)
+  if (how != Hold::kShared && entry.link)
     throw LinkError(shown);
 }
 

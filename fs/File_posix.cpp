@@ -1,5 +1,6 @@
 // The file layer on POSIX systems.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,17 +307,36 @@ void FolderTree::Sync() {
     fsync(static_cast<int>(l.folder->native_));
 }
 
-HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
-  Check(folder, name, exclusive);
+  Check(folder, name, how);
+  if (how == Hold::kReplace)
+    return;
+  // Nothing stops another program here; another run of ours locks its
+  // journal, which a shared hold respects (a link is not opened, and not
+  // locked).
+  const int fd = openat(static_cast<int>(folder.native_), UnixPath(name).c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd == -1)
+    return;
+  if (flock(fd, (how == Hold::kLock ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    close(fd);
+    throw FileError(u"cannot open " + folder.Path() + name_ +
+                    u" (is it in use?): another run holds it");
+  }
+  native_ = fd;
 }
 
-HeldEntry::~HeldEntry() = default;
+HeldEntry::~HeldEntry() {
+  if (native_ != -1)
+    close(static_cast<int>(native_));
+}
 
 std::string HeldEntry::Read(size_t max) {
-  const int fd = openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
-                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd == -1)
+  const int fd = native_ != -1 ? dup(static_cast<int>(native_))
+                               : openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
+                                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd == -1 || lseek(fd, 0, SEEK_SET) != 0)
     throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(errno));
   std::string bytes;
   char buffer[4096];

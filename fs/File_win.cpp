@@ -394,14 +394,15 @@ void FolderTree::Sync() {
   // order; a folder cannot be flushed without being opened for writing.
 }
 
-HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
-  Check(folder, name, exclusive);
+  Check(folder, name, how);
+  const bool exclusive = how != Hold::kShared;
   win::Handle h;
   const LONG status = win::HoldFileAt(Native(folder.native_), name, exclusive, h);
   if (status < 0) {
-    throw FileError(u"cannot replace " + folder.Path() + name_ + u" (is it in use?): " +
-                    NtStatusText(status));
+    throw FileError(u"cannot " + std::u16string(exclusive ? u"replace " : u"open ") +
+                    folder.Path() + name_ + u" (is it in use?): " + NtStatusText(status));
   }
   native_ = Release(h);
 }

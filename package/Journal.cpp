@@ -154,7 +154,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
   const std::u16string shown = root.Path() + kJournalName;
   TJournal journal;
   try {
-    HeldEntry entry(root, kJournalName, false);
+    HeldEntry entry(root, kJournalName, HeldEntry::Hold::kShared);
     journal = ParseJournal(entry.Read(kMaxJournal));
   } catch (const Error& e) {
     throw FileError(u"the journal " + shown + u" of an interrupted installation cannot be read: " +
@@ -164,7 +164,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
   const auto remove = [&](HeldFolder& folder, const std::u16string& name) {
     if (folder.Look(name).exists) {
       try {
-        if (!HeldEntry(folder, name, false).Delete() && failed.empty())
+        if (!HeldEntry(folder, name, HeldEntry::Hold::kShared).Delete() && failed.empty())
           failed = folder.Path() + name;
       } catch (const Error&) {
         if (failed.empty())
@@ -188,7 +188,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
       remove(*folder, old);
     } else if (folder->Look(old).exists) {
       try {
-        HeldEntry(*folder, old, false).Rename(f.name, true);
+        HeldEntry(*folder, old, HeldEntry::Hold::kShared).Rename(f.name, true);
       } catch (const Error&) {
         if (failed.empty())
           failed = folder->Path() + f.name;
@@ -206,7 +206,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
                     u" cannot be restored (is it in use?)");
   }
   dest.Sync();
-  if (!HeldEntry(root, kJournalName, false).Delete())
+  if (!HeldEntry(root, kJournalName, HeldEntry::Hold::kShared).Delete())
     throw FileError(u"cannot delete " + shown);
   return true;
 }

@@ -69,6 +69,9 @@ class TTransaction {
   TJournal journal_;
   std::vector<Target> targets_;
   std::vector<Beside> beside_;
+  // The journal, held while the run lives: another run for the same
+  // destination cannot take it for one that was stopped and undo this one.
+  std::unique_ptr<HeldEntry> journalHold_;
   NewFile* open_ = nullptr;
   size_t openIndex_ = 0;
   bool begun_ = false;

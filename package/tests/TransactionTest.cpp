@@ -245,4 +245,23 @@ TEST_F(Upgrade, AJournalThatIsDamagedOrNamesAnythingOutsideIsRefusedAndNothingTo
   EXPECT_FALSE(fs::exists(Dest(kJournalName)));
 }
 
+// A second run for the same destination while the first is writing: it
+// cannot take the live journal for a stopped run's and undo the first; it
+// fails naming the journal, and the first completes.
+TEST_F(Upgrade, ASecondRunMeanwhileLeavesTheFirstAlone) {
+  Extract(Make(a));
+  const std::u16string packageB = Make(b), packageA = Make(a);
+  std::u16string second;
+  options.checkpoint = [&](TTransaction::Step step, size_t index) {
+    if (step == TTransaction::Step::kPlaced && index == 2) {
+      TExtractOptions plain;
+      plain.codePage = options.codePage;
+      second = ErrorOf([&] { ExtractPackage(packageA, dest, u"", {}, plain); });
+    }
+  };
+  Extract(packageB);
+  EXPECT_NE(second.find(u"Setup.journal"), std::u16string::npos) << ToUtf8(second);
+  EXPECT_TRUE(Tree() == treeB) << Names(Tree());
+}
+
 }  // namespace
