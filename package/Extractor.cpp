@@ -193,6 +193,9 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
   if (plan->rows.empty())
     return;
 
+  // The system directory is the system's: followed, opened at its first row.
+  // It outlives the run, which deletes what it placed there on failure.
+  std::unique_ptr<FolderTree> system;
   // Every file is written beside its target first; the targets change only
   // once all are written, all together (package/Transaction.h).
   TTransaction run(dest, options.durable, options.checkpoint);
@@ -205,8 +208,6 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
   run.Begin();
 
   TBodyInflater inflater(options.inflateBound);
-  // The system directory is the system's: followed, opened at its first row.
-  std::unique_ptr<FolderTree> system;
   int64_t done = 0, at = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];

@@ -40,8 +40,9 @@ class TTransaction {
   void Begin();
   // The new file of a declared target, to be written now; Written closes it.
   OutFile& Open(size_t index);
-  // A file of another tree (the system directory's) that goes in only where
-  // nothing stands, placed with the rest and deleted again on failure.
+  // A file of another tree (the system directory's, which must outlive the
+  // transaction) that goes in only where nothing stands, placed with the
+  // rest and deleted again on failure.
   OutFile& OpenBeside(FolderTree& tree, const std::u16string& folder, const std::u16string& name);
   void Written();
   // Puts every file in place, then drops what they replaced. Raises the
