@@ -2,6 +2,7 @@
 // calls are in File_posix.cpp and File_win.cpp.
 #include "fs/File.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -128,6 +129,50 @@ std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool 
     cut = end + 1;
   }
   return u"";
+}
+
+HeldFolder* FolderTree::Find(std::u16string_view rel) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    const HeldFolder::Entry entry = at->Look(level);
+    if (!entry.exists || !entry.folder || entry.link)
+      return nullptr;
+    sofar += level + u'\\';
+    at = &Enter(sofar, false);
+  }
+  return at;
+}
+
+bool FolderTree::RemoveEmpty(std::u16string_view rel) {
+  const std::vector<std::u16string> levels = Levels(rel);
+  if (levels.empty())
+    return false;
+  std::u16string parentRel;
+  for (size_t i = 0; i + 1 < levels.size(); ++i)
+    parentRel += levels[i] + u'\\';
+  HeldFolder* parent = Find(parentRel);
+  if (parent == nullptr)
+    return false;
+  const std::u16string self = parentRel + levels.back() + u'\\';
+  // Its hold and those below it go first: a held folder cannot be removed.
+  levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
+                               [&](const Level& l) { return l.rel.rfind(self, 0) == 0; }),
+                levels_.end());
+  if (parent->Look(levels.back()).link)
+    return false;
+  return RemoveEmptyFolderAt(parent->native_, levels.back());
+}
+
+void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, Hold how) {
+  const HeldFolder::Entry entry = folder.Look(name);
+  const std::u16string shown = folder.Path() + std::u16string(name);
+  if (!entry.exists)
+    throw FileError(u"there is no " + shown);
+  if (entry.folder && !entry.link)
+    throw FileError(shown + u" is a folder");
+  if (how != Hold::kShared && entry.link)
+    throw LinkError(shown);
 }
 
 std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {

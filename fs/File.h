@@ -275,15 +275,24 @@ class NewFile {
 };
 
 // A file that stands in a held folder, held so that it can be renamed or
-// deleted through the hold. Held exclusively, it is proven replaceable now:
-// opened for writing and deleting while nobody else may write or delete it
-// (on Windows this fails for a running program's image and for a file that
-// another program holds open); elsewhere it is only looked at.
+// deleted through the hold.
 class HeldEntry {
  public:
+  enum class Hold {
+    // Others may go on using it; a link is held itself.
+    kShared,
+    // Proven replaceable now: on Windows opened for writing and deleting
+    // while nobody else may write or delete it, which fails for a running
+    // program's image and for a file another program holds open; elsewhere
+    // only looked at (nothing holds a file there).
+    kReplace,
+    // The same, and on Linux locked (flock) too: nobody else can hold it in
+    // any way meanwhile. One descriptor each: for a few files only.
+    kLock,
+  };
   // Raises FileError naming the file when it is not there, is a folder, or
-  // cannot be held now; LinkError when it is a link and exclusive is set.
-  HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive);
+  // cannot be held now; LinkError when it is a link and held for replacing.
+  HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how);
   ~HeldEntry();
   HeldEntry(const HeldEntry&) = delete;
   HeldEntry& operator=(const HeldEntry&) = delete;
@@ -298,7 +307,9 @@ class HeldEntry {
   bool Delete();
 
  private:
+  // What the constructor raises before anything is opened (fs/File.cpp).
+  static void Check(HeldFolder& folder, std::u16string_view name, Hold how);
   HeldFolder& folder_;
   std::u16string name_;
-  intptr_t native_ = -1;  // the HANDLE on Windows; unused elsewhere
+  intptr_t native_ = -1;  // the HANDLE on Windows, the locked descriptor elsewhere
 };

@@ -1,9 +1,9 @@
 // The file layer on POSIX systems.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -297,38 +297,8 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   return *at;
 }
 
-HeldFolder* FolderTree::Find(std::u16string_view rel) {
-  HeldFolder* at = root_.get();
-  std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
-    const HeldFolder::Entry entry = at->Look(level);
-    if (!entry.exists || !entry.folder || entry.link)
-      return nullptr;
-    sofar += level + u'\\';
-    at = &Enter(sofar, false);
-  }
-  return at;
-}
-
-bool FolderTree::RemoveEmpty(std::u16string_view rel) {
-  const std::vector<std::u16string> levels = Levels(rel);
-  if (levels.empty())
-    return false;
-  std::u16string parentRel;
-  for (size_t i = 0; i + 1 < levels.size(); ++i)
-    parentRel += levels[i] + u'\\';
-  HeldFolder* parent = Find(parentRel);
-  if (parent == nullptr)
-    return false;
-  const std::u16string self = parentRel + levels.back() + u'\\';
-  // Its hold and those below it go first.
-  levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
-                               [&](const Level& l) { return l.rel.rfind(self, 0) == 0; }),
-                levels_.end());
-  if (parent->Look(levels.back()).link)
-    return false;
-  return unlinkat(static_cast<int>(parent->native_), UnixPath(levels.back()).c_str(),
-                  AT_REMOVEDIR) == 0;
+bool fs_native::RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name) {
+  return unlinkat(static_cast<int>(folder), UnixPath(name).c_str(), AT_REMOVEDIR) == 0;
 }
 
 void FolderTree::Sync() {
@@ -337,23 +307,36 @@ void FolderTree::Sync() {
     fsync(static_cast<int>(l.folder->native_));
 }
 
-HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
-  const HeldFolder::Entry entry = folder.Look(name);
-  if (!entry.exists)
-    throw FileError(u"there is no " + folder.Path() + name_);
-  if (entry.folder && !entry.link)
-    throw FileError(folder.Path() + name_ + u" is a folder");
-  if (exclusive && entry.link)
-    throw LinkError(folder.Path() + name_);
+  Check(folder, name, how);
+  if (how == Hold::kReplace)
+    return;
+  // Nothing stops another program here; another run of ours locks its
+  // journal, which a shared hold respects (a link is not opened, and not
+  // locked).
+  const int fd = openat(static_cast<int>(folder.native_), UnixPath(name).c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd == -1)
+    return;
+  if (flock(fd, (how == Hold::kLock ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    close(fd);
+    throw FileError(u"cannot open " + folder.Path() + name_ +
+                    u" (is it in use?): another run holds it");
+  }
+  native_ = fd;
 }
 
-HeldEntry::~HeldEntry() = default;
+HeldEntry::~HeldEntry() {
+  if (native_ != -1)
+    close(static_cast<int>(native_));
+}
 
 std::string HeldEntry::Read(size_t max) {
-  const int fd = openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
-                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd == -1)
+  const int fd = native_ != -1 ? dup(static_cast<int>(native_))
+                               : openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
+                                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd == -1 || lseek(fd, 0, SEEK_SET) != 0)
     throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(errno));
   std::string bytes;
   char buffer[4096];
@@ -425,7 +408,8 @@ NewFile::~NewFile() {
   out_.reset();
   if (!placed_) {
     // Only while the name is still this file's.
-    struct stat mine {}, there {};
+    struct stat mine {
+    }, there{};
     const bool open = native_ != -1;
     if (open && fstat(static_cast<int>(native_), &mine) == 0) {
       identity_[0] = mine.st_dev;

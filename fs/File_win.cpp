@@ -9,7 +9,6 @@
 #include <wchar.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -374,8 +373,8 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
     if (found == nullptr) {
       const std::u16string shown = root_->Path() + sofar;
       bool made = false;
-      win::Handle h = EnterLevel(Native(at->native_), level, create,
-                                 shown.substr(0, shown.size() - 1), &made);
+      win::Handle h =
+          EnterLevel(Native(at->native_), level, create, shown.substr(0, shown.size() - 1), &made);
       levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(Release(h), shown))});
       if (made)
         made_.push_back(sofar);
@@ -386,37 +385,8 @@ HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   return *at;
 }
 
-HeldFolder* FolderTree::Find(std::u16string_view rel) {
-  HeldFolder* at = root_.get();
-  std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
-    const HeldFolder::Entry entry = at->Look(level);
-    if (!entry.exists || !entry.folder || entry.link)
-      return nullptr;
-    sofar += level + u'\\';
-    at = &Enter(sofar, false);
-  }
-  return at;
-}
-
-bool FolderTree::RemoveEmpty(std::u16string_view rel) {
-  const std::vector<std::u16string> levels = Levels(rel);
-  if (levels.empty())
-    return false;
-  std::u16string parentRel;
-  for (size_t i = 0; i + 1 < levels.size(); ++i)
-    parentRel += levels[i] + u'\\';
-  HeldFolder* parent = Find(parentRel);
-  if (parent == nullptr)
-    return false;
-  const std::u16string self = parentRel + levels.back() + u'\\';
-  // Its hold and those below it go first: a held folder cannot be deleted.
-  levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
-                               [&](const Level& l) { return l.rel.rfind(self, 0) == 0; }),
-                levels_.end());
-  if (parent->Look(levels.back()).link)
-    return false;
-  return win::RemoveFolderAt(Native(parent->native_), levels.back());
+bool fs_native::RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name) {
+  return win::RemoveFolderAt(Native(folder), name);
 }
 
 void FolderTree::Sync() {
@@ -424,20 +394,15 @@ void FolderTree::Sync() {
   // order; a folder cannot be flushed without being opened for writing.
 }
 
-HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, bool exclusive)
+HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
-  const HeldFolder::Entry entry = folder.Look(name);
-  if (!entry.exists)
-    throw FileError(u"there is no " + folder.Path() + name_);
-  if (entry.folder && !entry.link)
-    throw FileError(folder.Path() + name_ + u" is a folder");
-  if (exclusive && entry.link)
-    throw LinkError(folder.Path() + name_);
+  Check(folder, name, how);
+  const bool exclusive = how != Hold::kShared;
   win::Handle h;
   const LONG status = win::HoldFileAt(Native(folder.native_), name, exclusive, h);
   if (status < 0) {
-    throw FileError(u"cannot replace " + folder.Path() + name_ + u" (is it in use?): " +
-                    NtStatusText(status));
+    throw FileError(u"cannot " + std::u16string(exclusive ? u"replace " : u"open ") +
+                    folder.Path() + name_ + u" (is it in use?): " + NtStatusText(status));
   }
   native_ = Release(h);
 }

@@ -31,4 +31,8 @@ std::FILE* CreateNewFile(std::u16string_view path, bool& existed);
 // (fs/File.cpp).
 std::vector<std::u16string> Levels(std::u16string_view rel);
 
+// Removes the empty folder at name in a held folder (its descriptor or
+// HANDLE); false when it stays.
+bool RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name);
+
 }  // namespace fs_native

@@ -14,8 +14,8 @@
 #include "package/Journal.h"
 #include "package/Names.h"
 #include "package/NvCrypUtils.h"
-#include "package/Transaction.h"
 #include "package/Package.h"
+#include "package/Transaction.h"
 
 namespace {
 
@@ -193,6 +193,9 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
   if (plan->rows.empty())
     return;
 
+  // The system directory is the system's: followed, opened at its first row.
+  // It outlives the run, which deletes what it placed there on failure.
+  std::unique_ptr<FolderTree> system;
   // Every file is written beside its target first; the targets change only
   // once all are written, all together (package/Transaction.h).
   TTransaction run(dest, options.durable, options.checkpoint);
@@ -205,8 +208,6 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
   run.Begin();
 
   TBodyInflater inflater(options.inflateBound);
-  // The system directory is the system's: followed, opened at its first row.
-  std::unique_ptr<FolderTree> system;
   int64_t done = 0, at = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
@@ -225,8 +226,8 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
       // Every folder is entered once, relative to the one above, and held:
       // nothing is written through a link in the tree, nor through one put
       // in place of a folder later.
-      OutFile& out = r.system ? run.OpenBeside(*system, r.place.folder, r.place.file)
-                              : run.Open(target[i]);
+      OutFile& out =
+          r.system ? run.OpenBeside(*system, r.place.folder, r.place.file) : run.Open(target[i]);
       package.Seek(bodyAt);
       out.Reserve(r.unpackedSize);
       inflater.Inflate(package, r.storedSize, r.unpackedSize,

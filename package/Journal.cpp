@@ -16,8 +16,8 @@ constexpr char kFirstLine[] = "setup journal 1";
 constexpr size_t kMaxJournal = 16 * 1024 * 1024;
 
 std::string CheckLine(std::string_view text) {
-  const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(text.data()),
-                          static_cast<uInt>(text.size()));
+  const uLong crc =
+      crc32(0L, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc & 0xFFFFFFFFul));
   return std::string("end ") + hex + "\n";
@@ -87,7 +87,8 @@ std::string JournalText(const TJournal& journal) {
 TJournal ParseJournal(std::string_view text) {
   const size_t last = text.rfind("end ", text.size() >= 2 ? text.size() - 2 : 0);
   if (text.empty() || text.back() != '\n' || last == std::string_view::npos ||
-      (last > 0 && text[last - 1] != '\n') || text.substr(last) != CheckLine(text.substr(0, last))) {
+      (last > 0 && text[last - 1] != '\n') ||
+      text.substr(last) != CheckLine(text.substr(0, last))) {
     throw PackageReadError(u"it is damaged (its check value does not match)");
   }
   TJournal journal;
@@ -153,7 +154,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
   const std::u16string shown = root.Path() + kJournalName;
   TJournal journal;
   try {
-    HeldEntry entry(root, kJournalName, false);
+    HeldEntry entry(root, kJournalName, HeldEntry::Hold::kShared);
     journal = ParseJournal(entry.Read(kMaxJournal));
   } catch (const Error& e) {
     throw FileError(u"the journal " + shown + u" of an interrupted installation cannot be read: " +
@@ -163,7 +164,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
   const auto remove = [&](HeldFolder& folder, const std::u16string& name) {
     if (folder.Look(name).exists) {
       try {
-        if (!HeldEntry(folder, name, false).Delete() && failed.empty())
+        if (!HeldEntry(folder, name, HeldEntry::Hold::kShared).Delete() && failed.empty())
           failed = folder.Path() + name;
       } catch (const Error&) {
         if (failed.empty())
@@ -187,7 +188,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
       remove(*folder, old);
     } else if (folder->Look(old).exists) {
       try {
-        HeldEntry(*folder, old, false).Rename(f.name, true);
+        HeldEntry(*folder, old, HeldEntry::Hold::kShared).Rename(f.name, true);
       } catch (const Error&) {
         if (failed.empty())
           failed = folder->Path() + f.name;
@@ -205,7 +206,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
                     u" cannot be restored (is it in use?)");
   }
   dest.Sync();
-  if (!HeldEntry(root, kJournalName, false).Delete())
+  if (!HeldEntry(root, kJournalName, HeldEntry::Hold::kShared).Delete())
     throw FileError(u"cannot delete " + shown);
   return true;
 }

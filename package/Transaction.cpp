@@ -96,7 +96,7 @@ void TTransaction::Begin() {
       if (there.exists) {
         // Held from now on: nobody can start it, hold it or swap it before
         // it is replaced.
-        t.original = std::make_unique<HeldEntry>(*at, t.name, true);
+        t.original = std::make_unique<HeldEntry>(*at, t.name, HeldEntry::Hold::kReplace);
         replaces = true;
       }
     }
@@ -104,6 +104,7 @@ void TTransaction::Begin() {
   }
   begun_ = true;
   WriteJournal(dest_, journal_, durable_);
+  journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, HeldEntry::Hold::kLock);
 }
 
 OutFile& TTransaction::Open(size_t index) {
@@ -149,13 +150,16 @@ void TTransaction::Commit() {
         t.moved = true;
       }
       if (!t.file->Place(false))
-        throw FileError(u"cannot create " + t.held->Path() + t.name + u": something appeared there");
+        throw FileError(u"cannot create " + t.held->Path() + t.name +
+                        u": something appeared there");
       Reached(Step::kPlaced, i);
     }
     if (durable_)
       dest_.Sync();
     journal_.committed = true;
+    journalHold_.reset();
     WriteJournal(dest_, journal_, durable_);
+    journalHold_ = std::make_unique<HeldEntry>(dest_.Root(), kJournalName, HeldEntry::Hold::kLock);
   } catch (...) {
     Rollback();
     throw;
@@ -171,7 +175,8 @@ void TTransaction::Commit() {
     t.original.reset();
   }
   if (cleared)
-    HeldEntry(dest_.Root(), kJournalName, false).Delete();
+    journalHold_->Delete();
+  journalHold_.reset();
   if (durable_)
     dest_.Sync();
 }
@@ -213,8 +218,12 @@ void TTransaction::Rollback() {
   // Kept when something could not be put back: the next run finishes it.
   if (begun_ && restored) {
     try {
-      HeldEntry(dest_.Root(), kJournalName, false).Delete();
+      if (!journalHold_)  // let go while it was being rewritten
+        journalHold_ =
+            std::make_unique<HeldEntry>(dest_.Root(), kJournalName, HeldEntry::Hold::kLock);
+      journalHold_->Delete();
     } catch (const Error&) {
     }
   }
+  journalHold_.reset();
 }

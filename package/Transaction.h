@@ -40,8 +40,9 @@ class TTransaction {
   void Begin();
   // The new file of a declared target, to be written now; Written closes it.
   OutFile& Open(size_t index);
-  // A file of another tree (the system directory's) that goes in only where
-  // nothing stands, placed with the rest and deleted again on failure.
+  // A file of another tree (the system directory's, which must outlive the
+  // transaction) that goes in only where nothing stands, placed with the
+  // rest and deleted again on failure.
   OutFile& OpenBeside(FolderTree& tree, const std::u16string& folder, const std::u16string& name);
   void Written();
   // Puts every file in place, then drops what they replaced. Raises the
@@ -69,6 +70,9 @@ class TTransaction {
   TJournal journal_;
   std::vector<Target> targets_;
   std::vector<Beside> beside_;
+  // The journal, held while the run lives: another run for the same
+  // destination cannot take it for one that was stopped and undo this one.
+  std::unique_ptr<HeldEntry> journalHold_;
   NewFile* open_ = nullptr;
   size_t openIndex_ = 0;
   bool begun_ = false;

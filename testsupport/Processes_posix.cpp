@@ -28,8 +28,8 @@ int RunSelfWith(const std::string& name, const std::string& value) {
 bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
   std::error_code ec;
   fs::create_directories(folder, ec);
-  const std::string command = "mount -t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test '" +
-                              folder.string() + "' 2>&1";
+  const std::string command = "mount -t tmpfs -o size=" + std::to_string(bytes) +
+                              " setupkit-test '" + folder.string() + "' 2>&1";
   if (std::system(command.c_str()) != 0) {
     why = "cannot mount a small file system (" + command + " failed; it needs root)";
     return false;

@@ -17,8 +17,8 @@ namespace {
 // drive letters are links): its last two names tell it.
 bool Mounted(const fs::path& folder) {
   std::ifstream mounts(fs::path(HostPath("/proc/mounts")));
-  const std::string tail = "/" + folder.parent_path().filename().string() + "/" +
-                           folder.filename().string() + " ";
+  const std::string tail =
+      "/" + folder.parent_path().filename().string() + "/" + folder.filename().string() + " ";
   std::string line;
   while (std::getline(mounts, line)) {
     if (line.rfind("setupkit-test ", 0) == 0 && line.find(tail) != std::string::npos)
@@ -69,7 +69,8 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
       !RunHostProgram("/bin/mount",
                       "-t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test " + unix,
                       small)) {
-    why = "cannot mount a small file system at " + unix + " through the host's mount (it needs root)";
+    why =
+        "cannot mount a small file system at " + unix + " through the host's mount (it needs root)";
     UnmountSmallDisk(folder);
     return false;
   }

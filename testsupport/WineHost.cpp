@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "testsupport/Wait.h"
+
 namespace testsupport {
 
 namespace {
@@ -56,16 +58,10 @@ bool RunHostProgram(const std::string& program, const std::string& args,
     return false;
   }
   bool ok = true;
-  if (done) {
-    ok = false;
-    for (int i = 0; i < 100 && !ok; ++i) {
-      ok = done();
-      if (!ok)
-        Sleep(50);
-    }
-  } else {
+  if (done)
+    ok = WaitFor(done, 5000);
+  else
     WaitForSingleObject(pi.hProcess, 10000);
-  }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return ok;

@@ -50,13 +50,19 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   // An installation stopped half-way is first put back as it was, with no
   // question asked; its own uninstaller then holds the list, not this copy.
   std::u16string listFrom = programPath;
-  try {
-    FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse);
-    if (RecoverInterruptedRun(dest))
-      listFrom = inst->destDir + u"Uninst.exe";
-  } catch (const Error& e) {
-    tell(texts.caption, e.Message(), true);
-    return kFileInUse;
+  if (DirectoryExists(inst->destDir)) {
+    try {
+      FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse);
+      if (RecoverInterruptedRun(dest))
+        listFrom = inst->destDir + u"Uninst.exe";
+    } catch (const LinkError&) {
+      // Not a folder the setup program made: nothing is undone through it
+      // (the removal below passes over links too).
+    } catch (const Error& e) {
+      tell(texts.caption,
+           FileInUseText(zh, inst->displayName, inst->destDir + kJournalName, e.Message()), true);
+      return kFileInUse;
+    }
   }
   TRemovalPlan plan;
   try {

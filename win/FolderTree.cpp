@@ -146,9 +146,9 @@ LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle
                        kDirectoryFile | kOpenReparsePoint | kOpenForBackup, nullptr, h);
   if (create && (status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound)) {
     const FolderSecurity security = NewFolderSecurity(parent);
-    status = OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
-                    kDirectoryFile | kOpenReparsePoint | kOpenForBackup, security.Descriptor(), h,
-                    made);
+    status =
+        OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpenIf,
+               kDirectoryFile | kOpenReparsePoint | kOpenForBackup, security.Descriptor(), h, made);
     if (status < 0 && security.Descriptor() != nullptr) {
       // An owner this process may not set (it is not elevated): the
       // descriptor without one.

@@ -11,23 +11,28 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
 #include "common/Text.h"
+#include "package/Journal.h"
+#include "pe/PeImage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "testsupport/Files.h"
 #include "testsupport/Registry.h"
+#include "testsupport/Wait.h"
 #include "testsupport/WinFiles.h"
 
 using Microsoft::WRL::ComPtr;
 using testsupport::Exists;
 using testsupport::KeyValues;
+using testsupport::ProcessRunning;
 using testsupport::ReadAll;
+using testsupport::WaitFor;
 using testsupport::WriteAll;
 
 namespace {
@@ -45,6 +50,23 @@ std::vector<std::pair<std::wstring, std::wstring>> KeyValues64(const std::wstrin
 namespace {
 
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// The six values of the sample product's uninstall key, sorted by name.
+std::vector<std::pair<std::wstring, std::wstring>> ExpectedUninstallValues(const std::wstring& name,
+                                                                           const std::wstring& dest,
+                                                                           bool chinese) {
+  std::vector<std::pair<std::wstring, std::wstring>> values = {
+      {L"DisplayIcon", dest + L"Drawlet.exe"},
+      {L"DisplayName", name},
+      {L"DisplayVersion", L"3.50"},
+      {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
+      {L"URLInfoAbout",
+       chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
+      {L"UninstallString", dest + L"Uninst.exe"},
+  };
+  std::sort(values.begin(), values.end());
+  return values;
+}
 
 std::wstring SystemDir() {
   wchar_t buf[MAX_PATH] = {};
@@ -111,14 +133,8 @@ class Install : public testing::Test {
     DeleteFileW((SystemDir() + L"\\NvDrawlet.dat").c_str());
   }
 
-  // Starts a program and walks it to the folder page with this destination.
   void ToFolderPage(const char* program, const std::wstring& dest) {
-    ASSERT_TRUE(d.Start(SetupProgram(program))) << program;
-    ASSERT_NE(d.Wizard(), nullptr);
-    d.Click(idBtnNext);
-    d.Click(idBtnNext);
-    ASSERT_TRUE(d.Shown(idPnlStep3));
-    d.Type(idEditSetupDir, dest);
+    ::ToFolderPage(d, program, dest);
   }
 
   // Every staged file is in the destination with the same bytes.
@@ -147,17 +163,7 @@ class Install : public testing::Test {
     // written; the order is the rules' (tested natively).
     auto values = KeyValues(HKEY_LOCAL_MACHINE, kUninstallRoot + name);
     std::sort(values.begin(), values.end());
-    std::vector<std::pair<std::wstring, std::wstring>> expected = {
-        {L"DisplayIcon", dest + L"Drawlet.exe"},
-        {L"DisplayName", name},
-        {L"DisplayVersion", L"3.50"},
-        {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
-        {L"URLInfoAbout",
-         chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
-        {L"UninstallString", dest + L"Uninst.exe"},
-    };
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(values, expected);
+    EXPECT_EQ(values, ExpectedUninstallValues(name, dest, chinese));
   }
 
   // Runs the installed uninstaller with /S; its exit code.
@@ -206,12 +212,12 @@ TEST_F(Install, WholeRoadInChinese) {
   EXPECT_FALSE(Exists(Folder(1) + L"\\诺凡画图.lnk"));
   ExpectUninstallKey(L"诺凡画图", dest, true);
 
-  // Finish without "Launch" starts nothing and ends the setup.
+  // Finish without "Launch" starts nothing and ends the setup (a product it
+  // started would be a process before the setup ended).
   d.SetCheck(idChkRunOnExit, false);
   d.ClickNoWait(idBtnNext);
   EXPECT_TRUE(d.WaitExit());
-  Sleep(500);
-  EXPECT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
+  EXPECT_FALSE(ProcessRunning(L"Drawlet.exe"));
 }
 
 // Installed through the wizard, removed the way the system's list of
@@ -253,25 +259,20 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
     u.AnswerMessageBox();
     EXPECT_TRUE(u.WaitExit());
   }
-  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
-    Sleep(100);
-  EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
   // Nor does the copy that removed it stay in the Windows folder's Temp,
   // where an administrator's copy goes.
   wchar_t windows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring temp = std::wstring(windows) + L"\\Temp";
-  bool copyLeft = true;
-  for (int i = 0; i < 100 && copyLeft; ++i) {
+  EXPECT_TRUE(WaitFor([&] {
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((temp + L"\\Uninst-*.exe").c_str(), &fd);
-    copyLeft = h != INVALID_HANDLE_VALUE;
-    if (copyLeft) {
+    const HANDLE h = FindFirstFileW((temp + L"\\Uninst-*.exe").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE)
       FindClose(h);
-      Sleep(100);
-    }
-  }
-  EXPECT_FALSE(copyLeft) << "a copy of the uninstaller is left in " << temp.size();
+    return h == INVALID_HANDLE_VALUE;
+  })) << "a copy of the uninstaller is left in "
+      << temp.size();
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"readme.txt"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
@@ -297,17 +298,19 @@ TEST_F(Install, EnglishOnXpMakesQuickLaunchAndKeepsTheSystemFile) {
   EXPECT_EQ(ReadLink(Folder(1) + L"\\Norvane Drawlet.lnk").target, dest + L"Drawlet.exe");
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
 
-  // Finish with "Launch" starts the product.
+  // Finish with "Launch" starts the product: its process is there once the
+  // setup has ended, and its window shows.
   EXPECT_TRUE(d.Checked(idChkRunOnExit));
   d.ClickNoWait(idBtnNext);
   EXPECT_TRUE(d.WaitExit());
+  EXPECT_TRUE(ProcessRunning(L"Drawlet.exe"));
   HWND product = nullptr;
-  for (int i = 0; i < 100 && product == nullptr; ++i) {
+  ASSERT_TRUE(WaitFor([&] {
     product = FindWindowByCaption(L"Norvane Drawlet 3.50");
-    Sleep(100);
-  }
-  ASSERT_NE(product, nullptr);
+    return product != nullptr;
+  }));
   PostMessageW(product, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitFor([] { return !ProcessRunning(L"Drawlet.exe"); }));
 }
 
 TEST_F(Install, FolderThatCannotBeMadeKeepsThePage) {
@@ -388,8 +391,8 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::wstring cmd = L"\"" + dest + L"Drawlet.exe\"";
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                             &pi))
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       << "the earlier version does not start";
   TerminateProcess(pi.hProcess, 0);
   WaitForSingleObject(pi.hProcess, 10000);
@@ -403,11 +406,42 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
   d.ClickNoWait(idBtnNext);
   ASSERT_TRUE(d.WaitExit());
   EXPECT_EQ(UninstallSilently(dest), 0u);
-  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
-    Sleep(100);
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
   for (const std::wstring& f : files)
-    EXPECT_FALSE(f.rfind(L"$System$\\", 0) != 0 && Exists(dest + f)) << "left: " << ToUtf8(U(f.c_str()));
+    EXPECT_FALSE(f.rfind(L"$System$\\", 0) != 0 && Exists(dest + f))
+        << "left: " << ToUtf8(U(f.c_str()));
   EXPECT_EQ(ReadAll(dest + L"only-earlier.dll"), "a file the new version no longer carries");
+}
+
+// An upgrade killed half-way leaves its journal; the uninstaller undoes that
+// run first (the old read-me back, the files and folder it added gone), then
+// removes the installation, leaving nothing of either.
+TEST_F(Install, TheUninstallerUndoesAnInterruptedUpgradeFirst) {
+  const std::wstring dest = L"C:\\Interrupted\\";
+  ToFolderPage("SetupEn", dest);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(WaitFinishPage(d));
+  d.SetCheck(idChkRunOnExit, false);
+  d.ClickNoWait(idBtnNext);
+  ASSERT_TRUE(d.WaitExit());
+  const std::wstring run = L"0123abcd";
+  ASSERT_TRUE(MoveFileW((dest + L"readme.txt").c_str(),
+                        (dest + L"readme.txt." + run + L".stp-old").c_str()));
+  WriteAll(dest + L"readme.txt", "the stopped run's read-me");
+  WriteAll(dest + L"added.txt", "a file the stopped run added");
+  WriteAll(dest + L"extra\\x.txt", "in a folder the stopped run made");
+  WriteAll(dest + L"Setup.journal", JournalText({u"0123abcd",
+                                                 false,
+                                                 {u"extra\\"},
+                                                 {{u"", u"readme.txt", true},
+                                                  {u"", u"added.txt", false},
+                                                  {u"extra\\", u"x.txt", false}}}));
+  EXPECT_EQ(UninstallSilently(dest), 0u);
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
+  for (const wchar_t* left : {L"readme.txt.0123abcd.stp-old", L"added.txt", L"extra",
+                              L"Setup.journal", L"readme.txt", L"Drawlet.exe"}) {
+    EXPECT_FALSE(Exists(dest + left)) << "left: " << ToUtf8(U(left));
+  }
 }
 
 TEST_F(Install, PackageWithoutUsableIndexStillRegisters) {
@@ -640,7 +674,7 @@ TEST_F(Install, FinishWithAProductThatCannotStart) {
   d.ClickNoWait(idBtnNext);
   EXPECT_TRUE(d.WaitExit(10000));
   EXPECT_EQ(d.MessageBoxText(0), L"");
-  EXPECT_EQ(FindWindowByCaption(L"Norvane Drawlet 3.50"), nullptr);
+  EXPECT_FALSE(ProcessRunning(L"Drawlet.exe"));
 }
 
 }  // namespace
@@ -700,17 +734,8 @@ class InstallWow64 : public Install {
   // The key with its six values under Wow6432Node, and none where 64-bit
   // programs keep theirs.
   void ExpectWow64UninstallKey(const std::wstring& name, const std::wstring& dest, bool chinese) {
-    std::vector<std::pair<std::wstring, std::wstring>> expected = {
-        {L"DisplayIcon", dest + L"Drawlet.exe"},
-        {L"DisplayName", name},
-        {L"DisplayVersion", L"3.50"},
-        {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
-        {L"URLInfoAbout",
-         chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
-        {L"UninstallString", dest + L"Uninst.exe"},
-    };
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(KeyValues64(kWow64UninstallRoot + name), expected);
+    EXPECT_EQ(KeyValues64(kWow64UninstallRoot + name),
+              ExpectedUninstallValues(name, dest, chinese));
     EXPECT_TRUE(KeyValues64(kUninstallRoot + name).empty())
         << "the key is where 64-bit programs keep theirs";
   }
@@ -758,9 +783,7 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
     u.AnswerMessageBox();
     EXPECT_TRUE(u.WaitExit());
   }
-  for (int i = 0; i < 100 && Exists(dest + L"Uninst.exe"); ++i)
-    Sleep(100);
-  EXPECT_FALSE(Exists(dest + L"Uninst.exe"));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
   EXPECT_FALSE(Exists(dest + L"help\\index.htm"));
   EXPECT_FALSE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
@@ -812,11 +835,20 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   EXPECT_TRUE(Exists(dest + L"Drawlet.exe"));
   EXPECT_TRUE(Exists(dest + L"help\\index.htm"));
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
-  // The installed uninstaller still ends in its signature's table.
+  // The installed uninstaller is still signed: its header's security entry
+  // names one certificate table (revision 2, a PKCS #7 signature) that ends
+  // the file, and its list lies before that table.
   const std::string uninst = ReadAll(dest + L"Uninst.exe");
-  ASSERT_GT(uninst.size(), 0x40u);
-  EXPECT_NE(uninst.find("NvUninstallList 1"), std::string::npos);
-  EXPECT_NE(uninst.substr(uninst.size() - 16).find_first_not_of('\0'), std::string::npos);
+  const TDataDirectory table = PeImage(uninst).Directory(kSecurityDirectory);
+  ASSERT_GE(table.size, 8u) << "no certificate table";
+  EXPECT_EQ(uint64_t{table.rva} + table.size, uninst.size());
+  const auto u16 = [&](size_t at) {
+    return static_cast<unsigned>(static_cast<uint8_t>(uninst[at]) |
+                                 static_cast<uint8_t>(uninst[at + 1]) << 8);
+  };
+  EXPECT_EQ(u16(table.rva + 4), 0x0200u);  // WIN_CERT_REVISION_2_0
+  EXPECT_EQ(u16(table.rva + 6), 0x0002u);  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+  EXPECT_LT(uninst.find("NvUninstallList 1"), size_t{table.rva});
 
   EXPECT_EQ(UninstallSilently(dest), 0u) << "5 would be: no usable list of installed files";
   EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));

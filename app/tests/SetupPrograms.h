@@ -30,6 +30,16 @@ inline std::wstring Stage() {
 }
 #endif
 
+// Starts a program and walks it to the folder page with this destination.
+inline void ToFolderPage(WizardDriver& d, const char* program, const std::wstring& dest) {
+  ASSERT_TRUE(d.Start(SetupProgram(program))) << program;
+  ASSERT_NE(d.Wizard(), nullptr);
+  d.Click(idBtnNext);
+  d.Click(idBtnNext);
+  ASSERT_TRUE(d.Shown(idPnlStep3));
+  d.Type(idEditSetupDir, dest);
+}
+
 // Waits for the finish page; a message box instead fails the wait at once,
 // naming its text.
 inline testing::AssertionResult WaitFinishPage(WizardDriver& d) {

@@ -5,13 +5,15 @@
 #include <initguid.h>
 #include <oleacc.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/Wait.h"
+
+using testsupport::WaitFor;
 
 namespace {
 
@@ -22,17 +24,6 @@ int Page(WizardDriver& d) {
       return i + 1;
   }
   return 0;
-}
-
-// Waits, up to a deadline, for a condition.
-bool Eventually(const std::function<bool()>& condition, DWORD ms = 20000) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > ms)
-      return false;
-    Sleep(20);
-  }
-  return true;
 }
 
 struct Key {
@@ -132,14 +123,14 @@ TEST(WizardKeys, EachKeyOnEachPageInBothLanguages) {
     if (row.endPage == kPicker) {
       ASSERT_NE(d.WaitDialog(), nullptr);
       d.Press(VK_ESCAPE);  // the picker's own Cancel
-      EXPECT_TRUE(Eventually([&] { return d.WaitDialog(0) == nullptr; }));
+      EXPECT_TRUE(WaitFor([&] { return d.WaitDialog(0) == nullptr; }));
       EXPECT_TRUE(d.Settle());
       EXPECT_EQ(Page(d), 3);
       continue;
     }
-    EXPECT_TRUE(Eventually([&] { return Page(d) == row.endPage; })) << "on page " << Page(d);
+    EXPECT_TRUE(WaitFor([&] { return Page(d) == row.endPage; })) << "on page " << Page(d);
     if (row.focus != 0) {
-      EXPECT_TRUE(Eventually([&] { return d.FocusedId() == row.focus; }))
+      EXPECT_TRUE(WaitFor([&] { return d.FocusedId() == row.focus; }))
           << "focus on " << d.FocusedId();
     }
     // The button Enter presses is drawn as the default one, and only it.
@@ -162,7 +153,7 @@ TEST(WizardKeys, FocusLeavesADisabledInstallButton) {
   ASSERT_EQ(d.FocusedId(), idBtnNext);
   d.Type(idEditSetupDir, L"");
   EXPECT_FALSE(d.Enabled(idBtnNext));
-  EXPECT_TRUE(Eventually([&] { return d.FocusedId() == idEditSetupDir; }));
+  EXPECT_TRUE(WaitFor([&] { return d.FocusedId() == idEditSetupDir; }));
   d.Press(VK_RETURN);
   EXPECT_EQ(Page(d), 3);
   EXPECT_TRUE(d.Running());
@@ -175,9 +166,9 @@ TEST(WizardKeys, WholeInstallationByKeyboardAlone) {
   WizardDriver d;
   ASSERT_TRUE(d.Start(SetupProgram("SetupEn")));
   d.Press(VK_RETURN);
-  ASSERT_TRUE(Eventually([&] { return Page(d) == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return Page(d) == 2; }));
   d.Press('A', true);
-  ASSERT_TRUE(Eventually([&] { return Page(d) == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return Page(d) == 3; }));
   d.Press(VK_TAB);  // the folder box, its text selected
   ASSERT_EQ(d.FocusedId(), idEditSetupDir);
   d.TypeKeys(dest);
@@ -188,9 +179,9 @@ TEST(WizardKeys, WholeInstallationByKeyboardAlone) {
   d.Press(VK_SPACE);
   EXPECT_FALSE(d.Checked(idChkSCOnDesktop));
   d.Press('I', true);
-  ASSERT_TRUE(Eventually([&] { return Page(d) == 4; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return Page(d) == 4; }, 60000));
   EXPECT_NE(GetFileAttributesW((dest + L"\\Drawlet.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(Eventually([&] { return d.FocusedId() == idBtnNext; }));
+  EXPECT_TRUE(WaitFor([&] { return d.FocusedId() == idBtnNext; }));
   d.Press(VK_ESCAPE);
   EXPECT_TRUE(d.Running());
   EXPECT_EQ(Page(d), 4);

@@ -11,8 +11,28 @@
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "testsupport/Wait.h"
 
 namespace {
+
+// Whether the window and every window in it have nothing left to paint.
+bool NothingToPaint(HWND w) {
+  if (GetUpdateRect(w, nullptr, FALSE))
+    return false;
+  for (HWND c = GetWindow(w, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (!NothingToPaint(c))
+      return false;
+  }
+  return true;
+}
+
+// Waits until the program has painted the window and gone idle, which is
+// when Wine puts what it painted on the screen: then the screen can be read.
+testing::AssertionResult Painted(WizardDriver& d, HWND w) {
+  if (testsupport::WaitFor([&] { return d.Settle() && NothingToPaint(w); }))
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "the window is still to be painted";
+}
 
 bool ReadValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD& type,
                std::vector<BYTE>& data) {
@@ -251,7 +271,7 @@ void CheckAtDpi(const char* program, int dpi) {
   // The banner's picture fills its scaled box, to its far corner (the page
   // around it is white).
   SetForegroundWindow(d.Wizard());
-  Sleep(300);
+  ASSERT_TRUE(Painted(d, d.Wizard()));
   const RECT banner = d.ControlRect(idImage1);
   EXPECT_NE(ScreenPixel(d.Control(idImage1), banner.right - banner.left - 2,
                         banner.bottom - banner.top - 2),
@@ -329,7 +349,7 @@ TEST(WizardLook, ButtonFaceIsTheSystemsColour) {
   ScopedSysColor face(L"ButtonFace", L"212 208 200");
   WizardDriver d;
   ASSERT_TRUE(d.Start(SetupProgram("SetupEn")));
-  Sleep(300);
+  ASSERT_TRUE(Painted(d, d.Wizard()));
   const COLORREF classic = RGB(212, 208, 200);
   // Left of the progress bar, in the button row.
   EXPECT_EQ(PixelAt(d.Wizard(), 10, 330), classic);
@@ -338,7 +358,7 @@ TEST(WizardLook, ButtonFaceIsTheSystemsColour) {
   d.Click(idBtnNext);
   d.Click(idBtnNext);
   ASSERT_TRUE(d.Shown(idPnlStep3));
-  Sleep(300);
+  ASSERT_TRUE(Painted(d, d.Wizard()));
   // The folder page below its band, and the band.
   EXPECT_EQ(PixelAt(d.Control(idPnlStep3), 5, 200), classic);
   EXPECT_EQ(PixelAt(d.Control(idPanel4), 5, 50), RGB(0xFF, 0xFB, 0xF0));
@@ -507,7 +527,7 @@ TEST(WizardLook, FontsOfBothRuns) {
     WizardDriver d;
     ASSERT_TRUE(d.Start(SetupProgram("Setup")));
     SetForegroundWindow(d.Wizard());
-    Sleep(300);
+    ASSERT_TRUE(Painted(d, d.Wizard()));
     // This Wine draws 宋体 and Tahoma alike for this text; its weight and
     // size still show.
     const LOGFONTW regular = Font(L"宋体", -16), smaller = Font(L"宋体", -11);
@@ -517,7 +537,7 @@ TEST(WizardLook, FontsOfBothRuns) {
                   &smaller);
     d.Click(idBtnNext);
     d.Click(idBtnNext);
-    Sleep(300);
+    ASSERT_TRUE(Painted(d, d.Wizard()));
     const LOGFONTW tahoma = Font(L"Tahoma", -11);
     ExpectDrawnIn(d.Control(idLblSetupFolder), {Font(L"宋体", -12), face, black, true, false},
                   &tahoma);
@@ -528,7 +548,7 @@ TEST(WizardLook, FontsOfBothRuns) {
     WizardDriver d;
     ASSERT_TRUE(d.Start(SetupProgram("SetupEn")));
     SetForegroundWindow(d.Wizard());
-    Sleep(300);
+    ASSERT_TRUE(Painted(d, d.Wizard()));
     const LOGFONTW song = Font(L"宋体", -12);
     ExpectDrawnIn(d.Control(idLblWillInstall), {Font(L"Tahoma", -11), white, black, true, false},
                   &song);
@@ -557,7 +577,7 @@ TEST(WizardLook, NoticeFontsByWindowsVersion) {
     ASSERT_NE(notice, nullptr);
     ShowWindow(notice, SW_SHOWNORMAL);
     SetForegroundWindow(notice);
-    Sleep(500);
+    ASSERT_TRUE(Painted(d, notice));
     const LOGFONTW labels = xp ? Font(L"Tahoma", -13) : Font(L"微软雅黑", -13);
     for (int id : {idLabel1, idLblRegister, idLblContent}) {
       const COLORREF fore = id == idLblRegister ? green : navy;

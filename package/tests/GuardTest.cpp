@@ -38,19 +38,32 @@ using InUse = LinkScratch;
 
 // ---- Rows that would write where they must not
 
-TEST_F(HostileRows, SystemRowsThatClimbOnceTheTokenIsReplaced) {
+// Which names are refused is the name rule's table (NamesTest); here one row
+// for each way the extractor reaches the rule: the folder and name cells of
+// an ordinary row, the uninstaller's row, a system row's name and the rest
+// of its folder, and a system folder that climbs out once the token is
+// replaced. Each comes second, after an ordinary row, and nothing is written,
+// not even the ordinary row's file.
+TEST_F(HostileRows, EveryKindOfRowIsRefusedBeforeAnythingIsWritten) {
   // A system directory of the test's own, so that its parent can be watched.
   system = FromFsPath(root / "windows" / "system32") + u"\\";
   fs::create_directories(root / "windows" / "system32");
-  for (const char16_t* folder :
-       {u"$System$..\\", u"$System$../", u"$Third$..\\Tasks\\", u"$third$../Tasks/",
-        u"$SYSTEM$..\\System\\", u"$System$a\\b\\..\\..\\..\\", u"$Third$a/../../",
-        u"$System$...\\", u"$System$..\\..\\..\\"}) {
-    SCOPED_TRACE(ToUtf8(folder));
-    const auto pkg = Make({{u"", u"first.txt", "1"}, {folder, u"evil.ini", "evil"}});
+  const std::vector<Entry> bad = {
+      {u"", u"CON", "x"},
+      {u"aux\\", u"index.htm", "x"},
+      {u"help \\", u"index.htm", "x"},
+      {u"", u"Drawlet.exe:evil.exe", "x"},
+      {u"", u"flat\\CON", "x", u"-1"},
+      {u"$System$", u"prn.dll", "x"},
+      {u"$Third$nul\\", u"x.dll", "x"},
+      {u"$System$..\\", u"evil.ini", "x"},
+      {u"$third$../Tasks/", u"evil.ini", "x"},
+  };
+  for (const Entry& e : bad) {
+    SCOPED_TRACE(ToUtf8(e.folder + u"|" + e.name));
+    const auto pkg = Make({{u"", u"first.txt", "1"}, e});
     const std::u16string error = ErrorOf([&] { Extract(pkg); });
     EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
-    EXPECT_NE(error.find(u"system directory"), std::u16string::npos) << ToUtf8(error);
     EXPECT_TRUE(Files(Dest()).empty());
     EXPECT_EQ(Tree(root / "windows"), std::vector<std::string>{"system32"});
     EXPECT_TRUE(percents.empty());
@@ -69,37 +82,6 @@ TEST_F(HostileRows, AnExistingSystemFileIsNotReplacedThroughANameWithFolders) {
   EXPECT_FALSE(fs::exists(Sys(u"sub")));
   std::error_code ec;
   fs::remove(Sys(name), ec);
-}
-
-TEST_F(HostileRows, NamesWindowsTreatsSpeciallyAreRefusedBeforeAnythingIsWritten) {
-  const std::vector<Entry> bad = {
-      {u"", u"CON", "x"},
-      {u"", u"nul.txt", "x"},
-      {u"", u"Com1.log", "x"},
-      {u"", u"lpt9", "x"},
-      {u"help\\", u"aux", "x"},
-      {u"aux\\", u"index.htm", "x"},
-      {u"help\\Prn.d\\", u"index.htm", "x"},
-      {u"", u"readme.txt.", "x"},
-      {u"", u"readme.txt ", "x"},
-      {u"help.\\", u"index.htm", "x"},
-      {u"help \\", u"index.htm", "x"},
-      {u"", u"Drawlet.exe:evil.exe", "x"},
-      {u"", u"readme.txt::$DATA", "x"},
-      {u"help:s\\", u"index.htm", "x"},
-      {u"", u"flat\\CON", "x", u"-1"},
-      {u"$System$", u"prn.dll", "x"},
-      {u"$System$", u"x.dll:s", "x"},
-      {u"$Third$nul\\", u"x.dll", "x"},
-  };
-  for (const Entry& e : bad) {
-    SCOPED_TRACE(ToUtf8(e.folder + u"|" + e.name));
-    const auto pkg = Make({{u"", u"first.txt", "1"}, e});
-    const std::u16string error = ErrorOf([&] { Extract(pkg); });
-    EXPECT_NE(error.find(u"row 2"), std::u16string::npos) << ToUtf8(error);
-    EXPECT_TRUE(Files(Dest()).empty());
-    EXPECT_TRUE(percents.empty());
-  }
 }
 
 TEST_F(HostileRows, SlashesSeparateAsBackslashesDoAndTheListAgrees) {

@@ -273,13 +273,3 @@ TEST_F(InflateBound, BodiesOnBothSidesOfTheBound) {
     EXPECT_EQ(Files(Dest()), std::vector<std::string>{}) << r.what;
   }
 }
-
-TEST_F(InflateBound, AReservedFileHasExactlyTheBytesWritten) {
-  const std::u16string path = FromFsPath(root / "reserved.bin");
-  OutFile out(path);
-  out.Reserve(6);
-  out.Write("abc", 3);
-  out.Write("def", 3);
-  out.Close();
-  EXPECT_EQ(ReadAll(root / "reserved.bin"), "abcdef");
-}

@@ -123,39 +123,45 @@ TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
     for (const auto step : {TTransaction::Step::kWritten, TTransaction::Step::kPlaced}) {
       const std::string name =
           step == TTransaction::Step::kWritten ? "killed while writing" : "killed while replacing";
-      Check(name + at, [&] {
-        const int code = testsupport::RunSelfWith(
-            kChildJob, ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
-                           std::to_string(static_cast<int>(step)) + "|" + std::to_string(k));
-        ASSERT_EQ(code, 3) << "the child run did not stop where it was told to";
-        // Stopped: the journal is there for the next run, which undoes it.
-        EXPECT_TRUE(fs::exists(Dest(kJournalName)));
-      }, [&] { Recover(); });
+      Check(
+          name + at,
+          [&] {
+            const int code = testsupport::RunSelfWith(
+                kChildJob, ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
+                               std::to_string(static_cast<int>(step)) + "|" + std::to_string(k));
+            ASSERT_EQ(code, 3) << "the child run did not stop where it was told to";
+            // Stopped: the journal is there for the next run, which undoes it.
+            EXPECT_TRUE(fs::exists(Dest(kJournalName)));
+          },
+          [&] { Recover(); });
     }
 #ifdef _WIN32
     // A file of A that B replaces, held open by a running program.
     const fs::path target = Dest(b[k].folder + b[k].name);
     if (treeA.count(Key(b[k]))) {
       std::FILE* held = nullptr;
-      Check("held" + at, [&] {
-        held = _wfsopen(target.wstring().c_str(), L"rb", _SH_DENYWR);
-        ASSERT_NE(held, nullptr);
-        percents.clear();
-        const std::u16string error = ErrorOf([&] { Extract(packageB); });
-        EXPECT_NE(error.find(u"(is it in use?)"), std::u16string::npos) << ToUtf8(error);
-        EXPECT_TRUE(percents.empty()) << "a file was written before the held one was found";
-      }, [&] { std::fclose(held); });
+      Check(
+          "held" + at,
+          [&] {
+            held = _wfsopen(target.wstring().c_str(), L"rb", _SH_DENYWR);
+            ASSERT_NE(held, nullptr);
+            percents.clear();
+            const std::u16string error = ErrorOf([&] { Extract(packageB); });
+            EXPECT_NE(error.find(u"(is it in use?)"), std::u16string::npos) << ToUtf8(error);
+            EXPECT_TRUE(percents.empty()) << "a file was written before the held one was found";
+          },
+          [&] { std::fclose(held); });
     }
 #endif
   }
   // Killed once committed: the next run only clears what was replaced.
   fs::remove_all(Dest());
   Extract(Make(a));
-  ASSERT_EQ(testsupport::RunSelfWith(kChildJob, ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
-                                                    std::to_string(static_cast<int>(
-                                                        TTransaction::Step::kCommitted)) +
-                                                    "|0"),
-            3);
+  ASSERT_EQ(
+      testsupport::RunSelfWith(
+          kChildJob, ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
+                         std::to_string(static_cast<int>(TTransaction::Step::kCommitted)) + "|0"),
+      3);
   Recover();
   EXPECT_TRUE(Tree() == treeB) << Names(Tree());
 }
@@ -166,8 +172,7 @@ TEST_F(Upgrade, AFullDiskAtEveryFileLeavesTheEarlierVersionWhole) {
   if (!testsupport::MountSmallDisk(disk, 2 << 20, why))
     GTEST_SKIP() << why;
   // Gone whatever the assertions say.
-  const std::shared_ptr<void> unmount(nullptr,
-                                      [&](void*) { testsupport::UnmountSmallDisk(disk); });
+  const std::shared_ptr<void> unmount(nullptr, [&](void*) { testsupport::UnmountSmallDisk(disk); });
   dest = FromFsPath(disk / "dest") + u"\\";
   const std::u16string packageB = Make(b);
   for (size_t k = 0; k < b.size(); ++k) {
@@ -179,7 +184,8 @@ TEST_F(Upgrade, AFullDiskAtEveryFileLeavesTheEarlierVersionWhole) {
         std::FILE* f = OpenStdFile(ballast, true);
         ASSERT_NE(f, nullptr);
         const std::string chunk(4096, 'x');
-        while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() && std::fflush(f) == 0) {
+        while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() &&
+               std::fflush(f) == 0) {
         }
         std::fclose(f);
       }
@@ -197,9 +203,10 @@ TEST_F(Upgrade, AFullDiskAtEveryFileLeavesTheEarlierVersionWhole) {
 // A journal with its check value right.
 std::string Sealed(const std::string& body) {
   char end[16];
-  std::snprintf(end, sizeof end, "end %08lx\n",
-                crc32(0L, reinterpret_cast<const Bytef*>(body.data()),
-                      static_cast<uInt>(body.size())) & 0xFFFFFFFFul);
+  std::snprintf(
+      end, sizeof end, "end %08lx\n",
+      crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())) &
+          0xFFFFFFFFul);
   return body + end;
 }
 
@@ -236,6 +243,25 @@ TEST_F(Upgrade, AJournalThatIsDamagedOrNamesAnythingOutsideIsRefusedAndNothingTo
   Recover();
   EXPECT_FALSE(fs::exists(Dest(u"app.exe")));
   EXPECT_FALSE(fs::exists(Dest(kJournalName)));
+}
+
+// A second run for the same destination while the first is writing: it
+// cannot take the live journal for a stopped run's and undo the first; it
+// fails naming the journal, and the first completes.
+TEST_F(Upgrade, ASecondRunMeanwhileLeavesTheFirstAlone) {
+  Extract(Make(a));
+  const std::u16string packageB = Make(b), packageA = Make(a);
+  std::u16string second;
+  options.checkpoint = [&](TTransaction::Step step, size_t index) {
+    if (step == TTransaction::Step::kPlaced && index == 2) {
+      TExtractOptions plain;
+      plain.codePage = options.codePage;
+      second = ErrorOf([&] { ExtractPackage(packageA, dest, u"", {}, plain); });
+    }
+  };
+  Extract(packageB);
+  EXPECT_NE(second.find(u"Setup.journal"), std::u16string::npos) << ToUtf8(second);
+  EXPECT_TRUE(Tree() == treeB) << Names(Tree());
 }
 
 }  // namespace
