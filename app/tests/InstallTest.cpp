@@ -166,6 +166,17 @@ class Install : public testing::Test {
     EXPECT_EQ(values, ExpectedUninstallValues(name, dest, chinese));
   }
 
+  // Installs through the window and closes the wizard on its finish page
+  // without starting the product.
+  void InstallAndClose(const char* program, const std::wstring& dest) {
+    ToFolderPage(program, dest);
+    d.ClickNoWait(idBtnNext);
+    ASSERT_TRUE(WaitFinishPage(d));
+    d.SetCheck(idChkRunOnExit, false);
+    d.ClickNoWait(idBtnNext);
+    ASSERT_TRUE(d.WaitExit());
+  }
+
   // Runs the installed uninstaller with /S; its exit code.
   DWORD UninstallSilently(const std::wstring& dest) {
     std::wstring cmd = L"\"" + dest + L"Uninst.exe\" /S";
@@ -224,12 +235,7 @@ TEST_F(Install, WholeRoadInChinese) {
 // programs removes it: its UninstallString, answered Yes.
 TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
   const std::wstring dest = L"C:\\Removable\\Drawlet\\";
-  ToFolderPage("Setup", dest);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  d.SetCheck(idChkRunOnExit, false);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(d.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(InstallAndClose("Setup", dest));
   // A file of the user's own, in a folder of the product's.
   WriteAll(dest + L"help\\notes.txt", "my notes");
   const auto values = KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"诺凡画图");
@@ -418,12 +424,7 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
 // removes the installation, leaving nothing of either.
 TEST_F(Install, TheUninstallerUndoesAnInterruptedUpgradeFirst) {
   const std::wstring dest = L"C:\\Interrupted\\";
-  ToFolderPage("SetupEn", dest);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  d.SetCheck(idChkRunOnExit, false);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(d.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(InstallAndClose("SetupEn", dest));
   const std::wstring run = L"0123abcd";
   ASSERT_TRUE(MoveFileW((dest + L"readme.txt").c_str(),
                         (dest + L"readme.txt." + run + L".stp-old").c_str()));
@@ -826,12 +827,7 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   if (!Exists(SetupProgram("SetupSigned")))
     GTEST_SKIP() << "no SetupSigned in this build (needs openssl and osslsigncode)";
   const std::wstring dest = L"C:\\Signed\\Drawlet\\";
-  ToFolderPage("SetupSigned", dest);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  d.SetCheck(idChkRunOnExit, false);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(d.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(InstallAndClose("SetupSigned", dest));
   EXPECT_TRUE(Exists(dest + L"Drawlet.exe"));
   EXPECT_TRUE(Exists(dest + L"help\\index.htm"));
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);

@@ -15,6 +15,9 @@ cat >"$wrapper" <<END
 WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' exec wine '$exe' "\$@"
 END
 chmod +x "$wrapper"
+# One wineserver for the whole run: a call that starts while the server of
+# the call before is still shutting down can fail at start, without a word.
+WINEPREFIX=$prefix wineserver -p
 STP_ON_WINDOWS=1 "$script" "$wrapper" ""
 rc=$?
 WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
