@@ -131,6 +131,40 @@ std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool 
   return u"";
 }
 
+HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
+  HeldFolder* at = root_.get();
+  std::u16string sofar;
+  for (const std::u16string& level : Levels(rel)) {
+    sofar += level + u'\\';
+    HeldFolder* found = nullptr;
+    for (Level& l : levels_) {
+      if (l.rel == sofar)
+        found = l.folder.get();
+    }
+    if (found == nullptr) {
+      const std::u16string shown = root_->Path() + sofar;
+      bool made = false;
+      const intptr_t native =
+          OpenLevelAt(at->native_, level, create, shown.substr(0, shown.size() - 1), made);
+      levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(native, shown))});
+      if (made)
+        made_.push_back(sofar);
+      found = levels_.back().folder.get();
+    }
+    at = found;
+  }
+  return *at;
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
+  Create(name, true);
+}
+
+NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_view temp)
+    : folder_(folder), name_(name) {
+  Create(temp, false);
+}
+
 HeldFolder* FolderTree::Find(std::u16string_view rel) {
   HeldFolder* at = root_.get();
   std::u16string sofar;

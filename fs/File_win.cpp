@@ -360,29 +360,10 @@ FolderTree::FolderTree(std::u16string_view root, RootLink how) {
 
 FolderTree::~FolderTree() = default;
 
-HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
-  HeldFolder* at = root_.get();
-  std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
-    sofar += level + u'\\';
-    HeldFolder* found = nullptr;
-    for (Level& l : levels_) {
-      if (l.rel == sofar)
-        found = l.folder.get();
-    }
-    if (found == nullptr) {
-      const std::u16string shown = root_->Path() + sofar;
-      bool made = false;
-      win::Handle h =
-          EnterLevel(Native(at->native_), level, create, shown.substr(0, shown.size() - 1), &made);
-      levels_.push_back({sofar, std::unique_ptr<HeldFolder>(new HeldFolder(Release(h), shown))});
-      if (made)
-        made_.push_back(sofar);
-      found = levels_.back().folder.get();
-    }
-    at = found;
-  }
-  return *at;
+intptr_t fs_native::OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
+                                const std::u16string& shown, bool& made) {
+  win::Handle h = EnterLevel(Native(parent), name, create, shown, &made);
+  return Release(h);
 }
 
 bool fs_native::RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name) {
@@ -440,15 +421,6 @@ bool HeldEntry::Delete() {
   CloseHandle(Native(native_));
   native_ = -1;
   return done;
-}
-
-NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder), name_(name) {
-  Create(name, true);
-}
-
-NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_view temp)
-    : folder_(folder), name_(name) {
-  Create(temp, false);
 }
 
 void NewFile::Create(std::u16string_view temp, bool retry) {

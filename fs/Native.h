@@ -31,6 +31,12 @@ std::FILE* CreateNewFile(std::u16string_view path, bool& existed);
 // (fs/File.cpp).
 std::vector<std::u16string> Levels(std::u16string_view rel);
 
+// Opens (when create is set, makes first) the folder name below a held
+// folder without following a link, and tells whether it was made; raises
+// LinkError or FileError naming shown.
+intptr_t OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
+                     const std::u16string& shown, bool& made);
+
 // Removes the empty folder at name in a held folder (its descriptor or
 // HANDLE); false when it stays.
 bool RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name);
