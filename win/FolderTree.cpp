@@ -32,6 +32,15 @@ constexpr ACCESS_MASK kFolderAccess =
     FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// The system's counted form of a text, which must outlive it.
+UNICODE_STRING Counted(std::u16string& text) {
+  UNICODE_STRING counted;
+  counted.Buffer = reinterpret_cast<PWSTR>(text.data());
+  counted.Length = static_cast<USHORT>(text.size() * 2);
+  counted.MaximumLength = counted.Length;
+  return counted;
+}
+
 }  // namespace
 
 bool IsLinkTag(ULONG tag) {
@@ -44,10 +53,7 @@ LONG OpenAt(HANDLE root, std::u16string_view name, ACCESS_MASK access, ULONG sha
   if (create == nullptr)
     return kStatusProcedureMissing;
   std::u16string text(name);
-  UNICODE_STRING objectName;
-  objectName.Buffer = reinterpret_cast<PWSTR>(text.data());
-  objectName.Length = static_cast<USHORT>(text.size() * 2);
-  objectName.MaximumLength = objectName.Length;
+  UNICODE_STRING objectName = Counted(text);
   OBJECT_ATTRIBUTES attributes{};
   attributes.Length = sizeof attributes;
   attributes.RootDirectory = root;
@@ -109,10 +115,7 @@ bool ListedAsLink(HANDLE folder, std::u16string_view name) {
     return false;
   }
   std::u16string text(name);
-  UNICODE_STRING pattern;
-  pattern.Buffer = reinterpret_cast<PWSTR>(text.data());
-  pattern.Length = static_cast<USHORT>(text.size() * 2);
-  pattern.MaximumLength = pattern.Length;
+  UNICODE_STRING pattern = Counted(text);
   // FILE_FULL_DIR_INFORMATION: for a reparse point EaSize holds its tag.
   struct FullDirInformation {
     ULONG nextEntryOffset;

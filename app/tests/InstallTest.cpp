@@ -170,6 +170,9 @@ class Install : public testing::Test {
   // without starting the product.
   void InstallAndClose(const char* program, const std::wstring& dest) {
     ToFolderPage(program, dest);
+    InstallFromTheFolderPageAndClose();
+  }
+  void InstallFromTheFolderPageAndClose() {
     d.ClickNoWait(idBtnNext);
     ASSERT_TRUE(WaitFinishPage(d));
     d.SetCheck(idChkRunOnExit, false);
@@ -750,11 +753,7 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
   ASSERT_TRUE(d.Shown(idPnlStep3));
   EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Program Files (x86)\\Norvane Soft\\Drawlet");
   EXPECT_FALSE(d.Shown(idChkSCOnQuick));
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  d.SetCheck(idChkRunOnExit, false);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(d.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(InstallFromTheFolderPageAndClose());
 
   ExpectProductFiles(dest);
   EXPECT_FALSE(Exists(L"C:\\Program Files\\Norvane Soft"));
@@ -805,11 +804,7 @@ TEST_F(InstallWow64, VersionFiveMakesQuickLaunchAndKeepsTheSysWow64File) {
   ASSERT_TRUE(d.Shown(idPnlStep3));
   EXPECT_EQ(d.Text(idEditSetupDir), L"C:\\Program Files (x86)\\Norvane Soft\\Drawlet");
   ASSERT_TRUE(d.Shown(idChkSCOnQuick));
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  d.SetCheck(idChkRunOnExit, false);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(d.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(InstallFromTheFolderPageAndClose());
 
   ExpectProductFiles(dest);
   EXPECT_EQ(ReadAll(sysWow64 + L"\\NvDrawlet.dat"), "a newer copy another program put here");
@@ -860,11 +855,7 @@ TEST_F(Install, StampedSetupInstallsAndUninstalls) {
   const std::wstring dest = L"C:\\Stamped\\Drawlet\\";
   ToFolderPage("SetupStamped", dest);
   EXPECT_EQ(d.Text(idBtnNext), L"安 装");
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  d.SetCheck(idChkRunOnExit, false);
-  d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(d.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(InstallFromTheFolderPageAndClose());
   ExpectProductFiles(dest);
   ExpectUninstallKey(L"诺凡画图", dest, true);
   EXPECT_EQ(UninstallSilently(dest), 0u);
