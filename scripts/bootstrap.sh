@@ -199,6 +199,11 @@ main() {
     log "run as root (it installs packages)"
     exit 1
   fi
+  # Two callers at once (make test beside make run, say) take turns: the
+  # builds below share their work folders.
+  mkdir -p "$CACHE"
+  exec 8>"$CACHE/.bootstrap.lock"
+  flock 8
   install_packages
   ensure_chinese_locale
   enable_deb_src
