@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pe/ResourceTree.h"
+#include "pe/VersionResource.h"
 #include "tools/ProductSettings.h"
 
 // What the stub's mark holds: the kit and the form of the stub.
@@ -20,10 +21,28 @@ inline constexpr uint16_t kProductLanguage = 2052;
 // section is its last. Raises Error saying which of these fails.
 TResourceTree ReadStub(const std::string& stub);
 
+// The two programs of a product that carry its version information.
+enum class TStampedProgram { Setup, Uninstaller };
+
+// A program's version information from the product's settings: the
+// version text as file and product version, and a block in English (1033)
+// and one in Chinese (2052), each with the company (by default the
+// publisher's name the programs show in that language), the description
+// (by default the product's name and what the program is), the version
+// text, the copyright (left out when not given), the program's file name
+// and the product's name in that language.
+TVersionInfo ProgramVersionInfo(const TProductResources& product, TStampedProgram program);
+
+// The uninstaller program with the product's version information in place
+// of its own (the resource VERSION 1). Its resource section must be its
+// last; raises Error saying why the program cannot take it.
+std::string StampUninstaller(const std::string& program, const TProductResources& product);
+
 // The setup program: the stub with the product's strings (string table ids
 // 1001-1012, language 2052), banners (RCDATA IMAGELEFT0, Chinese, and
 // IMAGELEFT2, English), header picture (BITMAP IMAGEICON), icon (GROUP_ICON
-// APPICON) and package (StpFile SETUPPACKAGE), replacing whatever the stub
+// APPICON), version information (VERSION 1) and package (StpFile
+// SETUPPACKAGE), replacing whatever the stub
 // held under those names; the section table, image size, initialised data
 // size, resource directory and check sum follow. Raises Error as ReadStub.
 std::string StampSetup(const std::string& stub, const TProductResources& product,

@@ -710,11 +710,25 @@ int Setup(const Args& a) {
   }
 
   const std::u16string dir = a.positional[0];
+  // The uninstaller takes the product's version information.
+  std::string uninstallerProgram;
+  if (!options.uninstaller.empty() && !HasOwnUninstaller(dir)) {
+    try {
+      uninstallerProgram = StampUninstaller(ReadFileBytes(options.uninstaller), product);
+    } catch (const Error& e) {
+      throw Error(options.uninstaller + u": " + e.Message());
+    }
+  }
   const std::u16string uninstaller = out + u".Uninst.exe";
+  const std::u16string stampedUninstaller = out + u".Uninst.program";
   const std::u16string package = out + u".stp";
   TPackResult packed;
   std::string bytes;
   try {
+    if (!uninstallerProgram.empty()) {
+      WriteFileAs(stampedUninstaller, uninstallerProgram);
+      options.uninstaller = stampedUninstaller;
+    }
     if (signing.On() && !options.uninstaller.empty() && !HasOwnUninstaller(dir)) {
       // Signed with its list in place, then packed as it is.
       WriteFileAs(uninstaller, MakeUninstallerFor(dir, options.uninstaller));
@@ -725,9 +739,11 @@ int Setup(const Args& a) {
     bytes = StampSetup(stub, product, ReadFileBytes(package));
     RemoveFile(package);
     RemoveFile(uninstaller);
+    RemoveFile(stampedUninstaller);
   } catch (...) {
     RemoveFile(package);
     RemoveFile(uninstaller);
+    RemoveFile(stampedUninstaller);
     throw;
   }
   if (signing.On()) {
