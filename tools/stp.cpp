@@ -30,14 +30,15 @@
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/File.h"
 #include "package/CodePage.h"
 #include "package/Extractor.h"
-#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
 #include "package/Writer.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
+#include "tools/Signing.h"
 #include "tools/ToolPlatform.h"
 
 #ifdef _WIN32
@@ -63,8 +64,9 @@ const char kUsage[] =
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
     "  stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
     "  stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
-    "           [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]\n"
-    "            [--timestamp-url URL]]\n"
+    "           [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
+    "            [--sign-key-password-file FILE] [--timestamp-url URL]\n"
+    "            | --sign-command \"CMD ... {}\"]\n"
     "  stp help [COMMAND]\n"
     "  stp --version\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
@@ -150,8 +152,9 @@ const CommandHelp kHelp[] = {
      "                      build's Uninst.exe)\n"},
     {"setup",
      "stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
-     "          [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]\n"
-     "           [--timestamp-url URL]]\n"
+     "          [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
+     "           [--sign-key-password-file FILE] [--timestamp-url URL]\n"
+     "           | --sign-command \"CMD ... {}\"]\n"
      "\n"
      "Writes a complete Setup.exe: packs DIR as pack does (with the uninstaller and\n"
      "its list) and puts the package and the product's strings, banners, header\n"
@@ -167,11 +170,18 @@ const CommandHelp kHelp[] = {
      "  --hash, --cipher, --password, --trailer, --uninstaller, --no-uninstaller,\n"
      "  --salt, --iv        as for pack\n"
      "  --sign-cert FILE    sign with this code-signing certificate (PEM or DER, its\n"
-     "                      chain may follow it): first the uninstaller, with its list,\n"
-     "                      then Setup.exe; needs osslsigncode\n"
-     "  --sign-key FILE     the certificate's private key\n"
+     "                      chain may follow it), or the one on a token (a pkcs11:\n"
+     "                      URI): first the uninstaller, with its list, then\n"
+     "                      Setup.exe; needs osslsigncode\n"
+     "  --sign-key FILE     the certificate's private key, or a key on a token:\n"
+     "                      pkcs11:token=...;object=... (needs --pkcs11-module)\n"
+     "  --pkcs11-module FILE  the token's PKCS#11 module (its vendor's .so)\n"
      "  --sign-key-password-file FILE  a file whose first line is the key's password\n"
+     "                      or the token's PIN\n"
      "  --timestamp-url URL an RFC 3161 timestamp server\n"
+     "  --sign-command \"CMD ... {}\"  sign with another tool instead: CMD runs with\n"
+     "                      {} replaced by each program, the uninstaller first, and\n"
+     "                      must sign it in place; its failure stops the run\n"
      "\n"
      "With SOURCE_DATE_EPOCH set, the same input gives the same Setup.exe, byte for\n"
      "byte (signed: with that time as the signing time).\n"},
@@ -615,59 +625,19 @@ int Uninstaller(const Args& a) {
   return 0;
 }
 
-// Signing with osslsigncode, as cmake/sign-program.sh does.
-struct Signing {
-  std::u16string cert, key, passwordFile, timestampUrl;
-  bool On() const { return !cert.empty(); }
-};
-
-Signing SigningOf(const Args& a) {
-  Signing s{Option(a, "--sign-cert"), Option(a, "--sign-key"),
-            Option(a, "--sign-key-password-file"), Option(a, "--timestamp-url")};
-  if (s.cert.empty() != s.key.empty())
-    throw UsageError{"signing needs both --sign-cert and --sign-key"};
-  if (!s.On() && (!s.passwordFile.empty() || !s.timestampUrl.empty()))
-    throw UsageError{
-        "--sign-key-password-file and --timestamp-url need --sign-cert and --sign-key"};
-  for (const auto* f : {&s.cert, &s.key, &s.passwordFile}) {
-    if (!f->empty() && !FileExists(*f))
-      throw Error(u"no file " + *f + u" to sign with");
-  }
+TSigning SigningOf(const Args& a) {
+  TSigning s;
+  s.cert = Option(a, "--sign-cert");
+  s.key = Option(a, "--sign-key");
+  s.passwordFile = Option(a, "--sign-key-password-file");
+  s.pkcs11Module = Option(a, "--pkcs11-module");
+  s.timestampUrl = Option(a, "--timestamp-url");
+  s.command = Option(a, "--sign-command");
+  const std::u16string fault = SigningOptionsFault(s);
+  if (!fault.empty())
+    throw UsageError{ToUtf8(fault)};
+  CheckSigningFiles(s);
   return s;
-}
-
-// Signs the program at path in place (through path.signing).
-void Sign(const Signing& s, const std::u16string& path) {
-  std::vector<std::u16string> args{u"sign", u"-h", u"sha256", u"-certs", s.cert, u"-key", s.key};
-  if (!s.passwordFile.empty())
-    args.insert(args.end(), {u"-readpass", s.passwordFile});
-  if (!s.timestampUrl.empty())
-    args.insert(args.end(), {u"-ts", s.timestampUrl});
-  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-  if (epoch != nullptr && *epoch != 0)
-    args.insert(args.end(), {u"-time", FromUtf8(epoch)});
-  const std::u16string temp = path + u".signing";
-  args.insert(args.end(), {u"-in", path, u"-out", temp});
-  RemoveFile(temp);
-  std::string output;
-  int status = 0;
-  try {
-    status = RunProgram(u"osslsigncode", args, output);
-  } catch (const Error& e) {
-    throw Error(e.Message() + u" (signing needs osslsigncode)");
-  }
-  std::u16string why;
-  if (status != 0 || !FileExists(temp)) {
-    RemoveFile(temp);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-      output.pop_back();
-    throw Error(u"cannot sign " + path + u": osslsigncode failed (" + IntToText(status) + u"):\n" +
-                FromUtf8(output));
-  }
-  if (!RenameOver(temp, path, why)) {
-    RemoveFile(temp);
-    throw FileError(u"cannot write " + path + u": " + why);
-  }
 }
 
 int Setup(const Args& a) {
@@ -679,7 +649,7 @@ int Setup(const Args& a) {
   const std::u16string settings = Option(a, "--settings");
   if (settings.empty())
     throw UsageError{"setup needs --settings FILE"};
-  const Signing signing = SigningOf(a);
+  const TSigning signing = SigningOf(a);
   const CodePageChoice cp = ChooseCodePage(a);
   TPackOptions options = PackOptionsOf(a, cp);
 
@@ -732,7 +702,7 @@ int Setup(const Args& a) {
     if (signing.On() && !options.uninstaller.empty() && !HasOwnUninstaller(dir)) {
       // Signed with its list in place, then packed as it is.
       WriteFileAs(uninstaller, MakeUninstallerFor(dir, options.uninstaller));
-      Sign(signing, uninstaller);
+      SignProgram(signing, uninstaller);
       options.finishedUninstaller = uninstaller;
     }
     packed = PackDirectory(dir, package, options);
@@ -747,10 +717,11 @@ int Setup(const Args& a) {
     throw;
   }
   if (signing.On()) {
-    const std::u16string temp = out + u".unsigned";
+    // Named as a program, which some signers want.
+    const std::u16string temp = out + u".unsigned.exe";
     WriteFileAs(temp, bytes);
     try {
-      Sign(signing, temp);
+      SignProgram(signing, temp);
       std::u16string why;
       if (!RenameOver(temp, out, why))
         throw FileError(u"cannot write " + out + u": " + why);
@@ -792,12 +763,12 @@ int Run(const std::vector<std::u16string>& argv) {
                         {"--no-uninstaller", "--no-verify"}));
     }
     if (cmd == "setup") {
-      return Setup(
-          Parse(rest,
-                {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
-                 "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
-                 "--sign-key-password-file", "--timestamp-url"},
-                {"--no-uninstaller"}));
+      return Setup(Parse(
+          rest,
+          {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
+           "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
+           "--sign-key-password-file", "--timestamp-url", "--pkcs11-module", "--sign-command"},
+          {"--no-uninstaller"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())
