@@ -170,6 +170,12 @@ bool PeImage::IsLastSection(int index) const {
 }
 
 void PeImage::ReplaceLastSection(std::string_view data, int directory) {
+  ReplaceLastSection(data, {}, directory);
+  bytes_.append(tailPadding_, '\0');
+  tailPadding_ = 0;
+}
+
+void PeImage::ReplaceLastSection(std::string_view head, std::string_view tail, int directory) {
   if (directory < 0 || static_cast<uint32_t>(directory) >= directoryCount_)
     throw PeError(u"the program has no data directory " + IntToText(directory));
   const TDataDirectory d = Directory(directory);
@@ -179,17 +185,19 @@ void PeImage::ReplaceLastSection(std::string_view data, int directory) {
   if (!IsLastSection(index))
     throw PeError(u"the section of data directory " + IntToText(directory) +
                   u" is not the last one, or does not end the file");
+  if (!tail.empty() && head.size() % 2 != 0)
+    throw PeError(u"a section's head before its tail must have an even length");
   TPeSection& s = sections_[static_cast<size_t>(index)];
-  const uint64_t rawSize = AlignUp(data.size(), fileAlignment_);
-  const uint64_t end =
-      AlignUp(static_cast<uint64_t>(s.virtualAddress) + data.size(), sectionAlignment_);
-  if (end > 0xFFFFFFFFu || s.rawPointer + rawSize > 0xFFFFFFFFu)
+  const uint64_t size = static_cast<uint64_t>(head.size()) + tail.size();
+  const uint64_t rawSize = AlignUp(size, fileAlignment_);
+  const uint64_t end = AlignUp(static_cast<uint64_t>(s.virtualAddress) + size, sectionAlignment_);
+  if (size > 0xFFFFFFFFu || end > 0xFFFFFFFFu || s.rawPointer + rawSize > 0xFFFFFFFFu)
     throw PeError(u"the program would outgrow 4 GiB");
   const uint32_t oldRaw = s.rawSize;
   bytes_.resize(s.rawPointer);
-  bytes_.append(data);
-  bytes_.resize(static_cast<size_t>(s.rawPointer + rawSize), '\0');
-  s.virtualSize = static_cast<uint32_t>(data.size());
+  bytes_.append(head);
+  tailPadding_ = static_cast<size_t>(rawSize - size);
+  s.virtualSize = static_cast<uint32_t>(size);
   s.rawSize = static_cast<uint32_t>(rawSize);
   const size_t h = sectionTable_ + static_cast<size_t>(index) * kSectionHeader;
   Put32(h + 8, s.virtualSize);
@@ -203,7 +211,9 @@ void PeImage::ReplaceLastSection(std::string_view data, int directory) {
   Put32(directories_ + 8 * static_cast<size_t>(directory), s.virtualAddress);
   Put32(directories_ + 8 * static_cast<size_t>(directory) + 4, s.virtualSize);
   Put32(optionalHeader_ + kCheckSum, 0);
-  Put32(optionalHeader_ + kCheckSum, PeChecksum(bytes_, optionalHeader_ + kCheckSum));
+  // The padding's zeros add nothing but their count.
+  Put32(optionalHeader_ + kCheckSum,
+        PeChecksum({bytes_, tail}, optionalHeader_ + kCheckSum, tailPadding_));
 }
 
 namespace {
@@ -229,6 +239,12 @@ uint64_t SumWords(std::string_view data) {
 }  // namespace
 
 uint32_t PeChecksum(std::string_view file, size_t checksumOffset) {
+  return PeChecksum({file, {}}, checksumOffset, 0);
+}
+
+uint32_t PeChecksum(std::pair<std::string_view, std::string_view> parts, size_t checksumOffset,
+                    size_t zerosAfter) {
+  const std::string_view file = parts.first;
   // The field itself counts as zeros; it lies at an even offset in every
   // program (the PE header is 8-byte aligned).
   uint64_t sum = 0;
@@ -239,7 +255,8 @@ uint32_t PeChecksum(std::string_view file, size_t checksumOffset) {
     if (checksumOffset + 4 < file.size())
       sum += SumWords(file.substr(checksumOffset + 4));
   }
+  sum += SumWords(parts.second);  // after an even-length first part
   while (sum > 0xFFFF)
     sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + file.size());
+  return static_cast<uint32_t>(sum + file.size() + parts.second.size() + zerosAfter);
 }

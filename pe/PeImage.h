@@ -76,6 +76,13 @@ class PeImage {
   // anew. Raises PeError when that section is not the last, or bytes follow
   // it, or the image would outgrow 4 GiB.
   void ReplaceLastSection(std::string_view data, int directory);
+  // The same for a section whose data is head (of even length) then tail,
+  // where the tail stays the caller's and is never copied (a package of
+  // hundreds of megabytes): the image keeps the bytes up to the head's end,
+  // and the program's file is Bytes(), then the tail, then TailPadding()
+  // zero bytes, which the check sum covers.
+  void ReplaceLastSection(std::string_view head, std::string_view tail, int directory);
+  size_t TailPadding() const { return tailPadding_; }
 
  private:
   void Parse();
@@ -94,8 +101,13 @@ class PeImage {
   uint32_t directoryCount_ = 0;
   size_t sectionTable_ = 0;
   std::vector<TPeSection> sections_;
+  size_t tailPadding_ = 0;
 };
 
 // The image check sum: the 16-bit one's complement sum of the file with the
 // field at checksumOffset left out, plus the file's length.
 uint32_t PeChecksum(std::string_view file, size_t checksumOffset);
+// The same of a file made of two parts (the first of even length when the
+// second is not empty) and zerosAfter zero bytes.
+uint32_t PeChecksum(std::pair<std::string_view, std::string_view> parts, size_t checksumOffset,
+                    size_t zerosAfter);

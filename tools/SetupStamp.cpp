@@ -136,8 +136,8 @@ TResourceTree ReadStub(const std::string& stub) {
   return Check(stub).tree;
 }
 
-std::string StampSetup(const std::string& stub, const TProductResources& product,
-                       std::string package) {
+TStampedSetup StampSetup(const std::string& stub, const TProductResources& product,
+                         std::string package) {
   TCheckedStub s = Check(stub);
   TResourceTree& tree = s.tree;
   tree.erase(kMarkKey);
@@ -175,9 +175,29 @@ std::string StampSetup(const std::string& stub, const TProductResources& product
   const TResourceId packageType = TResourceId::Name(u"STPFILE");
   const TResourceId packageName = TResourceId::Name(u"SETUPPACKAGE");
   RemoveAll(tree, packageType, packageName);
-  tree[{packageType, packageName, kProductLanguage}].bytes = std::move(package);
-
+  const TResourceKey packageKey{packageType, packageName, kProductLanguage};
+  tree[packageKey] = {};
   PutVersion(tree, product, TStampedProgram::Setup);
-  ReplaceResources(s, tree);
-  return std::move(s.image).Release();
+
+  const uint32_t rva = s.image.Sections()[static_cast<size_t>(s.section)].virtualAddress;
+  try {
+    if (package.size() > 0xFFFFFFFFu)
+      throw PeError(u"the package is larger than 4 GiB");
+    s.image.ReplaceLastSection(
+        WriteResourceSectionHead(tree, rva, packageKey, static_cast<uint32_t>(package.size())),
+        package, kResourceDirectory);
+  } catch (const PeError& e) {
+    throw Error(u"the stamped program cannot be written: " + e.Message());
+  }
+  TStampedSetup out;
+  out.padding = s.image.TailPadding();
+  out.head = std::move(s.image).Release();
+  out.package = std::move(package);
+  return out;
+}
+
+std::string TStampedSetup::Bytes() const {
+  std::string bytes = head + package;
+  bytes.append(padding, '\0');
+  return bytes;
 }

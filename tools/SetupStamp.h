@@ -38,12 +38,23 @@ TVersionInfo ProgramVersionInfo(const TProductResources& product, TStampedProgra
 // last; raises Error saying why the program cannot take it.
 std::string StampUninstaller(const std::string& program, const TProductResources& product);
 
+// The setup program made: its file is the head, the package, then padding
+// zero bytes. The package is kept apart so that it is written once, never
+// copied into the program's bytes.
+struct TStampedSetup {
+  std::string head;
+  std::string package;
+  size_t padding = 0;
+  // The whole file's bytes, for small programs and the tests.
+  std::string Bytes() const;
+};
+
 // The setup program: the stub with the product's strings (string table ids
 // 1001-1012, language 2052), banners (RCDATA IMAGELEFT0, Chinese, and
 // IMAGELEFT2, English), header picture (BITMAP IMAGEICON), icon (GROUP_ICON
 // APPICON), version information (VERSION 1) and package (StpFile
-// SETUPPACKAGE), replacing whatever the stub
+// SETUPPACKAGE, its data last in the section), replacing whatever the stub
 // held under those names; the section table, image size, initialised data
 // size, resource directory and check sum follow. Raises Error as ReadStub.
-std::string StampSetup(const std::string& stub, const TProductResources& product,
-                       std::string package);
+TStampedSetup StampSetup(const std::string& stub, const TProductResources& product,
+                         std::string package);

@@ -592,12 +592,18 @@ int Pack(const Args& a) {
   return 0;
 }
 
-// Writes bytes to path through a temporary file beside it.
-void WriteFileAs(const std::u16string& path, const std::string& bytes) {
+// Writes the parts one after the other to path through a temporary file
+// beside it.
+void WriteFileAs(const std::u16string& path, std::initializer_list<std::string_view> parts) {
   const std::u16string temp = path + u".part";
   try {
     OutFile file(temp);
-    file.Write(bytes.data(), bytes.size());
+    int64_t size = 0;
+    for (std::string_view part : parts)
+      size += static_cast<int64_t>(part.size());
+    file.Reserve(size);
+    for (std::string_view part : parts)
+      file.Write(part.data(), part.size());
     file.Close();
     std::u16string why;
     if (!RenameOver(temp, path, why))
@@ -606,6 +612,10 @@ void WriteFileAs(const std::u16string& path, const std::string& bytes) {
     RemoveFile(temp);
     throw;
   }
+}
+
+void WriteFileAs(const std::u16string& path, const std::string& bytes) {
+  WriteFileAs(path, {std::string_view(bytes)});
 }
 
 int Uninstaller(const Args& a) {
@@ -693,7 +703,7 @@ int Setup(const Args& a) {
   const std::u16string stampedUninstaller = out + u".Uninst.program";
   const std::u16string package = out + u".stp";
   TPackResult packed;
-  std::string bytes;
+  TStampedSetup stamped;
   try {
     if (!uninstallerProgram.empty()) {
       WriteFileAs(stampedUninstaller, uninstallerProgram);
@@ -706,7 +716,7 @@ int Setup(const Args& a) {
       options.finishedUninstaller = uninstaller;
     }
     packed = PackDirectory(dir, package, options);
-    bytes = StampSetup(stub, product, ReadFileBytes(package));
+    stamped = StampSetup(stub, product, ReadFileBytes(package));
     RemoveFile(package);
     RemoveFile(uninstaller);
     RemoveFile(stampedUninstaller);
@@ -716,10 +726,12 @@ int Setup(const Args& a) {
     RemoveFile(stampedUninstaller);
     throw;
   }
+  const std::string padding(stamped.padding, '\0');
+  const std::initializer_list<std::string_view> parts{stamped.head, stamped.package, padding};
   if (signing.On()) {
     // Named as a program, which some signers want.
     const std::u16string temp = out + u".unsigned.exe";
-    WriteFileAs(temp, bytes);
+    WriteFileAs(temp, parts);
     try {
       SignProgram(signing, temp);
       std::u16string why;
@@ -730,7 +742,7 @@ int Setup(const Args& a) {
       throw;
     }
   } else {
-    WriteFileAs(out, bytes);
+    WriteFileAs(out, parts);
   }
   InFile written(out);
   std::printf("%s: %d files, %lld bytes, packed into %lld bytes%s; %lld bytes%s\n",

@@ -202,7 +202,7 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
 
   const TProductResources product = LoadProductResources(WriteSettings(kSettings));
   const std::string stub = Stub(tree);
-  const std::string setup = StampSetup(stub, product, "the package");
+  const std::string setup = StampSetup(stub, product, "the package").Bytes();
   const TResourceTree out = ResourcesOf(setup);
 
   auto strings = product.strings;
@@ -243,8 +243,14 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
   const PeImage in(stub);
   EXPECT_EQ(setup.substr(0, in.Sections()[1].rawPointer).substr(0x200),
             stub.substr(0, in.Sections()[1].rawPointer).substr(0x200));
+  // The package (of odd length) written apart from the head: the check sum
+  // covers the whole file, which ends on the file alignment.
+  const PeImage stamped(setup);
+  const size_t peAt = static_cast<uint8_t>(setup[0x3C]) | static_cast<uint8_t>(setup[0x3D]) << 8;
+  EXPECT_EQ(stamped.Checksum(), PeChecksum(setup, peAt + 24 + 64));
+  EXPECT_EQ(setup.size() % stamped.FileAlignment(), 0u);
   // The same input, the same bytes.
-  EXPECT_EQ(StampSetup(stub, product, "the package"), setup);
+  EXPECT_EQ(StampSetup(stub, product, "the package").Bytes(), setup);
 }
 
 TEST(SetupStamp, RefusesStubsItCannotStamp) {
