@@ -7,8 +7,10 @@
 //            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
 //   stp uninstaller DIR -o FILE [--uninstaller FILE]
 //   stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]
-//             [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]
-//              [--timestamp-url URL]]
+//             [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]
+//              [--sign-key-password-file FILE] [--timestamp-url URL]
+//              | --sign-command "CMD ... {}"]
+//   stp init DIR [--name TEXT] [--chinese-name TEXT] [--short-name NAME] [--version TEXT]
 //   stp help [COMMAND] | stp --version
 //
 // pack adds the uninstaller (Uninst.exe with the list of the package's rows)
@@ -36,6 +38,7 @@
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
 #include "package/Writer.h"
+#include "tools/ProductInit.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
 #include "tools/Signing.h"
@@ -67,6 +70,8 @@ const char kUsage[] =
     "           [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
     "            [--sign-key-password-file FILE] [--timestamp-url URL]\n"
     "            | --sign-command \"CMD ... {}\"]\n"
+    "  stp init DIR [--name TEXT] [--chinese-name TEXT] [--short-name NAME]"
+    " [--version TEXT]\n"
     "  stp help [COMMAND]\n"
     "  stp --version\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
@@ -185,6 +190,22 @@ const CommandHelp kHelp[] = {
      "\n"
      "With SOURCE_DATE_EPOCH set, the same input gives the same Setup.exe, byte for\n"
      "byte (signed: with that time as the signing time).\n"},
+    {"init",
+     "stp init DIR [--name TEXT] [--chinese-name TEXT] [--short-name NAME]\n"
+     "         [--version TEXT]\n"
+     "\n"
+     "Starts a product: writes DIR/product.settings, every key in it explained,\n"
+     "and neutral pictures that pass setup's checks in DIR/art/ (two banners, a\n"
+     "header picture, an icon). Then\n"
+     "  stp setup PRODUCT_FOLDER -o Setup.exe --settings DIR/product.settings\n"
+     "makes a working Setup.exe. Nothing already in DIR is replaced.\n"
+     "\n"
+     "  --name TEXT          the product's name in English (asked for when left\n"
+     "                       out)\n"
+     "  --chinese-name TEXT  its name in Chinese (default: the English name)\n"
+     "  --short-name NAME    the main program is NAME.exe (default: the English\n"
+     "                       name's letters and digits)\n"
+     "  --version TEXT       the version (default 1.0)\n"},
 };
 
 struct UsageError {
@@ -650,6 +671,15 @@ TSigning SigningOf(const Args& a) {
   return s;
 }
 
+// The space a product takes, for a settings file that leaves SizeText
+// empty: whole megabytes, or kilobytes below one, rounded up ("6 MB").
+std::u16string SizeText(int64_t bytes) {
+  constexpr int64_t kMb = 1024 * 1024;
+  if (bytes < kMb)
+    return IntToText((bytes + 1023) / 1024) + u" KB";
+  return IntToText((bytes + kMb - 1) / kMb) + u" MB";
+}
+
 int Setup(const Args& a) {
   if (a.positional.size() != 1)
     throw UsageError{"setup takes one folder"};
@@ -664,7 +694,7 @@ int Setup(const Args& a) {
   TPackOptions options = PackOptionsOf(a, cp);
 
   // Everything is checked before anything is packed.
-  const TProductResources product = LoadProductResources(settings);
+  TProductResources product = LoadProductResources(settings);
   std::u16string stubPath = Option(a, "--stub");
   std::u16string stubFrom = u"--stub";
   const char* env = std::getenv("STP_STUB");
@@ -716,6 +746,8 @@ int Setup(const Args& a) {
       options.finishedUninstaller = uninstaller;
     }
     packed = PackDirectory(dir, package, options);
+    if (product.strings[1012].empty())
+      product.strings[1012] = SizeText(packed.unpacked);
     stamped = StampSetup(stub, product, ReadFileBytes(package));
     RemoveFile(package);
     RemoveFile(uninstaller);
@@ -753,6 +785,42 @@ int Setup(const Args& a) {
   return 0;
 }
 
+// A line typed at the prompt, without its line break; empty at the end of
+// the input.
+std::u16string Ask(const char* prompt) {
+  std::fprintf(stderr, "%s", prompt);
+  std::fflush(stderr);
+  char line[1024];
+  if (std::fgets(line, sizeof line, stdin) == nullptr)
+    return {};
+  std::string text = line;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  return FromUtf8(text);
+}
+
+int Init(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"init takes one folder"};
+  TProductNames names{Option(a, "--name"), Option(a, "--chinese-name"), Option(a, "--short-name"),
+                      Option(a, "--version")};
+  if (names.english.empty()) {
+    names.english = Ask("The product's name in English: ");
+    if (names.english.empty())
+      throw UsageError{"init needs the product's name: --name TEXT"};
+    if (a.options.count("--chinese-name") == 0)
+      names.chinese = Ask("Its name in Chinese (Enter: the same): ");
+  }
+  const std::u16string& dir = a.positional[0];
+  InitProduct(dir, names);
+  const std::string top = Shown(dir) + (dir.back() == u'/' || dir.back() == u'\\' ? "" : "/");
+  std::printf(
+      "%sproduct.settings and %sart/: a first Setup.exe of the product folder PRODUCT:\n"
+      "  stp setup PRODUCT -o Setup.exe --settings %sproduct.settings\n",
+      top.c_str(), top.c_str(), top.c_str());
+  return 0;
+}
+
 int Run(const std::vector<std::u16string>& argv) {
   try {
     if (argv.empty())
@@ -774,6 +842,8 @@ int Run(const std::vector<std::u16string>& argv) {
                          "--uninstaller", "--salt", "--iv"},
                         {"--no-uninstaller", "--no-verify"}));
     }
+    if (cmd == "init")
+      return Init(Parse(rest, {"--name", "--chinese-name", "--short-name", "--version"}));
     if (cmd == "setup") {
       return Setup(Parse(
           rest,

@@ -13,6 +13,7 @@
 #include "fs/File.h"
 #include "pe/PeImage.h"
 #include "pe/tests/PeFixture.h"
+#include "tools/ProductInit.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
 
@@ -291,5 +292,40 @@ TEST(SetupStamp, RefusesStubsItCannotStamp) {
   for (const Row& r : rows) {
     EXPECT_EQ(ToUtf8(ErrorOf([&] { StampSetup(r.stub, product, "p"); })), r.message) << r.what;
     EXPECT_EQ(ToUtf8(ErrorOf([&] { ReadStub(r.stub); })), r.message) << r.what;
+  }
+}
+
+// stp init's folder: the settings load, every picture passing the checks,
+// with the names given (on one line each) or their defaults; a second init
+// into the same folder replaces nothing.
+TEST(ProductInit, WritesSettingsThatLoad) {
+  namespace fs = std::filesystem;
+  struct Row {
+    TProductNames names;
+    const char16_t* chinese;
+    const char16_t* shortName;
+    const char16_t* version;
+  } rows[] = {
+      {{u"Norvane Clockrun", u"诺凡定时助手", u"Clockrun", u"1.20"},
+       u"诺凡定时助手",
+       u"Clockrun",
+       u"1.20"},
+      {{u"Tiny Tool 2", u"", u"", u""}, u"Tiny Tool 2", u"TinyTool2", u"1.0"},
+      {{u"Two\nlines", u"", u"", u""}, u"Two lines", u"Twolines", u"1.0"},
+  };
+  for (const Row& r : rows) {
+    const fs::path dir = fs::temp_directory_path() / ("init-test-" + ToUtf8(r.shortName));
+    fs::remove_all(dir);
+    InitProduct(FromFsPath(dir), r.names);
+    const std::u16string settings = FromFsPath(dir / "product.settings");
+    TProductResources product;
+    EXPECT_EQ(ErrorOf([&] { product = LoadProductResources(settings); }), u"");
+    EXPECT_EQ(product.strings[1002], r.chinese);
+    EXPECT_EQ(product.strings[1010], r.shortName);
+    EXPECT_EQ(product.strings[1011], r.version);
+    EXPECT_EQ(product.strings[1012], u"");  // computed by stp setup
+    EXPECT_NE(ErrorOf([&] { InitProduct(FromFsPath(dir), r.names); }).find(u"replaces nothing"),
+              std::u16string::npos);
+    fs::remove_all(dir);
   }
 }
