@@ -47,7 +47,6 @@
 #ifdef _WIN32
 #include <io.h>
 
-#include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
 #define STP_ISATTY(fd) _isatty(fd)
 #else
@@ -94,8 +93,8 @@ const CommandHelp kHelp[] = {
      "\n"
      "  --password TEXT  the password the index was packed with (default: empty, the\n"
      "                   one the setup program uses)\n"
-     "  --code-page N    the code page the index is read with (default 1252 off\n"
-     "                   Windows, the system's ANSI code page on Windows)\n"},
+     "  --code-page N    the code page the index is read with (default 1252, on\n"
+     "                   Windows too: a Chinese product's package wants 936)\n"},
     {"verify",
      "stp verify PACKAGE [--password TEXT] [--code-page N]\n"
      "\n"
@@ -250,7 +249,7 @@ std::u16string Option(const Args& a, const std::string& name, std::u16string fal
   return it == a.options.end() ? fallback : it->second;
 }
 
-// The code page: --code-page when given, else the system's (1252 off Windows).
+// The code page: --code-page when given, else 1252.
 struct CodePageChoice {
   std::unique_ptr<CodePage> owned;
   const CodePage* page = nullptr;
@@ -266,11 +265,8 @@ CodePageChoice ChooseCodePage(const Args& a) {
     c.owned = CreateCodePage(static_cast<unsigned>(*n));
     c.page = c.owned.get();
   } else {
-#ifdef _WIN32
-    c.page = &AnsiCodePage();
-#else
+    // The same on every system, so that stp.exe and stp make the same bytes.
     c.page = &Cp1252();
-#endif
   }
   return c;
 }
