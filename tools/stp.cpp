@@ -64,7 +64,7 @@ const char kUsage[] =
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
-    "  stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+    "  stp uninstaller DIR -o FILE [--uninstaller FILE] [--settings FILE]\n"
     "  stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
     "           [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
     "            [--sign-key-password-file FILE] [--timestamp-url URL]\n"
@@ -134,6 +134,8 @@ const CommandHelp kHelp[] = {
      "                     the build's Uninst.exe); a DIR with its own Uninst.exe at\n"
      "                     its top is packed as it is\n"
      "  --no-uninstaller   add none\n"
+     "  --settings FILE    give the uninstaller added the version information of\n"
+     "                     the product's settings file, as setup does\n"
      "  --no-verify        do not read the package back (to make packages that\n"
      "                     readers must refuse, for testing them)\n"
      "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
@@ -144,7 +146,7 @@ const CommandHelp kHelp[] = {
      "variable SOURCE_DATE_EPOCH and the index when that is set: then the same input\n"
      "gives the same package, byte for byte.\n"},
     {"uninstaller",
-     "stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+     "stp uninstaller DIR -o FILE [--uninstaller FILE] [--settings FILE]\n"
      "\n"
      "Writes the uninstaller that pack would add for DIR: the program with the list\n"
      "of DIR's files and its own row. For a signed uninstaller: write it as\n"
@@ -153,7 +155,9 @@ const CommandHelp kHelp[] = {
      "signature.)\n"
      "\n"
      "  --uninstaller FILE  the program (default: STP_UNINSTALLER, else the\n"
-     "                      build's Uninst.exe)\n"},
+     "                      build's Uninst.exe)\n"
+     "  --settings FILE     give it the version information of the product's\n"
+     "                      settings file, as setup does\n"},
     {"setup",
      "stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
      "          [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
@@ -594,6 +598,41 @@ TPackOptions PackOptionsOf(const Args& a, const CodePageChoice& cp) {
   return options;
 }
 
+void WriteFileAs(const std::u16string& path, const std::string& bytes);
+
+// The uninstaller program with the product's version information, raising
+// Error naming the program when it cannot take it.
+std::string VersionedUninstaller(const std::u16string& program, const TProductResources& product) {
+  try {
+    return StampUninstaller(ReadFileBytes(program), product);
+  } catch (const Error& e) {
+    throw Error(program + u": " + e.Message());
+  }
+}
+
+// Runs `use` with the uninstaller program to take: with --settings, the
+// program with the product's version information, in a file beside `out`
+// removed afterwards; else the program as it is.
+template <typename F>
+void WithVersionedUninstaller(const Args& a, const std::u16string& program,
+                              const std::u16string& out, F&& use) {
+  const std::u16string settings = Option(a, "--settings");
+  if (settings.empty() || program.empty()) {
+    use(program);
+    return;
+  }
+  const std::string bytes = VersionedUninstaller(program, LoadProductResources(settings));
+  const std::u16string temp = out + u".Uninst.program";
+  try {
+    WriteFileAs(temp, bytes);
+    use(temp);
+  } catch (...) {
+    RemoveFile(temp);
+    throw;
+  }
+  RemoveFile(temp);
+}
+
 int Pack(const Args& a) {
   if (a.positional.size() != 1)
     throw UsageError{"pack takes one folder"};
@@ -601,8 +640,12 @@ int Pack(const Args& a) {
   if (out.empty())
     throw UsageError{"pack needs -o PACKAGE"};
   const CodePageChoice cp = ChooseCodePage(a);
-  const TPackOptions options = PackOptionsOf(a, cp);
-  const TPackResult r = PackDirectory(a.positional[0], out, options);
+  TPackOptions options = PackOptionsOf(a, cp);
+  TPackResult r;
+  WithVersionedUninstaller(a, options.uninstaller, out, [&](const std::u16string& program) {
+    options.uninstaller = program;
+    r = PackDirectory(a.positional[0], out, options);
+  });
   std::printf("%d files, %lld bytes, packed into %lld bytes%s\n", r.files,
               static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize),
               r.uninstallerAdded ? " (with the uninstaller)" : "");
@@ -645,7 +688,10 @@ int Uninstaller(const Args& a) {
   choice.options.erase("--no-uninstaller");
   // The program itself must be there, whatever the folder holds.
   const std::u16string program = ChooseUninstaller(choice, u"");
-  const std::string bytes = MakeUninstallerFor(a.positional[0], program);
+  std::string bytes;
+  WithVersionedUninstaller(a, program, out, [&](const std::u16string& versioned) {
+    bytes = MakeUninstallerFor(a.positional[0], versioned);
+  });
   WriteFileAs(out, bytes);
   std::printf("%s: the uninstaller with the list of %s (%zu bytes)\n", Shown(out).c_str(),
               Shown(a.positional[0]).c_str(), bytes.size());
@@ -718,13 +764,8 @@ int Setup(const Args& a) {
   const std::u16string dir = a.positional[0];
   // The uninstaller takes the product's version information.
   std::string uninstallerProgram;
-  if (!options.uninstaller.empty() && !HasOwnUninstaller(dir)) {
-    try {
-      uninstallerProgram = StampUninstaller(ReadFileBytes(options.uninstaller), product);
-    } catch (const Error& e) {
-      throw Error(options.uninstaller + u": " + e.Message());
-    }
-  }
+  if (!options.uninstaller.empty() && !HasOwnUninstaller(dir))
+    uninstallerProgram = VersionedUninstaller(options.uninstaller, product);
   const std::u16string uninstaller = out + u".Uninst.exe";
   const std::u16string stampedUninstaller = out + u".Uninst.program";
   const std::u16string package = out + u".stp";
@@ -826,7 +867,7 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "list")
       return List(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "uninstaller")
-      return Uninstaller(Parse(rest, {"-o", "--uninstaller"}));
+      return Uninstaller(Parse(rest, {"-o", "--uninstaller", "--settings"}));
     if (cmd == "verify")
       return Verify(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "extract") {
@@ -835,7 +876,7 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "pack") {
       return Pack(Parse(rest,
                         {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
-                         "--uninstaller", "--salt", "--iv"},
+                         "--uninstaller", "--salt", "--iv", "--settings"},
                         {"--no-uninstaller", "--no-verify"}));
     }
     if (cmd == "init")

@@ -91,14 +91,17 @@ if command -v osslsigncode >/dev/null && [ -f "$sig/cert.pem" ]; then
   cmp -s "$work/Signed.exe" "$work/Signed2.exe"
   check "signed twice under SOURCE_DATE_EPOCH: the same bytes" 0 $?
   # The uninstaller inside: signed, with its list before the signature.
-  python3 - "$(dirname "$0")/../../tests" "$work/Signed.exe" "$work/pkg.stp" <<'PY'
+  unpack() {  # unpack SETUP.EXE DEST: the package's files into DEST
+    python3 - "$(dirname "$0")/../../tests" "$1" "$work/pkg.stp" <<'PY'
 import sys
 sys.path.insert(0, sys.argv[1])
 from inspect_setup import Pe
 res = Pe(open(sys.argv[2], "rb").read()).resources()
 open(sys.argv[3], "wb").write(res[("STPFILE", "SETUPPACKAGE", 2052)])
 PY
-  "$stp" extract "$work/pkg.stp" "$work/inst" --system-dir "$work/sys" >/dev/null 2>&1
+    rm -rf "$2" && "$stp" extract "$work/pkg.stp" "$2" --system-dir "$work/sys" >/dev/null 2>&1
+  }
+  unpack "$work/Signed.exe" "$work/inst"
   check "its package extracts" 0 $?
   osslsigncode verify -CAfile "$sig/ca.pem" -in "$work/inst/Uninst.exe" >"$work/v" 2>&1
   check "the uninstaller in it verifies" 0 $?
@@ -175,6 +178,9 @@ END
       if [ "$status" = 0 ]; then
         osslsigncode verify -CAfile "$sig/ca.pem" -in "$work/hsm/$name.exe" >"$work/v" 2>&1
         check "token, $name: Setup.exe verifies" 0 $?
+        unpack "$work/hsm/$name.exe" "$work/hsm/inst"
+        osslsigncode verify -CAfile "$sig/ca.pem" -in "$work/hsm/inst/Uninst.exe" >"$work/v" 2>&1
+        check "token, $name: the uninstaller in it verifies" 0 $?
       else
         [ ! -e "$work/hsm/$name.exe" ]; check "token, $name: nothing written" 0 $?
       fi
