@@ -170,12 +170,13 @@ bool PeImage::IsLastSection(int index) const {
 }
 
 void PeImage::ReplaceLastSection(std::string_view data, int directory) {
-  ReplaceLastSection(data, {}, directory);
+  ReplaceLastSection(data, 0, 0, directory);
   bytes_.append(tailPadding_, '\0');
   tailPadding_ = 0;
 }
 
-void PeImage::ReplaceLastSection(std::string_view head, std::string_view tail, int directory) {
+void PeImage::ReplaceLastSection(std::string_view head, uint64_t tailSize, uint64_t tailWordSum,
+                                 int directory) {
   if (directory < 0 || static_cast<uint32_t>(directory) >= directoryCount_)
     throw PeError(u"the program has no data directory " + IntToText(directory));
   const TDataDirectory d = Directory(directory);
@@ -185,10 +186,10 @@ void PeImage::ReplaceLastSection(std::string_view head, std::string_view tail, i
   if (!IsLastSection(index))
     throw PeError(u"the section of data directory " + IntToText(directory) +
                   u" is not the last one, or does not end the file");
-  if (!tail.empty() && head.size() % 2 != 0)
-    throw PeError(u"a section's head before its tail must have an even length");
   TPeSection& s = sections_[static_cast<size_t>(index)];
-  const uint64_t size = static_cast<uint64_t>(head.size()) + tail.size();
+  if (tailSize != 0 && (s.rawPointer + head.size()) % 2 != 0)
+    throw PeError(u"a section's head before its tail must end at an even offset");
+  const uint64_t size = static_cast<uint64_t>(head.size()) + tailSize;
   const uint64_t rawSize = AlignUp(size, fileAlignment_);
   const uint64_t end = AlignUp(static_cast<uint64_t>(s.virtualAddress) + size, sectionAlignment_);
   if (size > 0xFFFFFFFFu || end > 0xFFFFFFFFu || s.rawPointer + rawSize > 0xFFFFFFFFu)
@@ -210,10 +211,14 @@ void PeImage::ReplaceLastSection(std::string_view head, std::string_view tail, i
   }
   Put32(directories_ + 8 * static_cast<size_t>(directory), s.virtualAddress);
   Put32(directories_ + 8 * static_cast<size_t>(directory) + 4, s.virtualSize);
+  // The field counts as zeros; the padding's zeros add nothing but their
+  // count.
   Put32(optionalHeader_ + kCheckSum, 0);
-  // The padding's zeros add nothing but their count.
+  uint64_t sum = PeWordSum(bytes_) + tailWordSum;
+  while (sum > 0xFFFF)
+    sum = (sum & 0xFFFF) + (sum >> 16);
   Put32(optionalHeader_ + kCheckSum,
-        PeChecksum({bytes_, tail}, optionalHeader_ + kCheckSum, tailPadding_));
+        static_cast<uint32_t>(sum + bytes_.size() + tailSize + tailPadding_));
 }
 
 namespace {
@@ -238,13 +243,11 @@ uint64_t SumWords(std::string_view data) {
 
 }  // namespace
 
-uint32_t PeChecksum(std::string_view file, size_t checksumOffset) {
-  return PeChecksum({file, {}}, checksumOffset, 0);
+uint64_t PeWordSum(std::string_view data) {
+  return SumWords(data);
 }
 
-uint32_t PeChecksum(std::pair<std::string_view, std::string_view> parts, size_t checksumOffset,
-                    size_t zerosAfter) {
-  const std::string_view file = parts.first;
+uint32_t PeChecksum(std::string_view file, size_t checksumOffset) {
   // The field itself counts as zeros; it lies at an even offset in every
   // program (the PE header is 8-byte aligned).
   uint64_t sum = 0;
@@ -255,8 +258,7 @@ uint32_t PeChecksum(std::pair<std::string_view, std::string_view> parts, size_t 
     if (checksumOffset + 4 < file.size())
       sum += SumWords(file.substr(checksumOffset + 4));
   }
-  sum += SumWords(parts.second);  // after an even-length first part
   while (sum > 0xFFFF)
     sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + file.size() + parts.second.size() + zerosAfter);
+  return static_cast<uint32_t>(sum + file.size());
 }

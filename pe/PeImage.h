@@ -76,12 +76,14 @@ class PeImage {
   // anew. Raises PeError when that section is not the last, or bytes follow
   // it, or the image would outgrow 4 GiB.
   void ReplaceLastSection(std::string_view data, int directory);
-  // The same for a section whose data is head (of even length) then tail,
-  // where the tail stays the caller's and is never copied (a package of
-  // hundreds of megabytes): the image keeps the bytes up to the head's end,
-  // and the program's file is Bytes(), then the tail, then TailPadding()
-  // zero bytes, which the check sum covers.
-  void ReplaceLastSection(std::string_view head, std::string_view tail, int directory);
+  // The same for a section whose data is head then tailSize bytes that stay
+  // the caller's and are never held here (a package of hundreds of
+  // megabytes, streamed from its file), of which tailWordSum is the
+  // PeWordSum: the image keeps the bytes up to the head's end, and the
+  // program's file is Bytes(), then the tail, then TailPadding() zero bytes,
+  // which the check sum covers. Raises PeError as above.
+  void ReplaceLastSection(std::string_view head, uint64_t tailSize, uint64_t tailWordSum,
+                          int directory);
   size_t TailPadding() const { return tailPadding_; }
 
  private:
@@ -107,7 +109,7 @@ class PeImage {
 // The image check sum: the 16-bit one's complement sum of the file with the
 // field at checksumOffset left out, plus the file's length.
 uint32_t PeChecksum(std::string_view file, size_t checksumOffset);
-// The same of a file made of two parts (the first of even length when the
-// second is not empty) and zerosAfter zero bytes.
-uint32_t PeChecksum(std::pair<std::string_view, std::string_view> parts, size_t checksumOffset,
-                    size_t zerosAfter);
+// The sum of data's 16-bit little-endian words (a last odd byte counts as
+// a word of its own), unfolded: the sums of consecutive pieces of even
+// length add up to the sum of the whole.
+uint64_t PeWordSum(std::string_view data);

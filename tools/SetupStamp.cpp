@@ -137,7 +137,7 @@ TResourceTree ReadStub(const std::string& stub) {
 }
 
 TStampedSetup StampSetup(const std::string& stub, const TProductResources& product,
-                         std::string package) {
+                         TPackageExtent package) {
   TCheckedStub s = Check(stub);
   TResourceTree& tree = s.tree;
   tree.erase(kMarkKey);
@@ -181,23 +181,27 @@ TStampedSetup StampSetup(const std::string& stub, const TProductResources& produ
 
   const uint32_t rva = s.image.Sections()[static_cast<size_t>(s.section)].virtualAddress;
   try {
-    if (package.size() > 0xFFFFFFFFu)
+    if (package.size > 0xFFFFFFFFu)
       throw PeError(u"the package is larger than 4 GiB");
     s.image.ReplaceLastSection(
-        WriteResourceSectionHead(tree, rva, packageKey, static_cast<uint32_t>(package.size())),
-        package, kResourceDirectory);
+        WriteResourceSectionHead(tree, rva, packageKey, static_cast<uint32_t>(package.size)),
+        package.size, package.wordSum, kResourceDirectory);
   } catch (const PeError& e) {
     throw Error(u"the stamped program cannot be written: " + e.Message());
   }
   TStampedSetup out;
   out.padding = s.image.TailPadding();
   out.head = std::move(s.image).Release();
-  out.package = std::move(package);
   return out;
 }
 
-std::string TStampedSetup::Bytes() const {
-  std::string bytes = head + package;
+TPackageExtent ExtentOf(std::string_view package) {
+  return {package.size(), PeWordSum(package)};
+}
+
+std::string TStampedSetup::Bytes(std::string_view package) const {
+  std::string bytes = head;
+  bytes += package;
   bytes.append(padding, '\0');
   return bytes;
 }

@@ -38,15 +38,22 @@ TVersionInfo ProgramVersionInfo(const TProductResources& product, TStampedProgra
 // last; raises Error saying why the program cannot take it.
 std::string StampUninstaller(const std::string& program, const TProductResources& product);
 
-// The setup program made: its file is the head, the package, then padding
-// zero bytes. The package is kept apart so that it is written once, never
-// copied into the program's bytes.
+// The package as the stamping needs it: its size and the PeWordSum of its
+// bytes, which stay in its file until they are written.
+struct TPackageExtent {
+  uint64_t size = 0;
+  uint64_t wordSum = 0;
+};
+TPackageExtent ExtentOf(std::string_view package);
+
+// The setup program made: its file is the head, the package's bytes, then
+// padding zero bytes. The package is never held with the program: it is
+// written once, from its file, straight after the head.
 struct TStampedSetup {
   std::string head;
-  std::string package;
   size_t padding = 0;
-  // The whole file's bytes, for small programs and the tests.
-  std::string Bytes() const;
+  // The whole file's bytes with that package, for small programs and tests.
+  std::string Bytes(std::string_view package) const;
 };
 
 // The setup program: the stub with the product's strings (string table ids
@@ -57,4 +64,4 @@ struct TStampedSetup {
 // held under those names; the section table, image size, initialised data
 // size, resource directory and check sum follow. Raises Error as ReadStub.
 TStampedSetup StampSetup(const std::string& stub, const TProductResources& product,
-                         std::string package);
+                         TPackageExtent package);

@@ -38,6 +38,7 @@
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
 #include "package/Writer.h"
+#include "pe/PeImage.h"
 #include "tools/ProductInit.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
@@ -652,18 +653,15 @@ int Pack(const Args& a) {
   return 0;
 }
 
-// Writes the parts one after the other to path through a temporary file
-// beside it.
-void WriteFileAs(const std::u16string& path, std::initializer_list<std::string_view> parts) {
+// Writes size bytes to path through a temporary file beside it, which
+// `write` fills.
+void WriteFileWith(const std::u16string& path, int64_t size,
+                   const std::function<void(OutFile&)>& write) {
   const std::u16string temp = path + u".part";
   try {
     OutFile file(temp);
-    int64_t size = 0;
-    for (std::string_view part : parts)
-      size += static_cast<int64_t>(part.size());
     file.Reserve(size);
-    for (std::string_view part : parts)
-      file.Write(part.data(), part.size());
+    write(file);
     file.Close();
     std::u16string why;
     if (!RenameOver(temp, path, why))
@@ -675,7 +673,56 @@ void WriteFileAs(const std::u16string& path, std::initializer_list<std::string_v
 }
 
 void WriteFileAs(const std::u16string& path, const std::string& bytes) {
-  WriteFileAs(path, {std::string_view(bytes)});
+  WriteFileWith(path, static_cast<int64_t>(bytes.size()),
+                [&](OutFile& file) { file.Write(bytes.data(), bytes.size()); });
+}
+
+// The package file is read in pieces of this size (even, so that their word
+// sums add up), never held whole.
+constexpr size_t kPackagePiece = 1 << 20;
+
+// Calls `use` with each piece of the file, in order; raises Error when the
+// file does not read to its end.
+void ForEachPiece(const std::u16string& path,
+                  const std::function<void(std::string_view piece)>& use) {
+  InFile in(path);
+  std::string buffer(kPackagePiece, '\0');
+  int64_t done = 0;
+  while (done < in.Size()) {
+    const size_t n = in.Read(buffer.data(), buffer.size());
+    if (n == 0 || (n % 2 != 0 && done + static_cast<int64_t>(n) != in.Size()))
+      throw FileError(u"cannot read " + path + u" to its end");
+    use(std::string_view(buffer.data(), n));
+    done += static_cast<int64_t>(n);
+  }
+}
+
+TPackageExtent ExtentOfFile(const std::u16string& path) {
+  TPackageExtent extent;
+  ForEachPiece(path, [&](std::string_view piece) {
+    extent.size += piece.size();
+    extent.wordSum += PeWordSum(piece);
+  });
+  return extent;
+}
+
+// Writes the setup program: its head, the package streamed from its file,
+// the padding.
+void WriteSetupAs(const std::u16string& path, const TStampedSetup& setup,
+                  const std::u16string& package, const TPackageExtent& extent) {
+  const int64_t size = static_cast<int64_t>(setup.head.size() + extent.size + setup.padding);
+  WriteFileWith(path, size, [&](OutFile& file) {
+    file.Write(setup.head.data(), setup.head.size());
+    uint64_t written = 0;
+    ForEachPiece(package, [&](std::string_view piece) {
+      file.Write(piece.data(), piece.size());
+      written += piece.size();
+    });
+    if (written != extent.size)
+      throw FileError(package + u" changed while it was written into " + path);
+    const std::string padding(setup.padding, '\0');
+    file.Write(padding.data(), padding.size());
+  });
 }
 
 int Uninstaller(const Args& a) {
@@ -785,7 +832,11 @@ int Setup(const Args& a) {
     packed = PackDirectory(dir, package, options);
     if (product.strings[1012].empty())
       product.strings[1012] = SizeText(packed.unpacked);
-    stamped = StampSetup(stub, product, ReadFileBytes(package));
+    const TPackageExtent extent = ExtentOfFile(package);
+    stamped = StampSetup(stub, product, extent);
+    // Named as a program, which some signers want.
+    const std::u16string written = signing.On() ? out + u".unsigned.exe" : out;
+    WriteSetupAs(written, stamped, package, extent);
     RemoveFile(package);
     RemoveFile(uninstaller);
     RemoveFile(stampedUninstaller);
@@ -795,12 +846,8 @@ int Setup(const Args& a) {
     RemoveFile(stampedUninstaller);
     throw;
   }
-  const std::string padding(stamped.padding, '\0');
-  const std::initializer_list<std::string_view> parts{stamped.head, stamped.package, padding};
   if (signing.On()) {
-    // Named as a program, which some signers want.
     const std::u16string temp = out + u".unsigned.exe";
-    WriteFileAs(temp, parts);
     try {
       SignProgram(signing, temp);
       std::u16string why;
@@ -810,8 +857,6 @@ int Setup(const Args& a) {
       RemoveFile(temp);
       throw;
     }
-  } else {
-    WriteFileAs(out, parts);
   }
   InFile written(out);
   std::printf("%s: %d files, %lld bytes, packed into %lld bytes%s; %lld bytes%s\n",

@@ -203,7 +203,7 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
 
   const TProductResources product = LoadProductResources(WriteSettings(kSettings));
   const std::string stub = Stub(tree);
-  const std::string setup = StampSetup(stub, product, "the package").Bytes();
+  const std::string setup = StampSetup(stub, product, ExtentOf("the package")).Bytes("the package");
   const TResourceTree out = ResourcesOf(setup);
 
   auto strings = product.strings;
@@ -251,7 +251,7 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
   EXPECT_EQ(stamped.Checksum(), PeChecksum(setup, peAt + 24 + 64));
   EXPECT_EQ(setup.size() % stamped.FileAlignment(), 0u);
   // The same input, the same bytes.
-  EXPECT_EQ(StampSetup(stub, product, "the package").Bytes(), setup);
+  EXPECT_EQ(StampSetup(stub, product, ExtentOf("the package")).Bytes("the package"), setup);
 }
 
 TEST(SetupStamp, RefusesStubsItCannotStamp) {
@@ -290,7 +290,8 @@ TEST(SetupStamp, RefusesStubsItCannotStamp) {
   };
   const TProductResources product = LoadProductResources(WriteSettings(kSettings));
   for (const Row& r : rows) {
-    EXPECT_EQ(ToUtf8(ErrorOf([&] { StampSetup(r.stub, product, "p"); })), r.message) << r.what;
+    EXPECT_EQ(ToUtf8(ErrorOf([&] { StampSetup(r.stub, product, ExtentOf("p")); })), r.message)
+        << r.what;
     EXPECT_EQ(ToUtf8(ErrorOf([&] { ReadStub(r.stub); })), r.message) << r.what;
   }
 }
