@@ -1,8 +1,10 @@
 #include "tools/SetupStamp.h"
 
+#include <functional>
 #include <memory>
 
 #include "common/Errors.h"
+#include "fs/File.h"
 #include "pe/PeImage.h"
 #include "pe/ResourceForms.h"
 
@@ -204,4 +206,51 @@ std::string TStampedSetup::Bytes(std::string_view package) const {
   bytes += package;
   bytes.append(padding, '\0');
   return bytes;
+}
+
+namespace {
+
+// The package file is read in pieces of this size (even, so that their word
+// sums add up), never held whole.
+constexpr size_t kPackagePiece = 1 << 20;
+
+// Calls `use` with each piece of the file, in order; raises FileError when
+// the file does not read to its end.
+void ForEachPiece(const std::u16string& path,
+                  const std::function<void(std::string_view piece)>& use) {
+  InFile in(path);
+  std::string buffer(kPackagePiece, '\0');
+  int64_t done = 0;
+  while (done < in.Size()) {
+    const size_t n = in.Read(buffer.data(), buffer.size());
+    if (n == 0 || (n % 2 != 0 && done + static_cast<int64_t>(n) != in.Size()))
+      throw FileError(u"cannot read " + path + u" to its end");
+    use(std::string_view(buffer.data(), n));
+    done += static_cast<int64_t>(n);
+  }
+}
+
+}  // namespace
+
+TPackageExtent ExtentOfFile(const std::u16string& path) {
+  TPackageExtent extent;
+  ForEachPiece(path, [&](std::string_view piece) {
+    extent.size += piece.size();
+    extent.wordSum += PeWordSum(piece);
+  });
+  return extent;
+}
+
+void WriteSetup(OutFile& file, const TStampedSetup& setup, const std::u16string& package,
+                const TPackageExtent& extent) {
+  file.Write(setup.head.data(), setup.head.size());
+  uint64_t written = 0;
+  ForEachPiece(package, [&](std::string_view piece) {
+    file.Write(piece.data(), piece.size());
+    written += piece.size();
+  });
+  if (written != extent.size)
+    throw FileError(package + u" changed while the setup program was written");
+  const std::string padding(setup.padding, '\0');
+  file.Write(padding.data(), padding.size());
 }

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "fs/File.h"
 #include "pe/ResourceTree.h"
 #include "pe/VersionResource.h"
 #include "tools/ProductSettings.h"
@@ -45,6 +47,8 @@ struct TPackageExtent {
   uint64_t wordSum = 0;
 };
 TPackageExtent ExtentOf(std::string_view package);
+// The same of a package file, read in pieces. Raises FileError.
+TPackageExtent ExtentOfFile(const std::u16string& path);
 
 // The setup program made: its file is the head, the package's bytes, then
 // padding zero bytes. The package is never held with the program: it is
@@ -65,3 +69,9 @@ struct TStampedSetup {
 // size, resource directory and check sum follow. Raises Error as ReadStub.
 TStampedSetup StampSetup(const std::string& stub, const TProductResources& product,
                          TPackageExtent package);
+
+// Writes the setup program into an open file: the head, the package copied
+// piece by piece from its file (which must still have `extent`), the
+// padding. Raises FileError.
+void WriteSetup(OutFile& file, const TStampedSetup& setup, const std::u16string& package,
+                const TPackageExtent& extent);

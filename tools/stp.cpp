@@ -677,52 +677,11 @@ void WriteFileAs(const std::u16string& path, const std::string& bytes) {
                 [&](OutFile& file) { file.Write(bytes.data(), bytes.size()); });
 }
 
-// The package file is read in pieces of this size (even, so that their word
-// sums add up), never held whole.
-constexpr size_t kPackagePiece = 1 << 20;
-
-// Calls `use` with each piece of the file, in order; raises Error when the
-// file does not read to its end.
-void ForEachPiece(const std::u16string& path,
-                  const std::function<void(std::string_view piece)>& use) {
-  InFile in(path);
-  std::string buffer(kPackagePiece, '\0');
-  int64_t done = 0;
-  while (done < in.Size()) {
-    const size_t n = in.Read(buffer.data(), buffer.size());
-    if (n == 0 || (n % 2 != 0 && done + static_cast<int64_t>(n) != in.Size()))
-      throw FileError(u"cannot read " + path + u" to its end");
-    use(std::string_view(buffer.data(), n));
-    done += static_cast<int64_t>(n);
-  }
-}
-
-TPackageExtent ExtentOfFile(const std::u16string& path) {
-  TPackageExtent extent;
-  ForEachPiece(path, [&](std::string_view piece) {
-    extent.size += piece.size();
-    extent.wordSum += PeWordSum(piece);
-  });
-  return extent;
-}
-
-// Writes the setup program: its head, the package streamed from its file,
-// the padding.
+// Writes the setup program through a temporary file beside path.
 void WriteSetupAs(const std::u16string& path, const TStampedSetup& setup,
                   const std::u16string& package, const TPackageExtent& extent) {
-  const int64_t size = static_cast<int64_t>(setup.head.size() + extent.size + setup.padding);
-  WriteFileWith(path, size, [&](OutFile& file) {
-    file.Write(setup.head.data(), setup.head.size());
-    uint64_t written = 0;
-    ForEachPiece(package, [&](std::string_view piece) {
-      file.Write(piece.data(), piece.size());
-      written += piece.size();
-    });
-    if (written != extent.size)
-      throw FileError(package + u" changed while it was written into " + path);
-    const std::string padding(setup.padding, '\0');
-    file.Write(padding.data(), padding.size());
-  });
+  WriteFileWith(path, static_cast<int64_t>(setup.head.size() + extent.size + setup.padding),
+                [&](OutFile& file) { WriteSetup(file, setup, package, extent); });
 }
 
 int Uninstaller(const Args& a) {
