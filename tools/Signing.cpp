@@ -120,6 +120,12 @@ std::u16string SigningOptionsFault(const TSigning& s) {
     return u"--sign-key-password-file, --pkcs11-module and --timestamp-url need --sign-cert and "
            u"--sign-key";
   }
+  for (const std::u16string* uri : {&s.cert, &s.key}) {
+    if (IsPkcs11Uri(*uri) && uri->find(u"pin-value=") != std::u16string::npos) {
+      return u"a PIN in the URI (pin-value=) would stand on a command line that other users "
+             u"can read: put it in a file and give --sign-key-password-file FILE";
+    }
+  }
   if (IsPkcs11Uri(s.key) && s.pkcs11Module.empty())
     return u"a key on a token (--sign-key pkcs11:...) needs its module: --pkcs11-module FILE";
   if (!IsPkcs11Uri(s.key) && !s.pkcs11Module.empty())

@@ -23,7 +23,9 @@ bool IsPkcs11Uri(const std::u16string& text);
 
 // What is wrong with the options as one way of signing, empty when
 // nothing is: a key without a certificate and the reverse, a token's key
-// without its module, a module without a token's key, a command beside the
+// without its module, a module without a token's key, a PIN written into a
+// token's URI (it would stand on osslsigncode's command line, which other
+// users can read), a command beside the
 // osslsigncode options, a command without "{}" or with a quote left open.
 std::u16string SigningOptionsFault(const TSigning& s);
 

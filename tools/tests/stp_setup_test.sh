@@ -28,6 +28,10 @@ check "setup without --settings is a usage error" 2 $?
 check "setup without -o is a usage error" 2 $?
 setup -o "$work/x.exe" --settings "$work/p/good.settings" --sign-cert "$sig/cert.pem"
 check "a certificate without its key is a usage error" 2 $?
+setup -o "$work/x.exe" --settings "$work/p/good.settings" --sign-cert "$sig/cert.pem" \
+  --sign-key "pkcs11:token=t;object=k;pin-value=2468" --pkcs11-module "$work/none.so"
+check "a PIN in the token's URI is refused" 2 $?
+contains "for the password file" "sign-key-password-file" "$work/out"
 
 edit unknown 's/^Version/Versoin/'
 edit missing '/^Icon/d'
