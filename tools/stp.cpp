@@ -854,9 +854,13 @@ int Init(const Args& a) {
   }
   const std::u16string& dir = a.positional[0];
   InitProduct(dir, names);
-  const std::string top = Shown(dir) + (dir.back() == u'/' || dir.back() == u'\\' ? "" : "/");
+  // The folder as given, then a separator of the kind it uses.
+  const char separator = dir.find(u'\\') != std::u16string::npos ? '\\' : '/';
+  const std::string top =
+      Shown(dir) +
+      (dir.back() == u'/' || dir.back() == u'\\' ? std::string() : std::string(1, separator));
   std::printf(
-      "%sproduct.settings and %sart/: a first Setup.exe of the product folder PRODUCT:\n"
+      "%sproduct.settings and %sart: a first Setup.exe of the product folder PRODUCT:\n"
       "  stp setup PRODUCT -o Setup.exe --settings %sproduct.settings\n",
       top.c_str(), top.c_str(), top.c_str());
   return 0;
