@@ -8,7 +8,8 @@
 #   make format   applies .clang-format to the tree
 #   make bench    builds the optimised host build and runs the benchmarks
 #   make fuzz     runs every fuzz target for FUZZ_SECONDS (default 180) each
-#   make package  the Debian package of stp, the setup stub and the uninstaller (build/package)
+#   make package  the Debian package of stp, the setup stub and the uninstaller, and a zip of
+#                 the same for Windows publishers with stp.exe (build/package)
 #   make package-test  installs that package into a clean Debian 12 root and makes a Setup.exe there
 
 PRESETS := host win64 win32
@@ -52,8 +53,10 @@ fuzz: deps
 package: deps
 	@cmake --preset host >/dev/null && cmake --build --preset host --target stp
 	@cmake --preset win32 >/dev/null && cmake --build --preset win32 --target SetupStub Uninst Drawlet
-	@cmake --preset package >/dev/null && cmake --build --preset package --target stp stp_man
+	@cmake --preset package >/dev/null && cmake --build --preset package --target stp stp_man stp_example
 	@cd build/package && cpack --config DebPackage.cmake
+	@cmake --preset win64 >/dev/null && cmake --build --preset win64 --target stp
+	@bash scripts/package-zip.sh
 
 package-test: package
 	@bash scripts/package-test.sh

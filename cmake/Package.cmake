@@ -20,6 +20,15 @@ install(FILES ${man} DESTINATION share/man/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/stp.bash-completion DESTINATION
         share/bash-completion/completions RENAME stp)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/${STP_PACKAGE_NAME})
+# An example product's settings and pictures, as stp init writes them.
+set(example ${CMAKE_CURRENT_BINARY_DIR}/example)
+add_custom_command(OUTPUT ${example}/product.settings
+                   COMMAND ${CMAKE_COMMAND} -E rm -rf ${example}
+                   COMMAND stp init ${example} --name "Example Product" --chinese-name 示例产品
+                           --short-name Example --version 1.0
+                   DEPENDS stp VERBATIM)
+add_custom_target(stp_example ALL DEPENDS ${example}/product.settings)
+install(DIRECTORY ${example} DESTINATION share/doc/${STP_PACKAGE_NAME})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${STP_PACKAGE_NAME})

@@ -170,6 +170,13 @@ bool PeImage::IsLastSection(int index) const {
 }
 
 void PeImage::ReplaceLastSection(std::string_view data, int directory) {
+  ReplaceLastSection(data, 0, 0, directory);
+  bytes_.append(tailPadding_, '\0');
+  tailPadding_ = 0;
+}
+
+void PeImage::ReplaceLastSection(std::string_view head, uint64_t tailSize, uint64_t tailWordSum,
+                                 int directory) {
   if (directory < 0 || static_cast<uint32_t>(directory) >= directoryCount_)
     throw PeError(u"the program has no data directory " + IntToText(directory));
   const TDataDirectory d = Directory(directory);
@@ -180,16 +187,18 @@ void PeImage::ReplaceLastSection(std::string_view data, int directory) {
     throw PeError(u"the section of data directory " + IntToText(directory) +
                   u" is not the last one, or does not end the file");
   TPeSection& s = sections_[static_cast<size_t>(index)];
-  const uint64_t rawSize = AlignUp(data.size(), fileAlignment_);
-  const uint64_t end =
-      AlignUp(static_cast<uint64_t>(s.virtualAddress) + data.size(), sectionAlignment_);
-  if (end > 0xFFFFFFFFu || s.rawPointer + rawSize > 0xFFFFFFFFu)
+  if (tailSize != 0 && (s.rawPointer + head.size()) % 2 != 0)
+    throw PeError(u"a section's head before its tail must end at an even offset");
+  const uint64_t size = static_cast<uint64_t>(head.size()) + tailSize;
+  const uint64_t rawSize = AlignUp(size, fileAlignment_);
+  const uint64_t end = AlignUp(static_cast<uint64_t>(s.virtualAddress) + size, sectionAlignment_);
+  if (size > 0xFFFFFFFFu || end > 0xFFFFFFFFu || s.rawPointer + rawSize > 0xFFFFFFFFu)
     throw PeError(u"the program would outgrow 4 GiB");
   const uint32_t oldRaw = s.rawSize;
   bytes_.resize(s.rawPointer);
-  bytes_.append(data);
-  bytes_.resize(static_cast<size_t>(s.rawPointer + rawSize), '\0');
-  s.virtualSize = static_cast<uint32_t>(data.size());
+  bytes_.append(head);
+  tailPadding_ = static_cast<size_t>(rawSize - size);
+  s.virtualSize = static_cast<uint32_t>(size);
   s.rawSize = static_cast<uint32_t>(rawSize);
   const size_t h = sectionTable_ + static_cast<size_t>(index) * kSectionHeader;
   Put32(h + 8, s.virtualSize);
@@ -202,8 +211,14 @@ void PeImage::ReplaceLastSection(std::string_view data, int directory) {
   }
   Put32(directories_ + 8 * static_cast<size_t>(directory), s.virtualAddress);
   Put32(directories_ + 8 * static_cast<size_t>(directory) + 4, s.virtualSize);
+  // The field counts as zeros; the padding's zeros add nothing but their
+  // count.
   Put32(optionalHeader_ + kCheckSum, 0);
-  Put32(optionalHeader_ + kCheckSum, PeChecksum(bytes_, optionalHeader_ + kCheckSum));
+  uint64_t sum = PeWordSum(bytes_) + tailWordSum;
+  while (sum > 0xFFFF)
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  Put32(optionalHeader_ + kCheckSum,
+        static_cast<uint32_t>(sum + bytes_.size() + tailSize + tailPadding_));
 }
 
 namespace {
@@ -227,6 +242,10 @@ uint64_t SumWords(std::string_view data) {
 }
 
 }  // namespace
+
+uint64_t PeWordSum(std::string_view data) {
+  return SumWords(data);
+}
 
 uint32_t PeChecksum(std::string_view file, size_t checksumOffset) {
   // The field itself counts as zeros; it lies at an even offset in every

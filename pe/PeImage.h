@@ -76,6 +76,15 @@ class PeImage {
   // anew. Raises PeError when that section is not the last, or bytes follow
   // it, or the image would outgrow 4 GiB.
   void ReplaceLastSection(std::string_view data, int directory);
+  // The same for a section whose data is head then tailSize bytes that stay
+  // the caller's and are never held here (a package of hundreds of
+  // megabytes, streamed from its file), of which tailWordSum is the
+  // PeWordSum: the image keeps the bytes up to the head's end, and the
+  // program's file is Bytes(), then the tail, then TailPadding() zero bytes,
+  // which the check sum covers. Raises PeError as above.
+  void ReplaceLastSection(std::string_view head, uint64_t tailSize, uint64_t tailWordSum,
+                          int directory);
+  size_t TailPadding() const { return tailPadding_; }
 
  private:
   void Parse();
@@ -94,8 +103,13 @@ class PeImage {
   uint32_t directoryCount_ = 0;
   size_t sectionTable_ = 0;
   std::vector<TPeSection> sections_;
+  size_t tailPadding_ = 0;
 };
 
 // The image check sum: the 16-bit one's complement sum of the file with the
 // field at checksumOffset left out, plus the file's length.
 uint32_t PeChecksum(std::string_view file, size_t checksumOffset);
+// The sum of data's 16-bit little-endian words (a last odd byte counts as
+// a word of its own), unfolded: the sums of consecutive pieces of even
+// length add up to the sum of the whole.
+uint64_t PeWordSum(std::string_view data);

@@ -148,7 +148,12 @@ TResourceTree ReadResourceTree(std::string_view section, uint32_t sectionRva) {
   return Reader(section, sectionRva).Read();
 }
 
-std::string WriteResourceSection(const TResourceTree& tree, uint32_t sectionRva) {
+namespace {
+
+// The section; with `outside`, only up to where its data starts, placed
+// after every other resource's data and `outsideSize` bytes long.
+std::string WriteSection(const TResourceTree& tree, uint32_t sectionRva,
+                         const TResourceKey* outside, uint32_t outsideSize) {
   using Languages = std::map<uint16_t, const TResourceData*>;
   using Names = std::map<TResourceId, Languages>;
   std::map<TResourceId, Names> types;
@@ -184,12 +189,27 @@ std::string WriteResourceSection(const TResourceTree& tree, uint32_t sectionRva)
   const size_t entries = size;
   size += 16 * tree.size();
   std::vector<size_t> dataAt;
+  size_t outsideAt = 0;
   for (const auto& [key, data] : tree) {
+    if (outside != nullptr && key == *outside) {
+      dataAt.push_back(0);
+      continue;
+    }
     size = Align(size, 8);
     dataAt.push_back(size);
     size += data.bytes.size();
   }
-  if (sectionRva + static_cast<uint64_t>(size) > 0xFFFFFFFFu)
+  if (outside != nullptr) {
+    size = Align(size, 8);
+    outsideAt = size;
+    for (size_t i = 0; const auto& entry : tree) {
+      if (entry.first == *outside)
+        dataAt[i] = outsideAt;
+      ++i;
+    }
+  }
+  if (sectionRva + static_cast<uint64_t>(size) + (outside != nullptr ? outsideSize : 0) >
+      0xFFFFFFFFu)
     throw PeError(u"the resources outgrow 4 GiB");
 
   std::string out(size, '\0');
@@ -230,9 +250,11 @@ std::string WriteResourceSection(const TResourceTree& tree, uint32_t sectionRva)
         entry(e, TResourceId::Number(language), static_cast<uint32_t>(dataEntry));
         e += 8;
         w.Put32(dataEntry, static_cast<uint32_t>(sectionRva + dataAt[index]));
-        w.Put32(dataEntry + 4, static_cast<uint32_t>(data->bytes.size()));
+        const bool isOutside = outside != nullptr && TResourceKey{type, name, language} == *outside;
+        w.Put32(dataEntry + 4, isOutside ? outsideSize : static_cast<uint32_t>(data->bytes.size()));
         w.Put32(dataEntry + 8, data->codePage);
-        out.replace(dataAt[index], data->bytes.size(), data->bytes);
+        if (!isOutside)
+          out.replace(dataAt[index], data->bytes.size(), data->bytes);
         ++index;
       }
     }
@@ -243,6 +265,19 @@ std::string WriteResourceSection(const TResourceTree& tree, uint32_t sectionRva)
       w.Put16(offset + 2 + 2 * i, static_cast<uint16_t>(text[i]));
   }
   return out;
+}
+
+}  // namespace
+
+std::string WriteResourceSection(const TResourceTree& tree, uint32_t sectionRva) {
+  return WriteSection(tree, sectionRva, nullptr, 0);
+}
+
+std::string WriteResourceSectionHead(const TResourceTree& tree, uint32_t sectionRva,
+                                     const TResourceKey& outside, uint32_t outsideSize) {
+  if (!tree.count(outside))
+    throw PeError(u"the tree holds no " + DescribeResource(outside));
+  return WriteSection(tree, sectionRva, &outside, outsideSize);
 }
 
 std::u16string DescribeResource(const TResourceKey& key) {

@@ -68,5 +68,14 @@ TResourceTree ReadResourceTree(std::string_view section, uint32_t sectionRva);
 // on an 8-byte boundary. No time stamp: the same tree gives the same bytes.
 std::string WriteResourceSection(const TResourceTree& tree, uint32_t sectionRva);
 
+// The same section with the data of `outside` (a resource of the tree,
+// whose bytes there are not used) left to the caller: it comes after every
+// other resource's data, and the bytes returned end where it starts, so that
+// its outsideSize bytes (a package of hundreds of megabytes) are written
+// straight after them, never copied. Raises PeError as WriteResourceSection,
+// and when the tree does not hold `outside`.
+std::string WriteResourceSectionHead(const TResourceTree& tree, uint32_t sectionRva,
+                                     const TResourceKey& outside, uint32_t outsideSize);
+
 // A text naming the key, for messages: "RCDATA IMAGELEFT0 (2052)".
 std::u16string DescribeResource(const TResourceKey& key);

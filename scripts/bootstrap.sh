@@ -19,6 +19,7 @@ APT_PACKAGES=(
   wine wine64 xvfb xauth imagemagick fonts-wqy-microhei
   zip unzip time bc python3 clang libclang-rt-14-dev locales
   debootstrap nsis osslsigncode openssl
+  softhsm2 libengine-pkcs11-openssl opensc
   libisal-dev nasm
 )
 

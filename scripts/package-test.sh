@@ -36,7 +36,13 @@ TESTBED_SCRATCH=1 "$here/testbed.sh" debian -- /bin/bash -c '
   cd /tmp/clockrun
   SOURCE_DATE_EPOCH=1767225600 stp setup product -o Setup.exe --settings product.settings
   cp Setup.exe "$out/Setup.exe"
+  # A new publisher, from the package alone: stp init, then stp setup.
+  ls /usr/share/doc/setupkit/example/product.settings /usr/share/doc/setupkit/example/art
+  stp init /tmp/first --name "First Product" --chinese-name 第一个产品 --short-name Drawlet
+  stp setup product -o First.exe --settings /tmp/first/product.settings
+  cp First.exe "$out/First.exe"
 ' package-test "$deb" "$tree" "$drawlet" "$out"
 python3 "$tree/tests/inspect_setup.py" "$out/Setup.exe" "$tree/resources/setup.manifest"
+python3 "$tree/tests/inspect_setup.py" "$out/First.exe" "$tree/resources/setup.manifest"
 echo "package-test: the package installs on a clean Debian 12 root and makes a Setup.exe" \
   "that passes the inspection ($(( $(date +%s) - started )) s)"

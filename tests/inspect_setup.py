@@ -15,11 +15,13 @@ Checks the machine, subsystem and versions that Windows XP needs, a
 signature when there is one (one Authenticode table that ends the file), the
 manifest (byte for byte the project's: administrator rights, no uiAccess,
 Windows Vista and 7 as the supported systems), every resource the program
-reads, and that it imports only known system DLLs and nothing newer than
+reads (the version information naming the product in English and Chinese,
+its version as the string table has it), and that it imports only known system DLLs and nothing newer than
 Windows XP.
 Prints the size of the program with and without its package. Exit status
 0 when every check holds, 1 otherwise.
 """
+import re
 import struct
 import sys
 
@@ -118,7 +120,8 @@ class Pe:
         return out
 
 
-RT_BITMAP, RT_ICON, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_MANIFEST = 2, 3, 6, 10, 14, 24
+RT_BITMAP, RT_ICON, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = \
+    2, 3, 6, 10, 14, 16, 24
 LANG_ZH_CN = 2052
 
 # System DLLs that Windows always takes from its own folder (its "known
@@ -180,6 +183,53 @@ def string_table(res):
 def one(res, rtype, name):
     found = [v for (t, n, _), v in res.items() if t == rtype and n == name]
     return found[0] if len(found) == 1 else None
+
+
+def version_info(data):
+    """VS_VERSION_INFO: the file and product versions and each block's texts by language."""
+    def node(pos):
+        length, value_length, kind = struct.unpack_from("<HHH", data, pos)
+        end = data.index(b"\0\0", pos + 6)
+        while (end - pos) % 2:
+            end = data.index(b"\0\0", end + 1)
+        key = data[pos + 6:end].decode("utf-16-le")
+        value = (end + 2 + 3) & ~3
+        size = value_length * (2 if kind == 1 else 1)
+        children, child = [], (value + size + 3) & ~3
+        while child < pos + length:
+            children.append(node(child))
+            child = (child + children[-1][3] + 3) & ~3
+        return key, data[value:value + size], children, length
+    key, fixed, children, _ = node(0)
+    if key != "VS_VERSION_INFO" or len(fixed) != 52 or fixed[:4] != b"\xbd\x04\xef\xfe":
+        return None
+    ms, ls, pms, pls = struct.unpack_from("<IIII", fixed, 8)
+    blocks = {}
+    for name, _, tables, _ in children:
+        if name == "StringFileInfo":
+            for lang, _, values, _ in tables:
+                blocks[int(lang[:4], 16)] = {k: v.decode("utf-16-le").rstrip("\0")
+                                             for k, v, _, _ in values}
+    split = lambda hi, lo: (hi >> 16, hi & 0xFFFF, lo >> 16, lo & 0xFFFF)
+    return split(ms, ls), split(pms, pls), blocks
+
+
+def check_version(res, names, version):
+    """The version information names the product in each language and carries its version."""
+    data = one(res, RT_VERSION, 1)
+    info = version_info(data) if data is not None else None
+    check(info is not None, "version information (VERSION 1, VS_VERSION_INFO)")
+    if info is None:
+        return
+    numbers = [int(n) for n in re.match(r"[0-9]+(?:\.[0-9]+){0,3}", version or "0").group(0).split(".")]
+    numbers = tuple(numbers + [0] * (4 - len(numbers)))
+    check(info[0] == numbers and info[1] == numbers,
+          "file and product version %s from the version text %r" % (".".join(map(str, info[0])), version))
+    for lang, name in ((0x409, names[0]), (0x804, names[1])):
+        block = info[2].get(lang, {})
+        check(block.get("ProductName") == name and block.get("ProductVersion") == version
+              and block.get("CompanyName"),
+              "version block %04x: product %r, version %r, a company" % (lang, name, version))
 
 
 def check_program(pe):
@@ -293,6 +343,8 @@ def main():
         check(sid in strings and strings[sid][1] == LANG_ZH_CN, "string %d (language 2052)" % sid)
     for sid in (1005, 1006, 1008):
         check(sid not in strings, "no string %d" % sid)
+    text = lambda sid: strings.get(sid, ("", 0))[0]
+    check_version(res, (text(1001), text(1002)), text(1011))
 
     for name in ("IMAGELEFT0", "IMAGELEFT2"):
         jpeg = one(res, RT_RCDATA, name)

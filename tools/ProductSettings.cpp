@@ -7,6 +7,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/File.h"
+#include "pe/VersionResource.h"
 
 const TSettingsString kSettingsStrings[9] = {
     {u"ProductName", 1001},   {u"ProductNameChinese", 1002},
@@ -16,6 +17,7 @@ const TSettingsString kSettingsStrings[9] = {
     {u"SizeText", 1012}};
 const char16_t* const kSettingsPictures[4] = {u"BannerChinese", u"BannerEnglish", u"HeaderPicture",
                                               u"Icon"};
+const char16_t* const kSettingsVersionTexts[3] = {u"Company", u"Description", u"Copyright"};
 
 namespace {
 
@@ -37,6 +39,10 @@ bool IsKnownKey(const std::u16string& key) {
       return true;
   }
   for (const char16_t* p : kSettingsPictures) {
+    if (key == p)
+      return true;
+  }
+  for (const char16_t* p : kSettingsVersionTexts) {
     if (key == p)
       return true;
   }
@@ -234,5 +240,17 @@ TProductResources LoadProductResources(const std::u16string& settingsPath) {
     r.icon = ParseIconFile(b);
     CheckIcon(r.icon);
   });
+  auto optional = [&](const char16_t* key) {
+    const auto it = values.find(key);
+    return it == values.end() ? std::u16string() : it->second;
+  };
+  r.company = optional(u"Company");
+  r.description = optional(u"Description");
+  r.copyright = optional(u"Copyright");
+  try {
+    ParseVersionNumbers(r.strings.at(1011));
+  } catch (const Error& e) {
+    fail(u"Version", e.Message());
+  }
   return r;
 }

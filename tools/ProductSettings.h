@@ -19,10 +19,12 @@ struct TSettingsString {
 };
 extern const TSettingsString kSettingsStrings[9];
 extern const char16_t* const kSettingsPictures[4];
+// Optional keys of the programs' version information only.
+extern const char16_t* const kSettingsVersionTexts[3];
 
 // Key to value. Raises Error naming `name` and the line for a line that is
 // not "Key = Value", an unknown key or one given twice, and naming every key
-// left out.
+// left out (the optional ones of the version information aside).
 std::map<std::u16string, std::u16string> ParseProductSettings(std::string_view utf8,
                                                               std::u16string_view name);
 
@@ -33,6 +35,10 @@ struct TProductResources {
   std::string bannerEnglish;
   std::string headerBitmap;  // the bitmap resource (the file without its header)
   std::vector<TIconImage> icon;
+  // The version information's texts; empty for the defaults.
+  std::u16string company;
+  std::u16string description;
+  std::u16string copyright;
 };
 
 // Reads the file and the pictures it names and checks them all: Language

@@ -7,8 +7,10 @@
 //            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
 //   stp uninstaller DIR -o FILE [--uninstaller FILE]
 //   stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]
-//             [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]
-//              [--timestamp-url URL]]
+//             [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]
+//              [--sign-key-password-file FILE] [--timestamp-url URL]
+//              | --sign-command "CMD ... {}"]
+//   stp init DIR [--name TEXT] [--chinese-name TEXT] [--short-name NAME] [--version TEXT]
 //   stp help [COMMAND] | stp --version
 //
 // pack adds the uninstaller (Uninst.exe with the list of the package's rows)
@@ -30,20 +32,22 @@
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/File.h"
 #include "package/CodePage.h"
 #include "package/Extractor.h"
-#include "fs/File.h"
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
 #include "package/Writer.h"
+#include "pe/PeImage.h"
+#include "tools/ProductInit.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
+#include "tools/Signing.h"
 #include "tools/ToolPlatform.h"
 
 #ifdef _WIN32
 #include <io.h>
 
-#include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
 #define STP_ISATTY(fd) _isatty(fd)
 #else
@@ -61,10 +65,13 @@ const char kUsage[] =
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
-    "  stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+    "  stp uninstaller DIR -o FILE [--uninstaller FILE] [--settings FILE]\n"
     "  stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
-    "           [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]\n"
-    "            [--timestamp-url URL]]\n"
+    "           [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
+    "            [--sign-key-password-file FILE] [--timestamp-url URL]\n"
+    "            | --sign-command \"CMD ... {}\"]\n"
+    "  stp init DIR [--name TEXT] [--chinese-name TEXT] [--short-name NAME]"
+    " [--version TEXT]\n"
     "  stp help [COMMAND]\n"
     "  stp --version\n"
     "hashes: haval md5 sha1 sha256 sha512\n"
@@ -87,8 +94,8 @@ const CommandHelp kHelp[] = {
      "\n"
      "  --password TEXT  the password the index was packed with (default: empty, the\n"
      "                   one the setup program uses)\n"
-     "  --code-page N    the code page the index is read with (default 1252 off\n"
-     "                   Windows, the system's ANSI code page on Windows)\n"},
+     "  --code-page N    the code page the index is read with (default 1252, on\n"
+     "                   Windows too: a Chinese product's package wants 936)\n"},
     {"verify",
      "stp verify PACKAGE [--password TEXT] [--code-page N]\n"
      "\n"
@@ -128,6 +135,8 @@ const CommandHelp kHelp[] = {
      "                     the build's Uninst.exe); a DIR with its own Uninst.exe at\n"
      "                     its top is packed as it is\n"
      "  --no-uninstaller   add none\n"
+     "  --settings FILE    give the uninstaller added the version information of\n"
+     "                     the product's settings file, as setup does\n"
      "  --no-verify        do not read the package back (to make packages that\n"
      "                     readers must refuse, for testing them)\n"
      "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
@@ -138,7 +147,7 @@ const CommandHelp kHelp[] = {
      "variable SOURCE_DATE_EPOCH and the index when that is set: then the same input\n"
      "gives the same package, byte for byte.\n"},
     {"uninstaller",
-     "stp uninstaller DIR -o FILE [--uninstaller FILE]\n"
+     "stp uninstaller DIR -o FILE [--uninstaller FILE] [--settings FILE]\n"
      "\n"
      "Writes the uninstaller that pack would add for DIR: the program with the list\n"
      "of DIR's files and its own row. For a signed uninstaller: write it as\n"
@@ -147,11 +156,14 @@ const CommandHelp kHelp[] = {
      "signature.)\n"
      "\n"
      "  --uninstaller FILE  the program (default: STP_UNINSTALLER, else the\n"
-     "                      build's Uninst.exe)\n"},
+     "                      build's Uninst.exe)\n"
+     "  --settings FILE     give it the version information of the product's\n"
+     "                      settings file, as setup does\n"},
     {"setup",
      "stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
-     "          [--sign-cert FILE --sign-key FILE [--sign-key-password-file FILE]\n"
-     "           [--timestamp-url URL]]\n"
+     "          [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
+     "           [--sign-key-password-file FILE] [--timestamp-url URL]\n"
+     "           | --sign-command \"CMD ... {}\"]\n"
      "\n"
      "Writes a complete Setup.exe: packs DIR as pack does (with the uninstaller and\n"
      "its list) and puts the package and the product's strings, banners, header\n"
@@ -167,14 +179,37 @@ const CommandHelp kHelp[] = {
      "  --hash, --cipher, --password, --trailer, --uninstaller, --no-uninstaller,\n"
      "  --salt, --iv        as for pack\n"
      "  --sign-cert FILE    sign with this code-signing certificate (PEM or DER, its\n"
-     "                      chain may follow it): first the uninstaller, with its list,\n"
-     "                      then Setup.exe; needs osslsigncode\n"
-     "  --sign-key FILE     the certificate's private key\n"
+     "                      chain may follow it), or the one on a token (a pkcs11:\n"
+     "                      URI): first the uninstaller, with its list, then\n"
+     "                      Setup.exe; needs osslsigncode\n"
+     "  --sign-key FILE     the certificate's private key, or a key on a token:\n"
+     "                      pkcs11:token=...;object=... (needs --pkcs11-module)\n"
+     "  --pkcs11-module FILE  the token's PKCS#11 module (its vendor's .so)\n"
      "  --sign-key-password-file FILE  a file whose first line is the key's password\n"
+     "                      or the token's PIN\n"
      "  --timestamp-url URL an RFC 3161 timestamp server\n"
+     "  --sign-command \"CMD ... {}\"  sign with another tool instead: CMD runs with\n"
+     "                      {} replaced by each program, the uninstaller first, and\n"
+     "                      must sign it in place; its failure stops the run\n"
      "\n"
      "With SOURCE_DATE_EPOCH set, the same input gives the same Setup.exe, byte for\n"
      "byte (signed: with that time as the signing time).\n"},
+    {"init",
+     "stp init DIR [--name TEXT] [--chinese-name TEXT] [--short-name NAME]\n"
+     "         [--version TEXT]\n"
+     "\n"
+     "Starts a product: writes DIR/product.settings, every key in it explained,\n"
+     "and neutral pictures that pass setup's checks in DIR/art/ (two banners, a\n"
+     "header picture, an icon). Then\n"
+     "  stp setup PRODUCT_FOLDER -o Setup.exe --settings DIR/product.settings\n"
+     "makes a working Setup.exe. Nothing already in DIR is replaced.\n"
+     "\n"
+     "  --name TEXT          the product's name in English (asked for when left\n"
+     "                       out)\n"
+     "  --chinese-name TEXT  its name in Chinese (default: the English name)\n"
+     "  --short-name NAME    the main program is NAME.exe (default: the English\n"
+     "                       name's letters and digits)\n"
+     "  --version TEXT       the version (default 1.0)\n"},
 };
 
 struct UsageError {
@@ -219,7 +254,7 @@ std::u16string Option(const Args& a, const std::string& name, std::u16string fal
   return it == a.options.end() ? fallback : it->second;
 }
 
-// The code page: --code-page when given, else the system's (1252 off Windows).
+// The code page: --code-page when given, else 1252.
 struct CodePageChoice {
   std::unique_ptr<CodePage> owned;
   const CodePage* page = nullptr;
@@ -235,11 +270,8 @@ CodePageChoice ChooseCodePage(const Args& a) {
     c.owned = CreateCodePage(static_cast<unsigned>(*n));
     c.page = c.owned.get();
   } else {
-#ifdef _WIN32
-    c.page = &AnsiCodePage();
-#else
+    // The same on every system, so that stp.exe and stp make the same bytes.
     c.page = &Cp1252();
-#endif
   }
   return c;
 }
@@ -567,6 +599,41 @@ TPackOptions PackOptionsOf(const Args& a, const CodePageChoice& cp) {
   return options;
 }
 
+void WriteFileAs(const std::u16string& path, const std::string& bytes);
+
+// The uninstaller program with the product's version information, raising
+// Error naming the program when it cannot take it.
+std::string VersionedUninstaller(const std::u16string& program, const TProductResources& product) {
+  try {
+    return StampUninstaller(ReadFileBytes(program), product);
+  } catch (const Error& e) {
+    throw Error(program + u": " + e.Message());
+  }
+}
+
+// Runs `use` with the uninstaller program to take: with --settings, the
+// program with the product's version information, in a file beside `out`
+// removed afterwards; else the program as it is.
+template <typename F>
+void WithVersionedUninstaller(const Args& a, const std::u16string& program,
+                              const std::u16string& out, F&& use) {
+  const std::u16string settings = Option(a, "--settings");
+  if (settings.empty() || program.empty()) {
+    use(program);
+    return;
+  }
+  const std::string bytes = VersionedUninstaller(program, LoadProductResources(settings));
+  const std::u16string temp = out + u".Uninst.program";
+  try {
+    WriteFileAs(temp, bytes);
+    use(temp);
+  } catch (...) {
+    RemoveFile(temp);
+    throw;
+  }
+  RemoveFile(temp);
+}
+
 int Pack(const Args& a) {
   if (a.positional.size() != 1)
     throw UsageError{"pack takes one folder"};
@@ -574,20 +641,27 @@ int Pack(const Args& a) {
   if (out.empty())
     throw UsageError{"pack needs -o PACKAGE"};
   const CodePageChoice cp = ChooseCodePage(a);
-  const TPackOptions options = PackOptionsOf(a, cp);
-  const TPackResult r = PackDirectory(a.positional[0], out, options);
+  TPackOptions options = PackOptionsOf(a, cp);
+  TPackResult r;
+  WithVersionedUninstaller(a, options.uninstaller, out, [&](const std::u16string& program) {
+    options.uninstaller = program;
+    r = PackDirectory(a.positional[0], out, options);
+  });
   std::printf("%d files, %lld bytes, packed into %lld bytes%s\n", r.files,
               static_cast<long long>(r.unpacked), static_cast<long long>(r.packageSize),
               r.uninstallerAdded ? " (with the uninstaller)" : "");
   return 0;
 }
 
-// Writes bytes to path through a temporary file beside it.
-void WriteFileAs(const std::u16string& path, const std::string& bytes) {
+// Writes size bytes to path through a temporary file beside it, which
+// `write` fills.
+void WriteFileWith(const std::u16string& path, int64_t size,
+                   const std::function<void(OutFile&)>& write) {
   const std::u16string temp = path + u".part";
   try {
     OutFile file(temp);
-    file.Write(bytes.data(), bytes.size());
+    file.Reserve(size);
+    write(file);
     file.Close();
     std::u16string why;
     if (!RenameOver(temp, path, why))
@@ -596,6 +670,18 @@ void WriteFileAs(const std::u16string& path, const std::string& bytes) {
     RemoveFile(temp);
     throw;
   }
+}
+
+void WriteFileAs(const std::u16string& path, const std::string& bytes) {
+  WriteFileWith(path, static_cast<int64_t>(bytes.size()),
+                [&](OutFile& file) { file.Write(bytes.data(), bytes.size()); });
+}
+
+// Writes the setup program through a temporary file beside path.
+void WriteSetupAs(const std::u16string& path, const TStampedSetup& setup,
+                  const std::u16string& package, const TPackageExtent& extent) {
+  WriteFileWith(path, static_cast<int64_t>(setup.head.size() + extent.size + setup.padding),
+                [&](OutFile& file) { WriteSetup(file, setup, package, extent); });
 }
 
 int Uninstaller(const Args& a) {
@@ -608,66 +694,38 @@ int Uninstaller(const Args& a) {
   choice.options.erase("--no-uninstaller");
   // The program itself must be there, whatever the folder holds.
   const std::u16string program = ChooseUninstaller(choice, u"");
-  const std::string bytes = MakeUninstallerFor(a.positional[0], program);
+  std::string bytes;
+  WithVersionedUninstaller(a, program, out, [&](const std::u16string& versioned) {
+    bytes = MakeUninstallerFor(a.positional[0], versioned);
+  });
   WriteFileAs(out, bytes);
   std::printf("%s: the uninstaller with the list of %s (%zu bytes)\n", Shown(out).c_str(),
               Shown(a.positional[0]).c_str(), bytes.size());
   return 0;
 }
 
-// Signing with osslsigncode, as cmake/sign-program.sh does.
-struct Signing {
-  std::u16string cert, key, passwordFile, timestampUrl;
-  bool On() const { return !cert.empty(); }
-};
-
-Signing SigningOf(const Args& a) {
-  Signing s{Option(a, "--sign-cert"), Option(a, "--sign-key"),
-            Option(a, "--sign-key-password-file"), Option(a, "--timestamp-url")};
-  if (s.cert.empty() != s.key.empty())
-    throw UsageError{"signing needs both --sign-cert and --sign-key"};
-  if (!s.On() && (!s.passwordFile.empty() || !s.timestampUrl.empty()))
-    throw UsageError{
-        "--sign-key-password-file and --timestamp-url need --sign-cert and --sign-key"};
-  for (const auto* f : {&s.cert, &s.key, &s.passwordFile}) {
-    if (!f->empty() && !FileExists(*f))
-      throw Error(u"no file " + *f + u" to sign with");
-  }
+TSigning SigningOf(const Args& a) {
+  TSigning s;
+  s.cert = Option(a, "--sign-cert");
+  s.key = Option(a, "--sign-key");
+  s.passwordFile = Option(a, "--sign-key-password-file");
+  s.pkcs11Module = Option(a, "--pkcs11-module");
+  s.timestampUrl = Option(a, "--timestamp-url");
+  s.command = Option(a, "--sign-command");
+  const std::u16string fault = SigningOptionsFault(s);
+  if (!fault.empty())
+    throw UsageError{ToUtf8(fault)};
+  CheckSigningFiles(s);
   return s;
 }
 
-// Signs the program at path in place (through path.signing).
-void Sign(const Signing& s, const std::u16string& path) {
-  std::vector<std::u16string> args{u"sign", u"-h", u"sha256", u"-certs", s.cert, u"-key", s.key};
-  if (!s.passwordFile.empty())
-    args.insert(args.end(), {u"-readpass", s.passwordFile});
-  if (!s.timestampUrl.empty())
-    args.insert(args.end(), {u"-ts", s.timestampUrl});
-  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-  if (epoch != nullptr && *epoch != 0)
-    args.insert(args.end(), {u"-time", FromUtf8(epoch)});
-  const std::u16string temp = path + u".signing";
-  args.insert(args.end(), {u"-in", path, u"-out", temp});
-  RemoveFile(temp);
-  std::string output;
-  int status = 0;
-  try {
-    status = RunProgram(u"osslsigncode", args, output);
-  } catch (const Error& e) {
-    throw Error(e.Message() + u" (signing needs osslsigncode)");
-  }
-  std::u16string why;
-  if (status != 0 || !FileExists(temp)) {
-    RemoveFile(temp);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-      output.pop_back();
-    throw Error(u"cannot sign " + path + u": osslsigncode failed (" + IntToText(status) + u"):\n" +
-                FromUtf8(output));
-  }
-  if (!RenameOver(temp, path, why)) {
-    RemoveFile(temp);
-    throw FileError(u"cannot write " + path + u": " + why);
-  }
+// The space a product takes, for a settings file that leaves SizeText
+// empty: whole megabytes, or kilobytes below one, rounded up ("6 MB").
+std::u16string SizeText(int64_t bytes) {
+  constexpr int64_t kMb = 1024 * 1024;
+  if (bytes < kMb)
+    return IntToText((bytes + 1023) / 1024) + u" KB";
+  return IntToText((bytes + kMb - 1) / kMb) + u" MB";
 }
 
 int Setup(const Args& a) {
@@ -679,12 +737,12 @@ int Setup(const Args& a) {
   const std::u16string settings = Option(a, "--settings");
   if (settings.empty())
     throw UsageError{"setup needs --settings FILE"};
-  const Signing signing = SigningOf(a);
+  const TSigning signing = SigningOf(a);
   const CodePageChoice cp = ChooseCodePage(a);
   TPackOptions options = PackOptionsOf(a, cp);
 
   // Everything is checked before anything is packed.
-  const TProductResources product = LoadProductResources(settings);
+  TProductResources product = LoadProductResources(settings);
   std::u16string stubPath = Option(a, "--stub");
   std::u16string stubFrom = u"--stub";
   const char* env = std::getenv("STP_STUB");
@@ -710,31 +768,47 @@ int Setup(const Args& a) {
   }
 
   const std::u16string dir = a.positional[0];
+  // The uninstaller takes the product's version information.
+  std::string uninstallerProgram;
+  if (!options.uninstaller.empty() && !HasOwnUninstaller(dir))
+    uninstallerProgram = VersionedUninstaller(options.uninstaller, product);
   const std::u16string uninstaller = out + u".Uninst.exe";
+  const std::u16string stampedUninstaller = out + u".Uninst.program";
   const std::u16string package = out + u".stp";
   TPackResult packed;
-  std::string bytes;
+  TStampedSetup stamped;
   try {
+    if (!uninstallerProgram.empty()) {
+      WriteFileAs(stampedUninstaller, uninstallerProgram);
+      options.uninstaller = stampedUninstaller;
+    }
     if (signing.On() && !options.uninstaller.empty() && !HasOwnUninstaller(dir)) {
       // Signed with its list in place, then packed as it is.
       WriteFileAs(uninstaller, MakeUninstallerFor(dir, options.uninstaller));
-      Sign(signing, uninstaller);
+      SignProgram(signing, uninstaller);
       options.finishedUninstaller = uninstaller;
     }
     packed = PackDirectory(dir, package, options);
-    bytes = StampSetup(stub, product, ReadFileBytes(package));
+    if (product.strings[1012].empty())
+      product.strings[1012] = SizeText(packed.unpacked);
+    const TPackageExtent extent = ExtentOfFile(package);
+    stamped = StampSetup(stub, product, extent);
+    // Named as a program, which some signers want.
+    const std::u16string written = signing.On() ? out + u".unsigned.exe" : out;
+    WriteSetupAs(written, stamped, package, extent);
     RemoveFile(package);
     RemoveFile(uninstaller);
+    RemoveFile(stampedUninstaller);
   } catch (...) {
     RemoveFile(package);
     RemoveFile(uninstaller);
+    RemoveFile(stampedUninstaller);
     throw;
   }
   if (signing.On()) {
-    const std::u16string temp = out + u".unsigned";
-    WriteFileAs(temp, bytes);
+    const std::u16string temp = out + u".unsigned.exe";
     try {
-      Sign(signing, temp);
+      SignProgram(signing, temp);
       std::u16string why;
       if (!RenameOver(temp, out, why))
         throw FileError(u"cannot write " + out + u": " + why);
@@ -742,8 +816,6 @@ int Setup(const Args& a) {
       RemoveFile(temp);
       throw;
     }
-  } else {
-    WriteFileAs(out, bytes);
   }
   InFile written(out);
   std::printf("%s: %d files, %lld bytes, packed into %lld bytes%s; %lld bytes%s\n",
@@ -751,6 +823,46 @@ int Setup(const Args& a) {
               static_cast<long long>(packed.packageSize),
               packed.uninstallerAdded ? " (with the uninstaller)" : "",
               static_cast<long long>(written.Size()), signing.On() ? ", signed" : "");
+  return 0;
+}
+
+// A line typed at the prompt, without its line break; empty at the end of
+// the input.
+std::u16string Ask(const char* prompt) {
+  std::fprintf(stderr, "%s", prompt);
+  std::fflush(stderr);
+  char line[1024];
+  if (std::fgets(line, sizeof line, stdin) == nullptr)
+    return {};
+  std::string text = line;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  return FromUtf8(text);
+}
+
+int Init(const Args& a) {
+  if (a.positional.size() != 1)
+    throw UsageError{"init takes one folder"};
+  TProductNames names{Option(a, "--name"), Option(a, "--chinese-name"), Option(a, "--short-name"),
+                      Option(a, "--version")};
+  if (names.english.empty()) {
+    names.english = Ask("The product's name in English: ");
+    if (names.english.empty())
+      throw UsageError{"init needs the product's name: --name TEXT"};
+    if (a.options.count("--chinese-name") == 0)
+      names.chinese = Ask("Its name in Chinese (Enter: the same): ");
+  }
+  const std::u16string& dir = a.positional[0];
+  InitProduct(dir, names);
+  // The folder as given, then a separator of the kind it uses.
+  const char separator = dir.find(u'\\') != std::u16string::npos ? '\\' : '/';
+  const std::string top =
+      Shown(dir) +
+      (dir.back() == u'/' || dir.back() == u'\\' ? std::string() : std::string(1, separator));
+  std::printf(
+      "%sproduct.settings and %sart: a first Setup.exe of the product folder PRODUCT:\n"
+      "  stp setup PRODUCT -o Setup.exe --settings %sproduct.settings\n",
+      top.c_str(), top.c_str(), top.c_str());
   return 0;
 }
 
@@ -763,7 +875,7 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "list")
       return List(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "uninstaller")
-      return Uninstaller(Parse(rest, {"-o", "--uninstaller"}));
+      return Uninstaller(Parse(rest, {"-o", "--uninstaller", "--settings"}));
     if (cmd == "verify")
       return Verify(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "extract") {
@@ -772,16 +884,18 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "pack") {
       return Pack(Parse(rest,
                         {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
-                         "--uninstaller", "--salt", "--iv"},
+                         "--uninstaller", "--salt", "--iv", "--settings"},
                         {"--no-uninstaller", "--no-verify"}));
     }
+    if (cmd == "init")
+      return Init(Parse(rest, {"--name", "--chinese-name", "--short-name", "--version"}));
     if (cmd == "setup") {
-      return Setup(
-          Parse(rest,
-                {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
-                 "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
-                 "--sign-key-password-file", "--timestamp-url"},
-                {"--no-uninstaller"}));
+      return Setup(Parse(
+          rest,
+          {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
+           "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
+           "--sign-key-password-file", "--timestamp-url", "--pkcs11-module", "--sign-command"},
+          {"--no-uninstaller"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())

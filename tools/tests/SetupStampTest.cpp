@@ -13,6 +13,7 @@
 #include "fs/File.h"
 #include "pe/PeImage.h"
 #include "pe/tests/PeFixture.h"
+#include "tools/ProductInit.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
 
@@ -202,7 +203,7 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
 
   const TProductResources product = LoadProductResources(WriteSettings(kSettings));
   const std::string stub = Stub(tree);
-  const std::string setup = StampSetup(stub, product, "the package");
+  const std::string setup = StampSetup(stub, product, ExtentOf("the package")).Bytes("the package");
   const TResourceTree out = ResourcesOf(setup);
 
   auto strings = product.strings;
@@ -243,8 +244,14 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
   const PeImage in(stub);
   EXPECT_EQ(setup.substr(0, in.Sections()[1].rawPointer).substr(0x200),
             stub.substr(0, in.Sections()[1].rawPointer).substr(0x200));
+  // The package (of odd length) written apart from the head: the check sum
+  // covers the whole file, which ends on the file alignment.
+  const PeImage stamped(setup);
+  const size_t peAt = static_cast<uint8_t>(setup[0x3C]) | static_cast<uint8_t>(setup[0x3D]) << 8;
+  EXPECT_EQ(stamped.Checksum(), PeChecksum(setup, peAt + 24 + 64));
+  EXPECT_EQ(setup.size() % stamped.FileAlignment(), 0u);
   // The same input, the same bytes.
-  EXPECT_EQ(StampSetup(stub, product, "the package"), setup);
+  EXPECT_EQ(StampSetup(stub, product, ExtentOf("the package")).Bytes("the package"), setup);
 }
 
 TEST(SetupStamp, RefusesStubsItCannotStamp) {
@@ -283,7 +290,43 @@ TEST(SetupStamp, RefusesStubsItCannotStamp) {
   };
   const TProductResources product = LoadProductResources(WriteSettings(kSettings));
   for (const Row& r : rows) {
-    EXPECT_EQ(ToUtf8(ErrorOf([&] { StampSetup(r.stub, product, "p"); })), r.message) << r.what;
+    EXPECT_EQ(ToUtf8(ErrorOf([&] { StampSetup(r.stub, product, ExtentOf("p")); })), r.message)
+        << r.what;
     EXPECT_EQ(ToUtf8(ErrorOf([&] { ReadStub(r.stub); })), r.message) << r.what;
+  }
+}
+
+// stp init's folder: the settings load, every picture passing the checks,
+// with the names given (on one line each) or their defaults; a second init
+// into the same folder replaces nothing.
+TEST(ProductInit, WritesSettingsThatLoad) {
+  namespace fs = std::filesystem;
+  struct Row {
+    TProductNames names;
+    const char16_t* chinese;
+    const char16_t* shortName;
+    const char16_t* version;
+  } rows[] = {
+      {{u"Norvane Clockrun", u"诺凡定时助手", u"Clockrun", u"1.20"},
+       u"诺凡定时助手",
+       u"Clockrun",
+       u"1.20"},
+      {{u"Tiny Tool 2", u"", u"", u""}, u"Tiny Tool 2", u"TinyTool2", u"1.0"},
+      {{u"Two\nlines", u"", u"", u""}, u"Two lines", u"Twolines", u"1.0"},
+  };
+  for (const Row& r : rows) {
+    const fs::path dir = fs::temp_directory_path() / ("init-test-" + ToUtf8(r.shortName));
+    fs::remove_all(dir);
+    InitProduct(FromFsPath(dir), r.names);
+    const std::u16string settings = FromFsPath(dir / "product.settings");
+    TProductResources product;
+    EXPECT_EQ(ErrorOf([&] { product = LoadProductResources(settings); }), u"");
+    EXPECT_EQ(product.strings[1002], r.chinese);
+    EXPECT_EQ(product.strings[1010], r.shortName);
+    EXPECT_EQ(product.strings[1011], r.version);
+    EXPECT_EQ(product.strings[1012], u"");  // computed by stp setup
+    EXPECT_NE(ErrorOf([&] { InitProduct(FromFsPath(dir), r.names); }).find(u"replaces nothing"),
+              std::u16string::npos);
+    fs::remove_all(dir);
   }
 }
