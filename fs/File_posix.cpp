@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -214,63 +215,89 @@ HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
   return entry;
 }
 
-FolderTree::FolderTree(std::u16string_view root, RootLink how) {
-  std::u16string path(root);
-  if (path.empty() || path.back() != u'\\')
-    path += u'\\';
-  // The deepest folder above the root that exists is opened by its path;
-  // the rest is made below it, level by level.
-  const std::string unix = UnixPath(path.substr(0, path.size() - 1));
-  std::string base = unix;
-  std::vector<std::string> missing;
-  struct stat st;
-  while (!base.empty() && stat(base.c_str(), &st) != 0) {
-    const size_t cut = base.find_last_of('/');
-    missing.insert(missing.begin(), base.substr(cut == std::string::npos ? 0 : cut + 1));
-    base = cut == std::string::npos ? std::string() : base.substr(0, cut);
-  }
-  if (base.empty() && !unix.empty() && unix[0] == '/')
-    base = "/";
-  int fd = -1;
-  if (missing.empty()) {
-    // The root itself exists: not followed when it is a link.
-    const size_t cut = unix.find_last_of('/');
-    const std::string above = cut == std::string::npos ? "." : cut == 0 ? "/" : unix.substr(0, cut);
-    const int parent =
-        open(above.empty() ? "." : above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent == -1)
-      throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
-    try {
-      fd = how == RootLink::kFollow
-               ? openat(parent, unix.substr(cut + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-               : OpenFolderAt(parent, unix.substr(cut + 1), false, path.substr(0, path.size() - 1));
-    } catch (...) {
-      close(parent);
-      throw;
-    }
-    close(parent);
-    if (fd == -1)
-      throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
-  } else {
-    fd = open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd == -1)
-      throw FileError(u"cannot open the folder " + FromUtf8(base) + u": " + Errno(errno));
-    for (const std::string& level : missing) {
-      int next = -1;
-      try {
-        next = OpenFolderAt(fd, level, true, path);
-      } catch (...) {
-        close(fd);
-        throw;
-      }
-      close(fd);
-      fd = next;
-    }
-  }
-  root_.reset(new HeldFolder(fd, path));
+intptr_t FolderTree::OpenFollowing(const std::u16string& path) {
+  const std::string unix = UnixPath(path);
+  const int fd = open(unix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd == -1 && errno == ENOENT)
+    return -1;
+  if (fd == -1)
+    throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
+  return fd;
 }
 
-FolderTree::~FolderTree() = default;
+const char16_t fs_native::kSeparators[] = u"\\/";
+
+std::u16string fs_native::WholePath(std::u16string_view path) {
+  if (!path.empty() && (path[0] == u'/' || path[0] == u'\\'))
+    return std::u16string(path);
+  char here[PATH_MAX];
+  if (getcwd(here, sizeof here) == nullptr)
+    throw FileError(u"cannot tell the current folder: " + Errno(errno));
+  std::u16string whole = FromUtf8(here);
+  if (whole.back() != u'/')
+    whole += u'/';
+  return whole + std::u16string(path);
+}
+
+size_t fs_native::TopLength(std::u16string_view) {
+  return 1;
+}
+
+intptr_t fs_native::OpenTop(const std::u16string& top) {
+  const int fd = open(UnixPath(top).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd == -1)
+    throw FileError(u"cannot open the folder " + top + u": " + Errno(errno));
+  return fd;
+}
+
+namespace {
+
+// Root's, or this account's.
+bool Trusted(uid_t owner) {
+  return owner == 0 || owner == geteuid();
+}
+
+}  // namespace
+
+intptr_t fs_native::OpenOnTheWay(intptr_t parent, std::u16string_view name, bool last,
+                                 const std::u16string& shown, bool& strange) {
+  strange = false;
+  const int dir = static_cast<int>(parent);
+  const std::string level = UnixPath(name);
+  struct stat st;
+  if (fstatat(dir, level.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT)
+      return -1;
+    throw FileError(u"cannot open the folder " + shown + u": " + Errno(errno));
+  }
+  if (S_ISLNK(st.st_mode)) {
+    if (last)
+      throw LinkError(shown);
+    strange = !Trusted(st.st_uid);
+    const int fd = openat(dir, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd == -1) {
+      if (errno == ENOENT)
+        return -1;
+      throw FileError(u"cannot open the folder " + shown + u": " + Errno(errno));
+    }
+    return fd;
+  }
+  return OpenFolderAt(dir, level, false, shown);
+}
+
+bool fs_native::OthersMayChangeAt(intptr_t folder, bool contents) {
+  struct stat st;
+  if (fstat(static_cast<int>(folder), &st) != 0 || !Trusted(st.st_uid))
+    return true;
+  // Written by its group (unless that is root's) or by anyone: they may
+  // rename and delete what is in it, unless it is sticky, where only the
+  // owner of an entry may; add to it, sticky or not.
+  const bool groupWrites = (st.st_mode & S_IWGRP) != 0 && st.st_gid != 0;
+  const bool othersWrite = (st.st_mode & S_IWOTH) != 0;
+  if (!groupWrites && !othersWrite)
+    return false;
+  return contents || (st.st_mode & S_ISVTX) == 0;
+}
 
 intptr_t fs_native::OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
                                 const std::u16string& shown, bool& made) {
@@ -342,6 +369,14 @@ void HeldEntry::Rename(std::u16string_view to, bool replace) {
                     u": " + Errno(errno));
   }
   name_ = to;
+}
+
+bool HeldEntry::OwnedByTrusted() const {
+  struct stat st;
+  const int rc = native_ != -1 ? fstat(static_cast<int>(native_), &st)
+                               : fstatat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
+                                         &st, AT_SYMLINK_NOFOLLOW);
+  return rc == 0 && (st.st_uid == 0 || st.st_uid == geteuid());
 }
 
 bool HeldEntry::Delete() {

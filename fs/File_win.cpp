@@ -2,6 +2,7 @@
 // own where the runtime has nothing that will do: replacing a file in one
 // step, exclusive creation without following links, sharing modes, reparse
 // points.
+#include <aclapi.h>
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -20,6 +21,7 @@
 #include "fs/Native.h"
 #include "win/Api.h"
 #include "win/FolderTree.h"
+#include "win/Security.h"
 #include "win/SystemText.h"
 
 using namespace fs_native;
@@ -319,8 +321,10 @@ HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
   return {found.exists, found.folder, found.link, found.readOnly};
 }
 
-FolderTree::FolderTree(std::u16string_view root, RootLink how) {
-  // Whole, with "\" only, as the system's own calls would read it.
+const char16_t fs_native::kSeparators[] = u"\\";
+
+std::u16string fs_native::WholePath(std::u16string_view root) {
+  // With "\" only, as the system's own calls would read it.
   std::u16string path(root);
   const std::wstring wide = WidePath(root);
   if (const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr)) {
@@ -329,36 +333,70 @@ FolderTree::FolderTree(std::u16string_view root, RootLink how) {
     if (got > 0 && got < n)
       path.assign(full.begin(), full.begin() + got);
   }
-  if (path.empty() || path.back() != u'\\')
-    path += u'\\';
-  std::u16string base = path.substr(0, path.size() - 1);
-  auto isDrive = [](const std::u16string& p) { return p.size() == 2 && p[1] == u':'; };
-  // The root itself, unless it is followed, and the missing folders above it
-  // are entered from the deepest folder above it that exists, which is
-  // opened by its path, following links.
-  std::vector<std::u16string> below;
-  win::Handle h;
-  if (how == RootLink::kFollow || isDrive(base))
-    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
-  while (!h && !isDrive(base)) {
-    const size_t cut = base.find_last_of(u'\\');
-    if (cut == std::u16string::npos || cut == 0)
-      break;
-    below.insert(below.begin(), base.substr(cut + 1));
-    base.resize(cut);
-    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
-  }
-  if (!h)
-    throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(GetLastError()));
-  std::u16string shown = base;
-  for (const std::u16string& level : below) {
-    shown += u'\\' + level;
-    h = EnterLevel(h.get(), level, true, shown);
-  }
-  root_.reset(new HeldFolder(Release(h), path));
+  return path;
 }
 
-FolderTree::~FolderTree() = default;
+size_t fs_native::TopLength(std::u16string_view path) {
+  // "\\server\share\", or "C:\".
+  if (path.size() > 2 && path[0] == u'\\' && path[1] == u'\\') {
+    const size_t server = path.find(u'\\', 2);
+    const size_t share =
+        server == std::u16string_view::npos ? server : path.find(u'\\', server + 1);
+    return share == std::u16string_view::npos ? path.size() : share + 1;
+  }
+  return std::min<size_t>(path.size(), 3);
+}
+
+intptr_t fs_native::OpenTop(const std::u16string& top) {
+  win::Handle h = win::OpenFolderByPath(top);
+  if (!h)
+    throw FileError(u"cannot open the folder " + top + u": " + SystemErrorTextOr(GetLastError()));
+  return Release(h);
+}
+
+intptr_t fs_native::OpenOnTheWay(intptr_t parent, std::u16string_view name, bool last,
+                                 const std::u16string& shown, bool& strange) {
+  strange = false;
+  win::Handle h;
+  bool link = false;
+  LONG status = win::OpenHeldFolder(Native(parent), name, false, h, link);
+  if (link) {
+    if (last)
+      throw LinkError(shown);
+    strange = !win::LinkOwnedByAdministrators(Native(parent), name);
+    status = win::OpenFolderFollowing(Native(parent), name, h);
+  }
+  if (status == win::kStatusObjectNameNotFound || status == win::kStatusObjectPathNotFound)
+    return -1;
+  if (status < 0)
+    throw FileError(u"cannot open the folder " + shown + u": " + NtStatusText(status));
+  return Release(h);
+}
+
+bool fs_native::OthersMayChangeAt(intptr_t folder, bool contents) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(Native(folder), SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      nullptr, nullptr, &sd) != ERROR_SUCCESS) {
+    return true;
+  }
+  const bool may = win::OthersMayChange(sd, win::SelfSid(), contents);
+  LocalFree(sd);
+  return may;
+}
+
+intptr_t FolderTree::OpenFollowing(const std::u16string& path) {
+  std::u16string base = path.substr(0, path.size() - 1);
+  if (base.size() == 2 && base[1] == u':')
+    base += u'\\';
+  win::Handle h = win::OpenFolderByPath(base);
+  const DWORD error = GetLastError();
+  if (!h && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+    return -1;
+  if (!h)
+    throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(error));
+  return Release(h);
+}
 
 intptr_t fs_native::OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
                                 const std::u16string& shown, bool& made) {
@@ -414,6 +452,10 @@ void HeldEntry::Rename(std::u16string_view to, bool replace) {
                     u": " + NtStatusText(status));
   }
   name_ = to;
+}
+
+bool HeldEntry::OwnedByTrusted() const {
+  return native_ != -1 && win::OwnedByAdministrators(Native(native_), true);
 }
 
 bool HeldEntry::Delete() {

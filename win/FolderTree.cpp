@@ -168,6 +168,19 @@ LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle
   return status;
 }
 
+LONG OpenFolderFollowing(HANDLE parent, std::u16string_view name, Handle& h) {
+  return OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpen,
+                kDirectoryFile | kOpenForBackup, nullptr, h);
+}
+
+bool LinkOwnedByAdministrators(HANDLE folder, std::u16string_view name) {
+  Handle h;
+  return OpenAt(folder, name, READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                kOpenReparsePoint | kOpenForBackup, nullptr, h) >= 0 &&
+         OwnedByAdministrators(h.get(), false);
+}
+
 Handle OpenFolderByPath(std::u16string_view path) {
   const std::wstring p(path.begin(), path.end());
   return Handle(CreateFileW(p.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
@@ -201,8 +214,8 @@ LONG CreateNewAt(HANDLE folder, std::u16string_view name, Handle& h) {
 }
 
 LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h) {
-  const ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE |
-                             (exclusive ? FILE_WRITE_DATA : 0);
+  const ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | DELETE |
+                             SYNCHRONIZE | (exclusive ? FILE_WRITE_DATA : 0);
   const ULONG share =
       exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   return OpenAt(folder, name, access, share, kFileOpen, kNonDirectoryFile | kOpenReparsePoint,

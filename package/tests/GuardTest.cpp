@@ -2,6 +2,13 @@
 // extractor refuses, and what it leaves as it was.
 #include <gtest/gtest.h>
 
+#include <functional>
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "common/Errors.h"
 #include "package/Names.h"
 #include "package/tests/PackageFixture.h"
@@ -196,6 +203,91 @@ TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
   });
   EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
   EXPECT_TRUE(Tree(root / "outside").empty());
+}
+
+// ---- The folders on the way to the destination: held from the top down,
+// tested through their holds, and none adopted that appears meanwhile
+
+// Each row makes root/<row>/above/dest, changes it as a user of the machine
+// could, and names the folder the test must find (empty: none). Off Windows
+// the other user is "nobody", which needs root; Wine shows every file as
+// this account's, so there only a link can be planted (as a reparse point
+// that belongs to nobody known).
+TEST_F(PlantedLinks, EveryFolderOnTheWayIsTestedThroughItsHold) {
+  struct Row {
+    const char* what;
+    std::function<bool(const fs::path& above, const fs::path& dest)> change;
+    const char* named;  // "above", "dest", "link" or ""
+  };
+  const auto linkAbove = [&](const fs::path& above, const fs::path&) {
+    fs::create_directories(above.parent_path() / "real");
+    fs::rename(above, above.parent_path() / "real" / "above");
+    return Plant(above.parent_path() / "real", above.parent_path() / "link");
+  };
+  std::vector<Row> rows = {{"nothing changed", [](auto&, auto&) { return true; }, ""}};
+#ifndef _WIN32
+  const passwd* other = getpwnam("nobody");
+  if (geteuid() != 0 || other == nullptr)
+    GTEST_SKIP() << "giving folders to another account needs root and the account \"nobody\"";
+  const auto give = [&](const fs::path& p) {
+    return lchown(p.c_str(), other->pw_uid, other->pw_gid) == 0;
+  };
+  const auto mode = [](const fs::path& p, mode_t m) { return chmod(p.c_str(), m) == 0; };
+  rows.push_back({"the destination is another account's",
+                  [&](auto&, const fs::path& d) { return give(d); }, "dest"});
+  rows.push_back({"a folder above that anyone may write to",
+                  [&](const fs::path& a, auto&) { return mode(a, 0777); }, "above"});
+  rows.push_back({"a sticky folder above that anyone may write to",
+                  [&](const fs::path& a, auto&) { return mode(a, 01777); }, ""});
+  rows.push_back({"a sticky destination that anyone may write to",
+                  [&](auto&, const fs::path& d) { return mode(d, 01777); }, "dest"});
+  rows.push_back({"a link above of root's", linkAbove, ""});
+  rows.push_back({"a link above of another account's",
+                  [&](const fs::path& a, const fs::path& d) {
+                    return linkAbove(a, d) && give(a.parent_path() / "link");
+                  },
+                  "link"});
+#else
+  rows.push_back({"a link above", linkAbove, "link"});
+#endif
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const fs::path base = root / ("way" + std::to_string(++n));
+    fs::create_directories(base / "above" / "dest");
+    ASSERT_TRUE(r.change(base / "above", base / "above" / "dest"));
+    const fs::path at = r.named == std::string("link") ? base / "link" : base / "above";
+    const std::u16string destination = FromFsPath(at / "dest") + u"\\";
+    if (r.named == std::string("link") && !IsLink(FromFsPath(at)))
+      GTEST_SKIP() << "this system does not show the planted folder link as a link";
+    const std::u16string expected = r.named == std::string("dest")    ? FromFsPath(at / "dest")
+                                    : r.named == std::string("above") ? FromFsPath(at)
+                                    : r.named == std::string("link")  ? FromFsPath(at)
+                                                                      : u"";
+    FolderTree tree(destination, FolderTree::RootLink::kRefuse);
+    EXPECT_EQ(ToUtf8(tree.FindOthersMayChange()), ToUtf8(expected));
+    // Refused before anything is written when the run is told to.
+    options.refuseFoldersOthersMayChange = true;
+    const std::u16string error = ErrorOf([&] {
+      ExtractPackage(Make({{u"", u"a.txt", "a"}}), destination, u"", {}, options);
+    });
+    EXPECT_EQ(error.empty(), expected.empty()) << ToUtf8(error);
+    EXPECT_EQ(fs::exists(at / "dest" / "a.txt"), expected.empty());
+  }
+}
+
+TEST_F(PlantedLinks, AFolderThatAppearsAfterTheLookIsNotUsed) {
+  FolderTree tree(dest + u"sub\\", FolderTree::RootLink::kRefuse, false);
+  EXPECT_EQ(ToUtf8(tree.FindOthersMayChange()), "");
+  // Made by someone else between the look and the run's own making.
+  fs::create_directories(root / "dest");
+  try {
+    tree.Make();
+    ADD_FAILURE() << "the folder was used";
+  } catch (const FolderChangedError& e) {
+    EXPECT_EQ(e.Folder() + u"\\", dest);
+  }
+  EXPECT_FALSE(fs::exists(root / "dest" / "sub"));
 }
 
 // ---- Folders held for the run: a folder swapped for a link after it was
