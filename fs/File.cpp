@@ -117,21 +117,6 @@ void OutFile::Close() {
     throw FileError(u"cannot write " + path_);
 }
 
-std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase) {
-  if (withBase && IsLink(base))
-    return std::u16string(base);
-  for (size_t cut = 0; cut < rel.size();) {
-    size_t end = rel.find(u'\\', cut);
-    if (end == std::u16string_view::npos)
-      end = rel.size();
-    const std::u16string level = std::u16string(base) + std::u16string(rel.substr(0, end));
-    if (IsLink(level))
-      return level;
-    cut = end + 1;
-  }
-  return u"";
-}
-
 FolderTree::FolderTree(std::u16string_view root, RootLink how, bool make) {
   // The root goes by its name as given in messages; the way to it is read
   // whole.
@@ -305,20 +290,4 @@ void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, Hold how) {
     throw FileError(shown + u" is a folder");
   if (how != Hold::kShared && entry.link)
     throw LinkError(shown);
-}
-
-std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
-  // A name that is taken is left alone and the next is tried.
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    const std::u16string name = TempName(target, attempt);
-    bool existed = false;
-    std::FILE* f = CreateNewFile(name, existed);
-    if (f != nullptr) {
-      out = std::make_unique<OutFile>(f, name);
-      return name;
-    }
-    if (!existed)
-      break;
-  }
-  throw FileError(u"cannot create a temporary file beside " + std::u16string(target));
 }

@@ -80,11 +80,6 @@ class OutFile {
 // std::filesystem does not carry it); elsewhere std::filesystem.
 bool DirectoryExists(std::u16string_view path);
 bool FileExists(std::u16string_view path);
-// Creates the folder and every missing parent; false when it does not exist
-// afterwards.
-bool ForceDirectories(std::u16string_view path);
-// An existing file that may not be written.
-bool IsReadOnlyFile(std::u16string_view path);
 // Renames a file over another in one step, replacing it; false with the
 // system's reason in why when that cannot be done (on Windows also when the
 // target is in use, as a running program's image is), and then the target is
@@ -93,25 +88,9 @@ bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(std::u16string_view path);
 
-// Whether the path is a symbolic link, a junction or another reparse point
-// (never followed to find out). A final "\" is ignored.
-bool IsLink(std::u16string_view path);
-
-// The first of base (when withBase) and the folders of rel below it (rel's
-// parts separated by "\"; a last part without "\" is checked too) that is
-// a link; empty when none is. base ends in "\".
-std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase = true);
-
-// A new file beside `target` for its contents to be written under, named
-// "<target>.<8 hex digits>.stp-part", created exclusively: never an existing
-// file, folder or link of that name, which stays as it was (another name is
-// tried). Returns its path with `out` open on it; raises FileError when none
-// can be made.
-std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out);
-
-// A file made new and held: written first under a name of its own beside
-// path (created exclusively), then moved over path through its own open
-// handle, which replaces a file or a link at path (the link itself, never
+// A file made new and held in a held folder: written first under a name of
+// its own beside its name (created exclusively), then moved over the name
+// through its own open handle, which replaces a file or a link at path (the link itself, never
 // what it points to); a folder link or an empty folder at path is removed
 // first, and a folder with something in it fails the creation. Open for
 // reading and writing; while it is open nobody else may write, rename or
@@ -119,8 +98,6 @@ std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutF
 // replacing move hold). Raises FileError; nothing of its own is left then.
 class HeldFile {
  public:
-  explicit HeldFile(std::u16string_view path);
-  // The same at name in a held folder, named relative to it.
   HeldFile(HeldFolder& folder, std::u16string_view name);
   ~HeldFile();
   HeldFile(const HeldFile&) = delete;
@@ -139,6 +116,8 @@ class HeldFile {
 
  private:
   std::u16string path_;
+  HeldFolder* folder_;
+  std::u16string name_;
   intptr_t native_ = -1;  // the file descriptor, or the HANDLE on Windows
 };
 

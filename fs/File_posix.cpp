@@ -49,21 +49,6 @@ bool FileExists(std::u16string_view path) {
   return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
-bool ForceDirectories(std::u16string_view path) {
-  std::error_code ec;
-  const std::filesystem::path p = UnixPath(path);
-  std::filesystem::create_directories(p, ec);
-  return std::filesystem::is_directory(p, ec);
-}
-
-bool IsReadOnlyFile(std::u16string_view path) {
-  std::error_code ec;
-  const auto st = std::filesystem::status(UnixPath(path), ec);
-  if (ec || !std::filesystem::exists(st) || std::filesystem::is_directory(st))
-    return false;
-  return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
-}
-
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
   std::error_code ec;
   std::filesystem::rename(UnixPath(from), UnixPath(to), ec);
@@ -78,62 +63,14 @@ bool RemoveFile(std::u16string_view path) {
   return std::filesystem::remove(UnixPath(path), ec);
 }
 
-bool IsLink(std::u16string_view path) {
-  std::string p = UnixPath(path);
-  while (p.size() > 1 && p.back() == '/')
-    p.pop_back();
-  struct stat st;
-  return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-std::FILE* fs_native::CreateNewFile(std::u16string_view path, bool& existed) {
-  existed = false;
-  const int fd =
-      open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd == -1) {
-    existed = errno == EEXIST || errno == ELOOP || errno == EISDIR;
-    return nullptr;
-  }
-  std::FILE* f = fdopen(fd, "wb");
-  if (f == nullptr) {
-    close(fd);
-    unlink(UnixPath(path).c_str());
-  }
-  return f;
-}
-
-HeldFile::HeldFile(std::u16string_view path) : path_(path) {
-  std::u16string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
-    temp = TempName(path, attempt);
-    fd = open(UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd == -1 && errno != EEXIST)
-      break;
-  }
-  if (fd == -1)
-    throw FileError(u"cannot create " + temp + u": " + FromUtf8(std::strerror(errno)));
-  const std::string target = UnixPath(path);
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    rmdir(target.c_str());
-  // rename replaces a file or a link (the link itself) and fails on a folder.
-  if (rename(UnixPath(temp).c_str(), target.c_str()) != 0) {
-    const int e = errno;
-    unlink(UnixPath(temp).c_str());
-    close(fd);
-    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(e)));
-  }
-  native_ = fd;
-}
-
 bool HeldFile::Delete() {
   // Only while it is still the file this process made.
+  const int dir = static_cast<int>(folder_->native_);
   struct stat mine, there;
   const bool same = native_ != -1 && fstat(native_, &mine) == 0 &&
-                    lstat(UnixPath(path_).c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
-                    mine.st_dev == there.st_dev;
-  const bool done = same && unlink(UnixPath(path_).c_str()) == 0;
+                    fstatat(dir, UnixPath(name_).c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    mine.st_ino == there.st_ino && mine.st_dev == there.st_dev;
+  const bool done = same && unlinkat(dir, UnixPath(name_).c_str(), 0) == 0;
   Close();
   return done;
 }
@@ -486,7 +423,7 @@ bool NewFile::Place(bool replace) {
 }
 
 HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
-    : path_(folder.Path() + std::u16string(name)) {
+    : path_(folder.Path() + std::u16string(name)), folder_(&folder), name_(name) {
   const int dir = static_cast<int>(folder.native_);
   std::u16string temp;
   int fd = -1;

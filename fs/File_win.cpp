@@ -3,7 +3,6 @@
 // step, exclusive creation without following links, sharing modes, reparse
 // points.
 #include <aclapi.h>
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -93,36 +92,6 @@ bool FileExists(std::u16string_view path) {
   return Stat(path, st) && (st.st_mode & _S_IFREG) != 0;
 }
 
-bool ForceDirectories(std::u16string_view path) {
-  const std::wstring p = WidePath(path);
-  // Past the root: "C:\", or "\\server\share\" of a UNC path.
-  size_t start = 0;
-  if (p.size() >= 2 && p[1] == L':') {
-    start = 2;
-  } else if (p.rfind(L"\\\\", 0) == 0) {
-    const size_t server = p.find_first_of(L"\\/", 2);
-    start = server == std::wstring::npos ? p.size() : p.find_first_of(L"\\/", server + 1);
-    if (start == std::wstring::npos)
-      start = p.size();
-  }
-  // Level by level, each with its "\": a name is made as it is written, even
-  // one ending in a blank, which the system trims only from a path's last
-  // part.
-  for (size_t i = start; i <= p.size(); ++i) {
-    if (i < p.size() && p[i] != L'\\' && p[i] != L'/')
-      continue;
-    const std::wstring level = p.substr(0, std::min(i + 1, p.size()));
-    if (i > start && !DirectoryExists(std::u16string(level.begin(), level.end())))
-      _wmkdir(level.c_str());
-  }
-  return DirectoryExists(path);
-}
-
-bool IsReadOnlyFile(std::u16string_view path) {
-  struct _stat64 st;
-  return Stat(path, st) && (st.st_mode & _S_IFREG) != 0 && (st.st_mode & _S_IWRITE) == 0;
-}
-
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
   // One step: the target is replaced whole or not at all, and the system
   // refuses when it is in use (a running program's image may be renamed but
@@ -135,113 +104,8 @@ bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string
   return false;
 }
 
-bool IsLink(std::u16string_view path) {
-  // Asked without a final "\" (with it, the system may answer for what a
-  // link points to); a name that ends in a blank or a dot is then asked in
-  // the form that the system does not trim.
-  std::wstring p = WidePath(path);
-  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
-    p.pop_back();
-  if (!p.empty() && (p.back() == L' ' || p.back() == L'.') && p.size() > 2 && p[1] == L':')
-    p = L"\\\\?\\" + p;
-  const DWORD attributes = GetFileAttributesW(p.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-std::FILE* fs_native::CreateNewFile(std::u16string_view path, bool& existed) {
-  existed = false;
-  const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD e = GetLastError();
-    existed = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED;
-    return nullptr;
-  }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-  if (fd == -1) {
-    CloseHandle(h);
-    DeleteFileW(WidePath(path).c_str());
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "wb");
-  if (f == nullptr) {
-    _close(fd);
-    DeleteFileW(WidePath(path).c_str());
-  }
-  return f;
-}
-
-namespace {
-
-// Renames and deletes through a handle already open on the file, by the
-// system's native call (the documented wrappers need Vista).
-auto NativeSetInformation() {
-  return win::Api<win::Fn::NtSetInformationFile>();
-}
-
-bool RenameHandle(HANDLE h, const std::wstring& to) {
-  const auto set = NativeSetInformation();
-  if (set == nullptr)
-    return false;
-  // FILE_RENAME_INFORMATION: replace if exists, no root, the length in
-  // bytes, the full name in the system's own form.
-  const std::wstring name = L"\\??\\" + to;
-  using Info = win::FileRenameInformation;
-  std::vector<char> info(offsetof(Info, fileName) + (name.size() + 1) * 2 + 16);
-  Info* header = reinterpret_cast<Info*>(info.data());
-  header->replaceIfExists = TRUE;
-  header->rootDirectory = nullptr;
-  header->fileNameLength = static_cast<ULONG>(name.size() * 2);
-  std::memcpy(info.data() + offsetof(Info, fileName), name.c_str(), name.size() * 2);
-  IO_STATUS_BLOCK io{};
-  return set(h, &io, info.data(), static_cast<ULONG>(info.size()), win::kFileRenameInformation) >=
-         0;
-}
-
-bool DeleteHandle(HANDLE h) {
-  const auto set = NativeSetInformation();
-  BOOLEAN disposition = TRUE;
-  IO_STATUS_BLOCK io{};
-  return set != nullptr &&
-         set(h, &io, &disposition, sizeof disposition, win::kFileDispositionInformation) >= 0;
-}
-
-}  // namespace
-
-HeldFile::HeldFile(std::u16string_view path) : path_(path) {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  std::u16string temp;
-  for (int attempt = 0; attempt < 64 && h == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = TempName(path, attempt);
-    // Others may read it; nobody may write, rename or delete it while it is
-    // open. Nothing at its name is opened or followed.
-    h = CreateFileW(WidePath(temp).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                    nullptr);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-      break;
-    }
-  }
-  if (h == INVALID_HANDLE_VALUE)
-    throw FileError(u"cannot create " + temp + u": " + SystemErrorTextOr(GetLastError()));
-  // A folder at the name: a link to one goes (the link, not what it points
-  // to), and so does an empty one; one with something in it stays and the
-  // move below fails.
-  const std::wstring target = WidePath(path);
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    RemoveDirectoryW(target.c_str());
-  if (!RenameHandle(h, target)) {
-    DeleteHandle(h);
-    CloseHandle(h);
-    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
-  }
-  native_ = reinterpret_cast<intptr_t>(h);
-}
-
 bool HeldFile::Delete() {
-  const bool done = native_ != -1 && DeleteHandle(Native(native_));
+  const bool done = native_ != -1 && win::DeleteThrough(Native(native_));
   Close();
   return done;
 }
@@ -534,7 +398,7 @@ bool NewFile::Place(bool replace) {
 }
 
 HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
-    : path_(folder.Path() + std::u16string(name)) {
+    : path_(folder.Path() + std::u16string(name)), folder_(&folder), name_(name) {
   const HANDLE dir = Native(folder.native_);
   win::Handle h;
   LONG status = 0;

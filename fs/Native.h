@@ -23,9 +23,6 @@ uint64_t ProcessId();
 
 // "<target>.<8 hex digits>.stp-part", different for every call (fs/File.cpp).
 std::u16string TempName(std::u16string_view target, int attempt);
-// Creates a new file for writing; never opens what exists at the name.
-// existed tells a name that is taken from other failures.
-std::FILE* CreateNewFile(std::u16string_view path, bool& existed);
 
 // The levels of a "\"-separated relative path, without empty ones
 // (fs/File.cpp).

@@ -48,14 +48,14 @@ std::u16string BrowseForFolder(HWND OwnerWindow, const std::u16string& Title) {
 }
 
 HANDLE RunProgram(const std::u16string& FileName, const std::u16string& Parameters,
-                  const std::u16string& Folder) {
+                  const std::u16string& WorkingFolder) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   // SEE_MASK_FLAG_NO_UI: a program that cannot be started shows no box.
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = W(FileName);
   info.lpParameters = W(Parameters);
-  info.lpDirectory = Folder.empty() ? nullptr : W(Folder);
+  info.lpDirectory = WorkingFolder.empty() ? nullptr : W(WorkingFolder);
   info.nShow = SW_SHOWNORMAL;
   if (!ShellExecuteExW(&info))
     return nullptr;

@@ -8,12 +8,12 @@
 // A modal folder picker rooted at My Computer; the chosen folder's path, or
 // empty when cancelled.
 std::u16string BrowseForFolder(HWND OwnerWindow, const std::u16string& Title);
-// Starts a program through the shell with its default verb, in Folder
+// Starts a program through the shell with its default verb, in WorkingFolder
 // (empty: this program's current folder); the process handle (the caller
 // closes it), or nullptr. Shows nothing on failure. The program runs with
 // this program's rights.
 HANDLE RunProgram(const std::u16string& FileName, const std::u16string& Parameters,
-                  const std::u16string& Folder = u"");
+                  const std::u16string& WorkingFolder = u"");
 
 // How StartAsUser started a program.
 enum class TStarted {
@@ -26,5 +26,5 @@ enum class TStarted {
   kNot,
 };
 // Starts a program, with no parameters, as the user who signed in rather
-// than as this elevated program, in Folder (which ends in "\").
-TStarted StartAsUser(const std::u16string& FileName, const std::u16string& Folder);
+// than as this elevated program, in WorkingFolder (which ends in "\").
+TStarted StartAsUser(const std::u16string& FileName, const std::u16string& WorkingFolder);

@@ -86,18 +86,18 @@ bool DesktopShell(Com<IShellDispatch2>& shell) {
 
 }  // namespace
 
-TStarted StartAsUser(const std::u16string& FileName, const std::u16string& Folder) {
+TStarted StartAsUser(const std::u16string& FileName, const std::u16string& WorkingFolder) {
   Com<IShellDispatch2> shell;
   if (DesktopShell(shell)) {
     BSTR file = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(FileName.data()),
                                   static_cast<UINT>(FileName.size()));
-    Variant parameters(u""), folder(Folder), verb(u""), show(SW_SHOWNORMAL);
+    Variant parameters(u""), folder(WorkingFolder), verb(u""), show(SW_SHOWNORMAL);
     const HRESULT started = shell->ShellExecute(file, parameters.v, folder.v, verb.v, show.v);
     SysFreeString(file);
     if (SUCCEEDED(started))
       return TStarted::kByUserShell;
   }
-  const HANDLE process = RunProgram(FileName, u"", Folder);
+  const HANDLE process = RunProgram(FileName, u"", WorkingFolder);
   if (process == nullptr)
     return TStarted::kNot;
   CloseHandle(process);

@@ -107,6 +107,17 @@ std::u16string NeedsAdministratorText(bool chinese, const std::u16string& displa
          u"removed.";
 }
 
+std::u16string FolderOthersMayChangeText(bool chinese, const std::u16string& displayName,
+                                         const std::u16string& folder) {
+  if (chinese) {
+    return u"非管理员用户可以更改文件夹“" + folder + u"”：其中的文件可能已不是安装的 " +
+           displayName + u"。\n\n为安全起见，卸载程序未删除任何内容。";
+  }
+  return u"Users who are not administrators can change the folder " + folder +
+         u": what is in it may no longer be what " + displayName +
+         u" installed.\n\nTo be safe, the uninstaller removed nothing.";
+}
+
 TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
                          const std::u16string& programPath) {
   TRemovalPlan plan;

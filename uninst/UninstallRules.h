@@ -38,6 +38,11 @@ std::u16string UnknownOptionText(bool chinese, const std::u16string& option);
 // The run lacks the administrator rights that removing the product needs.
 std::u16string NeedsAdministratorText(bool chinese, const std::u16string& displayName);
 
+// Others may change the installation's folder or one on the way to it: what
+// stands there may be theirs, and nothing is undone or removed.
+std::u16string FolderOthersMayChangeText(bool chinese, const std::u16string& displayName,
+                                         const std::u16string& folder);
+
 // What a removal deletes in the destination folder (destDir ends in "\").
 struct TRemovalPlan {
   // The list's files that went into the destination tree, then "Setup.stp";

@@ -262,35 +262,4 @@ FolderSecurity NewFolderSecurity(HANDLE parent) {
   return inherit ? FolderSecurity() : ProtectedFolderSecurity();
 }
 
-std::u16string FindFolderOthersMayChange(std::u16string_view destination) {
-  std::u16string folder(destination);
-  while (!folder.empty() && folder.back() == u'\\')
-    folder.pop_back();
-  bool contents = true;  // the destination itself
-  const std::u16string self = SelfSid();
-  for (;;) {
-    const std::wstring path = std::wstring(folder.begin(), folder.end()) +
-                              (folder.size() == 2 && folder[1] == u':' ? L"\\" : L"");
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      PSECURITY_DESCRIPTOR sd = nullptr;
-      if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
-                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, nullptr, nullptr, &sd) == ERROR_SUCCESS) {
-        const bool may = OthersMayChange(sd, self, contents);
-        LocalFree(sd);
-        if (may)
-          return std::u16string(path.begin(), path.end());
-      }
-    }
-    contents = false;
-    const size_t cut = folder.find_last_of(u'\\');
-    if (cut == std::u16string::npos || folder.size() <= 3)
-      return u"";
-    folder.resize(cut);
-    if (folder.size() < 2)
-      return u"";
-  }
-}
-
 }  // namespace win

@@ -66,10 +66,4 @@ bool OthersMayChange(PSECURITY_DESCRIPTOR sd, std::u16string_view self, bool con
 // account; false when its owner cannot be read.
 bool OwnedByAdministrators(HANDLE h, bool self);
 
-// The first folder, from destination (when it exists; files may be added to
-// it) up to its drive's root (which may not let others rename or delete
-// what is below), that a non-administrator may change; empty when none.
-// destination ends in "\".
-std::u16string FindFolderOthersMayChange(std::u16string_view destination);
-
 }  // namespace win

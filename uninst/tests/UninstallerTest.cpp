@@ -725,6 +725,27 @@ DWORD RunInheriting(const std::u16string& commandLine) {
 
 }  // namespace
 
+// Where a user could have changed the installation's folder, what stands in
+// it may be theirs: nothing is undone or removed, and the folder is named.
+TEST_F(Uninstaller, AFolderOthersMayChangeIsNamedAndNothingRemoved) {
+  Install(2, u"Norvane Drawlet");
+  ASSERT_TRUE(OpenToEveryone(dest));
+  const std::vector<std::string> before = Tree();
+  for (const bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "silent" : "with its messages");
+    const RunResult run =
+        RunUninstaller(u"\"" + UninstallString() + u"\"" + (silent ? u" /S" : u""), {IDOK});
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(kFolderOthersMayChange));
+    ASSERT_EQ(run.boxes.size(), silent ? 0u : 1u);
+    if (!silent) {
+      EXPECT_TRUE(run.boxes[0].Has(dest.substr(0, dest.size() - 1) + u": what is in it"))
+          << ToUtf8(run.boxes[0].text);
+    }
+    EXPECT_EQ(Tree(), before);
+    EXPECT_TRUE(KeyExists());
+  }
+}
+
 TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
   Install(2, u"Norvane Drawlet");
   const std::u16string program = dest + u"Uninst.exe";
