@@ -202,6 +202,8 @@ class FolderTree {
   // FolderChangedError naming it.
   void Make();
 
+  // Whether the root is open: it existed, or was made (Make).
+  bool Opened() const { return root_ != nullptr; }
   HeldFolder& Root() { return *root_; }
   // The folder rel below the root ("a\b\"; empty: the root), each level
   // opened once and kept; when create is set a missing level is made.

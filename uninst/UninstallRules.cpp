@@ -169,3 +169,23 @@ bool LiesIn(const std::u16string& path, const std::u16string& folder) {
   return !folder.empty() && path.size() > folder.size() &&
          AsciiUpper(path.substr(0, folder.size())) == AsciiUpper(folder);
 }
+
+std::optional<TRelativeRow> RelativeRow(const std::u16string& path, const std::u16string& destDir) {
+  if (!LiesIn(path, destDir))
+    return std::nullopt;
+  const std::u16string rel = path.substr(destDir.size());
+  const size_t cut = rel.find_last_of(u'\\');
+  TRelativeRow row;
+  row.folder = cut == std::u16string::npos ? u"" : rel.substr(0, cut + 1);
+  row.name = cut == std::u16string::npos ? rel : rel.substr(cut + 1);
+  for (size_t start = 0; start < row.folder.size();) {
+    const size_t end = row.folder.find(u'\\', start);
+    const std::u16string level = row.folder.substr(start, end - start);
+    if (level.empty() || level == u"." || level == u"..")
+      return std::nullopt;
+    start = end + 1;
+  }
+  if (row.name == u"." || row.name == u"..")
+    return std::nullopt;
+  return row;
+}

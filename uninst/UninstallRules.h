@@ -3,6 +3,7 @@
 // program (Uninstaller.h) calls these.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,3 +64,13 @@ TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16s
 bool SamePath(const std::u16string& a, const std::u16string& b);
 // Whether path lies inside folder (which ends in "\").
 bool LiesIn(const std::u16string& path, const std::u16string& folder);
+
+// A path of the plan as the removal reaches it: the folder relative to the
+// destination ("" or "a\b\") and the name in it (empty for a folder's own
+// path, which ends in "\"). Nothing for a path that does not lie in the
+// destination, or one with an empty level or a "." or ".." level.
+struct TRelativeRow {
+  std::u16string folder;
+  std::u16string name;
+};
+std::optional<TRelativeRow> RelativeRow(const std::u16string& path, const std::u16string& destDir);

@@ -94,9 +94,7 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   if (!blocked)
     blocked = DeleteFiles(plan.files, inst->destDir);
   if (blocked) {
-    tell(texts.caption,
-         FileInUseText(zh, inst->displayName, blocked->path, SystemErrorText(blocked->error)),
-         true);
+    tell(texts.caption, FileInUseText(zh, inst->displayName, blocked->path, blocked->reason), true);
     return kFileInUse;
   }
   for (const std::u16string& link : shortcuts)

@@ -247,10 +247,32 @@ bool RemoveFolderAt(HANDLE folder, std::u16string_view name) {
 
 bool DeleteThrough(HANDLE file) {
   const auto set = Api<Fn::NtSetInformationFile>();
+  if (set == nullptr)
+    return false;
   BOOLEAN disposition = TRUE;
   IO_STATUS_BLOCK io{};
-  return set != nullptr &&
-         set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0;
+  if (set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0)
+    return true;
+  // A read-only file is let go of its attribute first, through the same
+  // handle (which needs FILE_WRITE_ATTRIBUTES), and gets it back when it
+  // still cannot be deleted.
+  ULONG attributes = 0, tag = 0;
+  if (!QueryTag(file, attributes, tag) || !(attributes & FILE_ATTRIBUTE_READONLY))
+    return false;
+  // FILE_BASIC_INFORMATION: times of 0 stay as they are.
+  struct BasicInformation {
+    LARGE_INTEGER times[4];
+    ULONG fileAttributes;
+  } basic{};
+  const ULONG rest = attributes & ~static_cast<ULONG>(FILE_ATTRIBUTE_READONLY);
+  basic.fileAttributes = rest != 0 ? rest : FILE_ATTRIBUTE_NORMAL;
+  if (set(file, &io, &basic, sizeof basic, kFileBasicInformation) < 0)
+    return false;
+  if (set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0)
+    return true;
+  basic.fileAttributes = attributes;
+  set(file, &io, &basic, sizeof basic, kFileBasicInformation);
+  return false;
 }
 
 }  // namespace win

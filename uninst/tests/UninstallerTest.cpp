@@ -521,6 +521,7 @@ TEST_F(Uninstaller, FindsItsKeyWhateverTheLetterCaseAndQuotes) {
 }
 
 TEST_F(Uninstaller, ReadOnlyFilesGoAndMissingOnesAreNoFailure) {
+  const std::u16string top = root + u"files\\";
   const std::u16string locked = root + u"files\\locked.txt";
   const std::u16string plain = root + u"files\\plain.txt";
   const std::u16string missing = root + u"files\\missing.txt";
@@ -528,19 +529,19 @@ TEST_F(Uninstaller, ReadOnlyFilesGoAndMissingOnesAreNoFailure) {
   WriteText(plain, "plain");
   SetFileAttributesW(W(locked), FILE_ATTRIBUTE_READONLY);
   const std::vector<std::u16string> files = {missing, locked, plain};
-  EXPECT_FALSE(FindBlockedFile(files).has_value());
+  EXPECT_FALSE(FindBlockedFile(files, top).has_value());
   std::FILE* held = _wfsopen(W(plain), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
-  const auto blocked = FindBlockedFile(files);
+  const auto blocked = FindBlockedFile(files, top);
   ASSERT_TRUE(blocked.has_value());
   EXPECT_EQ(blocked->path, plain);
   EXPECT_TRUE(Exists(locked)) << "the check deletes nothing";
-  const auto failed = DeleteFiles(files);
+  const auto failed = DeleteFiles(files, top);
   ASSERT_TRUE(failed.has_value());
   EXPECT_EQ(failed->path, plain);
   std::fclose(held);
   EXPECT_FALSE(Exists(locked));
-  EXPECT_FALSE(DeleteFiles(files).has_value());
+  EXPECT_FALSE(DeleteFiles(files, top).has_value());
   EXPECT_FALSE(Exists(plain));
 }
 
