@@ -13,7 +13,6 @@
 #include "shell/Global.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
-#include "win/Security.h"
 
 int32_t LanguageIndex = 0;
 TForm1* Form1 = nullptr;
@@ -22,6 +21,16 @@ namespace {
 
 constexpr FolderKind kDesktop = 0;
 constexpr FolderKind kQuickLaunch = 1;
+
+// Whether nobody but the administrators may change a folder or one on the
+// way to it (a link at it, or a folder that cannot be opened, fails).
+bool OnlyAdministratorsMayChange(const std::u16string& folder) {
+  try {
+    return FolderTree(folder, FolderTree::RootLink::kRefuse, false).FindOthersMayChange().empty();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 std::u16string EnvironmentVariable(const wchar_t* name) {
   const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
@@ -185,7 +194,7 @@ void TForm1::FormCreate() {
     found = FindShortcutFolder(FUninstallName, u"Desktop");
   // An earlier installation's folder is proposed again only when no
   // non-administrator may change it.
-  if (!found.empty() && !win::FindFolderOthersMayChange(found).empty())
+  if (!found.empty() && !OnlyAdministratorsMayChange(found))
     found.clear();
   editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
 }
@@ -285,8 +294,15 @@ void TForm1::btnNextClick() {
 }
 
 void TForm1::FinishAction() {
-  if (chkRunOnExit.Checked())
-    RunProgram(FDestDir + FShortName + u".exe", u"");
+  // As the user who signed in, not with Setup's elevated rights, in its own
+  // folder: the one held since it was tested, where a plain file of its
+  // name must stand.
+  if (chkRunOnExit.Checked() && FDest != nullptr) {
+    const std::u16string exe = FShortName + u".exe";
+    const HeldFolder::Entry entry = FDest->Root().Look(exe);
+    if (entry.exists && !entry.folder && !entry.link)
+      StartAsUser(FDest->Root().Path() + exe, FDest->Root().Path());
+  }
   Close();
 }
 
@@ -297,17 +313,25 @@ bool TForm1::Install() {
   FDestDir = ExpandFileName(NormaliseDestination(editSetupDir.Text()));
   if (FDestDir.empty() || FDestDir.back() != u'\\')
     FDestDir += u'\\';
-  // Before anything is written: a folder that others may change.
-  const std::u16string open = win::FindFolderOthersMayChange(FDestDir);
-  if (!open.empty() && !AskWarning(OthersMayChangeText(LanguageIndex, open)))
-    return false;
-  // The destination and every folder below it are opened once and held
-  // until the run ends; nothing is looked up by its path again.
+  // The destination and the folders on the way to it are opened once, from
+  // the drive's root down, and held until the wizard closes; the folder test
+  // reads them through their holds, before anything is made or written, and
+  // nothing is looked up by its path again.
+  FDest.reset();
   std::unique_ptr<FolderTree> dest;
   try {
-    dest = std::make_unique<FolderTree>(FDestDir, FolderTree::RootLink::kRefuse);
+    dest = std::make_unique<FolderTree>(FDestDir, FolderTree::RootLink::kRefuse, false);
+    const std::u16string open = dest->FindOthersMayChange();
+    if (!open.empty() && !AskWarning(OthersMayChangeText(LanguageIndex, open)))
+      return false;
+    dest->Make();
   } catch (const LinkError& e) {
     ShowMessage(LinkRefusedText(LanguageIndex, e.Link()));
+    return false;
+  } catch (const FolderChangedError& e) {
+    // Made by someone else after the test: its permissions are theirs.
+    const std::u16string text = OthersMayChangeText(LanguageIndex, e.Folder());
+    ShowMessage(text.substr(0, text.find(u"\n\n")));
     return false;
   } catch (const std::exception&) {
     ShowMessage(FMsgFolderNotCreated);
@@ -344,8 +368,8 @@ bool TForm1::Install() {
   } catch (const std::exception&) {
     failure = FMsgExtractFailed;
   }
-  dest.reset();
   if (failure) {
+    dest.reset();
     ShowInfoMessage(*failure);
     for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
       b->SetEnabled(true);
@@ -353,6 +377,7 @@ bool TForm1::Install() {
     return false;
   }
 
+  FDest = std::move(dest);
   try {
     RegisterProduct();
   } catch (const std::exception&) {

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/WizardRules.h"
+#include "fs/File.h"
 #include "ui/Forms.h"
 
 // The language of the run, fixed at start-up: 0 Chinese, anything else
@@ -54,6 +56,10 @@ class TForm1 : public TForm {
  private:
   // The page the idle handler last showed.
   int32_t FShownStep = 1;
+  // The destination and the folders on the way to it, held from the folder
+  // test until the wizard closes: the product is started from the folder
+  // that was tested and written.
+  std::unique_ptr<FolderTree> FDest;
   void NameForScreenReaders(const TWizardTexts& t);
   void FinishAction();
   // False when the run ended early (the folder or the extraction failed).

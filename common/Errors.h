@@ -63,3 +63,15 @@ class LinkError : public FileError {
  private:
   std::u16string link_;
 };
+
+// A folder on the way to a destination that is there when the run comes to
+// make it: someone else made it after the run looked, and it is not used.
+// Folder() names it.
+class FolderChangedError : public FileError {
+ public:
+  explicit FolderChangedError(std::u16string folder);
+  const std::u16string& Folder() const noexcept { return folder_; }
+
+ private:
+  std::u16string folder_;
+};

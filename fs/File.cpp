@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 
 #include "common/Errors.h"
 #include "common/Text.h"
@@ -116,23 +117,105 @@ void OutFile::Close() {
     throw FileError(u"cannot write " + path_);
 }
 
-std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase) {
-  if (withBase && IsLink(base))
-    return std::u16string(base);
-  for (size_t cut = 0; cut < rel.size();) {
-    size_t end = rel.find(u'\\', cut);
-    if (end == std::u16string_view::npos)
-      end = rel.size();
-    const std::u16string level = std::u16string(base) + std::u16string(rel.substr(0, end));
-    if (IsLink(level))
-      return level;
-    cut = end + 1;
+FolderTree::FolderTree(std::u16string_view root, RootLink how, bool make) {
+  // The root goes by its name as given in messages; the way to it is read
+  // whole.
+  const auto withEnd = [](std::u16string p) {
+    if (p.empty() || std::u16string_view(kSeparators).find(p.back()) == std::u16string::npos)
+      p += u'\\';
+    return p;
+  };
+  rootShown_ = withEnd(std::u16string(root));
+  path_ = withEnd(WholePath(root));
+  if (how == RootLink::kFollow) {
+    // The deepest folder that exists, by its path; the rest is made below it.
+    std::u16string base = path_;
+    std::vector<std::u16string> below;
+    intptr_t native = -1;
+    while ((native = OpenFollowing(base)) == -1) {
+      const size_t end = base.find_last_not_of(kSeparators);
+      const size_t cut = end == std::u16string::npos ? end : base.find_last_of(kSeparators, end);
+      if (cut == std::u16string::npos || cut < TopLength(path_))
+        throw FileError(u"cannot open the folder " + rootShown_);
+      below.insert(below.begin(), base.substr(cut + 1, end - cut));
+      base.resize(cut + 1);
+    }
+    way_.push_back({std::unique_ptr<HeldFolder>(new HeldFolder(native, base))});
+    for (const std::u16string& level : below) {
+      base += level;
+      bool made = false;
+      native = OpenLevelAt(way_.back().folder->native_, level, true, base, made);
+      base += u'\\';
+      way_.push_back({std::unique_ptr<HeldFolder>(new HeldFolder(native, base))});
+    }
+    root_ = way_.back().folder.get();
+    return;
+  }
+  const size_t top = TopLength(path_);
+  const std::u16string topPath = path_.substr(0, top);
+  way_.push_back({std::unique_ptr<HeldFolder>(new HeldFolder(OpenTop(topPath), topPath))});
+  // The levels below the top, each with the path up to its end.
+  std::vector<std::pair<std::u16string, std::u16string>> levels;
+  for (size_t start = top; start < path_.size();) {
+    size_t end = path_.find_first_of(kSeparators, start);
+    if (end == std::u16string::npos)
+      end = path_.size();
+    if (end > start)
+      levels.emplace_back(path_.substr(start, end - start), path_.substr(0, end));
+    start = end + 1;
+  }
+  for (size_t i = 0; i < levels.size(); ++i) {
+    const auto& [name, shown] = levels[i];
+    const bool last = i + 1 == levels.size();
+    bool strange = false;
+    const intptr_t native = OpenOnTheWay(way_.back().folder->native_, name, last, shown, strange);
+    if (native == -1) {
+      missing_.assign(levels.begin() + static_cast<std::ptrdiff_t>(i), levels.end());
+      break;
+    }
+    way_.push_back(
+        {std::unique_ptr<HeldFolder>(new HeldFolder(native, last ? rootShown_ : shown + u'\\')),
+         strange});
+  }
+  if (missing_.empty())
+    root_ = way_.back().folder.get();
+  else if (make)
+    Make();
+}
+
+FolderTree::~FolderTree() = default;
+
+void FolderTree::Make() {
+  for (size_t i = 0; i < missing_.size(); ++i) {
+    const auto& [name, shown] = missing_[i];
+    bool made = false;
+    const intptr_t native = OpenLevelAt(way_.back().folder->native_, name, true, shown, made);
+    const bool last = i + 1 == missing_.size();
+    way_.push_back(
+        {std::unique_ptr<HeldFolder>(new HeldFolder(native, last ? rootShown_ : shown + u'\\'))});
+    if (!made)
+      throw FolderChangedError(shown);
+  }
+  missing_.clear();
+  root_ = way_.back().folder.get();
+}
+
+std::u16string FolderTree::FindOthersMayChange() const {
+  for (size_t i = 0; i < way_.size(); ++i) {
+    const HeldFolder& folder = *way_[i].folder;
+    const bool destination = missing_.empty() && i + 1 == way_.size();
+    if (way_[i].strange || OthersMayChangeAt(folder.native_, destination)) {
+      std::u16string shown = folder.Path();
+      if (i > 0)
+        shown.pop_back();
+      return shown;
+    }
   }
   return u"";
 }
 
 HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
-  HeldFolder* at = root_.get();
+  HeldFolder* at = root_;
   std::u16string sofar;
   for (const std::u16string& level : Levels(rel)) {
     sofar += level + u'\\';
@@ -166,7 +249,7 @@ NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_vi
 }
 
 HeldFolder* FolderTree::Find(std::u16string_view rel) {
-  HeldFolder* at = root_.get();
+  HeldFolder* at = root_;
   std::u16string sofar;
   for (const std::u16string& level : Levels(rel)) {
     const HeldFolder::Entry entry = at->Look(level);
@@ -207,20 +290,4 @@ void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, Hold how) {
     throw FileError(shown + u" is a folder");
   if (how != Hold::kShared && entry.link)
     throw LinkError(shown);
-}
-
-std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out) {
-  // A name that is taken is left alone and the next is tried.
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    const std::u16string name = TempName(target, attempt);
-    bool existed = false;
-    std::FILE* f = CreateNewFile(name, existed);
-    if (f != nullptr) {
-      out = std::make_unique<OutFile>(f, name);
-      return name;
-    }
-    if (!existed)
-      break;
-  }
-  throw FileError(u"cannot create a temporary file beside " + std::u16string(target));
 }

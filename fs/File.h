@@ -80,11 +80,6 @@ class OutFile {
 // std::filesystem does not carry it); elsewhere std::filesystem.
 bool DirectoryExists(std::u16string_view path);
 bool FileExists(std::u16string_view path);
-// Creates the folder and every missing parent; false when it does not exist
-// afterwards.
-bool ForceDirectories(std::u16string_view path);
-// An existing file that may not be written.
-bool IsReadOnlyFile(std::u16string_view path);
 // Renames a file over another in one step, replacing it; false with the
 // system's reason in why when that cannot be done (on Windows also when the
 // target is in use, as a running program's image is), and then the target is
@@ -93,25 +88,9 @@ bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(std::u16string_view path);
 
-// Whether the path is a symbolic link, a junction or another reparse point
-// (never followed to find out). A final "\" is ignored.
-bool IsLink(std::u16string_view path);
-
-// The first of base (when withBase) and the folders of rel below it (rel's
-// parts separated by "\"; a last part without "\" is checked too) that is
-// a link; empty when none is. base ends in "\".
-std::u16string FindLink(std::u16string_view base, std::u16string_view rel, bool withBase = true);
-
-// A new file beside `target` for its contents to be written under, named
-// "<target>.<8 hex digits>.stp-part", created exclusively: never an existing
-// file, folder or link of that name, which stays as it was (another name is
-// tried). Returns its path with `out` open on it; raises FileError when none
-// can be made.
-std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutFile>& out);
-
-// A file made new and held: written first under a name of its own beside
-// path (created exclusively), then moved over path through its own open
-// handle, which replaces a file or a link at path (the link itself, never
+// A file made new and held in a held folder: written first under a name of
+// its own beside its name (created exclusively), then moved over the name
+// through its own open handle, which replaces a file or a link at path (the link itself, never
 // what it points to); a folder link or an empty folder at path is removed
 // first, and a folder with something in it fails the creation. Open for
 // reading and writing; while it is open nobody else may write, rename or
@@ -119,8 +98,6 @@ std::u16string CreateTempBeside(std::u16string_view target, std::unique_ptr<OutF
 // replacing move hold). Raises FileError; nothing of its own is left then.
 class HeldFile {
  public:
-  explicit HeldFile(std::u16string_view path);
-  // The same at name in a held folder, named relative to it.
   HeldFile(HeldFolder& folder, std::u16string_view name);
   ~HeldFile();
   HeldFile(const HeldFile&) = delete;
@@ -139,6 +116,8 @@ class HeldFile {
 
  private:
   std::u16string path_;
+  HeldFolder* folder_;
+  std::u16string name_;
   intptr_t native_ = -1;  // the file descriptor, or the HANDLE on Windows
 };
 
@@ -149,10 +128,12 @@ class HeldFile {
 // up again: a folder swapped for a link after it was entered is never
 // followed, the files go into the folder that was entered.
 //
-// The race that remains: the folders above the tree's root are looked up by
-// path once, when the tree is opened, following links as the system does.
-// On Windows a held folder cannot be renamed or deleted while the tree
-// lives (nor can a folder above it); elsewhere it can, and then the files
+// A destination's tree holds every folder on the way to it as well, from the
+// top (a drive's root, "/") down, each opened relative to the one above
+// without following a link at its name; a link on the way is followed, and
+// counts as a folder others may change unless it belongs to the
+// administrators or the system. On Windows a held folder cannot be renamed
+// or deleted while the tree lives; elsewhere it can, and then the files
 // follow the folder to its new name. Whoever may write into a held folder
 // can still change its entries: a file's name is looked at (Look) and then
 // replaced in two steps, and a link planted at the name in between is
@@ -195,17 +176,34 @@ class HeldFolder {
 class FolderTree {
  public:
   // How the root itself is opened: a destination that is a link is
-  // refused; the system directory is the system's and is followed.
+  // refused; the system directory is the system's and is followed (with
+  // the folders above it, which are not held).
   enum class RootLink { kRefuse, kFollow };
-  // Opens root (ending in "\"), making it and the missing folders above it
-  // level by level, each made relative to the one above (on Windows with the
-  // descriptor of win/Security.h). Raises LinkError when the root is a link
-  // (kRefuse) and FileError when it cannot be opened or made.
-  FolderTree(std::u16string_view root, RootLink how);
+  // Opens root (ending in "\") and holds the folders on the way to it; when
+  // make is set, then makes the missing ones as Make does. Raises LinkError
+  // when the root is a link (kRefuse) and FileError when it cannot be
+  // opened or made.
+  FolderTree(std::u16string_view root, RootLink how, bool make = true);
   ~FolderTree();
   FolderTree(const FolderTree&) = delete;
   FolderTree& operator=(const FolderTree&) = delete;
 
+  // The first folder on the way to the root, from the top, that anyone but
+  // the administrators, the system and this account may change (rename,
+  // delete, change the permissions of; the root itself also add files to,
+  // and the files made in it inherit what its permissions give), or that is
+  // a link belonging to anyone else; empty when none is. Read through the
+  // holds; a folder whose permissions cannot be read or weighed counts.
+  std::u16string FindOthersMayChange() const;
+  // Makes the folders missing on the way to the root, each relative to the
+  // held one above it (on Windows with the descriptor of win/Security.h).
+  // A folder that is there when it is to be made appeared after the tree
+  // was opened, made by someone else, and is not used: raises
+  // FolderChangedError naming it.
+  void Make();
+
+  // Whether the root is open: it existed, or was made (Make).
+  bool Opened() const { return root_ != nullptr; }
   HeldFolder& Root() { return *root_; }
   // The folder rel below the root ("a\b\"; empty: the root), each level
   // opened once and kept; when create is set a missing level is made.
@@ -225,7 +223,21 @@ class FolderTree {
   void Sync();
 
  private:
-  std::unique_ptr<HeldFolder> root_;
+  // Opens a folder (its path ends in a separator) through the system's own
+  // lookup, following links; -1 when it is not there. Raises FileError.
+  intptr_t OpenFollowing(const std::u16string& path);
+  // The folders on the way, from the top down to the deepest that exists
+  // (the root, once it exists); strange: reached through a link that belongs
+  // to someone else.
+  struct OnTheWay {
+    std::unique_ptr<HeldFolder> folder;
+    bool strange = false;
+  };
+  std::vector<OnTheWay> way_;
+  // The levels still to be made, with the root's path up to each.
+  std::vector<std::pair<std::u16string, std::u16string>> missing_;
+  std::u16string path_, rootShown_;
+  HeldFolder* root_ = nullptr;
   struct Level {
     std::u16string rel;
     std::unique_ptr<HeldFolder> folder;
@@ -305,6 +317,10 @@ class HeldEntry {
   void Rename(std::u16string_view to, bool replace);
   // Deletes it (a link itself, never what it names); false when it cannot.
   bool Delete();
+  // Whether it belongs to the administrators, the system (root) or the
+  // account this program runs as, read through the hold; false when that
+  // cannot be told.
+  bool OwnedByTrusted() const;
 
  private:
   // What the constructor raises before anything is opened (fs/File.cpp).

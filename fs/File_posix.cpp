@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -48,21 +49,6 @@ bool FileExists(std::u16string_view path) {
   return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
-bool ForceDirectories(std::u16string_view path) {
-  std::error_code ec;
-  const std::filesystem::path p = UnixPath(path);
-  std::filesystem::create_directories(p, ec);
-  return std::filesystem::is_directory(p, ec);
-}
-
-bool IsReadOnlyFile(std::u16string_view path) {
-  std::error_code ec;
-  const auto st = std::filesystem::status(UnixPath(path), ec);
-  if (ec || !std::filesystem::exists(st) || std::filesystem::is_directory(st))
-    return false;
-  return (st.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
-}
-
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
   std::error_code ec;
   std::filesystem::rename(UnixPath(from), UnixPath(to), ec);
@@ -77,62 +63,14 @@ bool RemoveFile(std::u16string_view path) {
   return std::filesystem::remove(UnixPath(path), ec);
 }
 
-bool IsLink(std::u16string_view path) {
-  std::string p = UnixPath(path);
-  while (p.size() > 1 && p.back() == '/')
-    p.pop_back();
-  struct stat st;
-  return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-std::FILE* fs_native::CreateNewFile(std::u16string_view path, bool& existed) {
-  existed = false;
-  const int fd =
-      open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd == -1) {
-    existed = errno == EEXIST || errno == ELOOP || errno == EISDIR;
-    return nullptr;
-  }
-  std::FILE* f = fdopen(fd, "wb");
-  if (f == nullptr) {
-    close(fd);
-    unlink(UnixPath(path).c_str());
-  }
-  return f;
-}
-
-HeldFile::HeldFile(std::u16string_view path) : path_(path) {
-  std::u16string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
-    temp = TempName(path, attempt);
-    fd = open(UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd == -1 && errno != EEXIST)
-      break;
-  }
-  if (fd == -1)
-    throw FileError(u"cannot create " + temp + u": " + FromUtf8(std::strerror(errno)));
-  const std::string target = UnixPath(path);
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    rmdir(target.c_str());
-  // rename replaces a file or a link (the link itself) and fails on a folder.
-  if (rename(UnixPath(temp).c_str(), target.c_str()) != 0) {
-    const int e = errno;
-    unlink(UnixPath(temp).c_str());
-    close(fd);
-    throw FileError(u"cannot create " + path_ + u": " + FromUtf8(std::strerror(e)));
-  }
-  native_ = fd;
-}
-
 bool HeldFile::Delete() {
   // Only while it is still the file this process made.
+  const int dir = static_cast<int>(folder_->native_);
   struct stat mine, there;
   const bool same = native_ != -1 && fstat(native_, &mine) == 0 &&
-                    lstat(UnixPath(path_).c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
-                    mine.st_dev == there.st_dev;
-  const bool done = same && unlink(UnixPath(path_).c_str()) == 0;
+                    fstatat(dir, UnixPath(name_).c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    mine.st_ino == there.st_ino && mine.st_dev == there.st_dev;
+  const bool done = same && unlinkat(dir, UnixPath(name_).c_str(), 0) == 0;
   Close();
   return done;
 }
@@ -214,63 +152,89 @@ HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
   return entry;
 }
 
-FolderTree::FolderTree(std::u16string_view root, RootLink how) {
-  std::u16string path(root);
-  if (path.empty() || path.back() != u'\\')
-    path += u'\\';
-  // The deepest folder above the root that exists is opened by its path;
-  // the rest is made below it, level by level.
-  const std::string unix = UnixPath(path.substr(0, path.size() - 1));
-  std::string base = unix;
-  std::vector<std::string> missing;
-  struct stat st;
-  while (!base.empty() && stat(base.c_str(), &st) != 0) {
-    const size_t cut = base.find_last_of('/');
-    missing.insert(missing.begin(), base.substr(cut == std::string::npos ? 0 : cut + 1));
-    base = cut == std::string::npos ? std::string() : base.substr(0, cut);
-  }
-  if (base.empty() && !unix.empty() && unix[0] == '/')
-    base = "/";
-  int fd = -1;
-  if (missing.empty()) {
-    // The root itself exists: not followed when it is a link.
-    const size_t cut = unix.find_last_of('/');
-    const std::string above = cut == std::string::npos ? "." : cut == 0 ? "/" : unix.substr(0, cut);
-    const int parent =
-        open(above.empty() ? "." : above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent == -1)
-      throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
-    try {
-      fd = how == RootLink::kFollow
-               ? openat(parent, unix.substr(cut + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-               : OpenFolderAt(parent, unix.substr(cut + 1), false, path.substr(0, path.size() - 1));
-    } catch (...) {
-      close(parent);
-      throw;
-    }
-    close(parent);
-    if (fd == -1)
-      throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
-  } else {
-    fd = open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd == -1)
-      throw FileError(u"cannot open the folder " + FromUtf8(base) + u": " + Errno(errno));
-    for (const std::string& level : missing) {
-      int next = -1;
-      try {
-        next = OpenFolderAt(fd, level, true, path);
-      } catch (...) {
-        close(fd);
-        throw;
-      }
-      close(fd);
-      fd = next;
-    }
-  }
-  root_.reset(new HeldFolder(fd, path));
+intptr_t FolderTree::OpenFollowing(const std::u16string& path) {
+  const std::string unix = UnixPath(path);
+  const int fd = open(unix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd == -1 && errno == ENOENT)
+    return -1;
+  if (fd == -1)
+    throw FileError(u"cannot open the folder " + path + u": " + Errno(errno));
+  return fd;
 }
 
-FolderTree::~FolderTree() = default;
+const char16_t fs_native::kSeparators[] = u"\\/";
+
+std::u16string fs_native::WholePath(std::u16string_view path) {
+  if (!path.empty() && (path[0] == u'/' || path[0] == u'\\'))
+    return std::u16string(path);
+  char here[PATH_MAX];
+  if (getcwd(here, sizeof here) == nullptr)
+    throw FileError(u"cannot tell the current folder: " + Errno(errno));
+  std::u16string whole = FromUtf8(here);
+  if (whole.back() != u'/')
+    whole += u'/';
+  return whole + std::u16string(path);
+}
+
+size_t fs_native::TopLength(std::u16string_view) {
+  return 1;
+}
+
+intptr_t fs_native::OpenTop(const std::u16string& top) {
+  const int fd = open(UnixPath(top).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd == -1)
+    throw FileError(u"cannot open the folder " + top + u": " + Errno(errno));
+  return fd;
+}
+
+namespace {
+
+// Root's, or this account's.
+bool Trusted(uid_t owner) {
+  return owner == 0 || owner == geteuid();
+}
+
+}  // namespace
+
+intptr_t fs_native::OpenOnTheWay(intptr_t parent, std::u16string_view name, bool last,
+                                 const std::u16string& shown, bool& strange) {
+  strange = false;
+  const int dir = static_cast<int>(parent);
+  const std::string level = UnixPath(name);
+  struct stat st;
+  if (fstatat(dir, level.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT)
+      return -1;
+    throw FileError(u"cannot open the folder " + shown + u": " + Errno(errno));
+  }
+  if (S_ISLNK(st.st_mode)) {
+    if (last)
+      throw LinkError(shown);
+    strange = !Trusted(st.st_uid);
+    const int fd = openat(dir, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd == -1) {
+      if (errno == ENOENT)
+        return -1;
+      throw FileError(u"cannot open the folder " + shown + u": " + Errno(errno));
+    }
+    return fd;
+  }
+  return OpenFolderAt(dir, level, false, shown);
+}
+
+bool fs_native::OthersMayChangeAt(intptr_t folder, bool contents) {
+  struct stat st;
+  if (fstat(static_cast<int>(folder), &st) != 0 || !Trusted(st.st_uid))
+    return true;
+  // Written by its group (unless that is root's) or by anyone: they may
+  // rename and delete what is in it, unless it is sticky, where only the
+  // owner of an entry may; add to it, sticky or not.
+  const bool groupWrites = (st.st_mode & S_IWGRP) != 0 && st.st_gid != 0;
+  const bool othersWrite = (st.st_mode & S_IWOTH) != 0;
+  if (!groupWrites && !othersWrite)
+    return false;
+  return contents || (st.st_mode & S_ISVTX) == 0;
+}
 
 intptr_t fs_native::OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
                                 const std::u16string& shown, bool& made) {
@@ -342,6 +306,14 @@ void HeldEntry::Rename(std::u16string_view to, bool replace) {
                     u": " + Errno(errno));
   }
   name_ = to;
+}
+
+bool HeldEntry::OwnedByTrusted() const {
+  struct stat st;
+  const int rc = native_ != -1 ? fstat(static_cast<int>(native_), &st)
+                               : fstatat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
+                                         &st, AT_SYMLINK_NOFOLLOW);
+  return rc == 0 && (st.st_uid == 0 || st.st_uid == geteuid());
 }
 
 bool HeldEntry::Delete() {
@@ -451,7 +423,7 @@ bool NewFile::Place(bool replace) {
 }
 
 HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
-    : path_(folder.Path() + std::u16string(name)) {
+    : path_(folder.Path() + std::u16string(name)), folder_(&folder), name_(name) {
   const int dir = static_cast<int>(folder.native_);
   std::u16string temp;
   int fd = -1;

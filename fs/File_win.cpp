@@ -2,7 +2,7 @@
 // own where the runtime has nothing that will do: replacing a file in one
 // step, exclusive creation without following links, sharing modes, reparse
 // points.
-#include <direct.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -20,6 +20,7 @@
 #include "fs/Native.h"
 #include "win/Api.h"
 #include "win/FolderTree.h"
+#include "win/Security.h"
 #include "win/SystemText.h"
 
 using namespace fs_native;
@@ -91,36 +92,6 @@ bool FileExists(std::u16string_view path) {
   return Stat(path, st) && (st.st_mode & _S_IFREG) != 0;
 }
 
-bool ForceDirectories(std::u16string_view path) {
-  const std::wstring p = WidePath(path);
-  // Past the root: "C:\", or "\\server\share\" of a UNC path.
-  size_t start = 0;
-  if (p.size() >= 2 && p[1] == L':') {
-    start = 2;
-  } else if (p.rfind(L"\\\\", 0) == 0) {
-    const size_t server = p.find_first_of(L"\\/", 2);
-    start = server == std::wstring::npos ? p.size() : p.find_first_of(L"\\/", server + 1);
-    if (start == std::wstring::npos)
-      start = p.size();
-  }
-  // Level by level, each with its "\": a name is made as it is written, even
-  // one ending in a blank, which the system trims only from a path's last
-  // part.
-  for (size_t i = start; i <= p.size(); ++i) {
-    if (i < p.size() && p[i] != L'\\' && p[i] != L'/')
-      continue;
-    const std::wstring level = p.substr(0, std::min(i + 1, p.size()));
-    if (i > start && !DirectoryExists(std::u16string(level.begin(), level.end())))
-      _wmkdir(level.c_str());
-  }
-  return DirectoryExists(path);
-}
-
-bool IsReadOnlyFile(std::u16string_view path) {
-  struct _stat64 st;
-  return Stat(path, st) && (st.st_mode & _S_IFREG) != 0 && (st.st_mode & _S_IWRITE) == 0;
-}
-
 bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string& why) {
   // One step: the target is replaced whole or not at all, and the system
   // refuses when it is in use (a running program's image may be renamed but
@@ -133,113 +104,8 @@ bool RenameOver(std::u16string_view from, std::u16string_view to, std::u16string
   return false;
 }
 
-bool IsLink(std::u16string_view path) {
-  // Asked without a final "\" (with it, the system may answer for what a
-  // link points to); a name that ends in a blank or a dot is then asked in
-  // the form that the system does not trim.
-  std::wstring p = WidePath(path);
-  while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
-    p.pop_back();
-  if (!p.empty() && (p.back() == L' ' || p.back() == L'.') && p.size() > 2 && p[1] == L':')
-    p = L"\\\\?\\" + p;
-  const DWORD attributes = GetFileAttributesW(p.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-std::FILE* fs_native::CreateNewFile(std::u16string_view path, bool& existed) {
-  existed = false;
-  const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD e = GetLastError();
-    existed = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED;
-    return nullptr;
-  }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-  if (fd == -1) {
-    CloseHandle(h);
-    DeleteFileW(WidePath(path).c_str());
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "wb");
-  if (f == nullptr) {
-    _close(fd);
-    DeleteFileW(WidePath(path).c_str());
-  }
-  return f;
-}
-
-namespace {
-
-// Renames and deletes through a handle already open on the file, by the
-// system's native call (the documented wrappers need Vista).
-auto NativeSetInformation() {
-  return win::Api<win::Fn::NtSetInformationFile>();
-}
-
-bool RenameHandle(HANDLE h, const std::wstring& to) {
-  const auto set = NativeSetInformation();
-  if (set == nullptr)
-    return false;
-  // FILE_RENAME_INFORMATION: replace if exists, no root, the length in
-  // bytes, the full name in the system's own form.
-  const std::wstring name = L"\\??\\" + to;
-  using Info = win::FileRenameInformation;
-  std::vector<char> info(offsetof(Info, fileName) + (name.size() + 1) * 2 + 16);
-  Info* header = reinterpret_cast<Info*>(info.data());
-  header->replaceIfExists = TRUE;
-  header->rootDirectory = nullptr;
-  header->fileNameLength = static_cast<ULONG>(name.size() * 2);
-  std::memcpy(info.data() + offsetof(Info, fileName), name.c_str(), name.size() * 2);
-  IO_STATUS_BLOCK io{};
-  return set(h, &io, info.data(), static_cast<ULONG>(info.size()), win::kFileRenameInformation) >=
-         0;
-}
-
-bool DeleteHandle(HANDLE h) {
-  const auto set = NativeSetInformation();
-  BOOLEAN disposition = TRUE;
-  IO_STATUS_BLOCK io{};
-  return set != nullptr &&
-         set(h, &io, &disposition, sizeof disposition, win::kFileDispositionInformation) >= 0;
-}
-
-}  // namespace
-
-HeldFile::HeldFile(std::u16string_view path) : path_(path) {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  std::u16string temp;
-  for (int attempt = 0; attempt < 64 && h == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = TempName(path, attempt);
-    // Others may read it; nobody may write, rename or delete it while it is
-    // open. Nothing at its name is opened or followed.
-    h = CreateFileW(WidePath(temp).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                    nullptr);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-      break;
-    }
-  }
-  if (h == INVALID_HANDLE_VALUE)
-    throw FileError(u"cannot create " + temp + u": " + SystemErrorTextOr(GetLastError()));
-  // A folder at the name: a link to one goes (the link, not what it points
-  // to), and so does an empty one; one with something in it stays and the
-  // move below fails.
-  const std::wstring target = WidePath(path);
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    RemoveDirectoryW(target.c_str());
-  if (!RenameHandle(h, target)) {
-    DeleteHandle(h);
-    CloseHandle(h);
-    throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
-  }
-  native_ = reinterpret_cast<intptr_t>(h);
-}
-
 bool HeldFile::Delete() {
-  const bool done = native_ != -1 && DeleteHandle(Native(native_));
+  const bool done = native_ != -1 && win::DeleteThrough(Native(native_));
   Close();
   return done;
 }
@@ -319,8 +185,10 @@ HeldFolder::Entry HeldFolder::Look(std::u16string_view name) const {
   return {found.exists, found.folder, found.link, found.readOnly};
 }
 
-FolderTree::FolderTree(std::u16string_view root, RootLink how) {
-  // Whole, with "\" only, as the system's own calls would read it.
+const char16_t fs_native::kSeparators[] = u"\\";
+
+std::u16string fs_native::WholePath(std::u16string_view root) {
+  // With "\" only, as the system's own calls would read it.
   std::u16string path(root);
   const std::wstring wide = WidePath(root);
   if (const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr)) {
@@ -329,36 +197,70 @@ FolderTree::FolderTree(std::u16string_view root, RootLink how) {
     if (got > 0 && got < n)
       path.assign(full.begin(), full.begin() + got);
   }
-  if (path.empty() || path.back() != u'\\')
-    path += u'\\';
-  std::u16string base = path.substr(0, path.size() - 1);
-  auto isDrive = [](const std::u16string& p) { return p.size() == 2 && p[1] == u':'; };
-  // The root itself, unless it is followed, and the missing folders above it
-  // are entered from the deepest folder above it that exists, which is
-  // opened by its path, following links.
-  std::vector<std::u16string> below;
-  win::Handle h;
-  if (how == RootLink::kFollow || isDrive(base))
-    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
-  while (!h && !isDrive(base)) {
-    const size_t cut = base.find_last_of(u'\\');
-    if (cut == std::u16string::npos || cut == 0)
-      break;
-    below.insert(below.begin(), base.substr(cut + 1));
-    base.resize(cut);
-    h = win::OpenFolderByPath(isDrive(base) ? base + u'\\' : base);
-  }
-  if (!h)
-    throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(GetLastError()));
-  std::u16string shown = base;
-  for (const std::u16string& level : below) {
-    shown += u'\\' + level;
-    h = EnterLevel(h.get(), level, true, shown);
-  }
-  root_.reset(new HeldFolder(Release(h), path));
+  return path;
 }
 
-FolderTree::~FolderTree() = default;
+size_t fs_native::TopLength(std::u16string_view path) {
+  // "\\server\share\", or "C:\".
+  if (path.size() > 2 && path[0] == u'\\' && path[1] == u'\\') {
+    const size_t server = path.find(u'\\', 2);
+    const size_t share =
+        server == std::u16string_view::npos ? server : path.find(u'\\', server + 1);
+    return share == std::u16string_view::npos ? path.size() : share + 1;
+  }
+  return std::min<size_t>(path.size(), 3);
+}
+
+intptr_t fs_native::OpenTop(const std::u16string& top) {
+  win::Handle h = win::OpenFolderByPath(top);
+  if (!h)
+    throw FileError(u"cannot open the folder " + top + u": " + SystemErrorTextOr(GetLastError()));
+  return Release(h);
+}
+
+intptr_t fs_native::OpenOnTheWay(intptr_t parent, std::u16string_view name, bool last,
+                                 const std::u16string& shown, bool& strange) {
+  strange = false;
+  win::Handle h;
+  bool link = false;
+  LONG status = win::OpenHeldFolder(Native(parent), name, false, h, link);
+  if (link) {
+    if (last)
+      throw LinkError(shown);
+    strange = !win::LinkOwnedByAdministrators(Native(parent), name);
+    status = win::OpenFolderFollowing(Native(parent), name, h);
+  }
+  if (status == win::kStatusObjectNameNotFound || status == win::kStatusObjectPathNotFound)
+    return -1;
+  if (status < 0)
+    throw FileError(u"cannot open the folder " + shown + u": " + NtStatusText(status));
+  return Release(h);
+}
+
+bool fs_native::OthersMayChangeAt(intptr_t folder, bool contents) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(Native(folder), SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      nullptr, nullptr, &sd) != ERROR_SUCCESS) {
+    return true;
+  }
+  const bool may = win::OthersMayChange(sd, win::SelfSid(), contents);
+  LocalFree(sd);
+  return may;
+}
+
+intptr_t FolderTree::OpenFollowing(const std::u16string& path) {
+  std::u16string base = path.substr(0, path.size() - 1);
+  if (base.size() == 2 && base[1] == u':')
+    base += u'\\';
+  win::Handle h = win::OpenFolderByPath(base);
+  const DWORD error = GetLastError();
+  if (!h && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+    return -1;
+  if (!h)
+    throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(error));
+  return Release(h);
+}
 
 intptr_t fs_native::OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
                                 const std::u16string& shown, bool& made) {
@@ -414,6 +316,10 @@ void HeldEntry::Rename(std::u16string_view to, bool replace) {
                     u": " + NtStatusText(status));
   }
   name_ = to;
+}
+
+bool HeldEntry::OwnedByTrusted() const {
+  return native_ != -1 && win::OwnedByAdministrators(Native(native_), true);
 }
 
 bool HeldEntry::Delete() {
@@ -492,7 +398,7 @@ bool NewFile::Place(bool replace) {
 }
 
 HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
-    : path_(folder.Path() + std::u16string(name)) {
+    : path_(folder.Path() + std::u16string(name)), folder_(&folder), name_(name) {
   const HANDLE dir = Native(folder.native_);
   win::Handle h;
   LONG status = 0;

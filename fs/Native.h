@@ -23,9 +23,6 @@ uint64_t ProcessId();
 
 // "<target>.<8 hex digits>.stp-part", different for every call (fs/File.cpp).
 std::u16string TempName(std::u16string_view target, int attempt);
-// Creates a new file for writing; never opens what exists at the name.
-// existed tells a name that is taken from other failures.
-std::FILE* CreateNewFile(std::u16string_view path, bool& existed);
 
 // The levels of a "\"-separated relative path, without empty ones
 // (fs/File.cpp).
@@ -36,6 +33,25 @@ std::vector<std::u16string> Levels(std::u16string_view rel);
 // LinkError or FileError naming shown.
 intptr_t OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
                      const std::u16string& shown, bool& made);
+
+// A folder's whole path, as the system would read it; how much of it is its
+// top ("C:\\", "\\\\server\\share\\", "/"), which is opened by its path; the
+// characters that separate its levels.
+std::u16string WholePath(std::u16string_view path);
+size_t TopLength(std::u16string_view path);
+extern const char16_t kSeparators[];
+intptr_t OpenTop(const std::u16string& top);
+// Opens the existing folder name below a held folder to hold it, without
+// following a link at its name when last is set (raises LinkError); a link
+// on the way is followed, and strange tells that it belongs to anyone but
+// the administrators or the system. -1 when nothing is there. Raises
+// FileError naming shown.
+intptr_t OpenOnTheWay(intptr_t parent, std::u16string_view name, bool last,
+                      const std::u16string& shown, bool& strange);
+// Whether anyone but the administrators, the system and this account may
+// change a held folder (also add to it, when contents is set); true when
+// that cannot be told.
+bool OthersMayChangeAt(intptr_t folder, bool contents);
 
 // Removes the empty folder at name in a held folder (its descriptor or
 // HANDLE); false when it stays.

@@ -171,18 +171,38 @@ std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16strin
   return MakePlan(package, destDir, password, options, keepRefused)->rows;
 }
 
+namespace {
+
+// The destination and the folders on the way to it, held, and made where
+// they are missing once they have passed the options' test.
+std::unique_ptr<FolderTree> OpenDestination(std::u16string_view destDir,
+                                            const TExtractOptions& options) {
+  auto dest = std::make_unique<FolderTree>(destDir, FolderTree::RootLink::kRefuse, false);
+  if (options.refuseFoldersOthersMayChange) {
+    const std::u16string open = dest->FindOthersMayChange();
+    if (!open.empty()) {
+      throw FileError(u"other users may change the folder " + open +
+                      u": they could change what is installed below it");
+    }
+  }
+  dest->Make();
+  return dest;
+}
+
+}  // namespace
+
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
                     std::u16string_view password, const TProgressEvent& progress,
                     const TExtractOptions& options) {
-  FolderTree dest(destDir, FolderTree::RootLink::kRefuse);
+  const std::unique_ptr<FolderTree> dest = OpenDestination(destDir, options);
   InFile package(packagePath);
-  ExtractPackage(package, dest, password, progress, options);
+  ExtractPackage(package, *dest, password, progress, options);
 }
 
 void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
                     const TProgressEvent& progress, const TExtractOptions& options) {
-  FolderTree dest(destDir, FolderTree::RootLink::kRefuse);
-  ExtractPackage(package, dest, password, progress, options);
+  const std::unique_ptr<FolderTree> dest = OpenDestination(destDir, options);
+  ExtractPackage(package, *dest, password, progress, options);
 }
 
 void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view password,

@@ -72,6 +72,11 @@ struct TExtractOptions {
   bool durable = false;
   // Tests stop a run at a step of its own (package/Transaction.h).
   TTransaction::Checkpoint checkpoint;
+  // Before anything is made or written, a destination or a folder on the
+  // way to it that others may change (FolderTree::FindOthersMayChange) is
+  // refused: FileError naming it. Only where ExtractPackage opens the
+  // destination itself.
+  bool refuseFoldersOthersMayChange = false;
 };
 
 // destDir ends in "\". Raises an Error naming the row on any failure; returns

@@ -153,12 +153,22 @@ bool RecoverInterruptedRun(FolderTree& dest) {
     return false;
   const std::u16string shown = root.Path() + kJournalName;
   TJournal journal;
+  bool trusted = true;
   try {
     HeldEntry entry(root, kJournalName, HeldEntry::Hold::kShared);
-    journal = ParseJournal(entry.Read(kMaxJournal));
+    // Whoever may add a file here could plant one naming other files: only
+    // a journal of the administrators' or of this account is obeyed.
+    trusted = entry.OwnedByTrusted();
+    if (trusted)
+      journal = ParseJournal(entry.Read(kMaxJournal));
   } catch (const Error& e) {
     throw FileError(u"the journal " + shown + u" of an interrupted installation cannot be read: " +
                     e.Message());
+  }
+  if (!trusted) {
+    throw FileError(u"the journal " + shown +
+                    u" does not belong to the administrators, the system or this account: it is "
+                    u"left as it is, and nothing it names is undone");
   }
   std::u16string failed;
   const auto remove = [&](HeldFolder& folder, const std::u16string& name) {

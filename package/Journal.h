@@ -52,5 +52,6 @@ void WriteJournal(FolderTree& dest, const TJournal& journal, bool flush);
 // it had committed, clears its old files) and deletes the journal. Returns
 // whether there was one. Raises FileError naming what it could not restore
 // (the journal then stays for the next attempt), or naming the journal when
-// it cannot be read.
+// it cannot be read or belongs to anyone but the administrators, the system
+// or this account (then nothing is touched).
 bool RecoverInterruptedRun(FolderTree& dest);

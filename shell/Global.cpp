@@ -47,13 +47,15 @@ std::u16string BrowseForFolder(HWND OwnerWindow, const std::u16string& Title) {
   return UpToNul(buffer, MAX_PATH);
 }
 
-HANDLE RunProgram(const std::u16string& FileName, const std::u16string& Parameters) {
+HANDLE RunProgram(const std::u16string& FileName, const std::u16string& Parameters,
+                  const std::u16string& WorkingFolder) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   // SEE_MASK_FLAG_NO_UI: a program that cannot be started shows no box.
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = W(FileName);
   info.lpParameters = W(Parameters);
+  info.lpDirectory = WorkingFolder.empty() ? nullptr : W(WorkingFolder);
   info.nShow = SW_SHOWNORMAL;
   if (!ShellExecuteExW(&info))
     return nullptr;

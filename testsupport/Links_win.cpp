@@ -42,6 +42,13 @@ bool PlantLink(const fs::path& target, const fs::path& link) {
                         [&] { return IsLinkHere(at) || Exists(at); });
 }
 
+bool ShownAsLink(const fs::path& p) {
+  std::wstring w = p.wstring();
+  while (w.size() > 3 && (w.back() == L'\\' || w.back() == L'/'))
+    w.pop_back();
+  return IsLinkHere(w);
+}
+
 void RemoveLink(const fs::path& link) {
   const std::wstring at = link.wstring();
   if (!UnderWine()) {

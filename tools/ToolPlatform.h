@@ -15,3 +15,8 @@ std::u16string ToolDataFolder();
 // Error naming the program when it cannot be started.
 int RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                std::string& output);
+
+// Whether stp runs as root, where unpacking into a folder another user may
+// change would hand that user what it writes (false on Windows, where the
+// setup program's own test is the rule).
+bool RunsAsRoot();

@@ -22,6 +22,10 @@ std::u16string ToolDataFolder() {
   return FromUtf8(bin + "../share/stp/");
 }
 
+bool RunsAsRoot() {
+  return geteuid() == 0;
+}
+
 int RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                std::string& output) {
   std::vector<std::string> texts{ToUtf8(program)};

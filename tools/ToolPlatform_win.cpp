@@ -44,3 +44,7 @@ int RunProgram(const std::u16string& program, const std::vector<std::u16string>&
     throw Error(u"cannot run " + program);
   return static_cast<int>(status);
 }
+
+bool RunsAsRoot() {
+  return false;
+}

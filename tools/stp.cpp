@@ -3,6 +3,7 @@
 //   stp list PACKAGE [--password TEXT] [--code-page N]
 //   stp verify PACKAGE [--password TEXT] [--code-page N]
 //   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
+//               [--allow-shared-folders]
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
 //            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
 //   stp uninstaller DIR -o FILE [--uninstaller FILE]
@@ -62,6 +63,7 @@ const char kUsage[] =
     "  stp list PACKAGE [--password TEXT] [--code-page N]\n"
     "  stp verify PACKAGE [--password TEXT] [--code-page N]\n"
     "  stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
+    "              [--allow-shared-folders]\n"
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
@@ -107,14 +109,19 @@ const CommandHelp kHelp[] = {
      "  --password TEXT, --code-page N  as for list\n"},
     {"extract",
      "stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
+     "            [--allow-shared-folders]\n"
      "\n"
      "Unpacks every file into DEST as the setup program does. Files for the system\n"
      "directory go to --system-dir DIR (needed off Windows) and are never\n"
      "overwritten there. Each file is written under a temporary name and renamed\n"
      "into place when complete. A progress bar on a terminal, percentage lines\n"
      "otherwise. A file with no index extracts nothing and succeeds, with a warning.\n"
+     "Run as root, it refuses a DEST, or a folder on the way to it, that another\n"
+     "user owns or may change (a sticky folder such as /tmp is safe for what root\n"
+     "owns in it), or a link on the way that another user owns.\n"
      "\n"
-     "  --password TEXT, --code-page N  as for list\n"},
+     "  --password TEXT, --code-page N  as for list\n"
+     "  --allow-shared-folders  unpack there all the same\n"},
     {"pack",
      "stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]\n"
      "         [--trailer 3|10|22|29] [--uninstaller FILE | --no-uninstaller]\n"
@@ -309,6 +316,14 @@ std::string ShownMessage(std::u16string message, const std::vector<std::u16strin
     size_t at = message.find(folder);
     if (at == std::u16string::npos && root.find(u'\\') != std::u16string::npos)
       at = message.find(root);
+    // Or a folder on the way to it.
+    for (size_t cut = root.find_last_of(u'\\');
+         at == std::u16string::npos && cut != 0 && cut != std::u16string::npos;
+         cut = root.find_last_of(u'\\', cut - 1)) {
+      at = message.find(root.substr(0, cut) + u'\\');
+      if (at == std::u16string::npos)
+        at = message.find(root.substr(0, cut) + u':');
+    }
     if (at != std::u16string::npos && at < from)
       from = at;
   }
@@ -491,6 +506,8 @@ int Extract(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = SystemDirProvider(a);
+  options.refuseFoldersOthersMayChange =
+      RunsAsRoot() && a.options.count("--allow-shared-folders") == 0;
   if (Examine(a, *cp.page) == TIndexState::NoIndex) {
     // As the setup program does: nothing to extract is no failure.
     std::fprintf(stderr,
@@ -879,7 +896,8 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "verify")
       return Verify(Parse(rest, {"--password", "--code-page"}));
     if (cmd == "extract") {
-      return Extract(Parse(rest, {"--password", "--code-page", "--system-dir"}));
+      return Extract(
+          Parse(rest, {"--password", "--code-page", "--system-dir"}, {"--allow-shared-folders"}));
     }
     if (cmd == "pack") {
       return Pack(Parse(rest,

@@ -14,6 +14,7 @@
 #include "uninst/RemoveFiles.h"
 #include "uninst/UninstallRules.h"
 #include "win/Api.h"
+#include "win/FolderTree.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -46,15 +47,11 @@ std::u16string ShortcutTargetOf(const std::string& bytes) {
   return UpToNul(buffer, MAX_PATH);
 }
 
-// Marks an open file for deletion when its handle closes (the handle needs
-// DELETE access).
-bool DeleteThroughHandle(HANDLE h) {
-  const auto set = win::Api<win::Fn::NtSetInformationFile>();
-  if (set == nullptr)
-    return false;
-  IO_STATUS_BLOCK io{};
-  BOOLEAN deleteFile = TRUE;
-  return set(h, &io, &deleteFile, sizeof deleteFile, win::kFileDispositionInformation) >= 0;
+// Whether the shortcut file is a link by the one rule (win/FolderTree.h),
+// looked at in its folder; a folder that cannot be opened counts.
+bool ShortcutIsLink(const std::u16string& linkFile) {
+  const win::Handle folder = win::OpenFolderByPath(ExtractFileDir(linkFile));
+  return !folder || win::LookAt(folder.get(), ExtractFileName(linkFile)).link;
 }
 
 }  // namespace
@@ -106,7 +103,7 @@ std::vector<std::u16string> OwnShortcuts(const std::u16string& name,
 }
 
 bool DeleteOwnShortcut(const std::u16string& linkFile, const std::u16string& destDir) {
-  if (IsLink(linkFile))
+  if (ShortcutIsLink(linkFile))
     return false;
   // Held open, denying others write and delete access, from the reading to
   // the deletion: what was read is what goes.
@@ -119,12 +116,9 @@ bool DeleteOwnShortcut(const std::u16string& linkFile, const std::u16string& des
   bool deleted = false;
   if (GetFileInformationByHandle(h, &info) &&
       !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-      !IsLink(linkFile) && LiesIn(ShortcutTargetOf(ReadWhole(h, 1 << 20)), destDir)) {
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-      SetFileAttributesW(W(linkFile), info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-    deleted = DeleteThroughHandle(h);
-    if (!deleted && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
-      SetFileAttributesW(W(linkFile), info.dwFileAttributes);
+      !ShortcutIsLink(linkFile) && LiesIn(ShortcutTargetOf(ReadWhole(h, 1 << 20)), destDir)) {
+    // A read-only one too, through the same handle.
+    deleted = win::DeleteThrough(h);
   }
   CloseHandle(h);
   return deleted;

@@ -107,6 +107,17 @@ std::u16string NeedsAdministratorText(bool chinese, const std::u16string& displa
          u"removed.";
 }
 
+std::u16string FolderOthersMayChangeText(bool chinese, const std::u16string& displayName,
+                                         const std::u16string& folder) {
+  if (chinese) {
+    return u"非管理员用户可以更改文件夹“" + folder + u"”：其中的文件可能已不是安装的 " +
+           displayName + u"。\n\n为安全起见，卸载程序未删除任何内容。";
+  }
+  return u"Users who are not administrators can change the folder " + folder +
+         u": what is in it may no longer be what " + displayName +
+         u" installed.\n\nTo be safe, the uninstaller removed nothing.";
+}
+
 TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
                          const std::u16string& programPath) {
   TRemovalPlan plan;
@@ -157,4 +168,24 @@ bool SamePath(const std::u16string& a, const std::u16string& b) {
 bool LiesIn(const std::u16string& path, const std::u16string& folder) {
   return !folder.empty() && path.size() > folder.size() &&
          AsciiUpper(path.substr(0, folder.size())) == AsciiUpper(folder);
+}
+
+std::optional<TRelativeRow> RelativeRow(const std::u16string& path, const std::u16string& destDir) {
+  if (!LiesIn(path, destDir))
+    return std::nullopt;
+  const std::u16string rel = path.substr(destDir.size());
+  const size_t cut = rel.find_last_of(u'\\');
+  TRelativeRow row;
+  row.folder = cut == std::u16string::npos ? u"" : rel.substr(0, cut + 1);
+  row.name = cut == std::u16string::npos ? rel : rel.substr(cut + 1);
+  for (size_t start = 0; start < row.folder.size();) {
+    const size_t end = row.folder.find(u'\\', start);
+    const std::u16string level = row.folder.substr(start, end - start);
+    if (level.empty() || level == u"." || level == u"..")
+      return std::nullopt;
+    start = end + 1;
+  }
+  if (row.name == u"." || row.name == u"..")
+    return std::nullopt;
+  return row;
 }

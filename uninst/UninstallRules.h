@@ -3,6 +3,7 @@
 // program (Uninstaller.h) calls these.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,11 @@ std::u16string UnknownOptionText(bool chinese, const std::u16string& option);
 // The run lacks the administrator rights that removing the product needs.
 std::u16string NeedsAdministratorText(bool chinese, const std::u16string& displayName);
 
+// Others may change the installation's folder or one on the way to it: what
+// stands there may be theirs, and nothing is undone or removed.
+std::u16string FolderOthersMayChangeText(bool chinese, const std::u16string& displayName,
+                                         const std::u16string& folder);
+
 // What a removal deletes in the destination folder (destDir ends in "\").
 struct TRemovalPlan {
   // The list's files that went into the destination tree, then "Setup.stp";
@@ -58,3 +64,13 @@ TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16s
 bool SamePath(const std::u16string& a, const std::u16string& b);
 // Whether path lies inside folder (which ends in "\").
 bool LiesIn(const std::u16string& path, const std::u16string& folder);
+
+// A path of the plan as the removal reaches it: the folder relative to the
+// destination ("" or "a\b\") and the name in it (empty for a folder's own
+// path, which ends in "\"). Nothing for a path that does not lie in the
+// destination, or one with an empty level or a "." or ".." level.
+struct TRelativeRow {
+  std::u16string folder;
+  std::u16string name;
+};
+std::optional<TRelativeRow> RelativeRow(const std::u16string& path, const std::u16string& destDir);

@@ -49,10 +49,19 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   }
   // An installation stopped half-way is first put back as it was, with no
   // question asked; its own uninstaller then holds the list, not this copy.
+  // Before anything is undone or removed, Setup's folder test: where others
+  // may change the folder or one on the way to it, what stands there may be
+  // theirs (a planted journal, files in place of the product's).
   std::u16string listFrom = programPath;
   if (DirectoryExists(inst->destDir)) {
     try {
-      FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse);
+      FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse, false);
+      const std::u16string open = dest.FindOthersMayChange();
+      if (!open.empty()) {
+        tell(texts.caption, FolderOthersMayChangeText(zh, inst->displayName, open), true);
+        return kFolderOthersMayChange;
+      }
+      dest.Make();
       if (RecoverInterruptedRun(dest))
         listFrom = inst->destDir + u"Uninst.exe";
     } catch (const LinkError&) {
@@ -85,9 +94,7 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   if (!blocked)
     blocked = DeleteFiles(plan.files, inst->destDir);
   if (blocked) {
-    tell(texts.caption,
-         FileInUseText(zh, inst->displayName, blocked->path, SystemErrorText(blocked->error)),
-         true);
+    tell(texts.caption, FileInUseText(zh, inst->displayName, blocked->path, blocked->reason), true);
     return kFileInUse;
   }
   for (const std::u16string& link : shortcuts)

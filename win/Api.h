@@ -25,6 +25,7 @@ struct FileAttributeTagInformation {  // FILE_ATTRIBUTE_TAG_INFORMATION
 };
 inline constexpr int kFileRenameInformation = 10;
 inline constexpr int kFileDispositionInformation = 13;
+inline constexpr int kFileBasicInformation = 4;
 inline constexpr int kFileAttributeTagInformation = 35;
 
 // X(dll, return type, name, parameter list)

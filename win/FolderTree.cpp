@@ -168,6 +168,19 @@ LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle
   return status;
 }
 
+LONG OpenFolderFollowing(HANDLE parent, std::u16string_view name, Handle& h) {
+  return OpenAt(parent, name, kFolderAccess, kFolderShare, kFileOpen,
+                kDirectoryFile | kOpenForBackup, nullptr, h);
+}
+
+bool LinkOwnedByAdministrators(HANDLE folder, std::u16string_view name) {
+  Handle h;
+  return OpenAt(folder, name, READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                kOpenReparsePoint | kOpenForBackup, nullptr, h) >= 0 &&
+         OwnedByAdministrators(h.get(), false);
+}
+
 Handle OpenFolderByPath(std::u16string_view path) {
   const std::wstring p(path.begin(), path.end());
   return Handle(CreateFileW(p.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
@@ -201,8 +214,8 @@ LONG CreateNewAt(HANDLE folder, std::u16string_view name, Handle& h) {
 }
 
 LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h) {
-  const ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE |
-                             (exclusive ? FILE_WRITE_DATA : 0);
+  const ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | DELETE |
+                             SYNCHRONIZE | (exclusive ? FILE_WRITE_DATA : 0);
   const ULONG share =
       exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   return OpenAt(folder, name, access, share, kFileOpen, kNonDirectoryFile | kOpenReparsePoint,
@@ -234,10 +247,32 @@ bool RemoveFolderAt(HANDLE folder, std::u16string_view name) {
 
 bool DeleteThrough(HANDLE file) {
   const auto set = Api<Fn::NtSetInformationFile>();
+  if (set == nullptr)
+    return false;
   BOOLEAN disposition = TRUE;
   IO_STATUS_BLOCK io{};
-  return set != nullptr &&
-         set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0;
+  if (set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0)
+    return true;
+  // A read-only file is let go of its attribute first, through the same
+  // handle (which needs FILE_WRITE_ATTRIBUTES), and gets it back when it
+  // still cannot be deleted.
+  ULONG attributes = 0, tag = 0;
+  if (!QueryTag(file, attributes, tag) || !(attributes & FILE_ATTRIBUTE_READONLY))
+    return false;
+  // FILE_BASIC_INFORMATION: times of 0 stay as they are.
+  struct BasicInformation {
+    LARGE_INTEGER times[4];
+    ULONG fileAttributes;
+  } basic{};
+  const ULONG rest = attributes & ~static_cast<ULONG>(FILE_ATTRIBUTE_READONLY);
+  basic.fileAttributes = rest != 0 ? rest : FILE_ATTRIBUTE_NORMAL;
+  if (set(file, &io, &basic, sizeof basic, kFileBasicInformation) < 0)
+    return false;
+  if (set(file, &io, &disposition, sizeof disposition, kFileDispositionInformation) >= 0)
+    return true;
+  basic.fileAttributes = attributes;
+  set(file, &io, &basic, sizeof basic, kFileBasicInformation);
+  return false;
 }
 
 }  // namespace win

@@ -9,11 +9,8 @@
 // by its reparse tag; other reparse points (cloud placeholders, deduplicated
 // files) are files and folders like any other.
 //
-// The race that remains: the folders above the first held one (above the
-// destination, or above the first folder that is made) are looked up by
-// path once, following links as the system does, when the tree is opened;
-// and whoever may write into a held folder can still add, rename or delete
-// its entries, so a file's name is looked at (FolderTree::Look) and then
+// The race that remains: whoever may write into a held folder can still
+// add, rename or delete its entries, so a file's name is looked at (FolderTree::Look) and then
 // replaced in two steps: a link planted at the name in between is replaced
 // itself, never written through.
 #pragma once
@@ -58,8 +55,16 @@ bool QueryTag(HANDLE h, ULONG& attributes, ULONG& tag);
 LONG OpenHeldFolder(HANDLE parent, std::u16string_view name, bool create, Handle& h, bool& link,
                     bool* made = nullptr);
 
+// Opens the folder at name in parent to hold it as OpenHeldFolder does, but
+// following a link at name. Returns the status.
+LONG OpenFolderFollowing(HANDLE parent, std::u16string_view name, Handle& h);
+
+// Whether the link at name in folder (the link itself) belongs to SYSTEM,
+// Administrators or TrustedInstaller; false when that cannot be told.
+bool LinkOwnedByAdministrators(HANDLE folder, std::u16string_view name);
+
 // Opens the file at name in folder (a link itself, never followed) for
-// reading, renaming and deleting. Exclusive: for writing too, and nobody else
+// reading (its descriptor too), renaming and deleting. Exclusive: for writing too, and nobody else
 // may write or delete it meanwhile, which fails for a running program's
 // image and for a file another program holds open. Returns the status.
 LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h);

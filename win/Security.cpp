@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <utility>
+#include <vector>
 
 #include "win/Handle.h"
 
@@ -51,23 +52,92 @@ ACCESS_MASK FileRights(ACCESS_MASK mask) {
   return mask;
 }
 
-// Calls f(ace header, mask, sid) for each entry that grants something;
-// false when the descriptor has no DACL (everyone may do everything).
+// What an entry of a DACL does.
+enum class AceKind { kAllow, kDeny, kNothing, kUnknown };
+
+AceKind KindOf(BYTE type) {
+  switch (type) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+      return AceKind::kAllow;
+    case ACCESS_DENIED_ACE_TYPE:
+      return AceKind::kDeny;
+    // Conditional and object-specific denials only take rights away:
+    // passing over them makes no one seem to have fewer rights than they do.
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+    // Auditing, alarms and labels grant nothing.
+    case SYSTEM_AUDIT_ACE_TYPE:
+    case SYSTEM_ALARM_ACE_TYPE:
+    case SYSTEM_AUDIT_OBJECT_ACE_TYPE:
+    case SYSTEM_ALARM_OBJECT_ACE_TYPE:
+    case SYSTEM_AUDIT_CALLBACK_ACE_TYPE:
+    case SYSTEM_ALARM_CALLBACK_ACE_TYPE:
+    case SYSTEM_AUDIT_CALLBACK_OBJECT_ACE_TYPE:
+    case SYSTEM_ALARM_CALLBACK_OBJECT_ACE_TYPE:
+    case SYSTEM_MANDATORY_LABEL_ACE_TYPE:
+      return AceKind::kNothing;
+    // Conditional and object-specific grants (and any kind this program
+    // does not know) cannot be weighed here.
+    default:
+      return AceKind::kUnknown;
+  }
+}
+
+constexpr char16_t kEveryone[] = u"S-1-1-0";
+
+// Calls f(ace header, mask, sid) for each entry that grants something, with
+// the rights denied to that account (or to everyone) by an entry before it
+// taken away: the system weighs the entries in their order, and a right
+// denied before it is granted stays denied. False when the descriptor has
+// no DACL (everyone may do everything), or when it cannot be read whole or
+// holds a grant that cannot be weighed: then nothing can be promised.
 template <class F>
 bool ForEachAllow(PSECURITY_DESCRIPTOR sd, F f) {
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
-  if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present || dacl == nullptr)
+  if (sd == nullptr || !GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present ||
+      dacl == nullptr) {
     return false;
+  }
+  struct Denied {
+    std::u16string sid;
+    ACCESS_MASK mask;
+    BYTE flags;
+  };
+  std::vector<Denied> denied;
+  const auto deniedTo = [&](const std::u16string& sid, BYTE flags) {
+    ACCESS_MASK mask = 0;
+    for (const Denied& d : denied) {
+      // A denial for what is below does not apply to the folder itself, and
+      // one for the folder alone not to what is below it.
+      const bool same = (d.flags & INHERIT_ONLY_ACE) == (flags & INHERIT_ONLY_ACE);
+      if (same && (d.sid == sid || d.sid == kEveryone))
+        mask |= d.mask;
+    }
+    return mask;
+  };
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
     if (!GetAce(dacl, i, &ace))
-      continue;
+      return false;
     const auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+    const AceKind kind = KindOf(header->AceType);
+    if (kind == AceKind::kUnknown)
+      return false;
+    if (kind == AceKind::kNothing)
       continue;
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    f(*header, FileRights(allowed->Mask), static_cast<PSID>(&allowed->SidStart));
+    // Allowed and denied entries share their layout.
+    auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    const PSID sid = static_cast<PSID>(&entry->SidStart);
+    const ACCESS_MASK mask = FileRights(entry->Mask);
+    if (kind == AceKind::kDeny) {
+      denied.push_back({SidText(sid), mask, header->AceFlags});
+      continue;
+    }
+    const ACCESS_MASK granted = mask & ~deniedTo(SidText(sid), header->AceFlags);
+    if (granted != 0)
+      f(*header, granted, sid);
   }
   return true;
 }
@@ -142,24 +212,43 @@ bool OthersOnlyReadExecute(PSECURITY_DESCRIPTOR sd, std::u16string_view self) {
 }
 
 bool OthersMayChange(PSECURITY_DESCRIPTOR sd, std::u16string_view self, bool contents) {
+  // Unreadable: nothing can be promised.
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
-  if (GetSecurityDescriptorOwner(sd, &owner, &defaulted) && owner != nullptr &&
+  if (sd == nullptr || !GetSecurityDescriptorOwner(sd, &owner, &defaulted) || owner == nullptr ||
       IsNonAdministrator(owner, self)) {
     return true;
   }
   const ACCESS_MASK change = kRenameOrPermissions | (contents ? kAddEntries : 0);
   bool may = false;
   if (!ForEachAllow(sd, [&](const ACE_HEADER& header, ACCESS_MASK mask, PSID sid) {
-        // An entry only for what is below does not apply to the folder.
-        if ((header.AceFlags & INHERIT_ONLY_ACE) == 0 && (mask & change) != 0 &&
-            IsNonAdministrator(sid, self)) {
+        // An entry only for what is below does not apply to the folder; in
+        // the destination the files and folders this program makes inherit
+        // it, so there it counts, for any change to them.
+        const bool below = (header.AceFlags & INHERIT_ONLY_ACE) != 0;
+        const bool inherited =
+            (header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) != 0;
+        const ACCESS_MASK counted = below ? (contents && inherited ? ~kReadExecute : 0) : change;
+        if ((mask & counted) != 0 && IsNonAdministrator(sid, self))
           may = true;
-        }
       })) {
     return true;
   }
   return may;
+}
+
+bool OwnedByAdministrators(HANDLE h, bool self) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &sd) != ERROR_SUCCESS) {
+    return false;
+  }
+  // CREATOR OWNER stands for an owner in an entry; it is never one itself.
+  const bool trusted = owner != nullptr && SidText(owner) != u"S-1-3-0" &&
+                       !IsNonAdministrator(owner, self ? SelfSid() : u"");
+  LocalFree(sd);
+  return trusted;
 }
 
 FolderSecurity NewFolderSecurity(HANDLE parent) {
@@ -171,37 +260,6 @@ FolderSecurity NewFolderSecurity(HANDLE parent) {
   const bool inherit = OthersOnlyReadExecute(sd, SelfSid());
   LocalFree(sd);
   return inherit ? FolderSecurity() : ProtectedFolderSecurity();
-}
-
-std::u16string FindFolderOthersMayChange(std::u16string_view destination) {
-  std::u16string folder(destination);
-  while (!folder.empty() && folder.back() == u'\\')
-    folder.pop_back();
-  bool contents = true;  // the destination itself
-  const std::u16string self = SelfSid();
-  for (;;) {
-    const std::wstring path = std::wstring(folder.begin(), folder.end()) +
-                              (folder.size() == 2 && folder[1] == u':' ? L"\\" : L"");
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      PSECURITY_DESCRIPTOR sd = nullptr;
-      if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
-                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, nullptr, nullptr, &sd) == ERROR_SUCCESS) {
-        const bool may = OthersMayChange(sd, self, contents);
-        LocalFree(sd);
-        if (may)
-          return std::u16string(path.begin(), path.end());
-      }
-    }
-    contents = false;
-    const size_t cut = folder.find_last_of(u'\\');
-    if (cut == std::u16string::npos || folder.size() <= 3)
-      return u"";
-    folder.resize(cut);
-    if (folder.size() < 2)
-      return u"";
-  }
 }
 
 }  // namespace win

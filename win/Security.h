@@ -61,10 +61,9 @@ bool OthersOnlyReadExecute(PSECURITY_DESCRIPTOR sd, std::u16string_view self);
 // non-administrator may always change the permissions.
 bool OthersMayChange(PSECURITY_DESCRIPTOR sd, std::u16string_view self, bool contents);
 
-// The first folder, from destination (when it exists; files may be added to
-// it) up to its drive's root (which may not let others rename or delete
-// what is below), that a non-administrator may change; empty when none.
-// destination ends in "\".
-std::u16string FindFolderOthersMayChange(std::u16string_view destination);
+// Whether an open file or folder (opened with READ_CONTROL) belongs to
+// SYSTEM, Administrators, TrustedInstaller, or (when self is set) this
+// account; false when its owner cannot be read.
+bool OwnedByAdministrators(HANDLE h, bool self);
 
 }  // namespace win

@@ -15,14 +15,18 @@ using FileOps = Scratch;
 TEST_F(FileOps, FoldersAreMadeLevelByLevelAndFoundWithOrWithoutTheirBackslash) {
   const std::u16string deep = FromFsPath(root) + u"\\a\\b c\\d\\";
   EXPECT_FALSE(DirectoryExists(deep));
-  ASSERT_TRUE(ForceDirectories(deep));
+  {
+    FolderTree tree(deep, FolderTree::RootLink::kRefuse);
+    EXPECT_EQ(tree.Root().Path(), deep);
+  }
   EXPECT_TRUE(DirectoryExists(deep));
   EXPECT_TRUE(DirectoryExists(deep.substr(0, deep.size() - 1)));
   EXPECT_FALSE(FileExists(deep));
-  EXPECT_TRUE(ForceDirectories(deep));  // already there
+  FolderTree again(deep, FolderTree::RootLink::kRefuse);  // already there
   // A file where a folder would go.
   WriteAll(root / "file", "x");
-  EXPECT_FALSE(ForceDirectories(FromFsPath(root) + u"\\file\\sub\\"));
+  EXPECT_THROW(FolderTree(FromFsPath(root) + u"\\file\\sub\\", FolderTree::RootLink::kRefuse),
+               FileError);
   EXPECT_TRUE(FileExists(FromFsPath(root / "file")));
   EXPECT_FALSE(DirectoryExists(FromFsPath(root / "file")));
 }
@@ -30,11 +34,13 @@ TEST_F(FileOps, FoldersAreMadeLevelByLevelAndFoundWithOrWithoutTheirBackslash) {
 #ifdef _WIN32
 TEST_F(FileOps, AFolderNameMayEndInABlank) {
   const std::u16string folder = FromFsPath(root) + u"\\Drawlet \\";
-  ASSERT_TRUE(ForceDirectories(folder));
+  {
+    FolderTree tree(folder, FolderTree::RootLink::kRefuse);
+    NewFile file(tree.Root(), u"a.txt");
+    file.Out().Write("a", 1);
+    file.Place(true);
+  }
   EXPECT_TRUE(DirectoryExists(folder));
-  OutFile out(folder + u"a.txt");
-  out.Write("a", 1);
-  out.Close();
   EXPECT_TRUE(FileExists(folder + u"a.txt"));
   // Not the same folder as the one without the blank.
   EXPECT_FALSE(FileExists(FromFsPath(root) + u"\\Drawlet\\a.txt"));
@@ -64,8 +70,8 @@ TEST_F(FileOps, RenameOverReplacesAndKeepsTheOldFileWhenItCannot) {
 #ifdef _WIN32
   // A target held open without sharing cannot be replaced, and is not lost.
   WriteAll(root / "next", "next");
-  FILE* held = _wfsopen(reinterpret_cast<const wchar_t*>((base + u"fresh").c_str()), L"rb",
-                        _SH_DENYRW);
+  FILE* held =
+      _wfsopen(reinterpret_cast<const wchar_t*>((base + u"fresh").c_str()), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
   EXPECT_FALSE(RenameOver(base + u"next", base + u"fresh", why));
   std::fclose(held);
@@ -75,16 +81,4 @@ TEST_F(FileOps, RenameOverReplacesAndKeepsTheOldFileWhenItCannot) {
 #endif
   EXPECT_TRUE(RemoveFile(base + u"fresh"));
   EXPECT_FALSE(RemoveFile(base + u"fresh"));
-}
-
-TEST_F(FileOps, ReadOnlyFiles) {
-  WriteAll(root / "ro", "x");
-  const std::u16string ro = FromFsPath(root / "ro");
-  EXPECT_FALSE(IsReadOnlyFile(ro));
-  fs::permissions(root / "ro", fs::perms::owner_write | fs::perms::group_write |
-                                   fs::perms::others_write, fs::perm_options::remove);
-  EXPECT_TRUE(IsReadOnlyFile(ro));
-  EXPECT_FALSE(IsReadOnlyFile(FromFsPath(root)));  // a folder is no read-only file
-  EXPECT_FALSE(IsReadOnlyFile(FromFsPath(root / "none")));
-  fs::permissions(root / "ro", fs::perms::owner_write, fs::perm_options::add);
 }

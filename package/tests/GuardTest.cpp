@@ -2,6 +2,13 @@
 // extractor refuses, and what it leaves as it was.
 #include <gtest/gtest.h>
 
+#include <functional>
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "common/Errors.h"
 #include "package/Names.h"
 #include "package/tests/PackageFixture.h"
@@ -11,6 +18,7 @@ namespace {
 
 using testsupport::PlantLink;
 using testsupport::RemoveLink;
+using testsupport::ShownAsLink;
 using testsupport::Tree;
 
 // The scratch folder, and links planted in it that go before it does (the
@@ -119,17 +127,15 @@ TEST_F(HostileRows, TemporaryNamesAreNewAndNeverAFileThatIsThere) {
   EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
   EXPECT_EQ(Tree(Dest()).size(), 4u);  // the two and the two planted
 
-  // Each call makes a new file under a name of its own.
-  std::unique_ptr<OutFile> a, b;
-  const std::u16string first = CreateTempBeside(dest + u"x.dll", a);
-  const std::u16string second = CreateTempBeside(dest + u"x.dll", b);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(first.rfind(dest + u"x.dll.", 0), 0u);
-  EXPECT_TRUE(first.ends_with(u".stp-part"));
-  a->Close();
-  b->Close();
-  EXPECT_TRUE(RemoveFile(first));
-  EXPECT_TRUE(RemoveFile(second));
+  // Each file made new goes under a name of its own, and only while unplaced.
+  FolderTree tree(dest, FolderTree::RootLink::kRefuse);
+  {
+    NewFile a(tree.Root(), u"x.dll"), b(tree.Root(), u"x.dll");
+    EXPECT_NE(a.Temp(), b.Temp());
+    EXPECT_EQ(a.Temp().rfind(u"x.dll.", 0), 0u);
+    EXPECT_TRUE(a.Temp().ends_with(u".stp-part"));
+  }
+  EXPECT_EQ(Tree(Dest()).size(), 4u);
 }
 
 // ---- Links planted in the destination tree
@@ -139,7 +145,7 @@ TEST_F(PlantedLinks, AFolderLinkInTheTreeIsNeverWrittenThrough) {
   fs::create_directories(Dest(u"a"));
   ASSERT_TRUE(Plant(root / "outside", Dest(u"help")));
   ASSERT_TRUE(Plant(root / "outside", Dest(u"a\\b")));
-  if (!IsLink(FromFsPath(Dest(u"help"))))
+  if (!ShownAsLink(Dest(u"help")))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
   for (const Entry& e : std::vector<Entry>{{u"help\\", u"index.htm", "x"},
                                            {u"help\\new\\", u"index.htm", "x"},
@@ -157,7 +163,7 @@ TEST_F(PlantedLinks, AFolderLinkInTheTreeIsNeverWrittenThrough) {
 TEST_F(PlantedLinks, TheDestinationItselfIsALink) {
   fs::create_directories(root / "outside");
   ASSERT_TRUE(Plant(root / "outside", root / "dest"));
-  if (!IsLink(dest))
+  if (!ShownAsLink(root / "dest"))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
   try {
     Extract(Make({{u"", u"a.txt", "a"}}));
@@ -173,7 +179,7 @@ TEST_F(PlantedLinks, ATargetThatIsALinkIsLeftAsItIs) {
   WriteAll(root / "outside.txt", "outside");
   fs::create_directories(Dest());
   ASSERT_TRUE(Plant(root / "outside.txt", Dest(u"readme.txt")));
-  if (!IsLink(FromFsPath(Dest(u"readme.txt")))) {
+  if (!ShownAsLink(Dest(u"readme.txt"))) {
     // Wine shows a link to a file as the file itself; the rule is the same
     // call as for folders, tested natively.
     GTEST_SKIP() << "this system does not show a link to a file as a link";
@@ -181,7 +187,7 @@ TEST_F(PlantedLinks, ATargetThatIsALinkIsLeftAsItIs) {
   const std::u16string error = ErrorOf([&] { Extract(Make({{u"", u"readme.txt", "evil"}})); });
   EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
   EXPECT_EQ(ReadAll(root / "outside.txt"), "outside");
-  EXPECT_TRUE(IsLink(FromFsPath(Dest(u"readme.txt"))));
+  EXPECT_TRUE(ShownAsLink(Dest(u"readme.txt")));
 }
 
 TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
@@ -189,13 +195,98 @@ TEST_F(PlantedLinks, AFolderLinkBelowTheSystemDirectory) {
   fs::create_directories(root / "system32");
   fs::create_directories(root / "outside");
   ASSERT_TRUE(Plant(root / "outside", root / "system32" / "drivers"));
-  if (!IsLink(system + u"drivers"))
+  if (!ShownAsLink(root / "system32" / "drivers"))
     GTEST_SKIP() << "this system does not show the planted folder link as a link";
   const std::u16string error = ErrorOf([&] {
     Extract(Make({{u"$System$drivers\\", u"evil.sys", "x"}}));
   });
   EXPECT_NE(error.find(u"link"), std::u16string::npos) << ToUtf8(error);
   EXPECT_TRUE(Tree(root / "outside").empty());
+}
+
+// ---- The folders on the way to the destination: held from the top down,
+// tested through their holds, and none adopted that appears meanwhile
+
+// Each row makes root/<row>/above/dest, changes it as a user of the machine
+// could, and names the folder the test must find (empty: none). Off Windows
+// the other user is "nobody", which needs root; Wine shows every file as
+// this account's, so there only a link can be planted (as a reparse point
+// that belongs to nobody known).
+TEST_F(PlantedLinks, EveryFolderOnTheWayIsTestedThroughItsHold) {
+  struct Row {
+    const char* what;
+    std::function<bool(const fs::path& above, const fs::path& dest)> change;
+    const char* named;  // "above", "dest", "link" or ""
+  };
+  const auto linkAbove = [&](const fs::path& above, const fs::path&) {
+    fs::create_directories(above.parent_path() / "real");
+    fs::rename(above, above.parent_path() / "real" / "above");
+    return Plant(above.parent_path() / "real", above.parent_path() / "link");
+  };
+  std::vector<Row> rows = {{"nothing changed", [](auto&, auto&) { return true; }, ""}};
+#ifndef _WIN32
+  const passwd* other = getpwnam("nobody");
+  if (geteuid() != 0 || other == nullptr)
+    GTEST_SKIP() << "giving folders to another account needs root and the account \"nobody\"";
+  const auto give = [&](const fs::path& p) {
+    return lchown(p.c_str(), other->pw_uid, other->pw_gid) == 0;
+  };
+  const auto mode = [](const fs::path& p, mode_t m) { return chmod(p.c_str(), m) == 0; };
+  rows.push_back({"the destination is another account's",
+                  [&](auto&, const fs::path& d) { return give(d); }, "dest"});
+  rows.push_back({"a folder above that anyone may write to",
+                  [&](const fs::path& a, auto&) { return mode(a, 0777); }, "above"});
+  rows.push_back({"a sticky folder above that anyone may write to",
+                  [&](const fs::path& a, auto&) { return mode(a, 01777); }, ""});
+  rows.push_back({"a sticky destination that anyone may write to",
+                  [&](auto&, const fs::path& d) { return mode(d, 01777); }, "dest"});
+  rows.push_back({"a link above of root's", linkAbove, ""});
+  rows.push_back({"a link above of another account's",
+                  [&](const fs::path& a, const fs::path& d) {
+                    return linkAbove(a, d) && give(a.parent_path() / "link");
+                  },
+                  "link"});
+#else
+  rows.push_back({"a link above", linkAbove, "link"});
+#endif
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const fs::path base = root / ("way" + std::to_string(++n));
+    fs::create_directories(base / "above" / "dest");
+    ASSERT_TRUE(r.change(base / "above", base / "above" / "dest"));
+    const fs::path at = r.named == std::string("link") ? base / "link" : base / "above";
+    const std::u16string destination = FromFsPath(at / "dest") + u"\\";
+    if (r.named == std::string("link") && !ShownAsLink(at))
+      GTEST_SKIP() << "this system does not show the planted folder link as a link";
+    const std::u16string expected = r.named == std::string("dest")    ? FromFsPath(at / "dest")
+                                    : r.named == std::string("above") ? FromFsPath(at)
+                                    : r.named == std::string("link")  ? FromFsPath(at)
+                                                                      : u"";
+    FolderTree tree(destination, FolderTree::RootLink::kRefuse);
+    EXPECT_EQ(ToUtf8(tree.FindOthersMayChange()), ToUtf8(expected));
+    // Refused before anything is written when the run is told to.
+    options.refuseFoldersOthersMayChange = true;
+    const std::u16string error = ErrorOf([&] {
+      ExtractPackage(Make({{u"", u"a.txt", "a"}}), destination, u"", {}, options);
+    });
+    EXPECT_EQ(error.empty(), expected.empty()) << ToUtf8(error);
+    EXPECT_EQ(fs::exists(at / "dest" / "a.txt"), expected.empty());
+  }
+}
+
+TEST_F(PlantedLinks, AFolderThatAppearsAfterTheLookIsNotUsed) {
+  FolderTree tree(dest + u"sub\\", FolderTree::RootLink::kRefuse, false);
+  EXPECT_EQ(ToUtf8(tree.FindOthersMayChange()), "");
+  // Made by someone else between the look and the run's own making.
+  fs::create_directories(root / "dest");
+  try {
+    tree.Make();
+    ADD_FAILURE() << "the folder was used";
+  } catch (const FolderChangedError& e) {
+    EXPECT_EQ(e.Folder() + u"\\", dest);
+  }
+  EXPECT_FALSE(fs::exists(root / "dest" / "sub"));
 }
 
 // ---- Folders held for the run: a folder swapped for a link after it was
@@ -264,10 +355,10 @@ TEST_F(PlantedLinks, ASystemFileAlreadyThereIsKeptWhateverItIs) {
 // ---- The package file held between writing and reading
 
 TEST_F(HeldPackage, WhatLiesAtItsNameIsReplacedAndNeverFollowed) {
-  const std::u16string at = FromFsPath(root / "Setup.stp");
+  FolderTree tree(FromFsPath(root), FolderTree::RootLink::kRefuse);
   WriteAll(root / "outside.txt", "outside");
   auto make = [&] {
-    HeldFile held(at);
+    HeldFile held(tree.Root(), u"Setup.stp");
     held.Write("package", 7);
   };
   // A file left by an earlier run, or planted; a read-only one too.
@@ -301,7 +392,7 @@ TEST_F(HeldPackage, WhatLiesAtItsNameIsReplacedAndNeverFollowed) {
     EXPECT_EQ(f.find(".stp-part"), std::string::npos) << f;
   // Deleted through its own handle.
   {
-    HeldFile held(at);
+    HeldFile held(tree.Root(), u"Setup.stp");
     EXPECT_TRUE(held.Delete());
   }
   EXPECT_FALSE(fs::exists(root / "Setup.stp"));
@@ -312,7 +403,8 @@ TEST_F(HeldPackage, TheExtractorReadsThroughTheHeldFile) {
   const std::string bytes = ReadAll(ToFsPath(source));
   const std::u16string at = FromFsPath(root / "Setup.stp");
   {
-    HeldFile held(at);
+    FolderTree tree(FromFsPath(root), FolderTree::RootLink::kRefuse);
+    HeldFile held(tree.Root(), u"Setup.stp");
     held.Write(bytes.data(), bytes.size());
 #ifdef _WIN32
     // Others may read it, but not write, rename or delete it.
@@ -351,7 +443,7 @@ TEST_F(HeldPackage, TheExtractorReadsThroughTheHeldFile) {
 TEST_F(InUse, AProgramImageInUseFailsTheRunAndStaysAsItWas) {
   wchar_t self[MAX_PATH];
   ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-  ASSERT_TRUE(ForceDirectories(dest));
+  fs::create_directories(root / "dest");
   const std::wstring target = Dest(u"held.exe").wstring();
   ASSERT_TRUE(CopyFileW(self, target.c_str(), FALSE));
   const std::string before = ReadAll(target);

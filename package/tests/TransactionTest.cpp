@@ -12,6 +12,9 @@
 
 #ifdef _WIN32
 #include <share.h>
+#else
+#include <pwd.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -244,6 +247,31 @@ TEST_F(Upgrade, AJournalThatIsDamagedOrNamesAnythingOutsideIsRefusedAndNothingTo
   EXPECT_FALSE(fs::exists(Dest(u"app.exe")));
   EXPECT_FALSE(fs::exists(Dest(kJournalName)));
 }
+
+#ifndef _WIN32
+// Where another account may add files at the top of the destination, it
+// could plant a journal naming files it may not touch; the run as root
+// leaves it and them alone. (On Windows the owner is read the same way
+// through the hold; Wine makes every file this account's.)
+TEST_F(Upgrade, AJournalOfAnotherAccountIsRefusedUntouched) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "giving the journal to another account needs root";
+  const passwd* other = getpwnam("nobody");
+  if (other == nullptr)
+    GTEST_SKIP() << "there is no account \"nobody\" to plant the journal as";
+  Extract(Make(a));
+  const std::string planted = JournalText({u"0123abcd", false, {}, {{u"", u"app.exe", false}}});
+  WriteAll(Dest(kJournalName), planted);
+  ASSERT_EQ(chown(Dest(kJournalName).c_str(), other->pw_uid, other->pw_gid), 0);
+  const std::u16string error = ErrorOf([&] { Recover(); });
+  EXPECT_NE(error.find(u"Setup.journal does not belong to the administrators"),
+            std::u16string::npos)
+      << ToUtf8(error);
+  EXPECT_EQ(ReadAll(Dest(kJournalName)), planted);
+  fs::remove(Dest(kJournalName));
+  EXPECT_TRUE(Tree() == treeA) << Names(Tree());
+}
+#endif
 
 // A second run for the same destination while the first is writing: it
 // cannot take the live journal for a stopped run's and undo the first; it

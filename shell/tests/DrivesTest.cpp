@@ -3,6 +3,7 @@
 
 #include "shell/Global.h"
 #include "shell/tests/ShellFixture.h"
+#include "testsupport/Wait.h"
 
 TEST(Drives, FixedDrivesAreThoseWindowsCallsFixed) {
   std::u16string expected;
@@ -57,6 +58,22 @@ TEST(Launch, RunProgramStartsAProgramAndReturnsItsProcess) {
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(IsFile(marker));
   DeleteFileW(W(marker));
+  RemoveDirectoryW(W(folder));
+}
+
+// Setup runs elevated; the product it starts at the end must not. Wine runs
+// no elevation to lose, so the call made is checked: the program starts, in
+// the folder given rather than in Setup's own current folder.
+TEST(Launch, StartAsUserStartsTheProgramInItsFolder) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::u16string child = ExtractFileDir(UpToNul(self, MAX_PATH)) + u"" SHELL_TEST_CHILD;
+  const std::u16string folder = ScratchFolder(u"start");
+  const TStarted how = StartAsUser(child, folder);
+  ASSERT_NE(how, TStarted::kNot);
+  RecordProperty("started", how == TStarted::kByUserShell ? "by the user's shell" : "directly");
+  EXPECT_TRUE(testsupport::WaitFor([&] { return IsFile(folder + u"ran.txt"); }));
+  EXPECT_TRUE(testsupport::WaitFor([&] { return DeleteFileW(W(folder + u"ran.txt")) != 0; }));
   RemoveDirectoryW(W(folder));
 }
 

@@ -115,17 +115,44 @@ TEST(RemovalPlan, PathsCompareWithoutLetterCase) {
   EXPECT_FALSE(LiesIn(u"anything", u""));
 }
 
+// What the removal reaches through the destination's held folders.
+TEST(RemovalPlan, EachPathIsReachedFromTheDestination) {
+  struct Row {
+    std::u16string path;
+    bool reached;
+    std::u16string folder = u"", name = u"";
+  };
+  for (const Row& r : std::vector<Row>{
+           {kDest + u"Drawlet.exe", true, u"", u"Drawlet.exe"},
+           {kDest + u"help\\sub\\index.htm", true, u"help\\sub\\", u"index.htm"},
+           {kDest + u"help\\", true, u"help\\", u""},
+           {u"c:\\program files\\norvane soft\\drawlet\\A.txt", true, u"", u"A.txt"},
+           {kDest, false},
+           {u"C:\\Program Files\\Norvane Soft\\Drawlet2\\a.txt", false},
+           {kDest + u"..\\evil.dll", false},
+           {kDest + u"a\\.\\b.txt", false},
+           {kDest + u"a\\\\b.txt", false},
+           {kDest + u"a\\..", false},
+       }) {
+    const std::optional<TRelativeRow> row = RelativeRow(r.path, kDest);
+    ASSERT_EQ(row.has_value(), r.reached) << ToUtf8(r.path);
+    if (row) {
+      EXPECT_EQ(row->folder, r.folder) << ToUtf8(r.path);
+      EXPECT_EQ(row->name, r.name) << ToUtf8(r.path);
+    }
+  }
+}
+
 TEST(RemovalPlan, RowsAreFoundByTheExtractorsRuleForNames) {
   // Names the extractor refuses were never written: the list that names them
   // is refused whole, so that nothing Windows reads otherwise is deleted.
-  for (const TUninstallRow& r :
-       std::vector<TUninstallRow>{{u"", u"nul.txt", false},
-                                  {u"", u"Com1 .log", false},
-                                  {u"", u"readme.txt:secret", false},
-                                  {u"", u"readme.txt::$DATA", false},
-                                  {u"help\\", u"index.htm.", false},
-                                  {u"help \\", u"index.htm", false},
-                                  {u"aux\\", u"x.txt", false}}) {
+  for (const TUninstallRow& r : std::vector<TUninstallRow>{{u"", u"nul.txt", false},
+                                                           {u"", u"Com1 .log", false},
+                                                           {u"", u"readme.txt:secret", false},
+                                                           {u"", u"readme.txt::$DATA", false},
+                                                           {u"help\\", u"index.htm.", false},
+                                                           {u"help \\", u"index.htm", false},
+                                                           {u"aux\\", u"x.txt", false}}) {
     const std::u16string e = ErrorOf([&] { PlanRemoval({r}, kDest, kSelf); });
     EXPECT_TRUE(Has(e, u"no file of the destination folder")) << ToUtf8(r.folder + r.name);
     EXPECT_TRUE(Has(e, r.folder + r.name)) << ToUtf8(e);
@@ -134,9 +161,7 @@ TEST(RemovalPlan, RowsAreFoundByTheExtractorsRuleForNames) {
   // runs into the name, as the extractor writes it.
   const TRemovalPlan plan =
       PlanRemoval({{u"help//img/", u"a.png", false}, {u"bin", u"x.dll", false}}, kDest, kSelf);
-  EXPECT_EQ(plan.files,
-            (std::vector<std::u16string>{kDest + u"help\\img\\a.png", kDest + u"binx.dll",
-                                         kDest + u"Setup.stp"}));
-  EXPECT_EQ(plan.folders,
-            (std::vector<std::u16string>{kDest + u"help\\img\\", kDest + u"help\\"}));
+  EXPECT_EQ(plan.files, (std::vector<std::u16string>{kDest + u"help\\img\\a.png",
+                                                     kDest + u"binx.dll", kDest + u"Setup.stp"}));
+  EXPECT_EQ(plan.folders, (std::vector<std::u16string>{kDest + u"help\\img\\", kDest + u"help\\"}));
 }

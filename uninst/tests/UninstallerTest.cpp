@@ -521,6 +521,7 @@ TEST_F(Uninstaller, FindsItsKeyWhateverTheLetterCaseAndQuotes) {
 }
 
 TEST_F(Uninstaller, ReadOnlyFilesGoAndMissingOnesAreNoFailure) {
+  const std::u16string top = root + u"files\\";
   const std::u16string locked = root + u"files\\locked.txt";
   const std::u16string plain = root + u"files\\plain.txt";
   const std::u16string missing = root + u"files\\missing.txt";
@@ -528,19 +529,19 @@ TEST_F(Uninstaller, ReadOnlyFilesGoAndMissingOnesAreNoFailure) {
   WriteText(plain, "plain");
   SetFileAttributesW(W(locked), FILE_ATTRIBUTE_READONLY);
   const std::vector<std::u16string> files = {missing, locked, plain};
-  EXPECT_FALSE(FindBlockedFile(files).has_value());
+  EXPECT_FALSE(FindBlockedFile(files, top).has_value());
   std::FILE* held = _wfsopen(W(plain), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
-  const auto blocked = FindBlockedFile(files);
+  const auto blocked = FindBlockedFile(files, top);
   ASSERT_TRUE(blocked.has_value());
   EXPECT_EQ(blocked->path, plain);
   EXPECT_TRUE(Exists(locked)) << "the check deletes nothing";
-  const auto failed = DeleteFiles(files);
+  const auto failed = DeleteFiles(files, top);
   ASSERT_TRUE(failed.has_value());
   EXPECT_EQ(failed->path, plain);
   std::fclose(held);
   EXPECT_FALSE(Exists(locked));
-  EXPECT_FALSE(DeleteFiles(files).has_value());
+  EXPECT_FALSE(DeleteFiles(files, top).has_value());
   EXPECT_FALSE(Exists(plain));
 }
 
@@ -724,6 +725,27 @@ DWORD RunInheriting(const std::u16string& commandLine) {
 }
 
 }  // namespace
+
+// Where a user could have changed the installation's folder, what stands in
+// it may be theirs: nothing is undone or removed, and the folder is named.
+TEST_F(Uninstaller, AFolderOthersMayChangeIsNamedAndNothingRemoved) {
+  Install(2, u"Norvane Drawlet");
+  ASSERT_TRUE(OpenToEveryone(dest));
+  const std::vector<std::string> before = Tree();
+  for (const bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "silent" : "with its messages");
+    const RunResult run =
+        RunUninstaller(u"\"" + UninstallString() + u"\"" + (silent ? u" /S" : u""), {IDOK});
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(kFolderOthersMayChange));
+    ASSERT_EQ(run.boxes.size(), silent ? 0u : 1u);
+    if (!silent) {
+      EXPECT_TRUE(run.boxes[0].Has(dest.substr(0, dest.size() - 1) + u": what is in it"))
+          << ToUtf8(run.boxes[0].text);
+    }
+    EXPECT_EQ(Tree(), before);
+    EXPECT_TRUE(KeyExists());
+  }
+}
 
 TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
   Install(2, u"Norvane Drawlet");

@@ -13,9 +13,12 @@ namespace {
 const char16_t kSelf[] = u"S-1-5-21-1-2-3-1001";
 
 // From its text; without one, a descriptor with no DACL at all (everyone
-// may do everything), which not every system's text reader makes.
+// may do everything), which not every system's text reader makes; an empty
+// one stands for a descriptor that could not be read.
 struct Descriptor {
   explicit Descriptor(const wchar_t* sddl) {
+    if (sddl != nullptr && *sddl == L'\0')
+      return;
     if (sddl != nullptr) {
       ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr);
       return;
@@ -34,9 +37,10 @@ TEST(FolderSecurity, WhoMayChangeAFolder) {
   struct Case {
     const char* what;
     const wchar_t* sddl;
-    bool othersOnlyRead;  // a folder made in it inherits
-    bool mayChange;       // as a folder above the destination
-    bool mayAdd;          // as the destination itself
+    bool othersOnlyRead;   // a folder made in it inherits
+    bool mayChange;        // as a folder above the destination
+    bool mayAdd;           // as the destination itself
+    int conditional = -1;  // the entry made a conditional grant
   };
   const Case cases[] = {
       {"Program Files",
@@ -60,11 +64,29 @@ TEST(FolderSecurity, WhoMayChangeAFolder) {
        L"(A;;0x1f01ff;;;SY)(A;;0x1200a9;;;WD)",
        true, false, false},
       {"no DACL at all", nullptr, false, true, true},
+      {"unreadable", L"", false, true, true},
+      {"files made in it would let users write", L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;0x1301bf;;;BU)",
+       false, false, true},
+      // Its second entry made a conditional grant (not every system's text
+      // reader makes one).
+      {"a grant under a condition", L"O:BAD:(A;OICI;FA;;;BA)(A;;FA;;;BU)", false, true, true, 1},
+      {"denied before it is granted", L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)(A;OICI;FA;;;BA)", true,
+       false, false},
+      {"denied after it is granted", L"O:BAD:(A;;FA;;;BU)(D;;FA;;;WD)(A;OICI;FA;;;BA)", false, true,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const Descriptor d(c.sddl);
-    ASSERT_NE(d.sd, nullptr);
+    ASSERT_TRUE(d.sd != nullptr || *c.sddl == L'\0');
+    if (c.conditional >= 0) {
+      BOOL present = FALSE, defaulted = FALSE;
+      PACL dacl = nullptr;
+      void* ace = nullptr;
+      ASSERT_TRUE(GetSecurityDescriptorDacl(d.sd, &present, &dacl, &defaulted) &&
+                  GetAce(dacl, c.conditional, &ace));
+      static_cast<ACE_HEADER*>(ace)->AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+    }
     EXPECT_EQ(win::OthersOnlyReadExecute(d.sd, kSelf), c.othersOnlyRead);
     EXPECT_EQ(win::OthersMayChange(d.sd, kSelf, false), c.mayChange);
     EXPECT_EQ(win::OthersMayChange(d.sd, kSelf, true), c.mayAdd);
