@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/ControlIds.h"
-#include "app/tests/WizardDriver.h"
+#include "testsupport/WizardDriver.h"
 
 // SETUP_BIN_DIR is the build's app folder, as a Unix path.
 inline std::wstring BuildPath(const std::string& unixPath) {

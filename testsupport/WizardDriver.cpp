@@ -1,4 +1,4 @@
-#include "app/tests/WizardDriver.h"
+#include "testsupport/WizardDriver.h"
 
 #include <commctrl.h>
 
