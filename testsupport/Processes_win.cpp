@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "testsupport/ChildProcess.h"
 #include "testsupport/Processes.h"
 #include "testsupport/WineHost.h"
 
@@ -34,24 +35,12 @@ int RunSelfWith(const std::string& name, const std::string& value) {
   if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0)
     return -1;
   SetEnvironmentVariableA(name.c_str(), value.c_str());
-  std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  const BOOL started =
-      CreateProcessW(self, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  Process::Options options;
+  options.program = self;
+  const int code =
+      RunProcess(L"\"" + std::wstring(self) + L"\" --gtest_list_tests", 60000, options);
   SetEnvironmentVariableA(name.c_str(), nullptr);
-  if (!started)
-    return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(pi.hProcess, &code)) {
-    TerminateProcess(pi.hProcess, 1);
-    code = static_cast<DWORD>(-1);
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  return code;
 }
 
 bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
