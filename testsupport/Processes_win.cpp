@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "testsupport/ChildProcess.h"
 #include "testsupport/Processes.h"
@@ -26,6 +27,19 @@ bool Mounted(const fs::path& folder) {
       return true;
   }
   return false;
+}
+
+// The Unix user this runs as ("0" for root), from the host's own record of
+// this process; empty when it cannot be read.
+std::string UnixUser() {
+  std::ifstream status(fs::path(HostPath("/proc/self/status")));
+  std::string line;
+  while (std::getline(status, line)) {
+    std::string uid;
+    if (line.rfind("Uid:", 0) == 0 && std::istringstream(line.substr(4)) >> uid)
+      return uid;
+  }
+  return "";
 }
 
 }  // namespace
@@ -54,12 +68,22 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
   // Wine tells the size of the drive, not of a file system mounted in it:
   // the host's table of mounts tells whether it is there.
   const auto small = [&] { return Mounted(folder); };
-  if (unix.empty() ||
-      !RunHostProgram("/bin/mount",
-                      "-t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test " + unix,
-                      small)) {
-    why =
-        "cannot mount a small file system at " + unix + " through the host's mount (it needs root)";
+  if (unix.empty()) {
+    why = "no Unix path for " + folder.string();
+    return false;
+  }
+  const std::string user = UnixUser();
+  if (user != "0") {
+    why = "cannot mount a small file system: the host's mount needs root, and this runs as Unix "
+          "user " +
+          (user.empty() ? std::string("unknown") : user);
+    return false;
+  }
+  // An emulated test bed starts a host program slowly: a minute, not seconds.
+  if (!RunHostProgram("/bin/mount",
+                      "-t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test " + unix, small,
+                      60000)) {
+    why = "the host's mount, run as root, made no file system at " + unix + " within a minute";
     UnmountSmallDisk(folder);
     return false;
   }
@@ -69,7 +93,7 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
 void UnmountSmallDisk(const fs::path& folder) {
   const std::string unix = UnixPath(folder.wstring());
   if (!unix.empty())
-    RunHostProgram("/bin/umount", unix, [&] { return !Mounted(folder); });
+    RunHostProgram("/bin/umount", unix, [&] { return !Mounted(folder); }, 60000);
 }
 
 }  // namespace testsupport
