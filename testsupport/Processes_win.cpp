@@ -74,9 +74,10 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
   }
   const std::string user = UnixUser();
   if (user != "0") {
-    why = "cannot mount a small file system: the host's mount needs root, and this runs as Unix "
-          "user " +
-          (user.empty() ? std::string("unknown") : user);
+    why =
+        "cannot mount a small file system: the host's mount needs root, and this runs as Unix "
+        "user " +
+        (user.empty() ? std::string("unknown") : user);
     return false;
   }
   // An emulated test bed starts a host program slowly: a minute, not seconds.
@@ -93,7 +94,8 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
 void UnmountSmallDisk(const fs::path& folder) {
   const std::string unix = UnixPath(folder.wstring());
   if (!unix.empty())
-    RunHostProgram("/bin/umount", unix, [&] { return !Mounted(folder); }, 60000);
+    RunHostProgram(
+        "/bin/umount", unix, [&] { return !Mounted(folder); }, 60000);
 }
 
 }  // namespace testsupport
