@@ -106,9 +106,12 @@ fresh_prefix() {
 # The program's output is passed on and kept to tell whether it ran at all.
 out=$(mktemp "$base/runs/$name.out.XXXXXX")
 run() {
-  WINEPREFIX=$prefix wine "$program" "$@" | tee "$out"
-  rc=${PIPESTATUS[0]}
+  # Into a file, shown when the run ends: a pipe would be held open by any
+  # process the program left behind, until the wineserver is ended.
+  WINEPREFIX=$prefix wine "$program" "$@" >"$out"
+  rc=$?
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  cat "$out"
 }
 fresh_prefix
 run "$@"
