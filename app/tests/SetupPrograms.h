@@ -157,7 +157,7 @@ class SmallDrive {
   }
 
  private:
-  std::filesystem::path folder_ = L"C:\\small-drive";
+  std::filesystem::path folder_ = L"C:\\small-drive\\disk";
   std::string prefix_;
   bool mounted_ = false;
 };
