@@ -214,14 +214,19 @@ bool WizardDriver::Settle(DWORD ms) {
     return false;
   // Each query wakes the loop, which becomes idle again once it is answered:
   // a later count shows that an idle event ran after everything sent before.
-  return WaitFor(
+  // A program that ended, or that waits in a dialog's loop, will not become
+  // idle: that is known at once, not at the deadline.
+  bool idle = false;
+  WaitFor(
       [&] {
+        if (!Running() || FindMessageBox() != nullptr)
+          return true;
         DWORD_PTR now = 0;
-        if (!SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, 1000, &now))
-          return false;
-        return now > first;
+        idle = SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, 1000, &now) && now > first;
+        return idle;
       },
       ms);
+  return idle;
 }
 
 HWND WizardDriver::FindMessageBox() const {
