@@ -214,12 +214,14 @@ bool WizardDriver::Settle(DWORD ms) {
     return false;
   // Each query wakes the loop, which becomes idle again once it is answered:
   // a later count shows that an idle event ran after everything sent before.
-  // A program that ended, or that waits in a dialog's loop, will not become
-  // idle: that is known at once, not at the deadline.
+  // A program that ended, or that has since opened a dialog and waits in its
+  // loop, will not become idle: that is known at once, not at the deadline.
+  // (A dialog open already may be closing: that is waited for.)
+  const bool dialogBefore = FindMessageBox() != nullptr;
   bool idle = false;
   WaitFor(
       [&] {
-        if (!Running() || FindMessageBox() != nullptr)
+        if (!Running() || (!dialogBefore && FindMessageBox() != nullptr))
           return true;
         DWORD_PTR now = 0;
         idle = SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, 1000, &now) && now > first;
