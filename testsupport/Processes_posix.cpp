@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
-int RunSelfWith(const std::string& name, const std::string& value) {
+int RunSelfWith(const std::string& name, const std::string& value, unsigned ms) {
   const pid_t child = fork();
   if (child == -1)
     return -1;
@@ -22,9 +22,9 @@ int RunSelfWith(const std::string& name, const std::string& value) {
     execl("/proc/self/exe", "child", "--gtest_list_tests", static_cast<char*>(nullptr));
     _exit(127);
   }
-  // At most a minute, as promised: a child that hangs is ended, not waited
-  // for until CTest's own timeout ends the whole program.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  // At most ms, as promised: a child that hangs is ended, not waited for
+  // until CTest's own timeout ends the whole program.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   int status = 0;
   pid_t ended = 0;
   while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&

@@ -44,15 +44,14 @@ std::string UnixUser() {
 
 }  // namespace
 
-int RunSelfWith(const std::string& name, const std::string& value) {
+int RunSelfWith(const std::string& name, const std::string& value, unsigned ms) {
   wchar_t self[MAX_PATH];
   if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0)
     return -1;
   SetEnvironmentVariableA(name.c_str(), value.c_str());
   Process::Options options;
   options.program = self;
-  const int code =
-      RunProcess(L"\"" + std::wstring(self) + L"\" --gtest_list_tests", 60000, options);
+  const int code = RunProcess(L"\"" + std::wstring(self) + L"\" --gtest_list_tests", ms, options);
   SetEnvironmentVariableA(name.c_str(), nullptr);
   return code;
 }
