@@ -2,8 +2,9 @@
 # Runs a Windows program under Wine in a Wine prefix of its own.
 #   wine-run.sh BASE --prepare        make the template prefix BASE/template
 #   wine-run.sh BASE PROGRAM [ARG...] copy the template to a fresh prefix and run
-# A run's prefix is removed when the program succeeds and kept (its path
-# printed) when it fails, to look into.
+# A run's prefix is removed when the program succeeds (or only skipped some
+# cases: exit code 77, passed through) and kept (its path printed) when it
+# fails, to look into.
 #
 # With TEST_BED set (i386 or wow64) the program runs in that test bed
 # (scripts/testbed.sh), with a template prefix of the bed's own in BASE/BED.
@@ -86,30 +87,47 @@ prepare
 program=$1
 shift
 mkdir -p "$base/runs"
-prefix=$(mktemp -d "$base/runs/$(basename "$program" .exe).XXXXXX")
-# The Windows folder (some 700 MB of system DLLs that nothing here changes in
-# place) is hard-linked; everything a program may write into is copied.
-cp -al "$template/." "$prefix/"
-for part in system.reg user.reg userdef.reg drive_c/users drive_c/ProgramData \
-            "drive_c/Program Files" "drive_c/Program Files (x86)"; do
-  if [ -e "$template/$part" ]; then
-    rm -rf "${prefix:?}/$part"
-    cp -a "$template/$part" "$prefix/$part"
-  fi
-done
-started=$(date +%s)
-WINEPREFIX=$prefix wine "$program" "$@"
-rc=$?
-WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-# Now and then Wine itself fails to start a program in a fresh prefix, within
-# a second and before the program has run; that run is made once more.
-if [ "$rc" != 0 ] && [ $(( $(date +%s) - started )) -le 1 ]; then
-  echo "wine-run: $program ended at once with exit code $rc; running it again" >&2
-  WINEPREFIX=$prefix wine "$program" "$@"
+name=$(basename "$program" .exe)
+# A prefix of its own: the Windows folder (some 700 MB of system DLLs that
+# nothing here changes in place) is hard-linked; everything a program may
+# write into is copied.
+fresh_prefix() {
+  prefix=$(mktemp -d "$base/runs/$name.XXXXXX")
+  cp -al "$template/." "$prefix/"
+  local part
+  for part in system.reg user.reg userdef.reg drive_c/users drive_c/ProgramData \
+              "drive_c/Program Files" "drive_c/Program Files (x86)"; do
+    if [ -e "$template/$part" ]; then
+      rm -rf "${prefix:?}/$part"
+      cp -a "$template/$part" "$prefix/$part"
+    fi
+  done
+}
+# The program's output is passed on and kept to tell whether it ran at all.
+out=$(mktemp "$base/runs/$name.out.XXXXXX")
+run() {
+  # Into a file, shown when the run ends: a pipe would be held open by any
+  # process the program left behind, until the wineserver is ended.
+  WINEPREFIX=$prefix wine "$program" "$@" >"$out"
   rc=$?
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  cat "$out"
+}
+fresh_prefix
+run "$@"
+# Now and then Wine itself fails to start a program in a fresh prefix: it
+# ends without having written anything. Only then is it started once more,
+# in another fresh prefix; a program that ran and failed is never run again.
+if [ "$rc" != 0 ] && [ "$rc" != 77 ] && [ ! -s "$out" ]; then
+  echo "wine-run: $program ended with exit code $rc before writing anything (Wine did not" \
+       "start it); starting it again in a fresh prefix" >&2
+  rm -rf "$prefix"
+  fresh_prefix
+  run "$@"
 fi
-if [ "$rc" = 0 ]; then
+rm -f "$out"
+# 77: the program ran and some of its cases were skipped (named in its output).
+if [ "$rc" = 0 ] || [ "$rc" = 77 ]; then
   rm -rf "$prefix"
 else
   echo "wine-run: exit code $rc; prefix kept in $prefix" >&2

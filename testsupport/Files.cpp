@@ -1,8 +1,10 @@
 #include "testsupport/Files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -29,6 +31,18 @@ std::vector<std::string> Tree(const fs::path& folder) {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+fs::path ScratchFolder(const std::string& what) {
+  static std::atomic<unsigned> counter{0};
+  static const unsigned run = std::random_device{}();
+  for (;;) {
+    const fs::path folder = fs::temp_directory_path() /
+                            (what + "-" + std::to_string(run) + "-" + std::to_string(++counter));
+    // A folder made now, not one found there.
+    if (fs::create_directories(folder))
+      return folder;
+  }
 }
 
 }  // namespace testsupport

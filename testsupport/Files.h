@@ -14,4 +14,8 @@ void WriteAll(const std::filesystem::path& file, const std::string& bytes);
 // Every path below folder, relative to it with "/" between names, sorted.
 std::vector<std::string> Tree(const std::filesystem::path& folder);
 
+// A new, empty folder under the temporary folder whose name starts with
+// what; no other call, in this program or another, gets the same one.
+std::filesystem::path ScratchFolder(const std::string& what);
+
 }  // namespace testsupport

@@ -1,8 +1,11 @@
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "testsupport/Processes.h"
 
@@ -10,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
-int RunSelfWith(const std::string& name, const std::string& value) {
+int RunSelfWith(const std::string& name, const std::string& value, unsigned ms) {
   const pid_t child = fork();
   if (child == -1)
     return -1;
@@ -19,8 +22,20 @@ int RunSelfWith(const std::string& name, const std::string& value) {
     execl("/proc/self/exe", "child", "--gtest_list_tests", static_cast<char*>(nullptr));
     _exit(127);
   }
+  // At most ms, as promised: a child that hangs is ended, not waited for
+  // until CTest's own timeout ends the whole program.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   int status = 0;
-  if (waitpid(child, &status, 0) != child)
+  pid_t ended = 0;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (ended == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return -1;
+  }
+  if (ended != child)
     return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

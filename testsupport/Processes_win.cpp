@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "testsupport/ChildProcess.h"
 #include "testsupport/Processes.h"
 #include "testsupport/WineHost.h"
 
@@ -27,31 +29,31 @@ bool Mounted(const fs::path& folder) {
   return false;
 }
 
+// The Unix user this runs as ("0" for root), from the host's own record of
+// this process; empty when it cannot be read.
+std::string UnixUser() {
+  std::ifstream status(fs::path(HostPath("/proc/self/status")));
+  std::string line;
+  while (std::getline(status, line)) {
+    std::string uid;
+    if (line.rfind("Uid:", 0) == 0 && std::istringstream(line.substr(4)) >> uid)
+      return uid;
+  }
+  return "";
+}
+
 }  // namespace
 
-int RunSelfWith(const std::string& name, const std::string& value) {
+int RunSelfWith(const std::string& name, const std::string& value, unsigned ms) {
   wchar_t self[MAX_PATH];
   if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0)
     return -1;
   SetEnvironmentVariableA(name.c_str(), value.c_str());
-  std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  const BOOL started =
-      CreateProcessW(self, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  Process::Options options;
+  options.program = self;
+  const int code = RunProcess(L"\"" + std::wstring(self) + L"\" --gtest_list_tests", ms, options);
   SetEnvironmentVariableA(name.c_str(), nullptr);
-  if (!started)
-    return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(pi.hProcess, &code)) {
-    TerminateProcess(pi.hProcess, 1);
-    code = static_cast<DWORD>(-1);
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  return code;
 }
 
 bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
@@ -65,12 +67,23 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
   // Wine tells the size of the drive, not of a file system mounted in it:
   // the host's table of mounts tells whether it is there.
   const auto small = [&] { return Mounted(folder); };
-  if (unix.empty() ||
-      !RunHostProgram("/bin/mount",
-                      "-t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test " + unix,
-                      small)) {
+  if (unix.empty()) {
+    why = "no Unix path for " + folder.string();
+    return false;
+  }
+  const std::string user = UnixUser();
+  if (user != "0") {
     why =
-        "cannot mount a small file system at " + unix + " through the host's mount (it needs root)";
+        "cannot mount a small file system: the host's mount needs root, and this runs as Unix "
+        "user " +
+        (user.empty() ? std::string("unknown") : user);
+    return false;
+  }
+  // An emulated test bed starts a host program slowly: a minute, not seconds.
+  if (!RunHostProgram("/bin/mount",
+                      "-t tmpfs -o size=" + std::to_string(bytes) + " setupkit-test " + unix, small,
+                      60000)) {
+    why = "the host's mount, run as root, made no file system at " + unix + " within a minute";
     UnmountSmallDisk(folder);
     return false;
   }
@@ -80,7 +93,8 @@ bool MountSmallDisk(const fs::path& folder, uint64_t bytes, std::string& why) {
 void UnmountSmallDisk(const fs::path& folder) {
   const std::string unix = UnixPath(folder.wstring());
   if (!unix.empty())
-    RunHostProgram("/bin/umount", unix, [&] { return !Mounted(folder); });
+    RunHostProgram(
+        "/bin/umount", unix, [&] { return !Mounted(folder); }, 60000);
 }
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "testsupport/ChildProcess.h"
 #include "testsupport/Wait.h"
 
 namespace testsupport {
@@ -47,24 +48,16 @@ std::wstring HostPath(const std::string& unixPath) {
 }
 
 bool RunHostProgram(const std::string& program, const std::string& args,
-                    const std::function<bool()>& done) {
-  const std::wstring path = HostPath(program);
-  std::wstring cmd = Widen(program + " " + args);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
+                    const std::function<bool()>& done, unsigned ms) {
+  Process p;
+  Process::Options options;
+  options.program = HostPath(program);
+  if (!p.Start(Widen(program + " " + args), options))
     return false;
-  }
-  bool ok = true;
   if (done)
-    ok = WaitFor(done, 5000);
-  else
-    WaitForSingleObject(pi.hProcess, 10000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return ok;
+    return WaitFor(done, ms);
+  p.Wait(ms);
+  return true;
 }
 
 }  // namespace testsupport

@@ -14,10 +14,10 @@ bool UnderWine();
 std::string UnixPath(const std::wstring& path);
 // Starts a program of the host ("/bin/ln") with the arguments and waits
 // until done holds (Wine's handle of a Unix process does not tell when it has
-// ended), at most five seconds; whether it held. Without done, waits for the
-// process as far as Wine tells it.
+// ended), at most ms milliseconds; whether it held. Without done, waits for
+// the process as far as Wine tells it.
 bool RunHostProgram(const std::string& program, const std::string& args,
-                    const std::function<bool()>& done = {});
+                    const std::function<bool()>& done = {}, unsigned ms = 5000);
 // A Unix path as a Windows program names it (below Z:).
 std::wstring HostPath(const std::string& unixPath);
 

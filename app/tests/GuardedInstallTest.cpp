@@ -50,30 +50,23 @@ std::vector<std::wstring> Leftovers(const std::wstring& dir) {
 // counts as running once its window shows and its program file is held as
 // its image.
 struct RunningProduct {
-  PROCESS_INFORMATION pi{};
+  testsupport::Process process;
   std::wstring exe;
 
   bool Start(const std::wstring& dest) {
     exe = dest + L"Drawlet.exe";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    std::wstring cmd = L"\"" + exe + L"\"";
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dest.c_str(), &si,
-                        &pi)) {
+    testsupport::Process::Options options;
+    options.folder = dest;
+    if (!process.Start(L"\"" + exe + L"\"", options))
       return false;
-    }
     return WaitFor(
         [&] { return FindWindowByCaption(L"Norvane Drawlet 3.50") != nullptr && !Released(exe); });
   }
   // Ends it, and waits until the system has let go of its program file.
   void End() {
-    if (pi.hProcess == nullptr)
+    if (!process.Running())
       return;
-    TerminateProcess(pi.hProcess, 0);
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    pi = {};
+    process.Kill();
     EXPECT_TRUE(WaitFor([&] { return Released(exe); })) << "the program file is still held";
   }
 };
@@ -83,24 +76,12 @@ struct RunningProduct {
 DWORD RunStp(const std::wstring& args, std::string& err) {
   const std::wstring errFile = L"C:\\stp-stderr.txt";
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  const HANDLE e =
+  testsupport::Process::Options options;
+  options.output =
       CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdError = e;
-  si.hStdOutput = e;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + BuildPath(STP_EXE) + L"\" " + args;
-  DWORD code = 0xFFFF;
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    WaitForSingleObject(pi.hProcess, 60000);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  CloseHandle(e);
+  const auto code = static_cast<DWORD>(
+      testsupport::RunProcess(L"\"" + BuildPath(STP_EXE) + L"\" " + args, 60000, options));
+  CloseHandle(options.output);
   err = ReadAll(errFile);
   return code;
 }

@@ -182,20 +182,7 @@ class Install : public testing::Test {
 
   // Runs the installed uninstaller with /S; its exit code.
   DWORD UninstallSilently(const std::wstring& dest) {
-    std::wstring cmd = L"\"" + dest + L"Uninst.exe\" /S";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-      return 98;
-    }
-    DWORD code = 99;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
-      GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    return static_cast<DWORD>(testsupport::RunProcess(L"\"" + dest + L"Uninst.exe\" /S"));
   }
 
   WizardDriver d;
@@ -396,17 +383,10 @@ TEST_F(Install, AnUpgradeWithAHeldFileLeavesTheEarlierVersionThenSucceeds) {
   for (const auto& [f, bytes] : earlier)
     EXPECT_TRUE(ReadAll(dest + f) == bytes) << "changed: " << ToUtf8(U(f.c_str()));
   EXPECT_FALSE(Exists(dest + L"Setup.journal"));
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + dest + L"Drawlet.exe\"";
-  ASSERT_TRUE(
-      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  testsupport::Process earlierVersion;
+  ASSERT_TRUE(earlierVersion.Start(L"\"" + dest + L"Drawlet.exe\""))
       << "the earlier version does not start";
-  TerminateProcess(pi.hProcess, 0);
-  WaitForSingleObject(pi.hProcess, 10000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  earlierVersion.Kill();
 
   d.ClickNoWait(idBtnNext);
   ASSERT_TRUE(WaitFinishPage(d));

@@ -6,10 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "app/ControlIds.h"
-#include "app/tests/WizardDriver.h"
+#include "app/WizardRules.h"
+#include "testsupport/Processes.h"
+#include "testsupport/Wait.h"
+#include "testsupport/WineHost.h"
+#include "testsupport/WizardDriver.h"
 
 // SETUP_BIN_DIR is the build's app folder, as a Unix path.
 inline std::wstring BuildPath(const std::string& unixPath) {
@@ -92,4 +98,66 @@ class ScopedWindowsVersion {
   ~ScopedWindowsVersion() { SetWindowsVersion(L""); }
   ScopedWindowsVersion(const ScopedWindowsVersion&) = delete;
   ScopedWindowsVersion& operator=(const ScopedWindowsVersion&) = delete;
+};
+
+// The rules' settings and texts for a program, from its own string table.
+struct ProgramTexts {
+  TProductSettings settings;
+  TWizardTexts texts;
+};
+inline ProgramTexts TextsOf(const std::wstring& exe) {
+  const HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const auto strings = [m](int id) {
+    const wchar_t* text = nullptr;
+    const int n = LoadStringW(m, static_cast<UINT>(id), reinterpret_cast<wchar_t*>(&text), 0);
+    return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(text), n) : std::u16string();
+  };
+  const int32_t language = ChooseLanguageIndex(strings(1007), GetACP());
+  ProgramTexts t{LoadProductSettings(strings, language), {}};
+  t.texts = MakeWizardTexts(language, t.settings);
+  FreeLibrary(m);
+  return t;
+}
+
+// Drive M:, a small file system of a known size that the host mounts in the
+// test's Wine prefix; made before the wizard starts (it lists the fixed
+// drives once), gone with this object.
+class SmallDrive {
+ public:
+  // Whether the drive is there with bytes free; why not in why.
+  bool Make(uint64_t bytes, std::string& why) {
+    const std::wstring prefix = Env(L"WINEPREFIX");
+    prefix_.assign(prefix.begin(), prefix.end());
+    if (prefix_.empty()) {
+      why = "needs Wine's drive folder to add a drive";
+      return false;
+    }
+    if (!testsupport::MountSmallDisk(folder_, bytes, why))
+      return false;
+    mounted_ = true;
+    const std::string target = testsupport::UnixPath(folder_.wstring());
+    testsupport::RunHostProgram("/bin/ln", "-sfn " + target + " " + prefix_ + "/dosdevices/m:");
+    if (!testsupport::WaitFor([] { return GetDriveTypeW(L"M:\\") == DRIVE_FIXED; })) {
+      why = "Wine did not take " + prefix_ + "/dosdevices/m: as a fixed drive";
+      return false;
+    }
+    // Wine lists the drives of its device map; the new one is named there too.
+    DefineDosDeviceW(DDD_RAW_TARGET_PATH, L"M:", L"\\??\\C:\\");
+    return true;
+  }
+  ~SmallDrive() {
+    if (prefix_.empty())
+      return;
+    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION, L"M:", nullptr);
+    testsupport::RunHostProgram("/bin/rm", "-f " + prefix_ + "/dosdevices/m:", [] {
+      return GetDriveTypeW(L"M:\\") != DRIVE_FIXED;
+    });
+    if (mounted_)
+      testsupport::UnmountSmallDisk(folder_);
+  }
+
+ private:
+  std::filesystem::path folder_ = L"C:\\small-drive\\disk";
+  std::string prefix_;
+  bool mounted_ = false;
 };

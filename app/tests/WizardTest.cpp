@@ -130,14 +130,11 @@ TEST(Wizard, FreeSpaceLineFollowsTheTypedDestination) {
     EXPECT_EQ(d.Shown(idLblFreeSize), c.shown) << "'" << U(c.text).size() << "' " << c.shown;
     EXPECT_EQ(d.Enabled(idBtnNext), c.shown);
     if (c.shown) {
-      // The drive is asked for as typed; both cases give drive C's figure
-      // (read before and after, as other programs may write meanwhile).
+      // The drive is asked for as typed: drive C's figure, in either case
+      // (which figure, on a drive of known size: WizardKeys).
       const std::wstring line = d.Text(idLblFreeSize);
-      const auto figure = [] {
-        return u"Space available: " + FormatByteSize(DriveFreeSpace(u'C'), UserDecimalSeparator());
-      };
-      const std::u16string before = figure();
-      EXPECT_TRUE(U(line.c_str()) == before || U(line.c_str()) == figure()) << line.size();
+      EXPECT_EQ(line.rfind(L"Space available: ", 0), 0u) << line.size();
+      EXPECT_EQ(line.find(L"-1 Bytes"), std::wstring::npos) << "the drive was not read";
     }
   }
   // Back and Next keep the text.

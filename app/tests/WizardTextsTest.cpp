@@ -36,20 +36,6 @@ bool HasText(HWND dialog, const std::wstring& text) {
   return false;
 }
 
-// The rules' texts for a program, from its own string table.
-TWizardTexts TextsOf(const std::wstring& exe) {
-  const HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  const auto strings = [m](int id) {
-    const wchar_t* text = nullptr;
-    const int n = LoadStringW(m, static_cast<UINT>(id), reinterpret_cast<wchar_t*>(&text), 0);
-    return n > 0 ? std::u16string(reinterpret_cast<const char16_t*>(text), n) : std::u16string();
-  };
-  const int32_t language = ChooseLanguageIndex(strings(1007), GetACP());
-  TWizardTexts t = MakeWizardTexts(language, LoadProductSettings(strings, language));
-  FreeLibrary(m);
-  return t;
-}
-
 std::wstring W(const std::u16string& s) {
   return std::wstring(s.begin(), s.end());
 }
@@ -71,7 +57,7 @@ TEST(WizardTexts, EachReachesItsControlWithTheLicenceTipsAndFolderPrompt) {
     SCOPED_TRACE(c.program);
     WizardDriver d;
     ASSERT_TRUE(d.Start(SetupProgram(c.program)));
-    const TWizardTexts t = TextsOf(SetupProgram(c.program));
+    const TWizardTexts t = TextsOf(SetupProgram(c.program)).texts;
     EXPECT_EQ(d.WindowCaption(), W(t.Caption));
     const std::pair<int, std::optional<std::u16string>> texts[] = {
         {idBtnPrev, t.FBackCaption},          {idBtnNext, t.FNextCaption},

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "app/ControlIds.h"
-#include "app/tests/WizardDriver.h"
+#include "testsupport/WizardDriver.h"
 
 namespace {
 

@@ -2,15 +2,9 @@
 // written, and what stays on disk after a failure.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "common/Errors.h"
 #include "package/Package.h"
 #include "package/tests/PackageFixture.h"
-
-#ifdef _WIN32
-#include <share.h>
-#endif
 
 using Extractor = Scratch;
 using Refusals = Scratch;
@@ -304,19 +298,3 @@ TEST_F(Failures, AReadOnlyTargetFailsAndStays) {
   fs::permissions(Dest(u"ro.txt"), fs::perms::owner_write, fs::perm_options::add);
   EXPECT_EQ(Files(Dest()).size(), 1u);
 }
-
-#ifdef _WIN32
-TEST_F(Failures, ATargetHeldOpenFailsTheRunBeforeAnythingIsWritten) {
-  WriteAll(Dest(u"busy.exe"), "running");
-  const std::wstring path = Dest(u"busy.exe").wstring();
-  std::FILE* held = _wfsopen(path.c_str(), L"rb", _SH_DENYRW);
-  ASSERT_NE(held, nullptr);
-  const auto pkg = Make({{u"", u"before.txt", "1"}, {u"", u"busy.exe", "new version"}});
-  const std::u16string error = ErrorOf([&] { Extract(pkg); });
-  std::fclose(held);
-  EXPECT_NE(error.find(u"busy.exe (is it in use?)"), std::u16string::npos) << ToUtf8(error);
-  EXPECT_EQ(ReadAll(Dest(u"busy.exe")), "running");
-  EXPECT_EQ(Files(Dest()), (std::vector<std::string>{"busy.exe:7"}));
-  EXPECT_TRUE(percents.empty());
-}
-#endif

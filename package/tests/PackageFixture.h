@@ -13,8 +13,8 @@
 
 #include "common/Text.h"
 #include "common/tests/ErrorOf.h"
-#include "package/Extractor.h"
 #include "fs/File.h"
+#include "package/Extractor.h"
 #include "package/NvCrypUtils.h"
 #include "package/Writer.h"
 #include "testsupport/Files.h"
@@ -68,13 +68,8 @@ struct Scratch : testing::Test {
   TProgressEvent progress = [this](int64_t p) { percents.push_back(p); };
 
   void SetUp() override {
-    static std::atomic<int> counter{0};
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    root = fs::temp_directory_path() /
-           ("stp-" + std::string(info->name()) + "-" + std::to_string(++counter) + "-" +
-            std::to_string(std::random_device{}()));
-    fs::remove_all(root);
-    fs::create_directories(root);
+    root = testsupport::ScratchFolder("stp-" + std::string(info->name()));
     dest = FromFsPath(root / "dest") + u"\\";
 #ifdef _WIN32
     system = GetSystemDir();

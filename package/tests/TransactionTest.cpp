@@ -3,8 +3,10 @@
 // disk, the process killed while it writes and while it replaces): each
 // leaves the earlier version whole, and the next run completes the upgrade
 // without a temporary, old or journal file left.
+#include <chrono>
 #include <cstdlib>
 #include <map>
+#include <thread>
 
 #include "PackageFixture.h"
 #include "package/Journal.h"
@@ -51,6 +53,14 @@ bool RunStoppedRunIfAsked() {
   std::_Exit(5);  // the step was never reached
 }
 [[maybe_unused]] const bool kStoppedRun = RunStoppedRunIfAsked();
+
+// A child run that never ends, for the deadline of the runs above.
+constexpr char kHungJob[] = "STP_TEST_HUNG_RUN";
+[[maybe_unused]] const bool kHungRun = [] {
+  while (std::getenv(kHungJob) != nullptr)
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  return false;
+}();
 
 struct Upgrade : Scratch {
   // Version A, and version B: it changes two files, adds two (one in a new
@@ -118,6 +128,11 @@ struct Upgrade : Scratch {
     EXPECT_TRUE(Tree() == treeB) << Names(Tree());
   }
 };
+
+// A child run that hangs is ended at the deadline, not waited for.
+TEST(StoppedRun, AHungChildRunIsEndedAtTheDeadline) {
+  EXPECT_EQ(testsupport::RunSelfWith(kHungJob, "1", 500), -1);
+}
 
 TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
   const std::u16string packageB = Make(b);

@@ -15,6 +15,7 @@
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/Files.h"
 #include "ui/Layout.h"
 
 namespace {
@@ -118,11 +119,9 @@ TEST(Resources, TheEmbeddedPackageUnpacks) {
   ASSERT_GT(package.size(), 7u);
   EXPECT_EQ(static_cast<unsigned char>(package[0]), 0x78);
   EXPECT_EQ(static_cast<unsigned char>(package[1]), 0xDA);
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const std::u16string dir = UpToNul(temp, MAX_PATH) + u"resources-test\\";
+  const std::u16string dir =
+      U(testsupport::ScratchFolder("resources-test").wstring().c_str()) + u"\\";
   const std::u16string file = dir + u"Setup.stp";
-  CreateDirectoryW(W(dir), nullptr);
   {
     std::FILE* f = _wfopen(W(file), L"wb");
     ASSERT_NE(f, nullptr);

@@ -4,6 +4,7 @@
 #include "shell/Global.h"
 #include "shell/tests/ShellFixture.h"
 #include "testsupport/Wait.h"
+#include "testsupport/WindowReader.h"
 
 TEST(Drives, FixedDrivesAreThoseWindowsCallsFixed) {
   std::u16string expected;
@@ -80,16 +81,5 @@ TEST(Launch, StartAsUserStartsTheProgramInItsFolder) {
 TEST(Launch, AMissingProgramGivesNoHandleAndNoWindow) {
   EXPECT_EQ(RunProgram(u"C:\\no\\such\\program.exe", u""), nullptr);
   // Nothing was shown: no top-level window of this process exists.
-  struct Finder {
-    static BOOL CALLBACK Visit(HWND hwnd, LPARAM found) {
-      DWORD pid = 0;
-      GetWindowThreadProcessId(hwnd, &pid);
-      if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd))
-        *reinterpret_cast<bool*>(found) = true;
-      return TRUE;
-    }
-  };
-  bool found = false;
-  EnumWindows(Finder::Visit, reinterpret_cast<LPARAM>(&found));
-  EXPECT_FALSE(found);
+  EXPECT_EQ(testsupport::FindTopLevel({GetCurrentProcessId(), L"", nullptr, true}), nullptr);
 }

@@ -6,6 +6,7 @@
 
 #include "shell/Hardening.h"
 #include "shell/tests/ShellFixture.h"
+#include "testsupport/ChildProcess.h"
 #include "win/Api.h"
 
 namespace {
@@ -61,20 +62,9 @@ bool IsKnownDll(const std::u16string& name) {
 
 // Runs the child from the planted folder; its exit code, or -1.
 int RunChild(const std::u16string& exe, const std::u16string& args) {
-  std::u16string command = u"\"" + exe + u"\" " + args;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(W(exe), const_cast<wchar_t*>(W(command)), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &si, &pi)) {
-    return -1;
-  }
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  testsupport::Process::Options options;
+  options.program = W(exe);
+  return testsupport::RunProcess(W(u"\"" + exe + u"\" " + args), 60000, options);
 }
 
 class PlantedDlls : public testing::Test {

@@ -2,6 +2,8 @@
 // the user: a second thread finds the box by its caption and presses OK.
 #include "shell/Global.h"
 #include "shell/tests/ShellFixture.h"
+#include "testsupport/Wait.h"
+#include "testsupport/WindowReader.h"
 
 namespace {
 
@@ -13,31 +15,14 @@ struct SeenBox {
 
 // Waits for a dialog with that caption, notes what it shows, presses OK.
 SeenBox PressOk(const std::u16string& caption) {
-  SeenBox seen;
-  for (int i = 0; i < 200; ++i) {
-    HWND box = FindWindowW(L"#32770", W(caption));
-    if (box != nullptr) {
-      for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t cls[32] = {}, text[512] = {};
-        GetClassNameW(child, cls, 32);
-        GetWindowTextW(child, text, 512);
-        const std::u16string c = UpToNul(cls, 32);
-        if (c == u"Button")
-          ++seen.buttons;
-        if (c == u"Static") {
-          if (GetWindowLongW(child, GWL_STYLE) & SS_ICON) {
-            seen.hasIcon = true;
-          } else if (text[0]) {
-            seen.text = UpToNul(text, 512);
-          }
-        }
-      }
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
-      return seen;
-    }
-    Sleep(50);
+  HWND box = nullptr;
+  if (!testsupport::WaitFor([&] { return (box = FindWindowW(L"#32770", W(caption))) != nullptr; },
+                            10000)) {
+    return {};
   }
-  return seen;
+  const testsupport::MessageBoxView view = testsupport::ReadMessageBox(box);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return {U(view.text.c_str()), view.icon, static_cast<int>(view.buttons.size())};
 }
 
 // The user, on a thread of its own (the message box blocks this one).
@@ -93,26 +78,14 @@ struct Press {
   bool found = false;
 };
 
-BOOL CALLBACK PressInOurDialog(HWND hwnd, LPARAM param) {
-  auto* p = reinterpret_cast<Press*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  wchar_t cls[32] = {};
-  GetClassNameW(hwnd, cls, 32);
-  if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && UpToNul(cls, 32) == u"#32770") {
-    PostMessageW(hwnd, WM_COMMAND, p->button, 0);
-    p->found = true;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 DWORD WINAPI PressLater(void* param) {
   auto* p = static_cast<Press*>(param);
-  for (int i = 0; i < 200 && !p->found; ++i) {
-    Sleep(50);
-    EnumWindows(PressInOurDialog, reinterpret_cast<LPARAM>(p));
-  }
+  HWND dialog = nullptr;
+  p->found = testsupport::WaitFor(
+      [&] { return (dialog = testsupport::FindDialogOf(GetCurrentProcessId())) != nullptr; },
+      10000);
+  if (p->found)
+    PostMessageW(dialog, WM_COMMAND, p->button, 0);
   return 0;
 }
 

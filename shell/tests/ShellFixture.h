@@ -10,15 +10,11 @@
 #include "common/tests/ErrorOf.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
+#include "testsupport/Files.h"
 
 // A scratch folder under the temporary folder, with "\" at its end.
 inline std::u16string ScratchFolder(const std::u16string& name) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const std::u16string folder = UpToNul(temp, MAX_PATH) + u"shelltest-" + name + u"-" +
-                                IntToText(static_cast<int64_t>(GetTickCount())) + u"\\";
-  SHCreateDirectoryExW(nullptr, W(folder), nullptr);
-  return folder;
+  return U(testsupport::ScratchFolder("shelltest-" + ToUtf8(name)).wstring().c_str()) + u"\\";
 }
 
 inline bool IsFile(const std::u16string& path) {

@@ -13,6 +13,7 @@
 #include "fs/File.h"
 #include "pe/PeImage.h"
 #include "pe/tests/PeFixture.h"
+#include "testsupport/Files.h"
 #include "tools/ProductInit.h"
 #include "tools/ProductSettings.h"
 #include "tools/SetupStamp.h"
@@ -44,9 +45,7 @@ std::string Art(const char* name) {
 // pictures.
 std::u16string WriteSettings(const std::string& text) {
   namespace fs = std::filesystem;
-  const fs::path dir =
-      fs::temp_directory_path() /
-      ("stamp-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const fs::path dir = testsupport::ScratchFolder("stamp-test");
   fs::create_directories(dir / "art");
   for (const char* f : {"IMAGELEFT0.jpg", "IMAGELEFT2.jpg", "ImageIcon.bmp", "app.ico"}) {
     const std::string bytes = Art(f);

@@ -231,11 +231,13 @@ TEST_F(Controls, LabelsAnswerForTheirFont) {
 // window text colour, text on the button face the button text colour.
 TEST_F(Controls, HighContrastGivesTheFixedColoursTheSystemsOnes) {
   const char layout[] =
-      "form F width=240 height=90 client color=btnface font=Tahoma size=8\n"
+      "form F width=240 height=164 client color=btnface font=Tahoma size=8\n"
       "panel white id=1 parent=F align=top height=30 color=white\n"
       "label onWhite id=2 parent=white left=4 top=4 width=200 height=20 fixed text=\"WWWWWWWW\"\n"
       "panel cream id=3 parent=F align=top height=30 color=cream\n"
-      "label onFace id=4 parent=F left=4 top=64 width=200 height=20 fixed text=\"WWWWWWWW\"\n";
+      "label onFace id=4 parent=F left=4 top=64 width=200 height=20 fixed text=\"WWWWWWWW\"\n"
+      "edit box id=5 parent=F left=4 top=92 width=232 height=24 fontcolor=navy text=\"WWWWWWWW\"\n"
+      "memo lines id=6 parent=F left=4 top=120 width=232 height=40 readonly fontcolor=navy\n";
   const INT elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
   COLORREF saved[4];
   for (int i = 0; i < 4; ++i)
@@ -250,11 +252,16 @@ TEST_F(Controls, HighContrastGivesTheFixedColoursTheSystemsOnes) {
   const Row rows[] = {
       {false, {220, 15}, RGB(255, 255, 255), RGB(0, 0, 0)},
       {false, {220, 45}, RGB(255, 251, 240), CLR_INVALID},
+      {false, {220, 104}, RGB(255, 255, 255), RGB(0, 0, 128)},  // the edit box's own colour
+      {false, {220, 130}, RGB(255, 255, 255), RGB(0, 0, 128)},  // and the memo's
       {true, {220, 15}, scheme[0], scheme[1]},
       {true, {220, 45}, scheme[0], CLR_INVALID},
       {true, {220, 75}, scheme[2], scheme[3]},
+      {true, {220, 104}, scheme[0], scheme[1]},
+      {true, {220, 130}, scheme[0], scheme[1]},
   };
   TForm form(layout);
+  form.Control<TMemo>("lines").SetLines({u"WWWWWWWW"});
   form.Show();
   const auto pixel = [](POINT p) {
     HDC screen = GetDC(nullptr);
@@ -299,6 +306,10 @@ TEST_F(Controls, HighContrastGivesTheFixedColoursTheSystemsOnes) {
       EXPECT_TRUE(found) << row.highContrast << " " << row.at.y;
     }
   }
+  // The news of a change makes the form read the setting again: here the
+  // system's, which Wine always gives as off.
   SetSysColors(4, elements, saved);
+  SendMessageW(form.Handle(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_FALSE(HighContrast()) << "the setting was not read again";
   SetHighContrast(false);
 }

@@ -96,10 +96,18 @@ TEST(FolderSecurity, WhoMayChangeAFolder) {
 TEST(FolderSecurity, TheDescriptorHandedToTheSystem) {
   // Owner Administrators, protected from the parent, full control for SYSTEM
   // and Administrators, read and execute for Users, down the tree.
+  // What the system reads from it, not its text again.
   const win::FolderSecurity made = win::ProtectedFolderSecurity();
   ASSERT_NE(made.Descriptor(), nullptr);
-  EXPECT_EQ(made.Text(), u"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
   EXPECT_FALSE(win::OthersMayChange(made.Descriptor(), kSelf, true));
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(made.Descriptor(), &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "it would take the parent's entries";
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorOwner(made.Descriptor(), &owner, &defaulted));
+  EXPECT_TRUE(owner != nullptr && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
   EXPECT_EQ(made.WithoutOwner().Text().find(u"O:"), std::u16string::npos);
 }
 

@@ -1,58 +1,18 @@
-#include "app/tests/WizardDriver.h"
+#include "testsupport/WizardDriver.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <vector>
 
+#include "testsupport/Wait.h"
+#include "testsupport/WindowReader.h"
+
+using testsupport::FindTopLevel;
+using testsupport::WaitFor;
+using testsupport::WindowText;
+
 namespace {
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(hwnd, name, 64);
-  return name;
-}
-
-std::wstring TextOf(HWND hwnd) {
-  if (hwnd == nullptr)
-    return L"";
-  const LRESULT n = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(n + 1),
-                                   reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(got));
-  return text;
-}
-
-struct TopLevelSearch {
-  DWORD pid;
-  std::wstring cls;
-  std::wstring caption;
-  bool visibleOnly;
-  bool anyCaption;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
-  auto* s = reinterpret_cast<TopLevelSearch*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (s->pid != 0 && pid != s->pid)
-    return TRUE;
-  if (!s->cls.empty() && ClassOf(hwnd) != s->cls)
-    return TRUE;
-  if (s->visibleOnly && !IsWindowVisible(hwnd))
-    return TRUE;
-  if (!s->anyCaption && TextOf(hwnd) != s->caption)
-    return TRUE;
-  s->found = hwnd;
-  return FALSE;
-}
-
-HWND Search(TopLevelSearch s) {
-  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
 
 struct ChildSearch {
   int id;
@@ -68,18 +28,6 @@ BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
   return TRUE;
 }
 
-template <class F>
-bool WaitFor(DWORD ms, F condition) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (condition())
-      return true;
-    if (GetTickCount() - start > ms)
-      return false;
-    Sleep(20);
-  }
-}
-
 }  // namespace
 
 WizardDriver::~WizardDriver() {
@@ -87,57 +35,50 @@ WizardDriver::~WizardDriver() {
 }
 
 bool WizardDriver::Start(const std::wstring& exe) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  std::wstring cmd = L"\"" + exe + L"\"";
-  if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi_)) {
+  testsupport::Process::Options options;
+  options.program = exe;
+  if (!process_.Start(L"\"" + exe + L"\"", options))
     return false;
-  }
-  WaitFor(30000, [&] {
-    wizard_ = FindWizard();
-    return wizard_ != nullptr || FindMessageBox() != nullptr || !Running();
-  });
+  WaitFor(
+      [&] {
+        wizard_ = FindWizard();
+        return wizard_ != nullptr || FindMessageBox() != nullptr || !Running();
+      },
+      30000);
   if (wizard_ != nullptr)
     Settle();
   return wizard_ != nullptr || FindMessageBox() != nullptr;
 }
 
 bool WizardDriver::WaitWizard(DWORD ms) {
-  WaitFor(ms, [&] {
-    wizard_ = FindWizard();
-    return wizard_ != nullptr || !Running();
-  });
+  WaitFor(
+      [&] {
+        wizard_ = FindWizard();
+        return wizard_ != nullptr || !Running();
+      },
+      ms);
   return wizard_ != nullptr && Settle();
 }
 
 void WizardDriver::Kill() {
-  if (pi_.hProcess != nullptr) {
-    if (Running()) {
-      TerminateProcess(pi_.hProcess, 1);
-      WaitForSingleObject(pi_.hProcess, 10000);
-    }
-    CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
-    pi_ = {};
-  }
+  process_.Kill();
   wizard_ = nullptr;
 }
 
 bool WizardDriver::WaitExit(DWORD ms) {
-  return pi_.hProcess == nullptr || WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0;
+  return !process_.Started() || process_.Wait(ms);
 }
 
 bool WizardDriver::Running() const {
-  return pi_.hProcess != nullptr && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+  return process_.Running();
 }
 
 HWND WizardDriver::FindWizard() const {
-  return Search({pi_.dwProcessId, L"NvControl", L"", true, true});
+  return FindTopLevel({process_.Id(), L"NvControl", nullptr, true});
 }
 
 HWND WizardDriver::TopLevel(const std::wstring& caption) const {
-  return Search({pi_.dwProcessId, L"", caption, false, false});
+  return FindTopLevel({process_.Id(), L"", caption.c_str(), false});
 }
 
 HWND WizardDriver::Control(int id, HWND root) const {
@@ -147,11 +88,11 @@ HWND WizardDriver::Control(int id, HWND root) const {
 }
 
 std::wstring WizardDriver::Text(int id) const {
-  return TextOf(Control(id));
+  return WindowText(Control(id));
 }
 
 std::wstring WizardDriver::WindowCaption() const {
-  return TextOf(wizard_);
+  return WindowText(wizard_);
 }
 
 bool WizardDriver::Shown(int id) const {
@@ -255,7 +196,7 @@ void WizardDriver::TypeKeys(const std::wstring& text) {
 int WizardDriver::FocusedId() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(pi_.dwThreadId, &info) || info.hwndFocus == nullptr)
+  if (!GetGUIThreadInfo(process_.ThreadId(), &info) || info.hwndFocus == nullptr)
     return 0;
   if (info.hwndFocus == wizard_)
     return -1;
@@ -273,44 +214,55 @@ bool WizardDriver::Settle(DWORD ms) {
     return false;
   // Each query wakes the loop, which becomes idle again once it is answered:
   // a later count shows that an idle event ran after everything sent before.
-  return WaitFor(ms, [&] {
-    DWORD_PTR now = 0;
-    if (!SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, 1000, &now))
-      return false;
-    return now > first;
-  });
+  // A program that ended, or that has since opened a dialog and waits in its
+  // loop, will not become idle: that is known at once, not at the deadline.
+  // (A dialog open already may be closing: that is waited for.)
+  const bool dialogBefore = FindMessageBox() != nullptr;
+  bool idle = false;
+  WaitFor(
+      [&] {
+        if (!Running() || (!dialogBefore && FindMessageBox() != nullptr))
+          return true;
+        DWORD_PTR now = 0;
+        idle = SendMessageTimeoutW(wizard_, query, 0, 0, SMTO_NORMAL, 1000, &now) && now > first;
+        return idle;
+      },
+      ms);
+  return idle;
 }
 
 HWND WizardDriver::FindMessageBox() const {
-  return Search({pi_.dwProcessId, L"#32770", L"", true, true});
+  return testsupport::FindDialogOf(process_.Id());
 }
 
 HWND WizardDriver::WaitDialog(DWORD ms) {
   HWND box = nullptr;
-  WaitFor(ms, [&] {
-    box = FindMessageBox();
-    return box != nullptr;
-  });
+  WaitFor(
+      [&] {
+        box = FindMessageBox();
+        return box != nullptr;
+      },
+      ms);
   return box;
 }
 
 std::wstring WizardDriver::MessageBoxText(DWORD ms) {
   HWND box = nullptr;
-  WaitFor(ms, [&] {
-    box = FindMessageBox();
-    return box != nullptr;
-  });
-  return box != nullptr ? TextOf(GetDlgItem(box, 0xFFFF)) : L"";
+  WaitFor(
+      [&] {
+        box = FindMessageBox();
+        return box != nullptr;
+      },
+      ms);
+  return box != nullptr ? testsupport::ReadMessageBox(box).text : L"";
 }
 
 std::wstring WizardDriver::MessageBoxCaption() const {
-  return TextOf(FindMessageBox());
+  return WindowText(FindMessageBox());
 }
 
 bool WizardDriver::MessageBoxHasIcon() const {
-  HWND box = FindMessageBox();
-  HWND icon = GetDlgItem(box, 0x0440);  // the message box's icon control
-  return icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+  return testsupport::ReadMessageBox(FindMessageBox()).icon;
 }
 
 void WizardDriver::AnswerMessageBox(int id) {
@@ -321,7 +273,7 @@ void WizardDriver::AnswerMessageBox(int id) {
     id = GetDlgItem(box, IDOK) != nullptr ? IDOK : IDCANCEL;
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
-  WaitFor(10000, [&] { return !IsWindow(box); });
+  WaitFor([&] { return !IsWindow(box); }, 10000);
   if (wizard_ != nullptr && Running())
     Settle();
 }
@@ -366,10 +318,6 @@ bool CaptureWindow(HWND hwnd, const std::wstring& bmpPath) {
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
   return ok;
-}
-
-HWND FindWindowByCaption(const std::wstring& caption) {
-  return Search({0, L"", caption, true, false});
 }
 
 void SetWindowsVersion(const std::wstring& version) {

@@ -2,12 +2,11 @@
 // the setup program's GUI thread is.
 #include <objbase.h>
 
-#include <gtest/gtest.h>
+#include "testsupport/TestRun.h"
 
 int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  testing::InitGoogleTest(&argc, argv);
-  const int rc = RUN_ALL_TESTS();
+  const int rc = testsupport::RunTests(argc, argv);
   CoUninitialize();
   return rc;
 }

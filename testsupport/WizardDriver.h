@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/ChildProcess.h"
+#include "testsupport/WindowReader.h"
+
 class WizardDriver {
  public:
   WizardDriver() = default;
@@ -25,7 +28,7 @@ class WizardDriver {
   // Waits for the program to end; false on timeout.
   bool WaitExit(DWORD ms = 20000);
   bool Running() const;
-  DWORD ProcessId() const { return pi_.dwProcessId; }
+  DWORD ProcessId() const { return process_.Id(); }
 
   HWND Wizard() const { return wizard_; }
   // A visible or hidden top-level window of the program with this caption.
@@ -82,13 +85,13 @@ class WizardDriver {
  private:
   HWND FindMessageBox() const;
   HWND FindWizard() const;
-  PROCESS_INFORMATION pi_{};
+  testsupport::Process process_;
   HWND wizard_ = nullptr;
 };
 
 // Saves a window as it is on the screen, as a 24-bit BMP.
 bool CaptureWindow(HWND hwnd, const std::wstring& bmpPath);
 // Windows of any process whose caption is exactly this.
-HWND FindWindowByCaption(const std::wstring& caption);
+using testsupport::FindWindowByCaption;
 // The Wine version setting ("winxp64", "win7", or empty to remove it).
 void SetWindowsVersion(const std::wstring& version);
