@@ -93,7 +93,13 @@ std::u16string_view ArgumentsOf(std::u16string_view commandLine) {
 TCommandLine ParseCommandLine(std::u16string_view arguments) {
   TCommandLine line;
   size_t i = 0;
-  while (line.fault.empty()) {
+  // After a fault the line is still read to its end for /S and /LOG=, so
+  // that a refused silent run shows nothing and logs where it was told.
+  const auto refuse = [&line](std::u16string why) {
+    if (line.fault.empty())
+      line.fault = std::move(why);
+  };
+  for (;;) {
     while (i < arguments.size() && Blank(arguments[i]))
       ++i;
     if (i == arguments.size())
@@ -101,7 +107,8 @@ TCommandLine ParseCommandLine(std::u16string_view arguments) {
     const std::u16string_view rest = arguments.substr(i);
     const std::u16string_view unquoted = rest.front() == u'"' ? rest.substr(1) : rest;
     if (StartsWithSwitch(unquoted, u"D=")) {
-      ReadDestination(rest, line);
+      if (line.fault.empty())
+        ReadDestination(rest, line);
       break;
     }
     // One argument: up to a blank outside quotes, the quotes left out.
@@ -130,9 +137,9 @@ TCommandLine ParseCommandLine(std::u16string_view arguments) {
       if (WholePath(file) && file.back() != u'\\' && file.back() != u'/')
         line.logFile = file;
       else
-        line.fault = u"/LOG= needs a whole path of a file from a drive's root: \"" + file + u"\"";
+        refuse(u"/LOG= needs a whole path of a file from a drive's root: \"" + file + u"\"");
     } else {
-      line.fault = u"unknown argument \"" + arg + u"\"";
+      refuse(u"unknown argument \"" + arg + u"\"");
     }
   }
   return line;

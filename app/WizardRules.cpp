@@ -243,6 +243,32 @@ std::u16string DefaultDestination(const std::u16string& foundFolder,
   return programFiles + u"\\Norvane Soft\\" + shortName;
 }
 
+std::u16string TrimFolderNames(const std::u16string& path) {
+  std::u16string out;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    const bool last = end == std::u16string::npos;
+    if (last)
+      end = path.size();
+    std::u16string part = path.substr(start, end - start);
+    const bool drive = start == 0 && part.size() == 2 && part[1] == u':';
+    if (!drive && !part.empty()) {
+      while (!part.empty() && (part.back() == u' ' || part.back() == u'.'))
+        part.pop_back();
+      if (part.empty() && !last) {
+        start = end + 1;
+        continue;
+      }
+    }
+    out += part;
+    if (!last)
+      out += u'\\';
+    start = end + 1;
+  }
+  return out;
+}
+
 std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProductSettings& s,
                                              const std::u16string& destDir,
                                              const TInstallFacts& facts) {
@@ -319,6 +345,14 @@ std::u16string UninstallEntryStep(int32_t LanguageIndex) {
 
 std::u16string UnknownFreeSpaceText(int32_t LanguageIndex) {
   return LanguageIndex == 0 ? u"未知" : u"unknown";
+}
+
+std::u16string WithLogPath(int32_t LanguageIndex, const std::u16string& message,
+                           const std::u16string& logPath) {
+  if (logPath.empty())
+    return message;
+  return message + (LanguageIndex == 0 ? u"\n\n安装日志：" : u"\n\nThe log of this run: ") +
+         logPath;
 }
 
 std::u16string AlreadyRunningText(int32_t LanguageIndex) {

@@ -71,6 +71,12 @@ bool FreeSpaceShown(const std::u16string& text, const std::u16string& fixedDrive
 // are trimmed from both ends.
 std::u16string NormaliseDestination(const std::u16string& text);
 
+// A folder path with each folder name's trailing blanks and dots removed, as
+// the system's own path calls read it ("C:\Apps\Drawlet .\" is
+// "C:\Apps\Drawlet\"), so that no folder is made under a name the system
+// cannot open again; a name left empty goes.
+std::u16string TrimFolderNames(const std::u16string& path);
+
 // The warning before anything is written to a destination that a
 // non-administrator may change (folder: the destination or a folder above
 // it): it names the folder and what to choose instead; the answer No (the
@@ -120,6 +126,9 @@ std::u16string QuickLaunchShortcutStep(int32_t LanguageIndex);
 std::u16string UninstallEntryStep(int32_t LanguageIndex);
 // The free space line's figure when the drive cannot tell it.
 std::u16string UnknownFreeSpaceText(int32_t LanguageIndex);
+// A message followed by where the run's log was left.
+std::u16string WithLogPath(int32_t LanguageIndex, const std::u16string& message,
+                           const std::u16string& logPath);
 // A second setup of the same product while one runs.
 std::u16string AlreadyRunningText(int32_t LanguageIndex);
 // A package without a usable index, which installs nothing.

@@ -36,6 +36,7 @@ constexpr Row kRows[] = {
     {u"Setup.exe -d=d:/apps", false, false, false, false, false, u"d:/apps", u"", false},
     // Refused lines: nothing installed, the log kept where it was read.
     {u"Setup.exe /Q", false, false, false, false, false, u"", u"", true},
+    {u"Setup.exe /Q /S /LOG=C:\\s.log", true, false, false, false, false, u"", u"C:\\s.log", true},
     {u"Setup.exe S", false, false, false, false, false, u"", u"", true},
     {u"Setup.exe /S /LOG=C:\\s.log /silent", true, false, false, false, false, u"", u"C:\\s.log",
      true},

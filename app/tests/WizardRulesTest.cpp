@@ -156,6 +156,18 @@ TEST(Destination, TheProposedFolder) {
             u"C:\\Program Files\\Norvane Soft\\Drawlet");
 }
 
+TEST(Destination, FolderNamesTrimmedAsTheSystemReadsThem) {
+  const std::pair<const char16_t*, const char16_t*> rows[] = {
+      {u"C:\\Apps\\Drawlet\\", u"C:\\Apps\\Drawlet\\"},
+      {u"C:\\Apps\\Drawlet \\", u"C:\\Apps\\Drawlet\\"},
+      {u"C:\\Apps. .\\Drawlet..\\", u"C:\\Apps\\Drawlet\\"},
+      {u"C:\\Apps\\ \\Drawlet\\", u"C:\\Apps\\Drawlet\\"},
+      {u"D:\\", u"D:\\"},
+  };
+  for (const auto& [in, want] : rows)
+    EXPECT_EQ(ToUtf8(TrimFolderNames(in)), ToUtf8(want)) << ToUtf8(in);
+}
+
 TEST(Uninstall, ValuesInOrder) {
   const auto zh = LoadProductSettings(Lookup(ShippedStrings()), 0);
   EXPECT_EQ(UninstallKeyPath(zh.FUninstallName),
