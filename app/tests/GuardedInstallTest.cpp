@@ -20,6 +20,9 @@ using testsupport::Released;
 using testsupport::WaitFor;
 using testsupport::WriteAll;
 
+using testsupport::EveryoneRights;
+using testsupport::MakeOpenFolder;
+
 namespace {
 
 // Every name under dir that is some file's second copy or a temporary file.
@@ -103,36 +106,6 @@ DWORD RunStp(const std::wstring& args, std::string& err) {
   CloseHandle(e);
   err = ReadAll(errFile);
   return code;
-}
-
-// The rights the Everyone entry of a folder's descriptor grants (0: none).
-DWORD EveryoneRights(const std::wstring& folder) {
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
-    return 0;
-  }
-  DWORD rights = 0;
-  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
-        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-        IsWellKnownSid(&ace->SidStart, WinWorldSid)) {
-      rights |= ace->Mask;
-    }
-  }
-  LocalFree(sd);
-  return rights;
-}
-
-// A folder every user may change: under Wine a Unix mode of 0777, which
-// shows as Everyone with write and delete-child rights (0x1301ff).
-bool MakeOpenFolder(const std::wstring& folder) {
-  CreateDirectoryW(folder.c_str(), nullptr);
-  return testsupport::RunHostProgram(
-      "/bin/chmod", "0777 \"" + testsupport::UnixPath(folder) + "\"",
-      [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
 const wchar_t kExtractFailed[] = L"An error occurred extracting files to the destination folder.";

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -30,6 +31,7 @@
 using Microsoft::WRL::ComPtr;
 using testsupport::Exists;
 using testsupport::KeyValues;
+using testsupport::MakeOpenFolder;
 using testsupport::ProcessRunning;
 using testsupport::ReadAll;
 using testsupport::WaitFor;
@@ -51,7 +53,16 @@ namespace {
 
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// The six values of the sample product's uninstall key, sorted by name.
+std::wstring Today() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  wchar_t text[16];
+  swprintf(text, 16, L"%04u%02u%02u", t.wYear, t.wMonth, t.wDay);
+  return text;
+}
+
+// The text values of the sample product's uninstall key, sorted by name
+// (the numbers and the order are the rules', tested natively).
 std::vector<std::pair<std::wstring, std::wstring>> ExpectedUninstallValues(const std::wstring& name,
                                                                            const std::wstring& dest,
                                                                            bool chinese) {
@@ -62,7 +73,10 @@ std::vector<std::pair<std::wstring, std::wstring>> ExpectedUninstallValues(const
       {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
       {L"URLInfoAbout",
        chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
-      {L"UninstallString", dest + L"Uninst.exe"},
+      {L"UninstallString", L"\"" + dest + L"Uninst.exe\""},
+      {L"QuietUninstallString", L"\"" + dest + L"Uninst.exe\" /S"},
+      {L"InstallLocation", dest.substr(0, dest.size() - 1)},
+      {L"InstallDate", Today()},
   };
   std::sort(values.begin(), values.end());
   return values;
@@ -182,7 +196,11 @@ class Install : public testing::Test {
 
   // Runs the installed uninstaller with /S; its exit code.
   DWORD UninstallSilently(const std::wstring& dest) {
-    std::wstring cmd = L"\"" + dest + L"Uninst.exe\" /S";
+    return RunCommand(L"\"" + dest + L"Uninst.exe\" /S");
+  }
+  // Runs a whole command line and waits for it: its exit code (98: it did
+  // not start, 99: it did not end within two minutes).
+  static DWORD RunCommand(std::wstring cmd) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -191,7 +209,7 @@ class Install : public testing::Test {
       return 98;
     }
     DWORD code = 99;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
       GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -247,7 +265,8 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
     if (name == L"UninstallString")
       uninstall = value;
   }
-  ASSERT_EQ(uninstall, dest + L"Uninst.exe");
+  ASSERT_EQ(uninstall, L"\"" + dest + L"Uninst.exe\"");
+  uninstall = dest + L"Uninst.exe";
 
   // No changes nothing.
   {
@@ -368,6 +387,73 @@ TEST_F(Install, FailedExtractionCanBeRetried) {
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
 }
 
+// Without a person: whole runs from the command line, one after the other
+// on one machine, each checked by its exit code, its log, the tree and the
+// key (the command line's reading itself is tested natively).
+TEST_F(Install, SilentRuns) {
+  const std::wstring dest = L"C:\\Silent Dir\\Drawlet\\";
+  const std::wstring log = L"C:\\Logs\\setup.log";
+  const std::wstring setup = L"\"" + SetupProgram("Setup") + L"\" /S /LOG=" + log + L" ";
+  const std::wstring key = std::wstring(kUninstallRoot) + L"诺凡画图";
+  const auto quietUninstall = [&] {
+    for (const auto& [name, value] : KeyValues(HKEY_LOCAL_MACHINE, key)) {
+      if (name == L"QuietUninstallString")
+        return value;
+    }
+    return std::wstring(L"(none)");
+  };
+  WizardDriver other;
+  FILE* held = nullptr;
+  struct Row {
+    const char* what;
+    std::function<void()> before;
+    std::function<std::wstring()> command;
+    DWORD code;
+    const char* logHas;  // nullptr: the run writes no log of Setup's
+    bool installed;
+  };
+  const Row rows[] = {
+      {"a bad line", [] {}, [&] { return setup + L"/Q \"/D=" + dest + L"\""; }, 1639,
+       "Refused: unknown argument \"/Q\"", false},
+      {"a destination others may change", [] { ASSERT_TRUE(MakeOpenFolder(L"C:\\Open")); },
+       [&] { return setup + L"/D=C:\\Open\\Drawlet"; }, 1603, "others may change C:\\Open", false},
+      {"a second setup meanwhile", [&] { ASSERT_TRUE(other.Start(SetupProgram("SetupEn"))); },
+       [&] { return setup + L"/D=" + dest; }, 1618, "another setup of this product is running",
+       false},
+      {"install", [&] { other.Kill(); }, [&] { return setup + L"\"/D=" + dest + L"\""; }, 0,
+       "Installed", true},
+      {"over a held file",
+       [&] { held = _wfsopen((dest + L"readme.txt").c_str(), L"rb", _SH_DENYRW); },
+       [&] { return setup + L"/D=" + dest; }, 1603, "readme.txt", true},
+      {"the quiet uninstall string as the key holds it",
+       [&] {
+         std::fclose(held);
+         DeleteFileW(log.c_str());
+       },
+       quietUninstall, 0, nullptr, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    DeleteFileW(log.c_str());
+    row.before();
+    EXPECT_EQ(RunCommand(row.command()), row.code);
+    if (row.logHas != nullptr) {
+      EXPECT_NE(ReadAll(log).find(row.logHas), std::string::npos) << ReadAll(log);
+    }
+    if (row.installed) {
+      ExpectProductFiles(dest);
+      ExpectUninstallKey(L"诺凡画图", dest, true);
+      EXPECT_TRUE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
+    } else {
+      EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
+      EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+      EXPECT_FALSE(Exists(L"C:\\Open\\Drawlet"));
+      EXPECT_TRUE(KeyValues(HKEY_LOCAL_MACHINE, key).empty());
+    }
+    EXPECT_FALSE(ProcessRunning(L"Drawlet.exe"));  // never started
+  }
+}
+
 // An upgrade over an earlier version whose read-me is held open: the message,
 // and the earlier version whole, its program still starting; closed, Install
 // again upgrades, and the uninstaller then removes every file of the new one.
@@ -448,24 +534,22 @@ TEST_F(Install, TheUninstallerUndoesAnInterruptedUpgradeFirst) {
   }
 }
 
-TEST_F(Install, PackageWithoutUsableIndexStillRegisters) {
+// A package without a usable index installs nothing, so nothing is
+// registered for it either: the run fails like any extraction failure.
+TEST_F(Install, PackageWithoutUsableIndexFails) {
   const std::wstring dest = L"C:\\NoIndex\\";
   ToFolderPage("SetupNoIndex", L"C:\\NoIndex");
   d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dest + L"*").c_str(), &fd);
-  int entries = 0;
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (std::wstring(fd.cFileName) != L"." && std::wstring(fd.cFileName) != L"..")
-        ++entries;
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-  }
-  EXPECT_EQ(entries, 0);
-  EXPECT_TRUE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
-  ExpectUninstallKey(L"Norvane Drawlet", dest, false);
+  EXPECT_NE(d.MessageBoxText().find(L"no usable list of files"), std::wstring::npos);
+  d.AnswerMessageBox();
+  EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
+  EXPECT_TRUE(
+      KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+  DWORD code = 0;
+  EXPECT_TRUE(d.ExitCode(code));
+  EXPECT_EQ(code, 1603u);
 }
 
 TEST_F(Install, DestinationTextsAreNormalised) {
@@ -573,7 +657,9 @@ class ScopedBrokenShellLink {
 // and the wizard still reaches its finish page. On a system without Quick
 // Launch the key is the very next step, so a run that went on after the
 // error would write it.
-TEST_F(Install, RegistrationStopsAtItsFirstError) {
+// A registration step that fails is told, naming what was left undone; the
+// other steps are still made, and the run's exit code is a failure.
+TEST_F(Install, FailedRegistrationIsToldAndFails) {
   for (const wchar_t* version : {L"", L"winxp64"}) {
     ScopedWindowsVersion system(version);
     SHCreateDirectoryExW(nullptr, Folder(1).c_str(), nullptr);
@@ -584,18 +670,23 @@ TEST_F(Install, RegistrationStopsAtItsFirstError) {
       ToFolderPage("SetupEn", dest);
       ASSERT_EQ(d.Shown(idChkSCOnQuick), *version != L'\0');
       d.ClickNoWait(idBtnNext);
+      const std::wstring told = d.MessageBoxText(60000);
+      EXPECT_NE(told.find(L"the desktop shortcut"), std::wstring::npos);
+      EXPECT_EQ(told.find(L"the Quick Launch shortcut") != std::wstring::npos, *version != L'\0');
+      d.AnswerMessageBox();
       ASSERT_TRUE(WaitFinishPage(d));
     }
     ExpectProductFiles(dest);
     EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
     EXPECT_FALSE(Exists(Folder(1) + L"\\Norvane Drawlet.lnk"));
-    EXPECT_TRUE(
-        KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+    ExpectUninstallKey(L"Norvane Drawlet", dest, false);
     EXPECT_EQ(d.Text(idBtnNext), L"&Finish");
-    EXPECT_EQ(d.MessageBoxText(500), L"");
     d.SetCheck(idChkRunOnExit, false);
     d.ClickNoWait(idBtnNext);
     EXPECT_TRUE(d.WaitExit());
+    DWORD code = 0;
+    EXPECT_TRUE(d.ExitCode(code));
+    EXPECT_EQ(code, 1603u);
     d.Kill();
   }
 }
@@ -774,7 +865,8 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
     if (name == L"UninstallString")
       uninstall = value;
   }
-  ASSERT_EQ(uninstall, dest + L"Uninst.exe");
+  ASSERT_EQ(uninstall, L"\"" + dest + L"Uninst.exe\"");
+  uninstall = dest + L"Uninst.exe";
   {
     WizardDriver u;
     ASSERT_TRUE(u.Start(uninstall));

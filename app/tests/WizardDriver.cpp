@@ -86,10 +86,10 @@ WizardDriver::~WizardDriver() {
   Kill();
 }
 
-bool WizardDriver::Start(const std::wstring& exe) {
+bool WizardDriver::Start(const std::wstring& exe, const std::wstring& arguments) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  std::wstring cmd = L"\"" + exe + L"\"";
+  std::wstring cmd = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi_)) {
     return false;
@@ -130,6 +130,10 @@ bool WizardDriver::WaitExit(DWORD ms) {
 
 bool WizardDriver::Running() const {
   return pi_.hProcess != nullptr && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool WizardDriver::ExitCode(DWORD& code) const {
+  return pi_.hProcess != nullptr && !Running() && GetExitCodeProcess(pi_.hProcess, &code) != 0;
 }
 
 HWND WizardDriver::FindWizard() const {
@@ -231,6 +235,15 @@ void WizardDriver::Press(WORD vk, bool alt, bool shift) {
     keys.push_back(KeyInput(VK_SHIFT, true));
   if (alt)
     keys.push_back(KeyInput(VK_MENU, true));
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+  if (Running() && FindMessageBox() == nullptr)
+    Settle(5000);
+}
+
+void WizardDriver::Hold(WORD vk, int repeats) {
+  SetForegroundWindow(wizard_);
+  std::vector<INPUT> keys(static_cast<size_t>(repeats) + 1, KeyInput(vk, false));
+  keys.push_back(KeyInput(vk, true));
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
   if (Running() && FindMessageBox() == nullptr)
     Settle(5000);

@@ -17,7 +17,7 @@ class WizardDriver {
 
   // Starts the program and waits for its wizard window (or for a message box
   // when it shows one first). False when neither appears.
-  bool Start(const std::wstring& exe);
+  bool Start(const std::wstring& exe, const std::wstring& arguments = L"");
   // Waits for the wizard window to show; false on timeout.
   bool WaitWizard(DWORD ms = 20000);
   // Ends the program if it still runs.
@@ -25,6 +25,8 @@ class WizardDriver {
   // Waits for the program to end; false on timeout.
   bool WaitExit(DWORD ms = 20000);
   bool Running() const;
+  // The program's exit code once it has ended; false while it runs.
+  bool ExitCode(DWORD& code) const;
   DWORD ProcessId() const { return pi_.dwProcessId; }
 
   HWND Wizard() const { return wizard_; }
@@ -54,6 +56,9 @@ class WizardDriver {
   // Presses a key (with Alt, with Shift) through SendInput, as the keyboard
   // would, into the wizard brought to the front; then settles.
   void Press(WORD vk, bool alt = false, bool shift = false);
+  // Holds a key down while the keyboard repeats it (repeats presses with
+  // no release between them), then lets it go; then settles.
+  void Hold(WORD vk, int repeats);
   // Types text through SendInput, character by character; then settles.
   void TypeKeys(const std::wstring& text);
   // The control id of the focused window of the program (0 for none, -1 for

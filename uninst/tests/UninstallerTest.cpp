@@ -263,7 +263,8 @@ struct Uninstaller : testing::Test {
     s.FShortName = u"Drawlet";
     s.FVersion = u"1.0";
     for (const TUninstallValue& v : UninstallValues(language, s, dest))
-      RegWriteText(HKEY_LOCAL_MACHINE, keyPath, v.name, v.value);
+      v.isNumber ? RegWriteNumber(HKEY_LOCAL_MACHINE, keyPath, v.name, v.number)
+                 : RegWriteText(HKEY_LOCAL_MACHINE, keyPath, v.name, v.value);
     CreateShortcut(dest + u"Drawlet.exe", u"", name, 0, u"");
     CreateShortcut(dest + u"Drawlet.exe", u"", name, 1, u"");
     ASSERT_TRUE(Exists(DesktopLink()));
@@ -418,7 +419,7 @@ TEST_F(Uninstaller, NoChangesNothing) {
   EXPECT_TRUE(KeyExists());
   EXPECT_TRUE(Exists(DesktopLink()));
   EXPECT_TRUE(Exists(QuickLink()));
-  EXPECT_EQ(UninstallString(), dest + u"Uninst.exe");
+  EXPECT_EQ(UninstallString(), u"\"" + dest + u"Uninst.exe\"");
 }
 
 TEST_F(Uninstaller, AHeldFileIsNamedAndTheKeyKeptUntilASecondRun) {
