@@ -64,10 +64,10 @@ int64_t CheckRows(const HeldFile& package, const std::u16string& dest,
     throw PackageReadError(NoIndexReason());
   int64_t bytes = 0;
   for (const TRowPlan& row : rows) {
-    if (!row.system && SameName(row.targetDir, dest) &&
-        (SameName(row.fileName, kJournalName) || SameName(row.fileName, kPackageFile))) {
+    if (!row.system && row.place.folder.empty() &&
+        (SameName(row.place.file, kJournalName) || SameName(row.place.file, kPackageFile))) {
       log.Line(u"Row refused: " + row.targetPath);
-      throw PackageReadError(u"the package holds a file named " + row.fileName +
+      throw PackageReadError(u"the package holds a file named " + row.place.file +
                              u", a name Setup itself uses in the destination folder");
     }
     const bool skipped = row.system && (Exists(row.existsPath) || Exists(row.targetPath));
