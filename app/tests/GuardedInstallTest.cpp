@@ -238,6 +238,23 @@ TEST_F(GuardedInstall, AFolderOthersMayChangeIsNamedBeforeAnythingIsWritten) {
   EXPECT_EQ(EveryoneRights(L"C:\\Open\\Drawlet"), 0u);
 }
 
+// A user may plant a link where an administrator's log will go (a public
+// folder): the log replaces the link itself and never writes through it.
+TEST_F(GuardedInstall, ALinkPlantedAsTheLogIsReplacedNotFollowed) {
+  CreateDirectoryW(L"C:\\Logs", nullptr);
+  WriteAll(L"C:\\victim.txt", "a file of the machine's");
+  ASSERT_TRUE(testsupport::PlantLink(L"C:\\victim.txt", L"C:\\Logs\\planted.log"));
+  WizardDriver d;
+  d.Start(SetupProgram("SetupEn"), L"/S /Q /LOG=C:\\Logs\\planted.log");
+  ASSERT_TRUE(d.WaitExit());
+  DWORD code = 0;
+  EXPECT_TRUE(d.ExitCode(code));
+  EXPECT_EQ(code, 1639u);
+  EXPECT_TRUE(ReadAll(L"C:\\victim.txt") == "a file of the machine's");
+  EXPECT_FALSE(testsupport::IsLinkHere(L"C:\\Logs\\planted.log"));
+  EXPECT_NE(ReadAll(L"C:\\Logs\\planted.log").find("Refused"), std::string::npos);
+}
+
 TEST_F(GuardedInstall, ALinkAsTheDestinationIsNamed) {
   CreateDirectoryW(L"C:\\Elsewhere", nullptr);
   ASSERT_TRUE(testsupport::PlantLink(L"C:\\Elsewhere", L"C:\\LinkedDest"));
