@@ -100,7 +100,7 @@ int InstallUnattended(const TCommandLine& line, TRunLog& log) {
   hooks.progress = [&](int64_t percent) {
     if (bar != nullptr) {
       bar->SetPosition(static_cast<int>(percent));
-      Application->ProcessMessages();
+      app.ProcessMessages();
     }
   };
   const TInstallOutcome outcome = RunInstallation(LanguageIndex, settings, choices, hooks, log);
