@@ -15,6 +15,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
@@ -425,18 +426,15 @@ TEST_F(Install, SilentRuns) {
       {"over a held file",
        [&] { held = _wfsopen((dest + L"readme.txt").c_str(), L"rb", _SH_DENYRW); },
        [&] { return setup + L"/D=" + dest; }, 1603, "readme.txt", true},
-      {"the quiet uninstall string as the key holds it",
-       [&] {
-         std::fclose(held);
-         DeleteFileW(log.c_str());
-       },
-       quietUninstall, 0, nullptr, false},
+      {"the quiet uninstall string as the key holds it", [] {}, quietUninstall, 0, nullptr, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     DeleteFileW(log.c_str());
     row.before();
     EXPECT_EQ(RunCommand(row.command()), row.code);
+    if (held != nullptr)
+      std::fclose(std::exchange(held, nullptr));
     if (row.logHas != nullptr) {
       EXPECT_NE(ReadAll(log).find(row.logHas), std::string::npos) << ReadAll(log);
     }
