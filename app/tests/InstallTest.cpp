@@ -426,7 +426,10 @@ TEST_F(Install, SilentRuns) {
       {"over a held file",
        [&] { held = _wfsopen((dest + L"readme.txt").c_str(), L"rb", _SH_DENYRW); },
        [&] { return setup + L"/D=" + dest; }, 1603, "readme.txt", true},
-      {"the quiet uninstall string as the key holds it", [] {}, quietUninstall, 0, nullptr, false},
+      {"a damaged journal", [&] { WriteAll(dest + L"Setup.journal", "not a journal"); },
+       [&] { return setup + L"/D=" + dest; }, 1603, "Setup.journal", true},
+      {"the quiet uninstall string as the key holds it",
+       [&] { DeleteFileW((dest + L"Setup.journal").c_str()); }, quietUninstall, 0, nullptr, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

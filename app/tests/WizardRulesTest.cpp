@@ -225,5 +225,9 @@ TEST(WizardTexts, WarningsNameTheFolderInBothLanguages) {
     EXPECT_NE(open.find(u"C:\\Open"), std::u16string::npos);
     EXPECT_NE(open.find(u"Program Files"), std::u16string::npos);
     EXPECT_NE(LinkRefusedText(language, u"C:\\Link").find(u"C:\\Link"), std::u16string::npos);
+    // A journal that cannot be read is named, with no older version to close.
+    const std::u16string journal = ExtractFailedText(language, u"C:\\D\\Setup.journal: damaged");
+    EXPECT_NE(journal.find(u"C:\\D\\Setup.journal: damaged"), std::u16string::npos);
+    EXPECT_EQ(journal.find(MakeWizardTexts(language, {}).FMsgExtractFailed), std::u16string::npos);
   }
 }
