@@ -59,7 +59,7 @@ bool Exists(const std::u16string& path) {
 // is refused. Logs every row; returns the unpacked bytes.
 int64_t CheckRows(const HeldFile& package, const std::u16string& dest,
                   const TExtractOptions& options, TRunLog& log) {
-  const std::vector<TRowPlan> rows = PlanPackage(package.Path(), dest, u"", options);
+  const std::vector<TRowPlan> rows = PlanPackage(*package.Reader(), dest, u"", options);
   if (rows.empty())
     throw PackageReadError(NoIndexReason());
   int64_t bytes = 0;
