@@ -198,10 +198,13 @@ TEST(Wizard, LanguageByCodePage) {
   START(d, "SetupAuto");
   EXPECT_EQ(d.WindowCaption(),
             GetACP() == 936 ? L"安装向导 - 诺凡画图" : L"Setup - Norvane Drawlet");
+  // One setup of a product at a time: each ends before the next.
+  d.Kill();
   // "0" and "2" do not look at the code page.
   WizardDriver zh;
   START(zh, "Setup");
   EXPECT_EQ(zh.WindowCaption(), L"安装向导 - 诺凡画图");
+  zh.Kill();
   WizardDriver en;
   START(en, "SetupEn");
   EXPECT_EQ(en.WindowCaption(), L"Setup - Norvane Drawlet");
