@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/Text.h"
 
 namespace {
@@ -54,13 +56,10 @@ TEST(CommandLine, Table) {
   for (const Row& r : kRows) {
     SCOPED_TRACE(ToUtf8(r.line));
     const TCommandLine c = ParseCommandLine(ArgumentsOf(r.line));
-    EXPECT_EQ(c.silent, r.silent);
-    EXPECT_EQ(c.progressOnly, r.progressOnly);
-    EXPECT_EQ(c.noDesktop, r.noDesktop);
-    EXPECT_EQ(c.noQuickLaunch, r.noQuickLaunch);
-    EXPECT_EQ(c.usage, r.usage);
-    EXPECT_EQ(ToUtf8(c.destination), ToUtf8(r.destination));
-    EXPECT_EQ(ToUtf8(c.logFile), ToUtf8(r.logFile));
+    EXPECT_EQ(std::tie(c.silent, c.progressOnly, c.noDesktop, c.noQuickLaunch, c.usage),
+              std::tie(r.silent, r.progressOnly, r.noDesktop, r.noQuickLaunch, r.usage));
+    EXPECT_EQ(ToUtf8(c.destination + u"|" + c.logFile),
+              ToUtf8(r.destination) + "|" + ToUtf8(r.logFile));
     EXPECT_EQ(!c.fault.empty(), r.refused) << ToUtf8(c.fault);
   }
 }

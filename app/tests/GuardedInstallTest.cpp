@@ -247,9 +247,7 @@ TEST_F(GuardedInstall, ALinkPlantedAsTheLogIsReplacedNotFollowed) {
   WizardDriver d;
   d.Start(SetupProgram("SetupEn"), L"/S /Q /LOG=C:\\Logs\\planted.log");
   ASSERT_TRUE(d.WaitExit());
-  DWORD code = 0;
-  EXPECT_TRUE(d.ExitCode(code));
-  EXPECT_EQ(code, 1639u);
+  EXPECT_EQ(d.ExitCode(), 1639u);
   EXPECT_TRUE(ReadAll(L"C:\\victim.txt") == "a file of the machine's");
   EXPECT_FALSE(testsupport::IsLinkHere(L"C:\\Logs\\planted.log"));
   EXPECT_NE(ReadAll(L"C:\\Logs\\planted.log").find("Refused"), std::string::npos);

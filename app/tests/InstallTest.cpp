@@ -55,10 +55,8 @@ namespace {
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::wstring Today() {
-  SYSTEMTIME t;
-  GetLocalTime(&t);
-  wchar_t text[16];
-  swprintf(text, 16, L"%04u%02u%02u", t.wYear, t.wMonth, t.wDay);
+  wchar_t text[16] = {};
+  GetDateFormatW(LOCALE_INVARIANT, 0, nullptr, L"yyyyMMdd", text, 16);
   return text;
 }
 
@@ -408,11 +406,9 @@ TEST_F(Install, SilentRuns) {
   const std::wstring setup = L"\"" + SetupProgram("Setup") + L"\" /S /LOG=" + log + L" ";
   const std::wstring key = std::wstring(kUninstallRoot) + L"诺凡画图";
   const auto quietUninstall = [&] {
-    for (const auto& [name, value] : KeyValues(HKEY_LOCAL_MACHINE, key)) {
-      if (name == L"QuietUninstallString")
-        return value;
-    }
-    return std::wstring(L"(none)");
+    const auto values = KeyValues(HKEY_LOCAL_MACHINE, key);
+    return std::map<std::wstring, std::wstring>(values.begin(),
+                                                values.end())[L"QuietUninstallString"];
   };
   WizardDriver other;
   FILE* held = nullptr;
@@ -562,9 +558,7 @@ TEST_F(Install, PackageWithoutUsableIndexFails) {
       KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
   d.CloseWindow();
   EXPECT_TRUE(d.WaitExit());
-  DWORD code = 0;
-  EXPECT_TRUE(d.ExitCode(code));
-  EXPECT_EQ(code, 1603u);
+  EXPECT_EQ(d.ExitCode(), 1603u);
 }
 
 TEST_F(Install, DestinationTextsAreNormalised) {
@@ -699,9 +693,7 @@ TEST_F(Install, FailedRegistrationIsToldAndFails) {
     d.SetCheck(idChkRunOnExit, false);
     d.ClickNoWait(idBtnNext);
     EXPECT_TRUE(d.WaitExit());
-    DWORD code = 0;
-    EXPECT_TRUE(d.ExitCode(code));
-    EXPECT_EQ(code, 1603u);
+    EXPECT_EQ(d.ExitCode(), 1603u);
     d.Kill();
   }
 }

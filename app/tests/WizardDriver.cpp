@@ -132,8 +132,9 @@ bool WizardDriver::Running() const {
   return pi_.hProcess != nullptr && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-bool WizardDriver::ExitCode(DWORD& code) const {
-  return pi_.hProcess != nullptr && !Running() && GetExitCodeProcess(pi_.hProcess, &code) != 0;
+DWORD WizardDriver::ExitCode() const {
+  DWORD code = static_cast<DWORD>(-1);
+  return pi_.hProcess != nullptr && GetExitCodeProcess(pi_.hProcess, &code) ? code : DWORD(-1);
 }
 
 HWND WizardDriver::FindWizard() const {

@@ -25,8 +25,8 @@ class WizardDriver {
   // Waits for the program to end; false on timeout.
   bool WaitExit(DWORD ms = 20000);
   bool Running() const;
-  // The program's exit code once it has ended; false while it runs.
-  bool ExitCode(DWORD& code) const;
+  // The program's exit code (STILL_ACTIVE while it runs, -1 without one).
+  DWORD ExitCode() const;
   DWORD ProcessId() const { return pi_.dwProcessId; }
 
   HWND Wizard() const { return wizard_; }
