@@ -26,8 +26,8 @@ TfrmConflict::TfrmConflict()
 
 void TfrmConflict::FormCreate() {
   if (WindowsMajorVersion() > 5) {
-    for (TControl* c : std::initializer_list<TControl*>{&Label1, &lblRegister, &lblContent,
-                                                        &Button1, &Button2}) {
+    for (TControl* c :
+         std::initializer_list<TControl*>{&Label1, &lblRegister, &lblContent, &Button1, &Button2}) {
       TFont f = c->Font();
       f.name = u"微软雅黑";
       f.points = 10;

@@ -1,5 +1,7 @@
 #include "app/SetupForm.h"
 
+#include "app/InstallRun.h"
+
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -7,9 +9,6 @@
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "fs/File.h"
-#include "package/Extractor.h"
-#include "shell/AnsiCodePage.h"
 #include "shell/Global.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
@@ -19,35 +18,13 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-constexpr FolderKind kDesktop = 0;
-constexpr FolderKind kQuickLaunch = 1;
-
-// Whether nobody but the administrators may change a folder or one on the
-// way to it (a link at it, or a folder that cannot be opened, fails).
-bool OnlyAdministratorsMayChange(const std::u16string& folder) {
-  try {
-    return FolderTree(folder, FolderTree::RootLink::kRefuse, false).FindOthersMayChange().empty();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-std::u16string EnvironmentVariable(const wchar_t* name) {
-  const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
-  if (n == 0)
-    return {};
-  std::wstring buf(n, L'\0');
-  const DWORD got = GetEnvironmentVariableW(name, buf.data(), n);
-  return UpToNul(buf.c_str(), got);
-}
-
 std::string TextLayout() {
   return std::string(ResourceData(RT_RCDATA, u"TFORM1"));
 }
 
 }  // namespace
 
-TForm1::TForm1()
+TForm1::TForm1(const TCommandLine& line)
     : TForm(TextLayout()),
       pnlStep1(Control<TPanel>("pnlStep1")),
       pnlStep2(Control<TPanel>("pnlStep2")),
@@ -78,7 +55,8 @@ TForm1::TForm1()
       chkSCOnDesktop(Control<TCheckBox>("chkSCOnDesktop")),
       chkSCOnQuick(Control<TCheckBox>("chkSCOnQuick")),
       chkRunOnExit(Control<TCheckBox>("chkRunOnExit")),
-      ProgressBar1(Control<TProgressBar>("ProgressBar1")) {
+      ProgressBar1(Control<TProgressBar>("ProgressBar1")),
+      FLine(line) {
   Form1 = this;
   // Enter presses the page's forward button, Escape what Cancel does.
   DefaultButton = &btnNext;
@@ -189,14 +167,21 @@ void TForm1::FormCreate() {
   chkSCOnQuick.SetVisible(major < 6);
   FFixedDrives = GetFixedDrives();
 
-  std::u16string found = FindShortcutFolder(FUninstallName, u"QuickLaunch");
-  if (found.empty())
-    found = FindShortcutFolder(FUninstallName, u"Desktop");
-  // An earlier installation's folder is proposed again only when no
-  // non-administrator may change it.
-  if (!found.empty() && !OnlyAdministratorsMayChange(found))
-    found.clear();
-  editSetupDir.SetText(DefaultDestination(found, EnvironmentVariable(L"PROGRAMFILES"), FShortName));
+  if (FLine.noDesktop)
+    chkSCOnDesktop.SetChecked(false);
+  if (FLine.noQuickLaunch)
+    chkSCOnQuick.SetChecked(false);
+  // A failure while looking for an earlier installation (a shell folder
+  // value that is no text, the shell's own error) leaves the folder box
+  // empty and the wizard usable.
+  std::u16string proposed = FLine.destination;
+  if (proposed.empty()) {
+    try {
+      proposed = ProposedDestination(settings);
+    } catch (const std::exception&) {
+    }
+  }
+  editSetupDir.SetText(proposed);
 }
 
 void TForm1::NameForScreenReaders(const TWizardTexts& t) {
@@ -270,8 +255,10 @@ void TForm1::editSetupDirChange() {
 void TForm1::ShowFreeSpace() {
   const std::u16string text = editSetupDir.Text();
   const char16_t letter = text.empty() ? u'\0' : text[0];
-  lblFreeSize.SetCaption(FFreeSpaceLabel +
-                         FormatByteSize(DriveFreeSpace(letter), UserDecimalSeparator()));
+  const int64_t free = DriveFreeSpace(letter);
+  lblFreeSize.SetCaption(FFreeSpaceLabel + (free < 0
+                                                ? UnknownFreeSpaceText(LanguageIndex)
+                                                : FormatByteSize(free, UserDecimalSeparator())));
   lblFreeSize.SetVisible(true);
 }
 
@@ -307,102 +294,61 @@ void TForm1::FinishAction() {
 }
 
 bool TForm1::Install() {
-  // The text as typed, made whole once, as the system's own calls would read
-  // it: "/" for "\", doubled separators and "." parts. (Text that is not a
-  // whole path from a drive's root never gets here: Install stays disabled.)
-  FDestDir = ExpandFileName(NormaliseDestination(editSetupDir.Text()));
-  if (FDestDir.empty() || FDestDir.back() != u'\\')
-    FDestDir += u'\\';
-  // The destination and the folders on the way to it are opened once, from
-  // the drive's root down, and held until the wizard closes; the folder test
-  // reads them through their holds, before anything is made or written, and
-  // nothing is looked up by its path again.
-  FDest.reset();
-  std::unique_ptr<FolderTree> dest;
-  try {
-    dest = std::make_unique<FolderTree>(FDestDir, FolderTree::RootLink::kRefuse, false);
-    const std::u16string open = dest->FindOthersMayChange();
-    if (!open.empty() && !AskWarning(OthersMayChangeText(LanguageIndex, open)))
-      return false;
-    dest->Make();
-  } catch (const LinkError& e) {
-    ShowMessage(LinkRefusedText(LanguageIndex, e.Link()));
-    return false;
-  } catch (const FolderChangedError& e) {
-    // Made by someone else after the test: its permissions are theirs.
-    const std::u16string text = OthersMayChangeText(LanguageIndex, e.Folder());
-    ShowMessage(text.substr(0, text.find(u"\n\n")));
-    return false;
-  } catch (const std::exception&) {
-    ShowMessage(FMsgFolderNotCreated);
-    return false;
-  }
-  for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
-    b->SetEnabled(false);
-  ProgressBar1.SetVisible(true);
-  Application->ProcessMessages();
-
-  std::optional<std::u16string> failure;
-  try {
-    // The package file is made afresh under a name of its own and moved over
-    // whatever lies at its name (a file or a link planted there is replaced,
-    // never followed), and held from its first byte until it is deleted:
-    // nobody can change, swap or delete what the extractor reads, which it
-    // reads through this same open file.
-    HeldFile held(dest->Root(), u"Setup.stp");
-    const std::string_view package = ResourceData(L"StpFile", u"SetupPackage");
-    held.Write(package.data(), package.size());
-    TExtractOptions options;
-    options.codePage = &AnsiCodePage();
-    options.systemDir = [] { return GetSystemDir(); };
-    options.durable = true;
-    {
-      const std::unique_ptr<InFile> reader = held.Reader();
-      ExtractPackage(
-          *reader, *dest, u"", [this](int64_t percent) { OnExtractProgress(percent); }, options);
-    }
-    Sleep(50);
-    held.Delete();
-  } catch (const LinkError& e) {
-    failure = LinkRefusedText(LanguageIndex, e.Link());
-  } catch (const std::exception&) {
-    failure = FMsgExtractFailed;
-  }
-  if (failure) {
-    dest.reset();
-    ShowInfoMessage(*failure);
+  TProductSettings settings;
+  settings.FProductName = FProductName;
+  settings.FUninstallName = FUninstallName;
+  settings.FShortName = FShortName;
+  settings.FVersion = FVersion;
+  TInstallChoices choices;
+  choices.destination = editSetupDir.Text();
+  choices.desktopShortcut = chkSCOnDesktop.Checked();
+  choices.quickLaunchShortcut = chkSCOnQuick.Visible() && chkSCOnQuick.Checked();
+  TInstallHooks hooks;
+  hooks.othersMayChange = [](const std::u16string& open) {
+    return AskWarning(OthersMayChangeText(LanguageIndex, open));
+  };
+  hooks.extracting = [this] {
     for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
-      b->SetEnabled(true);
-    ProgressBar1.SetVisible(false);
-    return false;
-  }
-
-  FDest = std::move(dest);
-  try {
-    RegisterProduct();
-  } catch (const std::exception&) {
-    // Shortcuts and the uninstall key are a convenience: the product is
-    // installed, and the wizard goes on to the finish page.
+      b->SetEnabled(false);
+    ProgressBar1.SetVisible(true);
+    Application->ProcessMessages();
+  };
+  hooks.progress = [this](int64_t percent) { OnExtractProgress(percent); };
+  FDest.reset();
+  TInstallOutcome outcome = RunInstallation(LanguageIndex, settings, choices, hooks, FLog);
+  FDest = std::move(outcome.tree);
+  FDestDir = outcome.destDir;
+  switch (outcome.result) {
+    case TInstallResult::kDeclined:
+      return false;
+    case TInstallResult::kFolderFailed:
+      FExitCode = kSetupFailed;
+      ShowMessage(WithFailureLog(outcome.message));
+      return false;
+    case TInstallResult::kFailed:
+      FExitCode = kSetupFailed;
+      ShowInfoMessage(WithFailureLog(outcome.message));
+      for (TButton* b : {&btnNext, &btnPrev, &btnClose, &btnBrowse})
+        b->SetEnabled(true);
+      ProgressBar1.SetVisible(false);
+      return false;
+    case TInstallResult::kRegistrationIncomplete:
+      FExitCode = kSetupFailed;
+      ShowInfoMessage(WithFailureLog(outcome.message));
+      break;
+    case TInstallResult::kInstalled:
+      FExitCode = kSetupInstalled;
+      break;
   }
   Image1.SetParent(&pnlStep4);
   ProgressBar1.SetVisible(false);
   return true;
 }
 
-void TForm1::RegisterProduct() {
-  const std::u16string exe = FDestDir + FShortName + u".exe";
-  if (chkSCOnDesktop.Checked())
-    CreateShortcut(exe, u"", FUninstallName, kDesktop, u"");
-  if (chkSCOnQuick.Visible() && chkSCOnQuick.Checked())
-    CreateShortcut(exe, u"", FUninstallName, kQuickLaunch, u"");
-  const std::u16string key = UninstallKeyPath(FUninstallName);
-  RegCreateKeyPath(HKEY_LOCAL_MACHINE, key);
-  TProductSettings settings;
-  settings.FUninstallName = FUninstallName;
-  settings.FShortName = FShortName;
-  settings.FVersion = FVersion;
-  for (const TUninstallValue& v : UninstallValues(LanguageIndex, settings, FDestDir))
-    RegWriteText(HKEY_LOCAL_MACHINE, key, v.name, v.value);
+std::u16string TForm1::WithFailureLog(const std::u16string& message) {
+  const std::u16string path = FLine.logFile.empty() ? FailureLogPath() : FLine.logFile;
+  std::u16string why;
+  return WithLogPath(LanguageIndex, message, FLog.WriteTo(path, why) ? path : u"");
 }
 
 void TForm1::OnExtractProgress(int64_t Percent) {

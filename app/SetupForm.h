@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "app/CommandLine.h"
+#include "app/ExitCodes.h"
+#include "app/RunLog.h"
 #include "app/WizardRules.h"
 #include "fs/File.h"
 #include "ui/Forms.h"
@@ -15,7 +18,8 @@ extern int32_t LanguageIndex;
 
 class TForm1 : public TForm {
  public:
-  TForm1();
+  // The command line may set the destination and leave shortcuts out.
+  explicit TForm1(const TCommandLine& line = {});
 
   // Product settings.
   std::u16string FProductName, FUninstallName, FShortName, FVersion, FSizeText;
@@ -30,6 +34,10 @@ class TForm1 : public TForm {
   // Whether FormCreate ran to its end. A wizard whose preparation failed has
   // no captions to tell its pages' actions apart: Next does nothing there.
   bool FPrepared = false;
+  // The program's exit code as things stand: cancelled until an Install
+  // ends, failed after a failed one.
+  int FExitCode = kSetupCancelled;
+  TRunLog FLog;
 
   void FormCreate();
   void ApplicationEvents1Idle();
@@ -64,7 +72,10 @@ class TForm1 : public TForm {
   void FinishAction();
   // False when the run ended early (the folder or the extraction failed).
   bool Install();
-  void RegisterProduct();
+  TCommandLine FLine;
+  // Writes the log where /LOG= says, else into the temporary folder, and
+  // gives the message with the log's place.
+  std::u16string WithFailureLog(const std::u16string& message);
 };
 
 extern TForm1* Form1;

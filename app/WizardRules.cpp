@@ -243,22 +243,126 @@ std::u16string DefaultDestination(const std::u16string& foundFolder,
   return programFiles + u"\\Norvane Soft\\" + shortName;
 }
 
-std::u16string UninstallKeyPath(const std::u16string& uninstallName) {
-  return u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + uninstallName;
+std::u16string TrimFolderNames(const std::u16string& path) {
+  std::u16string out;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    const bool last = end == std::u16string::npos;
+    if (last)
+      end = path.size();
+    std::u16string part = path.substr(start, end - start);
+    const bool drive = start == 0 && part.size() == 2 && part[1] == u':';
+    if (!drive && !part.empty()) {
+      while (!part.empty() && (part.back() == u' ' || part.back() == u'.'))
+        part.pop_back();
+      if (part.empty() && !last) {
+        start = end + 1;
+        continue;
+      }
+    }
+    out += part;
+    if (!last)
+      out += u'\\';
+    start = end + 1;
+  }
+  return out;
 }
 
 std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProductSettings& s,
-                                             const std::u16string& destDir) {
+                                             const std::u16string& destDir,
+                                             const TInstallFacts& facts) {
   const bool chinese = LanguageIndex == 0;
   const std::u16string host = kPublisherHost;
+  const std::u16string uninstaller = QuotedCommand(destDir + u"Uninst.exe");
+  std::u16string location = destDir;
+  if (location.size() > 3 && location.back() == u'\\')
+    location.pop_back();
+  const int64_t kib = (facts.unpackedBytes + 1023) / 1024;
+  const auto number = [](const char16_t* name, int64_t n) {
+    TUninstallValue v{name, u"", true, static_cast<uint32_t>(n > 0xFFFFFFFF ? 0xFFFFFFFF : n)};
+    return v;
+  };
   return {
       {u"DisplayIcon", destDir + s.FShortName + u".exe"},
       {u"DisplayName", s.FUninstallName},
       {u"DisplayVersion", s.FVersion},
-      {u"Publisher", chinese ? u"诺凡软件" : u"Norvane Software"},
+      {u"Publisher", chinese ? kChinesePublisher : kEnglishPublisher},
       {u"URLInfoAbout", u"http://" + host + (chinese ? u"/index_chs.shtml" : u"/")},
-      {u"UninstallString", destDir + u"Uninst.exe"},
+      {u"UninstallString", uninstaller},
+      {u"QuietUninstallString", uninstaller + u" /S"},
+      {u"InstallLocation", location},
+      number(u"EstimatedSize", kib),
+      {u"InstallDate", facts.installDate},
+      number(u"NoModify", 1),
+      number(u"NoRepair", 1),
   };
+}
+
+std::u16string ExtractFailedText(int32_t LanguageIndex, const std::u16string& reason) {
+  const bool chinese = LanguageIndex == 0;
+  if (reason.find(u"Setup.journal") != std::u16string::npos) {
+    return chinese
+               ? u"目标文件夹中的 Setup.journal 文件无法读取（已损坏，或不是本安装程序留下的）。"
+                 u"\n\n" +
+                     reason +
+                     u"\n\n请把这个文件移出该文件夹，或者选择另一个文件夹，然后再次点击“安装”。"
+               : u"The file Setup.journal in the destination folder cannot be read (it is "
+                 u"damaged, or another program left it).\n\n" +
+                     reason +
+                     u"\n\nMove that file out of the folder, or choose another folder, and "
+                     u"then click Install.";
+  }
+  const std::u16string own = MakeWizardTexts(LanguageIndex, {}).FMsgExtractFailed;
+  if (reason.empty())
+    return own;
+  return own + (chinese ? u"\n\n原因：" : u"\n\nReason: ") + reason;
+}
+
+std::u16string RegistrationFailedText(int32_t LanguageIndex,
+                                      const std::vector<std::u16string>& undone) {
+  std::u16string list;
+  for (const std::u16string& step : undone)
+    list += u"\n- " + step;
+  return LanguageIndex == 0 ? u"文件已经安装，但下列步骤失败了：" + list +
+                                  u"\n\n请以管理员身份再次运行安装程序来完成它们。"
+                            : u"The files were installed, but these steps failed:" + list +
+                                  u"\n\nRun Setup again as an administrator to complete them.";
+}
+
+std::u16string DesktopShortcutStep(int32_t LanguageIndex) {
+  return LanguageIndex == 0 ? u"创建桌面快捷方式" : u"the desktop shortcut";
+}
+
+std::u16string QuickLaunchShortcutStep(int32_t LanguageIndex) {
+  return LanguageIndex == 0 ? u"创建快速启动栏快捷方式" : u"the Quick Launch shortcut";
+}
+
+std::u16string UninstallEntryStep(int32_t LanguageIndex) {
+  return LanguageIndex == 0 ? u"在“添加或删除程序”中登记（卸载项）"
+                            : u"the entry in the list of installed programs (uninstall key)";
+}
+
+std::u16string UnknownFreeSpaceText(int32_t LanguageIndex) {
+  return LanguageIndex == 0 ? u"未知" : u"unknown";
+}
+
+std::u16string WithLogPath(int32_t LanguageIndex, const std::u16string& message,
+                           const std::u16string& logPath) {
+  if (logPath.empty())
+    return message;
+  return message + (LanguageIndex == 0 ? u"\n\n安装日志：" : u"\n\nThe log of this run: ") +
+         logPath;
+}
+
+std::u16string AlreadyRunningText(int32_t LanguageIndex) {
+  return LanguageIndex == 0 ? u"本软件的另一个安装程序正在运行。请等它结束后再试。"
+                            : u"Another Setup of this product is already running. Wait until it "
+                              u"has finished, then try again.";
+}
+
+std::u16string NoIndexReason() {
+  return u"the setup package has no usable list of files";
 }
 
 std::u16string ConflictHomePage() {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "package/UninstallEntry.h"
+
 // The publisher's web host, for the uninstall key's "URLInfoAbout" and the
 // conflict notice's address. Short enough that the notice's address line
 // (274 pixels of 14-pixel Tahoma) shows it whole.
@@ -69,6 +71,12 @@ bool FreeSpaceShown(const std::u16string& text, const std::u16string& fixedDrive
 // are trimmed from both ends.
 std::u16string NormaliseDestination(const std::u16string& text);
 
+// A folder path with each folder name's trailing blanks and dots removed, as
+// the system's own path calls read it ("C:\Apps\Drawlet .\" is
+// "C:\Apps\Drawlet\"), so that no folder is made under a name the system
+// cannot open again; a name left empty goes.
+std::u16string TrimFolderNames(const std::u16string& path);
+
 // The warning before anything is written to a destination that a
 // non-administrator may change (folder: the destination or a folder above
 // it): it names the folder and what to choose instead; the answer No (the
@@ -86,14 +94,45 @@ std::u16string DefaultDestination(const std::u16string& foundFolder,
                                   const std::u16string& programFiles,
                                   const std::u16string& shortName);
 
-// The uninstall key's values in the order they are written.
+// The uninstall key's values in the order they are written: the six that
+// every version of the setup wrote, then what deployment tools read (the
+// quiet command, the folder, the size in KiB, the date as YYYYMMDD, and that
+// there is nothing to modify or repair).
 struct TUninstallValue {
   std::u16string name;
   std::u16string value;
+  bool isNumber = false;  // a DWORD: number, not value
+  uint32_t number = 0;
 };
-std::u16string UninstallKeyPath(const std::u16string& uninstallName);
+struct TInstallFacts {
+  int64_t unpackedBytes = 0;
+  std::u16string installDate;  // YYYYMMDD
+};
 std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProductSettings& s,
-                                             const std::u16string& destDir);
+                                             const std::u16string& destDir,
+                                             const TInstallFacts& facts = {});
+
+// The message of a failed extraction: the run's own words, then the reason
+// when one is known. A journal that cannot be read is no older version to
+// close: its message says what to do with it instead.
+std::u16string ExtractFailedText(int32_t LanguageIndex, const std::u16string& reason);
+// The message after the files went in but a registration step failed,
+// naming each step left undone.
+std::u16string RegistrationFailedText(int32_t LanguageIndex,
+                                      const std::vector<std::u16string>& undone);
+// The names of the registration steps, for that message and the log.
+std::u16string DesktopShortcutStep(int32_t LanguageIndex);
+std::u16string QuickLaunchShortcutStep(int32_t LanguageIndex);
+std::u16string UninstallEntryStep(int32_t LanguageIndex);
+// The free space line's figure when the drive cannot tell it.
+std::u16string UnknownFreeSpaceText(int32_t LanguageIndex);
+// A message followed by where the run's log was left.
+std::u16string WithLogPath(int32_t LanguageIndex, const std::u16string& message,
+                           const std::u16string& logPath);
+// A second setup of the same product while one runs.
+std::u16string AlreadyRunningText(int32_t LanguageIndex);
+// A package without a usable index, which installs nothing.
+std::u16string NoIndexReason();
 
 // The conflict notice: the publisher's home page that it shows and copies,
 // the product it speaks for ("Clockrun" or any other id), and its body.

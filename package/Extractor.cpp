@@ -168,6 +168,12 @@ std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16strin
                                   std::u16string_view password, const TExtractOptions& options,
                                   bool keepRefused) {
   InFile package(packagePath);
+  return PlanPackage(package, destDir, password, options, keepRefused);
+}
+
+std::vector<TRowPlan> PlanPackage(InFile& package, std::u16string_view destDir,
+                                  std::u16string_view password, const TExtractOptions& options,
+                                  bool keepRefused) {
   return MakePlan(package, destDir, password, options, keepRefused)->rows;
 }
 

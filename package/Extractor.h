@@ -125,3 +125,8 @@ struct TRowPlan {
 std::vector<TRowPlan> PlanPackage(std::u16string_view packagePath, std::u16string_view destDir,
                                   std::u16string_view password, const TExtractOptions& options = {},
                                   bool keepRefused = false);
+// The same through a file that is already open (the setup program's held
+// copy).
+std::vector<TRowPlan> PlanPackage(InFile& package, std::u16string_view destDir,
+                                  std::u16string_view password, const TExtractOptions& options = {},
+                                  bool keepRefused = false);

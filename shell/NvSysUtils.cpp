@@ -122,8 +122,11 @@ bool RegCreateKeyPath(HKEY RootKey, const std::u16string& KeyPath) {
   return true;
 }
 
-bool RegWriteText(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
-                  const std::u16string& Value) {
+namespace {
+
+// One value of any type, the key created when missing.
+bool RegWriteValue(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
+                   DWORD type, const void* data, DWORD bytes) {
   RegKey key;
   const std::u16string path = DropLeadingBackslash(KeyPath);
   const LONG rc = path.empty()
@@ -132,12 +135,25 @@ bool RegWriteText(HKEY RootKey, const std::u16string& KeyPath, const std::u16str
                                         KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
   if (rc != ERROR_SUCCESS)
     return false;
-  const DWORD bytes = static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t));
-  if (RegSetValueExW(key.get(), ValueName.empty() ? nullptr : W(ValueName), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(W(Value)), bytes) != ERROR_SUCCESS) {
+  if (RegSetValueExW(key.get(), ValueName.empty() ? nullptr : W(ValueName), 0, type,
+                     static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
     throw RegistryError(u"Failed to set data for '" + ValueName + u"'");
   }
   return true;
+}
+
+}  // namespace
+
+bool RegWriteText(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
+                  const std::u16string& Value) {
+  return RegWriteValue(RootKey, KeyPath, ValueName, REG_SZ, W(Value),
+                       static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool RegWriteNumber(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
+                    uint32_t Value) {
+  const DWORD v = Value;
+  return RegWriteValue(RootKey, KeyPath, ValueName, REG_DWORD, &v, sizeof v);
 }
 
 std::u16string RegReadText(HKEY RootKey, const std::u16string& KeyPath,

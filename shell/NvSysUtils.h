@@ -38,6 +38,9 @@ bool RegCreateKeyPath(HKEY RootKey, const std::u16string& KeyPath);
 // opened or created. Raises RegistryError "Failed to set data for '%s'".
 bool RegWriteText(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
                   const std::u16string& Value);
+// The same for a REG_DWORD value.
+bool RegWriteNumber(HKEY RootKey, const std::u16string& KeyPath, const std::u16string& ValueName,
+                    uint32_t Value);
 // A REG_SZ or REG_EXPAND_SZ value (unexpanded); empty when the key or value
 // is absent. Raises RegistryError "Failed to get data for '%s'" or "Invalid
 // data type for '%s'".

@@ -163,7 +163,8 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
       bytes = ReadShortcutFile(h.get());
   }
   if (plain) {
-    if (!LoadBytes(persist.Get(), bytes) || FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE))) {
+    if (!LoadBytes(persist.Get(), bytes) ||
+        FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE | SLR_NO_UI))) {
       return failed;
     }
     if (persist->IsDirty() == S_OK) {
@@ -172,7 +173,7 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
         ReplaceFileIn(folder.get(), name, updated);
     }
   } else if (FAILED(file->Load(W(LinkFile), STGM_READ)) ||
-             FAILED(link->Resolve(GetActiveWindow(), SLR_NOUPDATE))) {
+             FAILED(link->Resolve(GetActiveWindow(), SLR_NOUPDATE | SLR_NO_UI))) {
     return failed;
   }
   wchar_t buffer[MAX_PATH] = {};

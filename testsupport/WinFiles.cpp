@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
+#include "testsupport/WineHost.h"
+
 namespace testsupport {
 
 bool Exists(const std::wstring& path) {
@@ -23,6 +27,32 @@ uint64_t FileId(const std::wstring& path) {
   GetFileInformationByHandle(h, &info);
   CloseHandle(h);
   return (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+unsigned long EveryoneRights(const std::wstring& folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
+    return 0;
+  }
+  DWORD rights = 0;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        IsWellKnownSid(&ace->SidStart, WinWorldSid)) {
+      rights |= ace->Mask;
+    }
+  }
+  LocalFree(sd);
+  return rights;
+}
+
+bool MakeOpenFolder(const std::wstring& folder) {
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return RunHostProgram("/bin/chmod", "0777 \"" + UnixPath(folder) + "\"",
+                        [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
 }  // namespace testsupport

@@ -13,5 +13,11 @@ bool IsLinkHere(const std::wstring& path);
 // The file system's identity of a file: the same file, not a copy; 0 when
 // it cannot be opened.
 uint64_t FileId(const std::wstring& path);
+// The rights the Everyone entry of a folder's descriptor grants (0: none).
+unsigned long EveryoneRights(const std::wstring& folder);
+// A folder every user may change: under Wine a Unix mode of 0777, which
+// shows as Everyone with write and delete-child rights (0x1301ff); whether
+// it is one now.
+bool MakeOpenFolder(const std::wstring& folder);
 
 }  // namespace testsupport

@@ -34,10 +34,10 @@ WizardDriver::~WizardDriver() {
   Kill();
 }
 
-bool WizardDriver::Start(const std::wstring& exe) {
+bool WizardDriver::Start(const std::wstring& exe, const std::wstring& arguments) {
   testsupport::Process::Options options;
   options.program = exe;
-  if (!process_.Start(L"\"" + exe + L"\"", options))
+  if (!process_.Start(L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments), options))
     return false;
   WaitFor(
       [&] {
@@ -71,6 +71,10 @@ bool WizardDriver::WaitExit(DWORD ms) {
 
 bool WizardDriver::Running() const {
   return process_.Running();
+}
+
+DWORD WizardDriver::ExitCode() const {
+  return process_.ExitCode();
 }
 
 HWND WizardDriver::FindWizard() const {
@@ -172,6 +176,15 @@ void WizardDriver::Press(WORD vk, bool alt, bool shift) {
     keys.push_back(KeyInput(VK_SHIFT, true));
   if (alt)
     keys.push_back(KeyInput(VK_MENU, true));
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+  if (Running() && FindMessageBox() == nullptr)
+    Settle(5000);
+}
+
+void WizardDriver::Hold(WORD vk, int repeats) {
+  SetForegroundWindow(wizard_);
+  std::vector<INPUT> keys(static_cast<size_t>(repeats) + 1, KeyInput(vk, false));
+  keys.push_back(KeyInput(vk, true));
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
   if (Running() && FindMessageBox() == nullptr)
     Settle(5000);

@@ -20,7 +20,7 @@ class WizardDriver {
 
   // Starts the program and waits for its wizard window (or for a message box
   // when it shows one first). False when neither appears.
-  bool Start(const std::wstring& exe);
+  bool Start(const std::wstring& exe, const std::wstring& arguments = L"");
   // Waits for the wizard window to show; false on timeout.
   bool WaitWizard(DWORD ms = 20000);
   // Ends the program if it still runs.
@@ -28,6 +28,8 @@ class WizardDriver {
   // Waits for the program to end; false on timeout.
   bool WaitExit(DWORD ms = 20000);
   bool Running() const;
+  // The program's exit code (STILL_ACTIVE while it runs, -1 without one).
+  DWORD ExitCode() const;
   DWORD ProcessId() const { return process_.Id(); }
 
   HWND Wizard() const { return wizard_; }
@@ -57,6 +59,9 @@ class WizardDriver {
   // Presses a key (with Alt, with Shift) through SendInput, as the keyboard
   // would, into the wizard brought to the front; then settles.
   void Press(WORD vk, bool alt = false, bool shift = false);
+  // Holds a key down while the keyboard repeats it (repeats presses with
+  // no release between them), then lets it go; then settles.
+  void Hold(WORD vk, int repeats);
   // Types text through SendInput, character by character; then settles.
   void TypeKeys(const std::wstring& text);
   // The control id of the focused window of the program (0 for none, -1 for

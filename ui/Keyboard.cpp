@@ -56,7 +56,10 @@ bool TForm::HandleKey(const MSG& msg) {
   switch (msg.message) {
     case WM_KEYDOWN:
       if (msg.wParam == VK_RETURN) {
-        if (TButton* b = EnterButton())
+        // Only a press: the key's auto-repeat while it is held down never
+        // presses a button, so holding Enter cannot walk through the pages.
+        const bool repeat = (msg.lParam & (LPARAM{1} << 30)) != 0;
+        if (TButton* b = EnterButton(); b != nullptr && !repeat)
           b->Click();
         return true;
       }

@@ -9,14 +9,6 @@
 
 namespace {
 
-std::u16string Unquoted(std::u16string s) {
-  while (!s.empty() && s.back() == u' ')
-    s.pop_back();
-  if (s.size() >= 2 && s.front() == u'"' && s.back() == u'"')
-    s = s.substr(1, s.size() - 2);
-  return s;
-}
-
 std::u16string LongPath(const std::u16string& path) {
   wchar_t buffer[MAX_PATH * 2] = {};
   const DWORD n = GetLongPathNameW(W(path), buffer, MAX_PATH * 2);
@@ -69,8 +61,8 @@ std::optional<TInstallation> FindInstallation(const std::u16string& programPath)
       continue;
     TInstallation inst;
     inst.keyName = UpToNul(name, size);
-    inst.keyPath = std::u16string(kUninstallRoot) + u"\\" + inst.keyName;
-    const std::u16string command = Unquoted(ReadValue(inst.keyPath, u"UninstallString"));
+    inst.keyPath = UninstallKeyPath(inst.keyName);
+    const std::u16string command = UninstallProgramOf(ReadValue(inst.keyPath, u"UninstallString"));
     if (command.empty() || !SameFile(command, programPath))
       continue;
     inst.destDir = ExtractFileDir(programPath);

@@ -7,8 +7,7 @@
 #include <optional>
 #include <string>
 
-inline constexpr char16_t kUninstallRoot[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+#include "package/UninstallEntry.h"
 
 struct TInstallation {
   std::u16string keyName;  // also the shortcuts' name

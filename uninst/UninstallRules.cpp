@@ -8,17 +8,11 @@
 
 namespace {
 
-const char16_t kChinesePublisher[] = u"诺凡软件";
-
 std::u16string NameAndVersion(const std::u16string& name, const std::u16string& version) {
   return version.empty() ? name : name + u" " + version;
 }
 
 }  // namespace
-
-bool IsChinesePublisher(const std::u16string& publisher) {
-  return publisher == kChinesePublisher;
-}
 
 TUninstallTexts MakeUninstallTexts(bool chinese, const std::u16string& displayName,
                                    const std::u16string& displayVersion) {

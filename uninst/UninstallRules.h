@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "package/UninstallEntry.h"
 #include "package/UninstallList.h"
-
-// The uninstall key's "Publisher" is the Chinese publisher name for a Chinese
-// installation; anything else is English.
-bool IsChinesePublisher(const std::u16string& publisher);
 
 // The texts of one installation in its language.
 struct TUninstallTexts {

@@ -20,6 +20,9 @@ using testsupport::Released;
 using testsupport::WaitFor;
 using testsupport::WriteAll;
 
+using testsupport::EveryoneRights;
+using testsupport::MakeOpenFolder;
+
 namespace {
 
 // Every name under dir that is some file's second copy or a temporary file.
@@ -84,36 +87,6 @@ DWORD RunStp(const std::wstring& args, std::string& err) {
   CloseHandle(options.output);
   err = ReadAll(errFile);
   return code;
-}
-
-// The rights the Everyone entry of a folder's descriptor grants (0: none).
-DWORD EveryoneRights(const std::wstring& folder) {
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
-    return 0;
-  }
-  DWORD rights = 0;
-  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
-        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-        IsWellKnownSid(&ace->SidStart, WinWorldSid)) {
-      rights |= ace->Mask;
-    }
-  }
-  LocalFree(sd);
-  return rights;
-}
-
-// A folder every user may change: under Wine a Unix mode of 0777, which
-// shows as Everyone with write and delete-child rights (0x1301ff).
-bool MakeOpenFolder(const std::wstring& folder) {
-  CreateDirectoryW(folder.c_str(), nullptr);
-  return testsupport::RunHostProgram(
-      "/bin/chmod", "0777 \"" + testsupport::UnixPath(folder) + "\"",
-      [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
 const wchar_t kExtractFailed[] = L"An error occurred extracting files to the destination folder.";
@@ -244,6 +217,21 @@ TEST_F(GuardedInstall, AFolderOthersMayChangeIsNamedBeforeAnythingIsWritten) {
   ASSERT_TRUE(WaitFinishPage(d));
   EXPECT_TRUE(Exists(L"C:\\Open\\Drawlet\\Drawlet.exe"));
   EXPECT_EQ(EveryoneRights(L"C:\\Open\\Drawlet"), 0u);
+}
+
+// A user may plant a link where an administrator's log will go (a public
+// folder): the log replaces the link itself and never writes through it.
+TEST_F(GuardedInstall, ALinkPlantedAsTheLogIsReplacedNotFollowed) {
+  CreateDirectoryW(L"C:\\Logs", nullptr);
+  WriteAll(L"C:\\victim.txt", "a file of the machine's");
+  ASSERT_TRUE(testsupport::PlantLink(L"C:\\victim.txt", L"C:\\Logs\\planted.log"));
+  WizardDriver d;
+  d.Start(SetupProgram("SetupEn"), L"/S /Q /LOG=C:\\Logs\\planted.log");
+  ASSERT_TRUE(d.WaitExit());
+  EXPECT_EQ(d.ExitCode(), 1639u);
+  EXPECT_TRUE(ReadAll(L"C:\\victim.txt") == "a file of the machine's");
+  EXPECT_FALSE(testsupport::IsLinkHere(L"C:\\Logs\\planted.log"));
+  EXPECT_NE(ReadAll(L"C:\\Logs\\planted.log").find("Refused"), std::string::npos);
 }
 
 TEST_F(GuardedInstall, ALinkAsTheDestinationIsNamed) {

@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
@@ -30,6 +32,7 @@
 using Microsoft::WRL::ComPtr;
 using testsupport::Exists;
 using testsupport::KeyValues;
+using testsupport::MakeOpenFolder;
 using testsupport::ProcessRunning;
 using testsupport::ReadAll;
 using testsupport::WaitFor;
@@ -51,7 +54,14 @@ namespace {
 
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// The six values of the sample product's uninstall key, sorted by name.
+std::wstring Today() {
+  wchar_t text[16] = {};
+  GetDateFormatW(LOCALE_INVARIANT, 0, nullptr, L"yyyyMMdd", text, 16);
+  return text;
+}
+
+// The text values of the sample product's uninstall key, sorted by name
+// (the numbers and the order are the rules', tested natively).
 std::vector<std::pair<std::wstring, std::wstring>> ExpectedUninstallValues(const std::wstring& name,
                                                                            const std::wstring& dest,
                                                                            bool chinese) {
@@ -62,7 +72,13 @@ std::vector<std::pair<std::wstring, std::wstring>> ExpectedUninstallValues(const
       {L"Publisher", chinese ? L"诺凡软件" : L"Norvane Software"},
       {L"URLInfoAbout",
        chinese ? L"http://www.norvane.com/index_chs.shtml" : L"http://www.norvane.com/"},
-      {L"UninstallString", dest + L"Uninst.exe"},
+      {L"UninstallString", L"\"" + dest + L"Uninst.exe\""},
+      {L"QuietUninstallString", L"\"" + dest + L"Uninst.exe\" /S"},
+      {L"InstallLocation", dest.substr(0, dest.size() - 1)},
+      {L"InstallDate", Today()},
+      {L"EstimatedSize", L"(not text)"},
+      {L"NoModify", L"(not text)"},
+      {L"NoRepair", L"(not text)"},
   };
   std::sort(values.begin(), values.end());
   return values;
@@ -182,7 +198,12 @@ class Install : public testing::Test {
 
   // Runs the installed uninstaller with /S; its exit code.
   DWORD UninstallSilently(const std::wstring& dest) {
-    return static_cast<DWORD>(testsupport::RunProcess(L"\"" + dest + L"Uninst.exe\" /S"));
+    return RunCommand(L"\"" + dest + L"Uninst.exe\" /S");
+  }
+  // Runs a whole command line and waits at most two minutes for it: its
+  // exit code (-1: it did not start or did not end in time).
+  static DWORD RunCommand(const std::wstring& cmd) {
+    return static_cast<DWORD>(testsupport::RunProcess(cmd, 120000));
   }
 
   WizardDriver d;
@@ -234,7 +255,8 @@ TEST_F(Install, UninstallerRemovesWhatTheWizardInstalled) {
     if (name == L"UninstallString")
       uninstall = value;
   }
-  ASSERT_EQ(uninstall, dest + L"Uninst.exe");
+  ASSERT_EQ(uninstall, L"\"" + dest + L"Uninst.exe\"");
+  uninstall = dest + L"Uninst.exe";
 
   // No changes nothing.
   {
@@ -313,8 +335,11 @@ TEST_F(Install, FolderThatCannotBeMadeKeepsThePage) {
   WriteAll(L"C:\\blocker", "a file where a folder would go");
   ToFolderPage("SetupEn", L"C:\\blocker\\Drawlet");
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(),
-            L"Destination folder can't be created, need to select another folder.");
+  EXPECT_EQ(d.MessageBoxText().rfind(
+                L"Destination folder can't be created, need to select another folder.\n\nThe "
+                L"log of this run: C:\\",
+                0),
+            0u);
   EXPECT_EQ(d.MessageBoxCaption(), L"Setup - Norvane Drawlet");
   EXPECT_FALSE(d.MessageBoxHasIcon());
   d.AnswerMessageBox();
@@ -332,10 +357,15 @@ TEST_F(Install, FailedExtractionCanBeRetried) {
   SetFileAttributesW((dest + L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   ToFolderPage("SetupEn", dest);
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(),
-            L"An error occurred extracting files to the destination folder.\n\nWhether you're "
-            L"running an older version of this software? If yes, please close it and then click "
-            L"Install.");
+  // The run's own words, then the reason and where the log is.
+  const std::wstring told = d.MessageBoxText();
+  EXPECT_EQ(
+      told.rfind(L"An error occurred extracting files to the destination folder.\n\nWhether "
+                 L"you're running an older version of this software? If yes, please close "
+                 L"it and then click Install.\n\nReason: cannot replace C:\\Locked\\readme.txt",
+                 0),
+      0u);
+  EXPECT_NE(told.find(L"\n\nThe log of this run: "), std::wstring::npos);
   EXPECT_EQ(d.MessageBoxCaption(), L"Setup - Norvane Drawlet");
   d.AnswerMessageBox();
   EXPECT_TRUE(d.Shown(idPnlStep3));
@@ -353,6 +383,76 @@ TEST_F(Install, FailedExtractionCanBeRetried) {
   ASSERT_TRUE(WaitFinishPage(d));
   ExpectProductFiles(dest);
   ExpectUninstallKey(L"Norvane Drawlet", dest, false);
+}
+
+// Without a person: whole runs from the command line, one after the other
+// on one machine, each checked by its exit code, its log, the tree and the
+// key (the command line's reading itself is tested natively).
+TEST_F(Install, SilentRuns) {
+  const std::wstring dest = L"C:\\Silent Dir\\Drawlet\\";
+  const std::wstring log = L"C:\\Logs\\setup.log";
+  const std::wstring setup = L"\"" + SetupProgram("Setup") + L"\" /S /LOG=" + log + L" ";
+  const std::wstring key = std::wstring(kUninstallRoot) + L"诺凡画图";
+  const auto quietUninstall = [&] {
+    const auto values = KeyValues(HKEY_LOCAL_MACHINE, key);
+    return std::map<std::wstring, std::wstring>(values.begin(),
+                                                values.end())[L"QuietUninstallString"];
+  };
+  WizardDriver other;
+  FILE* held = nullptr;
+  struct Row {
+    const char* what;
+    std::function<void()> before;
+    std::function<std::wstring()> command;
+    DWORD code;
+    const char* logHas;  // nullptr: the run writes no log of Setup's
+    bool installed;
+  };
+  const Row rows[] = {
+      {"a bad line", [] {}, [&] { return setup + L"/Q \"/D=" + dest + L"\""; }, 1639,
+       "Refused: unknown argument \"/Q\"", false},
+      {"a destination others may change", [] { ASSERT_TRUE(MakeOpenFolder(L"C:\\Open")); },
+       [&] { return setup + L"/D=C:\\Open\\Drawlet"; }, 1603, "others may change C:\\Open", false},
+      {"a second setup meanwhile", [&] { ASSERT_TRUE(other.Start(SetupProgram("SetupEn"))); },
+       [&] { return setup + L"/D=" + dest; }, 1618, "another setup of this product is running",
+       false},
+      {"install", [&] { other.Kill(); }, [&] { return setup + L"\"/D=" + dest + L"\""; }, 0,
+       "Installed", true},
+      {"over a held file",
+       [&] { held = _wfsopen((dest + L"readme.txt").c_str(), L"rb", _SH_DENYRW); },
+       [&] { return setup + L"/D=" + dest; }, 1603, "readme.txt", true},
+      {"a damaged journal", [&] { WriteAll(dest + L"Setup.journal", "not a journal"); },
+       [&] { return setup + L"/D=" + dest; }, 1603, "Setup.journal", true},
+      {"only a progress window", [&] { DeleteFileW((dest + L"Setup.journal").c_str()); },
+       [&] { return setup.substr(0, setup.find(L" /S")) + L" /P /LOG=" + log + L" /D=" + dest; }, 0,
+       "Installed", true},
+      {"the quiet uninstall string as the key holds it", [] {}, quietUninstall, 0, nullptr, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    DeleteFileW(log.c_str());
+    row.before();
+    EXPECT_EQ(RunCommand(row.command()), row.code);
+    if (held != nullptr)
+      std::fclose(std::exchange(held, nullptr));
+    // A failed run leaves its copy of the package, as the wizard's does.
+    if (row.code != 0)
+      DeleteFileW((dest + L"Setup.stp").c_str());
+    if (row.logHas != nullptr) {
+      EXPECT_NE(ReadAll(log).find(row.logHas), std::string::npos) << ReadAll(log);
+    }
+    if (row.installed) {
+      ExpectProductFiles(dest);
+      ExpectUninstallKey(L"诺凡画图", dest, true);
+      EXPECT_TRUE(Exists(Folder(0) + L"\\诺凡画图.lnk"));
+    } else {
+      EXPECT_TRUE(WaitFor([&] { return !Exists(dest + L"Uninst.exe"); }));
+      EXPECT_FALSE(Exists(dest + L"Drawlet.exe"));
+      EXPECT_FALSE(Exists(L"C:\\Open\\Drawlet"));
+      EXPECT_TRUE(KeyValues(HKEY_LOCAL_MACHINE, key).empty());
+    }
+    EXPECT_FALSE(ProcessRunning(L"Drawlet.exe"));  // never started
+  }
 }
 
 // An upgrade over an earlier version whose read-me is held open: the message,
@@ -428,24 +528,20 @@ TEST_F(Install, TheUninstallerUndoesAnInterruptedUpgradeFirst) {
   }
 }
 
-TEST_F(Install, PackageWithoutUsableIndexStillRegisters) {
+// A package without a usable index installs nothing, so nothing is
+// registered for it either: the run fails like any extraction failure.
+TEST_F(Install, PackageWithoutUsableIndexFails) {
   const std::wstring dest = L"C:\\NoIndex\\";
   ToFolderPage("SetupNoIndex", L"C:\\NoIndex");
   d.ClickNoWait(idBtnNext);
-  ASSERT_TRUE(WaitFinishPage(d));
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dest + L"*").c_str(), &fd);
-  int entries = 0;
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (std::wstring(fd.cFileName) != L"." && std::wstring(fd.cFileName) != L"..")
-        ++entries;
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-  }
-  EXPECT_EQ(entries, 0);
-  EXPECT_TRUE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
-  ExpectUninstallKey(L"Norvane Drawlet", dest, false);
+  EXPECT_NE(d.MessageBoxText().find(L"no usable list of files"), std::wstring::npos);
+  d.AnswerMessageBox();
+  EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
+  EXPECT_TRUE(
+      KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+  EXPECT_EQ(d.ExitCode(), 1603u);
 }
 
 TEST_F(Install, DestinationTextsAreNormalised) {
@@ -464,13 +560,13 @@ TEST_F(Install, DestinationTextsAreNormalised) {
   EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
   d.Kill();
 
-  // A trailing blank stays in front of the appended backslash: the folder
-  // is made level by level as "Drawlet " and the files follow into it.
-  ToFolderPage("SetupEn", L"C:\\Trail\\Drawlet ");
+  // A folder name ending in a blank or a dot is trimmed as the system's own
+  // path calls trim it: no folder "Drawlet " that they could not open again.
+  ToFolderPage("SetupEn", L"C:\\Trail\\Drawlet .");
   d.ClickNoWait(idBtnNext);
   ASSERT_TRUE(WaitFinishPage(d));
-  ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Trail\\Drawlet \\", false);
-  EXPECT_TRUE(Exists(L"C:\\Trail\\Drawlet \\Drawlet.exe"));
+  ExpectUninstallKey(L"Norvane Drawlet", L"C:\\Trail\\Drawlet\\", false);
+  EXPECT_TRUE(Exists(L"C:\\Trail\\Drawlet\\Drawlet.exe"));
 
   // Spellings the system's own calls read as the same folder: made whole
   // once, when Install is pressed.
@@ -553,7 +649,9 @@ class ScopedBrokenShellLink {
 // and the wizard still reaches its finish page. On a system without Quick
 // Launch the key is the very next step, so a run that went on after the
 // error would write it.
-TEST_F(Install, RegistrationStopsAtItsFirstError) {
+// A registration step that fails is told, naming what was left undone; the
+// other steps are still made, and the run's exit code is a failure.
+TEST_F(Install, FailedRegistrationIsToldAndFails) {
   for (const wchar_t* version : {L"", L"winxp64"}) {
     ScopedWindowsVersion system(version);
     SHCreateDirectoryExW(nullptr, Folder(1).c_str(), nullptr);
@@ -564,18 +662,21 @@ TEST_F(Install, RegistrationStopsAtItsFirstError) {
       ToFolderPage("SetupEn", dest);
       ASSERT_EQ(d.Shown(idChkSCOnQuick), *version != L'\0');
       d.ClickNoWait(idBtnNext);
+      const std::wstring told = d.MessageBoxText(60000);
+      EXPECT_NE(told.find(L"the desktop shortcut"), std::wstring::npos);
+      EXPECT_EQ(told.find(L"the Quick Launch shortcut") != std::wstring::npos, *version != L'\0');
+      d.AnswerMessageBox();
       ASSERT_TRUE(WaitFinishPage(d));
     }
     ExpectProductFiles(dest);
     EXPECT_FALSE(Exists(Folder(0) + L"\\Norvane Drawlet.lnk"));
     EXPECT_FALSE(Exists(Folder(1) + L"\\Norvane Drawlet.lnk"));
-    EXPECT_TRUE(
-        KeyValues(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + L"Norvane Drawlet").empty());
+    ExpectUninstallKey(L"Norvane Drawlet", dest, false);
     EXPECT_EQ(d.Text(idBtnNext), L"&Finish");
-    EXPECT_EQ(d.MessageBoxText(500), L"");
     d.SetCheck(idChkRunOnExit, false);
     d.ClickNoWait(idBtnNext);
     EXPECT_TRUE(d.WaitExit());
+    EXPECT_EQ(d.ExitCode(), 1603u);
     d.Kill();
   }
 }
@@ -626,7 +727,8 @@ TEST_F(Install, ChineseMessages) {
   WriteAll(L"C:\\blocker", "a file where a folder would go");
   ToFolderPage("Setup", L"C:\\blocker\\Drawlet");
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(), L"无法创建目标文件夹，请重新指定文件夹路径。");
+  EXPECT_EQ(
+      d.MessageBoxText().rfind(L"无法创建目标文件夹，请重新指定文件夹路径。\n\n安装日志：", 0), 0u);
   EXPECT_EQ(d.MessageBoxCaption(), L"安装向导 - 诺凡画图");
   EXPECT_FALSE(d.MessageBoxHasIcon());
   d.AnswerMessageBox();
@@ -637,9 +739,11 @@ TEST_F(Install, ChineseMessages) {
   SetFileAttributesW((dest + L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   d.Type(idEditSetupDir, dest);
   d.ClickNoWait(idBtnNext);
-  EXPECT_EQ(d.MessageBoxText(),
-            L"提取文件到目标文件夹时发生错误。\n\n您是否正在运行这个软件的旧版本？如果是，请先关闭"
-            L"它，然后再次点击“安装”。");
+  EXPECT_EQ(d.MessageBoxText().rfind(
+                L"提取文件到目标文件夹时发生错误。\n\n您是否正在运行这个软件的旧版本？如果是，请先"
+                L"关闭它，然后再次点击“安装”。\n\n原因：",
+                0),
+            0u);
   EXPECT_EQ(d.MessageBoxCaption(), L"安装向导 - 诺凡画图");
   EXPECT_TRUE(d.MessageBoxHasIcon());
   d.AnswerMessageBox();
@@ -754,7 +858,8 @@ TEST_F(InstallWow64, DefaultDestinationSysWow64AndWow6432NodeThenTheUninstaller)
     if (name == L"UninstallString")
       uninstall = value;
   }
-  ASSERT_EQ(uninstall, dest + L"Uninst.exe");
+  ASSERT_EQ(uninstall, L"\"" + dest + L"Uninst.exe\"");
+  uninstall = dest + L"Uninst.exe";
   {
     WizardDriver u;
     ASSERT_TRUE(u.Start(uninstall));

@@ -188,6 +188,21 @@ TEST(WizardKeys, EachKeyOnEachPageInBothLanguages) {
   std::printf("%d rows in %d runs of the wizard\n", static_cast<int>(order.size()), starts);
 }
 
+// Enter held down: the keyboard's repeats press nothing, so each press stops
+// on the next page (and never reaches Install).
+TEST(WizardKeys, HoldingEnterStopsAtEachPage) {
+  WizardDriver d;
+  OpenAt(d, false, 1);
+  for (int page : {2, 3}) {
+    d.Hold(VK_RETURN, 8);
+    EXPECT_TRUE(WaitFor([&] { return Page(d) == page; })) << "on page " << Page(d);
+    EXPECT_TRUE(d.Settle());
+    EXPECT_EQ(Page(d), page);
+  }
+  d.CloseWindow();
+  EXPECT_TRUE(d.WaitExit());
+}
+
 // Never on a hidden or disabled control: Install disabled while it has the
 // focus hands the focus to the folder box; Enter then presses nothing.
 TEST(WizardKeys, FocusLeavesADisabledInstallButton) {

@@ -156,12 +156,24 @@ TEST(Destination, TheProposedFolder) {
             u"C:\\Program Files\\Norvane Soft\\Drawlet");
 }
 
-TEST(Uninstall, SixValuesInOrder) {
+TEST(Destination, FolderNamesTrimmedAsTheSystemReadsThem) {
+  const std::pair<const char16_t*, const char16_t*> rows[] = {
+      {u"C:\\Apps\\Drawlet\\", u"C:\\Apps\\Drawlet\\"},
+      {u"C:\\Apps\\Drawlet \\", u"C:\\Apps\\Drawlet\\"},
+      {u"C:\\Apps. .\\Drawlet..\\", u"C:\\Apps\\Drawlet\\"},
+      {u"C:\\Apps\\ \\Drawlet\\", u"C:\\Apps\\Drawlet\\"},
+      {u"D:\\", u"D:\\"},
+  };
+  for (const auto& [in, want] : rows)
+    EXPECT_EQ(ToUtf8(TrimFolderNames(in)), ToUtf8(want)) << ToUtf8(in);
+}
+
+TEST(Uninstall, ValuesInOrder) {
   const auto zh = LoadProductSettings(Lookup(ShippedStrings()), 0);
   EXPECT_EQ(UninstallKeyPath(zh.FUninstallName),
             u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\诺凡画图");
-  const auto values = UninstallValues(0, zh, u"C:\\Apps\\Drawlet\\");
-  ASSERT_EQ(values.size(), 6u);
+  const auto values = UninstallValues(0, zh, u"C:\\Apps\\Drawlet\\", {1025, u"20261210"});
+  ASSERT_EQ(values.size(), 12u);
   EXPECT_EQ(values[0].name, u"DisplayIcon");
   EXPECT_EQ(values[0].value, u"C:\\Apps\\Drawlet\\Drawlet.exe");
   EXPECT_EQ(values[1].value, u"诺凡画图");
@@ -169,7 +181,12 @@ TEST(Uninstall, SixValuesInOrder) {
   EXPECT_EQ(values[3].value, u"诺凡软件");
   EXPECT_EQ(values[4].value, std::u16string(u"http://") + kPublisherHost + u"/index_chs.shtml");
   EXPECT_EQ(values[5].name, u"UninstallString");
-  EXPECT_EQ(values[5].value, u"C:\\Apps\\Drawlet\\Uninst.exe");
+  EXPECT_EQ(values[5].value, u"\"C:\\Apps\\Drawlet\\Uninst.exe\"");
+  EXPECT_EQ(values[6].value, u"\"C:\\Apps\\Drawlet\\Uninst.exe\" /S");
+  EXPECT_EQ(values[7].value, u"C:\\Apps\\Drawlet");
+  EXPECT_EQ(values[8].number, 2u);  // KiB, rounded up
+  EXPECT_EQ(values[9].value, u"20261210");
+  EXPECT_TRUE(values[10].isNumber && values[11].isNumber && values[11].number == 1);
   const auto en = UninstallValues(2, LoadProductSettings(Lookup(ShippedStrings()), 2), u"D:\\x\\");
   EXPECT_EQ(en[3].value, u"Norvane Software");
   EXPECT_EQ(en[4].value, std::u16string(u"http://") + kPublisherHost + u"/");
@@ -208,5 +225,9 @@ TEST(WizardTexts, WarningsNameTheFolderInBothLanguages) {
     EXPECT_NE(open.find(u"C:\\Open"), std::u16string::npos);
     EXPECT_NE(open.find(u"Program Files"), std::u16string::npos);
     EXPECT_NE(LinkRefusedText(language, u"C:\\Link").find(u"C:\\Link"), std::u16string::npos);
+    // A journal that cannot be read is named, with no older version to close.
+    const std::u16string journal = ExtractFailedText(language, u"C:\\D\\Setup.journal: damaged");
+    EXPECT_NE(journal.find(u"C:\\D\\Setup.journal: damaged"), std::u16string::npos);
+    EXPECT_EQ(journal.find(MakeWizardTexts(language, {}).FMsgExtractFailed), std::u16string::npos);
   }
 }

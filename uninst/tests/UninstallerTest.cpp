@@ -229,7 +229,8 @@ struct Uninstaller : testing::Test {
     s.FShortName = u"Drawlet";
     s.FVersion = u"1.0";
     for (const TUninstallValue& v : UninstallValues(language, s, dest))
-      RegWriteText(HKEY_LOCAL_MACHINE, keyPath, v.name, v.value);
+      v.isNumber ? RegWriteNumber(HKEY_LOCAL_MACHINE, keyPath, v.name, v.number)
+                 : RegWriteText(HKEY_LOCAL_MACHINE, keyPath, v.name, v.value);
     CreateShortcut(dest + u"Drawlet.exe", u"", name, 0, u"");
     CreateShortcut(dest + u"Drawlet.exe", u"", name, 1, u"");
     ASSERT_TRUE(Exists(DesktopLink()));
@@ -384,7 +385,7 @@ TEST_F(Uninstaller, NoChangesNothing) {
   EXPECT_TRUE(KeyExists());
   EXPECT_TRUE(Exists(DesktopLink()));
   EXPECT_TRUE(Exists(QuickLink()));
-  EXPECT_EQ(UninstallString(), dest + u"Uninst.exe");
+  EXPECT_EQ(UninstallString(), u"\"" + dest + u"Uninst.exe\"");
 }
 
 TEST_F(Uninstaller, AHeldFileIsNamedAndTheKeyKeptUntilASecondRun) {
@@ -413,7 +414,7 @@ TEST_F(Uninstaller, AHeldFileIsNamedAndTheKeyKeptUntilASecondRun) {
 
 TEST_F(Uninstaller, SilentRunsWithoutAWindowAndTellsByItsExitCode) {
   Install(2, u"Norvane Drawlet");
-  const std::u16string silent = u"\"" + UninstallString() + u"\" /S";
+  const std::u16string silent = UninstallString() + u" /S";
   std::FILE* held = _wfsopen(W(dest + u"readme.txt"), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
   const RunResult first = RunUninstaller(silent, {});
@@ -608,7 +609,7 @@ TEST_F(Uninstaller, ARunWithoutTheRightsToRemoveSaysItNeedsAnAdministrator) {
   // before it asks), the key can be read but not deleted: the run says it
   // must be run as an administrator, removes nothing and keeps the key.
   Install(2, u"Norvane Drawlet");
-  const std::u16string program = UninstallString();
+  const std::u16string program = UninstallProgramOf(UninstallString());
   {
     ReadOnlyKey readOnly(keyPath);
     ASSERT_EQ(OpenKeyForDeletion(keyPath), static_cast<LSTATUS>(ERROR_ACCESS_DENIED))
@@ -811,7 +812,7 @@ TEST_F(Uninstaller, AVariableInTheEnvironmentDoesNotMakeItTheCopy) {
   // Set for every later process of the user, as a user may.
   SetEnvironmentVariableW(L"NVUNINST_ORIGINAL", W(dest + u"Uninst.exe"));
   SetEnvironmentVariableW(L"NVUNINST_WAIT_FOR", L"0");
-  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  const RunResult run = RunUninstaller(UninstallString() + u" /S", {});
   SetEnvironmentVariableW(L"NVUNINST_ORIGINAL", nullptr);
   SetEnvironmentVariableW(L"NVUNINST_WAIT_FOR", nullptr);
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
@@ -863,7 +864,7 @@ TEST_F(Uninstaller, NothingIsDeletedThroughALinkInTheDestination) {
   // A held file behind the link blocks nothing either.
   std::FILE* held = _wfsopen(W(victims[0]), L"rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
-  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  const RunResult run = RunUninstaller(UninstallString() + u" /S", {});
   std::fclose(held);
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
   // Only once the copy has done all its deleting does "nothing deleted
@@ -938,7 +939,7 @@ TEST_F(Uninstaller, TheElevatedCopyIgnoresTheTemporaryFolderTheUserNames) {
   ASSERT_TRUE(CreateDirectoryW(W(userTemp), nullptr));
   SetEnvironmentVariableW(L"TEMP", W(userTemp));
   SetEnvironmentVariableW(L"TMP", W(userTemp));
-  const RunResult run = RunUninstaller(u"\"" + UninstallString() + u"\" /S", {});
+  const RunResult run = RunUninstaller(UninstallString() + u" /S", {});
   SetEnvironmentVariableW(L"TEMP", nullptr);
   SetEnvironmentVariableW(L"TMP", nullptr);
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
