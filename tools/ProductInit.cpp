@@ -1,5 +1,7 @@
 #include "tools/ProductInit.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -107,8 +109,12 @@ void InitProduct(const std::u16string& dir, const TProductNames& names) {
     if (FileExists(path))
       throw Error(path + u" is there already: stp init replaces nothing (give another folder)");
   }
-  if (!ForceDirectories(top + u"art"))
-    throw FileError(u"cannot make the folder " + top + u"art");
+  // The publisher's own folder, made as the publisher: nothing here runs
+  // with rights that others could steer.
+  std::error_code failed;
+  std::filesystem::create_directories(ToFsPath(top + u"art"), failed);
+  if (failed)
+    throw FileError(u"cannot make the folder " + top + u"art: " + FromUtf8(failed.message()));
   for (const auto& [path, bytes] : files) {
     OutFile file(path);
     file.Write(bytes.data(), bytes.size());
