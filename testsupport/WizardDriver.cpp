@@ -260,13 +260,7 @@ HWND WizardDriver::WaitDialog(DWORD ms) {
 }
 
 std::wstring WizardDriver::MessageBoxText(DWORD ms) {
-  HWND box = nullptr;
-  WaitFor(
-      [&] {
-        box = FindMessageBox();
-        return box != nullptr;
-      },
-      ms);
+  const HWND box = WaitDialog(ms);
   return box != nullptr ? testsupport::ReadMessageBox(box).text : L"";
 }
 
