@@ -689,8 +689,7 @@ TEST_F(Uninstaller, AFolderOthersMayChangeIsNamedAndNothingRemoved) {
   const std::vector<std::string> before = Tree();
   for (const bool silent : {true, false}) {
     SCOPED_TRACE(silent ? "silent" : "with its messages");
-    const RunResult run =
-        RunUninstaller(u"\"" + UninstallString() + u"\"" + (silent ? u" /S" : u""), {IDOK});
+    const RunResult run = RunUninstaller(UninstallString() + (silent ? u" /S" : u""), {IDOK});
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(kFolderOthersMayChange));
     ASSERT_EQ(run.boxes.size(), silent ? 0u : 1u);
     if (!silent) {
