@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/Text.h"
-#include "shell/HeldFolder.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "uninst/CheckedStart.h"
@@ -179,17 +178,21 @@ bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& pa
     if (bytes.empty())
       return false;
   }
-  // The parent, looked up once and held so that it cannot be renamed: a
-  // plain folder that no other account may swap, empty or take over.
-  // (Its own name without the final "\", which would have the system
-  // follow a link there.)
+  // The parent, held so that it cannot be renamed: a plain folder that no
+  // other account may swap, empty or take over, opened from the folder above
+  // it without following a link at its name (the folders above are the
+  // system's).
   std::u16string at = parent;
   if (at.size() > 3 && at.back() == u'\\')
     at.pop_back();
+  const size_t cut = at.find_last_of(u'\\');
+  if (cut == std::u16string::npos || cut + 1 >= at.size())
+    return false;
+  const win::Handle outer = win::OpenFolderByPath(at.substr(0, cut + 1));
   win::Handle top;
   bool link = false;
-  if (win::OpenHeldFolder(nullptr, u"\\??\\" + at, false, top, link) < 0 || link || !top ||
-      ListedAsLink(at) || OthersMayChange(top.get())) {
+  if (!outer || win::OpenHeldFolder(outer.get(), at.substr(cut + 1), false, top, link) < 0 ||
+      link || !top || OthersMayChange(top.get())) {
     return false;
   }
   // A new folder, never one that exists: an elevated run lets only
