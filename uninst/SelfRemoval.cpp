@@ -56,14 +56,6 @@ ProcessBasicInformation BasicInformation(HANDLE process) {
   return info;
 }
 
-// Whether two open files are one.
-bool SameOpenFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x{}, y{};
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
-}
-
 // A handle value as the command line gives it; nullptr for anything but
 // digits.
 HANDLE HandleFromText(const std::u16string& text) {
@@ -305,7 +297,7 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     const std::u16string moved = folder.substr(0, folder.size() - 1) + u".exe";
-    if (self && SameOpenFile(self.get(), file) &&
+    if (self && win::SameFileAs(self.get(), file) &&
         win::RenameAt(file, nullptr, u"\\??\\" + moved, false) >= 0)
       copy = moved;
   }
