@@ -157,19 +157,21 @@ void TRemovalCopy::Close() {
   file = folderHandle = INVALID_HANDLE_VALUE;
 }
 
-bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& parent,
+std::string RunningImage(const std::u16string& programPath) {
+  const win::Handle h(CreateFileW(W(programPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h || !ImageIsFile(GetCurrentProcess(), h.get()))
+    return {};
+  return ReadWhole(h.get(), 256 << 20);
+}
+
+bool MakeRemovalCopy(const std::string& bytes, const std::u16string& parent,
                      const std::u16string& name, TRemovalCopy& copy) {
   copy = TRemovalCopy{};
   copy.folder = parent + name + u"\\";
   copy.path = copy.folder + u"Uninst.exe";
-  std::string bytes;
-  {
-    win::Handle h(CreateFileW(W(programPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr));
-    bytes = h ? ReadWhole(h.get(), 256 << 20) : std::string();
-    if (bytes.empty())
-      return false;
-  }
+  if (bytes.empty())
+    return false;
   // The parent, held so that it cannot be renamed: a plain folder that no
   // other account may swap, empty or take over, opened from the folder above
   // it without following a link at its name (the folders above are the
@@ -251,11 +253,15 @@ bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& pa
 void StartSelfRemoval(const std::u16string& programPath) {
   const std::u16string parent = RemovalCopyParent();
   const std::u16string name = RandomName();
+  // Only the running program's own file is copied, and deleted: a file
+  // put at its path meanwhile is neither.
+  const std::string image = RunningImage(programPath);
+  if (image.empty())
+    return;
   TRemovalCopy copy;
   bool started = false;
   HANDLE self = nullptr;
-  if (!parent.empty() && !name.empty() &&
-      MakeRemovalCopy(programPath, parent, u"Uninst-" + name, copy) &&
+  if (!parent.empty() && !name.empty() && MakeRemovalCopy(image, parent, u"Uninst-" + name, copy) &&
       DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                       SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, 0)) {
     auto text = [](HANDLE h) {
