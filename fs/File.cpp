@@ -168,7 +168,8 @@ FolderTree::FolderTree(std::u16string_view root, RootLink how, bool make) {
     const auto& [name, shown] = levels[i];
     const bool last = i + 1 == levels.size();
     bool strange = false;
-    const intptr_t native = OpenOnTheWay(way_.back().folder->native_, name, last, shown, strange);
+    const intptr_t native = OpenOnTheWay(way_.back().folder->native_, name,
+                                         last || how == RootLink::kRefuseOnTheWay, shown, strange);
     if (native == -1) {
       missing_.assign(levels.begin() + static_cast<std::ptrdiff_t>(i), levels.end());
       break;

@@ -177,12 +177,14 @@ class FolderTree {
  public:
   // How the root itself is opened: a destination that is a link is
   // refused; the system directory is the system's and is followed (with
-  // the folders above it, which are not held).
-  enum class RootLink { kRefuse, kFollow };
+  // the folders above it, which are not held); a user's own folder (a
+  // shell folder) is reached with no link anywhere on the way, itself
+  // included, whoever owns the link.
+  enum class RootLink { kRefuse, kFollow, kRefuseOnTheWay };
   // Opens root (ending in "\") and holds the folders on the way to it; when
   // make is set, then makes the missing ones as Make does. Raises LinkError
-  // when the root is a link (kRefuse) and FileError when it cannot be
-  // opened or made.
+  // when the root is a link (kRefuse; kRefuseOnTheWay: or any folder on the
+  // way) and FileError when it cannot be opened or made.
   FolderTree(std::u16string_view root, RootLink how, bool make = true);
   ~FolderTree();
   FolderTree(const FolderTree&) = delete;

@@ -51,6 +51,25 @@ bool IsSeparator(char16_t c) {
   return c == u'\\' || c == u'/';
 }
 
+// Whether something other than a folder stands at rel below the tree's
+// root, looked at through the held folders without following a link; a
+// level that is missing or a link holds nothing.
+bool StandsIn(FolderTree& tree, std::u16string_view rel) {
+  size_t cut = rel.size();
+  while (cut > 0 && !IsSeparator(rel[cut - 1]))
+    --cut;
+  std::u16string folder(rel.substr(0, cut));
+  for (char16_t& c : folder) {
+    if (c == u'/')
+      c = u'\\';
+  }
+  HeldFolder* held = tree.Find(folder);
+  if (held == nullptr || cut == rel.size())
+    return false;
+  const HeldFolder::Entry entry = held->Look(rel.substr(cut));
+  return entry.exists && !entry.folder;
+}
+
 struct Plan {
   std::vector<TRowPlan> rows;
   int64_t total = 0;
@@ -242,13 +261,15 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
     const std::u16string label =
         u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" + r.folder + r.fileName + u")";
     try {
-      // A system file already there is left alone, whatever it is.
-      if (r.system && (FileExists(r.existsPath) || FileExists(r.targetPath))) {
+      if (r.system && !system)
+        system = std::make_unique<FolderTree>(r.baseDir, FolderTree::RootLink::kFollow);
+      // A system file already there is left alone, whatever it is; looked
+      // at through the held system directory.
+      if (r.system && (StandsIn(*system, r.existsPath.substr(r.baseDir.size())) ||
+                       StandsIn(*system, r.targetPath.substr(r.baseDir.size())))) {
         done += r.unpackedSize;
         continue;
       }
-      if (r.system && !system)
-        system = std::make_unique<FolderTree>(r.baseDir, FolderTree::RootLink::kFollow);
       // Every folder is entered once, relative to the one above, and held:
       // nothing is written through a link in the tree, nor through one put
       // in place of a folder later.

@@ -1,15 +1,15 @@
 // Shortcut files: made, resolved and found. Written, elevated, only into a
-// shell folder reached without a link, through a temporary file renamed over
-// the shortcut (HeldFolder.h).
+// shell folder reached without a link anywhere on the way (the user's own
+// folders are the user's to change, so they are not tested otherwise), as a
+// new file moved over the shortcut through its own handle (fs/File.h).
 #include <objbase.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
 #include "common/Errors.h"
-#include "shell/HeldFolder.h"
+#include "fs/File.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
-#include "win/FolderTree.h"
 #include "win/SystemText.h"
 
 using Microsoft::WRL::ComPtr;
@@ -76,20 +76,28 @@ bool LoadBytes(IPersistStream* persist, const std::string& bytes) {
   return SUCCEEDED(persist->Load(stream.Get()));
 }
 
-// The whole of an open file, up to kMaxShortcut bytes; empty when larger.
-std::string ReadShortcutFile(HANDLE h) {
-  std::string bytes(kMaxShortcut + 1, '\0');
-  DWORD got = 0, total = 0;
-  while (
-      total < bytes.size() &&
-      ReadFile(h, bytes.data() + total, static_cast<DWORD>(bytes.size() - total), &got, nullptr) &&
-      got > 0) {
-    total += got;
+// Writes bytes as name in a held folder, over a file or a link itself
+// there (never through it); a folder there stays. Whether it was written.
+bool WriteShortcutFile(HeldFolder& folder, const std::u16string& name, const std::string& bytes) {
+  try {
+    NewFile file(folder, name);
+    file.Out().Write(bytes.data(), bytes.size());
+    return file.Place(true);
+  } catch (const FileError&) {
+    return false;
   }
-  if (total > kMaxShortcut)
-    return {};
-  bytes.resize(total);
-  return bytes;
+}
+
+// The user's folder at path, held with no link on the way; nullptr when it
+// is missing, cannot be opened or lies behind a link.
+std::unique_ptr<FolderTree> OpenUserFolder(const std::u16string& path) {
+  try {
+    auto tree = std::make_unique<FolderTree>(path, FolderTree::RootLink::kRefuseOnTheWay, false);
+    if (tree->Opened())
+      return tree;
+  } catch (const FileError&) {
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -122,10 +130,11 @@ void CreateShortcut(const std::u16string& Target, const std::u16string& Argument
   const std::string bytes = SavedBytes(persist.Get());
   // The folder as the user's registry names it, reached without a link; a
   // shell folder that is or lies behind a junction or link gets nothing.
-  const win::Handle held =
-      OpenFolderWithoutLinks(SubFolder.empty() ? folder : folder + u"\\" + SubFolder);
-  if (held && !bytes.empty())
-    ReplaceFileIn(held.get(), name, bytes);
+  if (bytes.empty())
+    return;
+  const auto tree = OpenUserFolder(SubFolder.empty() ? folder : folder + u"\\" + SubFolder);
+  if (tree)
+    WriteShortcutFile(tree->Root(), name, bytes);
 }
 
 std::u16string ResolveShortcut(const std::u16string& LinkFile) {
@@ -148,19 +157,19 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
   // its handle and, when resolving finds its target moved, written back the
   // safe way. Anything else (a link, or a file behind one) is only read.
   const std::u16string name = ExtractFileName(LinkFile);
-  const win::Handle folder = OpenFolderWithoutLinks(ExtractFileDir(LinkFile));
+  const auto tree = OpenUserFolder(ExtractFileDir(LinkFile));
   bool plain = false;
   std::string bytes;
-  if (folder) {
-    // Opened without following a link, then looked at through the handle.
-    win::Handle h;
-    ULONG attributes = 0, tag = 0;
-    plain = win::OpenAt(folder.get(), name, GENERIC_READ | SYNCHRONIZE, FILE_SHARE_READ, FILE_OPEN,
-                        FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, nullptr, h) >= 0 &&
-            win::QueryTag(h.get(), attributes, tag) &&
-            !((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (tag == 0 || win::IsLinkTag(tag)));
-    if (plain)
-      bytes = ReadShortcutFile(h.get());
+  if (tree) {
+    const HeldFolder::Entry entry = tree->Root().Look(name);
+    if (entry.exists && !entry.folder && !entry.link) {
+      try {
+        HeldEntry held(tree->Root(), name, HeldEntry::Hold::kShared);
+        bytes = held.Read(kMaxShortcut);
+        plain = true;
+      } catch (const FileError&) {
+      }
+    }
   }
   if (plain) {
     if (!LoadBytes(persist.Get(), bytes) ||
@@ -170,7 +179,7 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
     if (persist->IsDirty() == S_OK) {
       const std::string updated = SavedBytes(persist.Get());
       if (!updated.empty())
-        ReplaceFileIn(folder.get(), name, updated);
+        WriteShortcutFile(tree->Root(), name, updated);
     }
   } else if (FAILED(file->Load(W(LinkFile), STGM_READ)) ||
              FAILED(link->Resolve(GetActiveWindow(), SLR_NOUPDATE | SLR_NO_UI))) {

@@ -4,18 +4,12 @@
 
 #include "shell/Win32Util.h"
 #include "win/Api.h"
+#include "win/FolderTree.h"
 #include "win/Handle.h"
 
 namespace {
 
 const int kProcessImageFileName = 27;  // the image's file, as the kernel names it
-
-bool SameFileId(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x{}, y{};
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
-}
 
 }  // namespace
 
@@ -46,7 +40,7 @@ bool ImageIsFile(HANDLE process, HANDLE file) {
              nullptr, 0) < 0) {
     return false;
   }
-  return SameFileId(image.get(), file);
+  return win::SameFileAs(image.get(), file);
 }
 
 win::Handle StartExactly(const std::u16string& path, const std::u16string& commandLine, HANDLE file,

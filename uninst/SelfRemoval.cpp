@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/Text.h"
-#include "shell/HeldFolder.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "uninst/CheckedStart.h"
@@ -55,14 +54,6 @@ ProcessBasicInformation BasicInformation(HANDLE process) {
     return ProcessBasicInformation{};
   }
   return info;
-}
-
-// Whether two open files are one.
-bool SameOpenFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x{}, y{};
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
 }
 
 // A handle value as the command line gives it; nullptr for anything but
@@ -166,30 +157,36 @@ void TRemovalCopy::Close() {
   file = folderHandle = INVALID_HANDLE_VALUE;
 }
 
-bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& parent,
+std::string RunningImage(const std::u16string& programPath) {
+  const win::Handle h(CreateFileW(W(programPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h || !ImageIsFile(GetCurrentProcess(), h.get()))
+    return {};
+  return ReadWhole(h.get(), 256 << 20);
+}
+
+bool MakeRemovalCopy(const std::string& bytes, const std::u16string& parent,
                      const std::u16string& name, TRemovalCopy& copy) {
   copy = TRemovalCopy{};
   copy.folder = parent + name + u"\\";
   copy.path = copy.folder + u"Uninst.exe";
-  std::string bytes;
-  {
-    win::Handle h(CreateFileW(W(programPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr));
-    bytes = h ? ReadWhole(h.get(), 256 << 20) : std::string();
-    if (bytes.empty())
-      return false;
-  }
-  // The parent, looked up once and held so that it cannot be renamed: a
-  // plain folder that no other account may swap, empty or take over.
-  // (Its own name without the final "\", which would have the system
-  // follow a link there.)
+  if (bytes.empty())
+    return false;
+  // The parent, held so that it cannot be renamed: a plain folder that no
+  // other account may swap, empty or take over, opened from the folder above
+  // it without following a link at its name (the folders above are the
+  // system's).
   std::u16string at = parent;
   if (at.size() > 3 && at.back() == u'\\')
     at.pop_back();
+  const size_t cut = at.find_last_of(u'\\');
+  if (cut == std::u16string::npos || cut + 1 >= at.size())
+    return false;
+  const win::Handle outer = win::OpenFolderByPath(at.substr(0, cut + 1));
   win::Handle top;
   bool link = false;
-  if (win::OpenHeldFolder(nullptr, u"\\??\\" + at, false, top, link) < 0 || link || !top ||
-      ListedAsLink(at) || OthersMayChange(top.get())) {
+  if (!outer || win::OpenHeldFolder(outer.get(), at.substr(cut + 1), false, top, link) < 0 ||
+      link || !top || OthersMayChange(top.get())) {
     return false;
   }
   // A new folder, never one that exists: an elevated run lets only
@@ -256,11 +253,15 @@ bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& pa
 void StartSelfRemoval(const std::u16string& programPath) {
   const std::u16string parent = RemovalCopyParent();
   const std::u16string name = RandomName();
+  // Only the running program's own file is copied, and deleted: a file
+  // put at its path meanwhile is neither.
+  const std::string image = RunningImage(programPath);
+  if (image.empty())
+    return;
   TRemovalCopy copy;
   bool started = false;
   HANDLE self = nullptr;
-  if (!parent.empty() && !name.empty() &&
-      MakeRemovalCopy(programPath, parent, u"Uninst-" + name, copy) &&
+  if (!parent.empty() && !name.empty() && MakeRemovalCopy(image, parent, u"Uninst-" + name, copy) &&
       DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                       SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, 0)) {
     auto text = [](HANDLE h) {
@@ -302,7 +303,7 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     const std::u16string moved = folder.substr(0, folder.size() - 1) + u".exe";
-    if (self && SameOpenFile(self.get(), file) &&
+    if (self && win::SameFileAs(self.get(), file) &&
         win::RenameAt(file, nullptr, u"\\??\\" + moved, false) >= 0)
       copy = moved;
   }

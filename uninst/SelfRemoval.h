@@ -47,12 +47,18 @@ struct TRemovalCopy {
 // change (uninst/AdminOnly.h). Makes the new folder name in it through that
 // handle (nothing that lies there already is used or overwritten), with only
 // Administrators and SYSTEM allowed in when this process is an
-// administrator's, writes a copy of programPath into it as a new file
+// administrator's, writes image (the program's bytes) into it as a new file
 // through the folder's handle and opens that copy for reading, denying
 // others write and delete access, with a check that it holds the program's
 // bytes. False, with nothing left behind, when any step fails.
-bool MakeRemovalCopy(const std::u16string& programPath, const std::u16string& parent,
+bool MakeRemovalCopy(const std::string& image, const std::u16string& parent,
                      const std::u16string& name, TRemovalCopy& copy);
+
+// The bytes of the running program's own image: the file at programPath,
+// opened once and read through that handle after it is found to be the
+// file the process was made from (the same volume and file index); empty
+// when it is not, or cannot be read.
+std::string RunningImage(const std::u16string& programPath);
 
 // What the copy does when started with kRemovalSwitch: checks that
 // waitHandle is a handle to the process that started it (else returns

@@ -7,14 +7,12 @@
 #include <wrl/client.h>
 
 #include "common/Errors.h"
+#include "fs/File.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "uninst/Installation.h"
-#include "uninst/ReadFile.h"
 #include "uninst/RemoveFiles.h"
 #include "uninst/UninstallRules.h"
-#include "win/Api.h"
-#include "win/FolderTree.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -45,13 +43,6 @@ std::u16string ShortcutTargetOf(const std::string& bytes) {
   if (FAILED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_UNCPRIORITY)))
     return {};
   return UpToNul(buffer, MAX_PATH);
-}
-
-// Whether the shortcut file is a link by the one rule (win/FolderTree.h),
-// looked at in its folder; a folder that cannot be opened counts.
-bool ShortcutIsLink(const std::u16string& linkFile) {
-  const win::Handle folder = win::OpenFolderByPath(ExtractFileDir(linkFile));
-  return !folder || win::LookAt(folder.get(), ExtractFileName(linkFile)).link;
 }
 
 }  // namespace
@@ -103,23 +94,22 @@ std::vector<std::u16string> OwnShortcuts(const std::u16string& name,
 }
 
 bool DeleteOwnShortcut(const std::u16string& linkFile, const std::u16string& destDir) {
-  if (ShortcutIsLink(linkFile))
+  // The user's folder, reached with no link on the way; the shortcut held
+  // (others denied writing and deleting it, unless it is read-only and so
+  // cannot be held for writing) from the reading to the deletion: what was
+  // read is what goes.
+  try {
+    FolderTree tree(ExtractFileDir(linkFile), FolderTree::RootLink::kRefuseOnTheWay, false);
+    if (!tree.Opened())
+      return false;
+    const std::u16string name = ExtractFileName(linkFile);
+    const HeldFolder::Entry entry = tree.Root().Look(name);
+    if (!entry.exists || entry.folder || entry.link)
+      return false;
+    HeldEntry held(tree.Root(), name,
+                   entry.readOnly ? HeldEntry::Hold::kShared : HeldEntry::Hold::kReplace);
+    return LiesIn(ShortcutTargetOf(held.Read(1 << 20)), destDir) && held.Delete();
+  } catch (const FileError&) {
     return false;
-  // Held open, denying others write and delete access, from the reading to
-  // the deletion: what was read is what goes.
-  const HANDLE h =
-      CreateFileW(W(linkFile), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
-    return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  bool deleted = false;
-  if (GetFileInformationByHandle(h, &info) &&
-      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-      !ShortcutIsLink(linkFile) && LiesIn(ShortcutTargetOf(ReadWhole(h, 1 << 20)), destDir)) {
-    // A read-only one too, through the same handle.
-    deleted = win::DeleteThrough(h);
   }
-  CloseHandle(h);
-  return deleted;
 }

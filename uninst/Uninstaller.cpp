@@ -53,25 +53,25 @@ int Uninstall(const std::u16string& programPath, bool silent, const TUserInterfa
   // may change the folder or one on the way to it, what stands there may be
   // theirs (a planted journal, files in place of the product's).
   std::u16string listFrom = programPath;
-  if (DirectoryExists(inst->destDir)) {
-    try {
-      FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse, false);
+  // A destination that is not there (held: not opened) has nothing to undo.
+  try {
+    FolderTree dest(inst->destDir, FolderTree::RootLink::kRefuse, false);
+    if (dest.Opened()) {
       const std::u16string open = dest.FindOthersMayChange();
       if (!open.empty()) {
         tell(texts.caption, FolderOthersMayChangeText(zh, inst->displayName, open), true);
         return kFolderOthersMayChange;
       }
-      dest.Make();
       if (RecoverInterruptedRun(dest))
         listFrom = inst->destDir + u"Uninst.exe";
-    } catch (const LinkError&) {
-      // Not a folder the setup program made: nothing is undone through it
-      // (the removal below passes over links too).
-    } catch (const Error& e) {
-      tell(texts.caption,
-           FileInUseText(zh, inst->displayName, inst->destDir + kJournalName, e.Message()), true);
-      return kFileInUse;
     }
+  } catch (const LinkError&) {
+    // Not a folder the setup program made: nothing is undone through it
+    // (the removal below passes over links too).
+  } catch (const Error& e) {
+    tell(texts.caption,
+         FileInUseText(zh, inst->displayName, inst->destDir + kJournalName, e.Message()), true);
+    return kFileInUse;
   }
   TRemovalPlan plan;
   try {

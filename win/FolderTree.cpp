@@ -245,6 +245,13 @@ bool RemoveFolderAt(HANDLE folder, std::u16string_view name) {
          DeleteThrough(h.get());
 }
 
+bool SameFileAs(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
 bool DeleteThrough(HANDLE file) {
   const auto set = Api<Fn::NtSetInformationFile>();
   if (set == nullptr)

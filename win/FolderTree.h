@@ -93,6 +93,9 @@ bool RemoveFolderAt(HANDLE folder, std::u16string_view name);
 // Marks an open file for deletion when its last handle closes.
 bool DeleteThrough(HANDLE file);
 
+// Whether two open files are one: the same volume and the same file index.
+bool SameFileAs(HANDLE a, HANDLE b);
+
 inline constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035);
 inline constexpr LONG kStatusObjectNameNotFound = static_cast<LONG>(0xC0000034);
 inline constexpr LONG kStatusObjectPathNotFound = static_cast<LONG>(0xC000003A);

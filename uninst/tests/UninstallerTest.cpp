@@ -701,6 +701,17 @@ TEST_F(Uninstaller, AFolderOthersMayChangeIsNamedAndNothingRemoved) {
   }
 }
 
+// A file put at the program's path, even with the program's own bytes, is
+// not the running image: nothing of it is copied.
+TEST_F(Uninstaller, OnlyTheRunningImageIsCopied) {
+  wchar_t self[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::u16string own = UpToNul(self, n), planted = root + u"planted.exe";
+  ASSERT_TRUE(CopyFileW(self, W(planted), FALSE));
+  EXPECT_EQ(RunningImage(own), ReadBytes(own));
+  EXPECT_EQ(RunningImage(planted), "");
+}
+
 TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
   Install(2, u"Norvane Drawlet");
   const std::u16string program = dest + u"Uninst.exe";
@@ -732,7 +743,7 @@ TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
     SCOPED_TRACE(ToUtf8(row.parent + row.name));
     EXPECT_TRUE(row.ready) << "the case could not be made";
     TRemovalCopy copy;
-    EXPECT_FALSE(MakeRemovalCopy(program, row.parent, row.name, copy));
+    EXPECT_FALSE(MakeRemovalCopy(ReadBytes(program), row.parent, row.name, copy));
     EXPECT_EQ(copy.file, INVALID_HANDLE_VALUE);
   }
   EXPECT_EQ(ReadBytes(root + u"planted\\Uninst.exe"), "the attacker's program");
@@ -742,7 +753,7 @@ TEST_F(Uninstaller, TheCopyGoesIntoANewFolderAndNeverOverAPlantedFile) {
 
   const std::u16string fresh = root + u"fresh\\";
   TRemovalCopy copy;
-  ASSERT_TRUE(MakeRemovalCopy(program, root, u"fresh", copy));
+  ASSERT_TRUE(MakeRemovalCopy(ReadBytes(program), root, u"fresh", copy));
   EXPECT_EQ(copy.path, fresh + u"Uninst.exe");
   {
     // Readable by whoever leaves it to be deleted, as the system's loader
