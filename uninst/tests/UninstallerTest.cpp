@@ -560,7 +560,7 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
     if (valueName == L"UninstallString")
       command = U(value.c_str());
   }
-  ASSERT_EQ(command, dest + u"Uninst.exe");
+  ASSERT_EQ(command, u"\"" + dest + u"Uninst.exe\"");
   const RunResult run = RunUninstaller(command, {IDYES, IDOK});
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
   ASSERT_EQ(run.boxes.size(), 2u);
