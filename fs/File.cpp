@@ -117,6 +117,16 @@ void OutFile::Close() {
     throw FileError(u"cannot write " + path_);
 }
 
+std::unique_ptr<FolderTree> FolderTree::OpenExisting(std::u16string_view root, RootLink how) {
+  try {
+    auto tree = std::make_unique<FolderTree>(root, how, false);
+    if (tree->Opened())
+      return tree;
+  } catch (const FileError&) {
+  }
+  return nullptr;
+}
+
 FolderTree::FolderTree(std::u16string_view root, RootLink how, bool make) {
   // The root goes by its name as given in messages; the way to it is read
   // whole.

@@ -186,6 +186,9 @@ class FolderTree {
   // when the root is a link (kRefuse; kRefuseOnTheWay: or any folder on the
   // way) and FileError when it cannot be opened or made.
   FolderTree(std::u16string_view root, RootLink how, bool make = true);
+  // The same without making anything, for a folder that should be there:
+  // nullptr when it is missing, cannot be opened or is refused as a link.
+  static std::unique_ptr<FolderTree> OpenExisting(std::u16string_view root, RootLink how);
   ~FolderTree();
   FolderTree(const FolderTree&) = delete;
   FolderTree& operator=(const FolderTree&) = delete;

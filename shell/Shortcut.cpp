@@ -88,18 +88,6 @@ bool WriteShortcutFile(HeldFolder& folder, const std::u16string& name, const std
   }
 }
 
-// The user's folder at path, held with no link on the way; nullptr when it
-// is missing, cannot be opened or lies behind a link.
-std::unique_ptr<FolderTree> OpenUserFolder(const std::u16string& path) {
-  try {
-    auto tree = std::make_unique<FolderTree>(path, FolderTree::RootLink::kRefuseOnTheWay, false);
-    if (tree->Opened())
-      return tree;
-  } catch (const FileError&) {
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void CreateShortcut(const std::u16string& Target, const std::u16string& Arguments,
@@ -132,7 +120,9 @@ void CreateShortcut(const std::u16string& Target, const std::u16string& Argument
   // shell folder that is or lies behind a junction or link gets nothing.
   if (bytes.empty())
     return;
-  const auto tree = OpenUserFolder(SubFolder.empty() ? folder : folder + u"\\" + SubFolder);
+  const auto tree =
+      FolderTree::OpenExisting(SubFolder.empty() ? folder : folder + u"\\" + SubFolder,
+                               FolderTree::RootLink::kRefuseOnTheWay);
   if (tree)
     WriteShortcutFile(tree->Root(), name, bytes);
 }
@@ -157,7 +147,8 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
   // its handle and, when resolving finds its target moved, written back the
   // safe way. Anything else (a link, or a file behind one) is only read.
   const std::u16string name = ExtractFileName(LinkFile);
-  const auto tree = OpenUserFolder(ExtractFileDir(LinkFile));
+  const auto tree =
+      FolderTree::OpenExisting(ExtractFileDir(LinkFile), FolderTree::RootLink::kRefuseOnTheWay);
   bool plain = false;
   std::string bytes;
   if (tree) {

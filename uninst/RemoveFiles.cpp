@@ -8,18 +8,6 @@
 
 namespace {
 
-// The destination's tree, held without making anything; none when it is not
-// there or is a link.
-std::unique_ptr<FolderTree> OpenTop(const std::u16string& top) {
-  try {
-    auto tree = std::make_unique<FolderTree>(top, FolderTree::RootLink::kRefuse, false);
-    if (tree->Opened())
-      return tree;
-  } catch (const FileError&) {
-  }
-  return nullptr;
-}
-
 // The folder of a plain file a path names, reached without a link; nullptr
 // when there is no such file.
 HeldFolder* FolderOfFile(FolderTree& tree, const std::u16string& path, const std::u16string& top,
@@ -47,7 +35,8 @@ std::u16string Reason(const Error& e) {
 
 std::optional<TBlockedFile> FindBlockedFile(const std::vector<std::u16string>& files,
                                             const std::u16string& top) {
-  const std::unique_ptr<FolderTree> tree = OpenTop(top);
+  const std::unique_ptr<FolderTree> tree =
+      FolderTree::OpenExisting(top, FolderTree::RootLink::kRefuse);
   if (!tree)
     return std::nullopt;
   for (const std::u16string& f : files) {
@@ -70,7 +59,8 @@ std::optional<TBlockedFile> FindBlockedFile(const std::vector<std::u16string>& f
 
 std::optional<TBlockedFile> DeleteFiles(const std::vector<std::u16string>& files,
                                         const std::u16string& top) {
-  const std::unique_ptr<FolderTree> tree = OpenTop(top);
+  const std::unique_ptr<FolderTree> tree =
+      FolderTree::OpenExisting(top, FolderTree::RootLink::kRefuse);
   if (!tree)
     return std::nullopt;
   for (const std::u16string& f : files) {
@@ -90,7 +80,8 @@ std::optional<TBlockedFile> DeleteFiles(const std::vector<std::u16string>& files
 }
 
 void RemoveEmptyFolders(const std::vector<std::u16string>& folders, const std::u16string& top) {
-  const std::unique_ptr<FolderTree> tree = OpenTop(top);
+  const std::unique_ptr<FolderTree> tree =
+      FolderTree::OpenExisting(top, FolderTree::RootLink::kRefuse);
   if (!tree)
     return;
   for (const std::u16string& f : folders) {
