@@ -215,8 +215,9 @@ TInstallOutcome RunInstallation(int32_t LanguageIndex, const TProductSettings& s
     const std::u16string key = UninstallKeyPath(settings.FUninstallName);
     if (!RegCreateKeyPath(HKEY_LOCAL_MACHINE, key))
       throw RegistryError(u"Failed to create key " + key);
-    for (const TUninstallValue& v :
-         UninstallValues(LanguageIndex, settings, dest, {unpacked, Today()})) {
+    for (const TUninstallValue& v : UninstallValues(
+             LanguageIndex == 0, {settings.FUninstallName, settings.FShortName, settings.FVersion},
+             dest, {unpacked, Today()})) {
       const bool written = v.isNumber ? RegWriteNumber(HKEY_LOCAL_MACHINE, key, v.name, v.number)
                                       : RegWriteText(HKEY_LOCAL_MACHINE, key, v.name, v.value);
       if (!written)

@@ -11,11 +11,6 @@
 
 #include "package/UninstallEntry.h"
 
-// The publisher's web host, for the uninstall key's "URLInfoAbout" and the
-// conflict notice's address. Short enough that the notice's address line
-// (274 pixels of 14-pixel Tahoma) shows it whole.
-inline constexpr char16_t kPublisherHost[] = u"www.norvane.com";
-
 // The language of the run from string 1007: -1 chooses by the ANSI code page
 // (936 gives 0, Chinese; anything else 2, English). Raises ConvertError when
 // the text is not an integer.
@@ -93,24 +88,6 @@ std::u16string LinkRefusedText(int32_t LanguageIndex, const std::u16string& link
 std::u16string DefaultDestination(const std::u16string& foundFolder,
                                   const std::u16string& programFiles,
                                   const std::u16string& shortName);
-
-// The uninstall key's values in the order they are written: the six that
-// every version of the setup wrote, then what deployment tools read (the
-// quiet command, the folder, the size in KiB, the date as YYYYMMDD, and that
-// there is nothing to modify or repair).
-struct TUninstallValue {
-  std::u16string name;
-  std::u16string value;
-  bool isNumber = false;  // a DWORD: number, not value
-  uint32_t number = 0;
-};
-struct TInstallFacts {
-  int64_t unpackedBytes = 0;
-  std::u16string installDate;  // YYYYMMDD
-};
-std::vector<TUninstallValue> UninstallValues(int32_t LanguageIndex, const TProductSettings& s,
-                                             const std::u16string& destDir,
-                                             const TInstallFacts& facts = {});
 
 // The message of a failed extraction: the run's own words, then the reason
 // when one is known. A journal that cannot be read is no older version to

@@ -51,19 +51,3 @@ std::string ReadWhole(HANDLE h, int64_t limit) {
   }
   return bytes;
 }
-
-bool SameContent(const std::u16string& a, const std::u16string& b) {
-  ReadOnlyFile fa(a), fb(b);
-  const int64_t size = fa.Size();
-  if (size < 0 || size != fb.Size())
-    return false;
-  std::string ba(64 * 1024, '\0'), bb(64 * 1024, '\0');
-  for (int64_t at = 0; at < size; at += static_cast<int64_t>(ba.size())) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(size - at, ba.size()));
-    if (!fa.ReadAt(at, ba.data(), n) || !fb.ReadAt(at, bb.data(), n) ||
-        ba.compare(0, n, bb, 0, n) != 0) {
-      return false;
-    }
-  }
-  return true;
-}

@@ -27,6 +27,3 @@ class ReadOnlyFile {
 // The whole of an open file from its start; empty when it cannot be read
 // or exceeds limit.
 std::string ReadWhole(HANDLE h, int64_t limit);
-
-// Whether two files hold the same bytes.
-bool SameContent(const std::u16string& a, const std::u16string& b);

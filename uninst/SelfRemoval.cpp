@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/File.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "uninst/CheckedStart.h"
@@ -120,6 +123,72 @@ bool OthersMayChange(HANDLE folder) {
   std::vector<char> descriptor(size);
   return size == 0 || !GetKernelObjectSecurity(folder, what, descriptor.data(), size, &size) ||
          win::OthersMayChange(descriptor.data(), win::SelfSid(), false);
+}
+
+// Removes Uninst.exe from folder (ending in "\") when it holds bytes, and
+// then the folder when nothing else is left in it, both through a tree held
+// from the drive's root, so that a folder swapped for a link meanwhile is
+// never followed. The file is held (a link itself, never followed) before it
+// is read and compared: what is deleted is what was compared.
+void RemoveOriginalHeld(const std::u16string& folder, const std::string& bytes) {
+  std::u16string parent = folder.substr(0, folder.size() - 1);
+  const size_t cut = parent.find_last_of(u'\\');
+  if (bytes.empty() || folder.empty() || folder.back() != u'\\' || cut == std::u16string::npos ||
+      cut + 1 >= parent.size())
+    return;
+  const std::u16string name = parent.substr(cut + 1) + u"\\";
+  parent.resize(cut + 1);
+  const std::unique_ptr<FolderTree> tree =
+      FolderTree::OpenExisting(parent, FolderTree::RootLink::kRefuse);
+  HeldFolder* held = tree ? tree->Find(name) : nullptr;
+  if (held == nullptr)
+    return;
+  // The file of a program that has just ended may stay locked a moment.
+  bool deleted = false;
+  for (int i = 0; i < 100 && !deleted; ++i) {
+    try {
+      HeldEntry original(*held, u"Uninst.exe", HeldEntry::Hold::kShared);
+      if (original.Read(bytes.size()) != bytes)
+        return;
+      deleted = original.Delete();
+    } catch (const FileError&) {
+      deleted = !held->Look(u"Uninst.exe").exists;  // gone already
+    }
+    if (!deleted)
+      Sleep(100);
+  }
+  if (!deleted) {
+    DeleteAtRestart(folder + u"Uninst.exe");
+    DeleteAtRestart(folder.substr(0, folder.size() - 1));
+    return;
+  }
+  // A file deleted while another program still has it open stays until that
+  // program lets go of it (a virus scanner, the system still unmapping the
+  // program that has just ended), and so does its folder: nobody waits for
+  // this process, which gives it half a minute.
+  for (int i = 0; i < 300; ++i) {
+    if (tree->RemoveEmpty(name))
+      return;
+    held = tree->Find(name);
+    if (held == nullptr)
+      return;
+    if (!held->Look(u"Uninst.exe").exists) {
+      // Gone since the last try: one more; else something else is in it.
+      if (tree->RemoveEmpty(name))
+        return;
+      break;
+    }
+    Sleep(100);
+  }
+  DeleteAtRestart(folder.substr(0, folder.size() - 1));
+}
+
+void RemoveOriginal(const std::u16string& folder, const std::string& bytes) {
+  try {
+    RemoveOriginalHeld(folder, bytes);
+  } catch (const FileError&) {
+    // a folder swapped for a link, or gone: nothing more is removed
+  }
 }
 
 }  // namespace
@@ -309,23 +378,10 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
   }
   WaitForSingleObject(process, 60000);
   CloseHandle(process);
-  // Only the program this is a copy of.
-  if (lstrcmpiW(W(ExtractFileName(originalPath)), L"Uninst.exe") == 0 &&
-      SameContent(originalPath, copy)) {
-    bool deleted = false;
-    for (int i = 0; i < 100 && !deleted; ++i) {
-      deleted = DeleteFileW(W(originalPath)) || FileGone(GetLastError());
-      if (!deleted)
-        Sleep(100);
-    }
-    const std::u16string destination = ExtractFileDir(originalPath);
-    if (deleted) {
-      RemoveDirectoryW(W(destination));
-    } else {
-      DeleteAtRestart(originalPath);
-      DeleteAtRestart(destination);
-    }
-  }
+  // Only the program this is a copy of: its bytes are read through the
+  // handle that holds the copy.
+  if (file != nullptr && lstrcmpiW(W(ExtractFileName(originalPath)), L"Uninst.exe") == 0)
+    RemoveOriginal(ExtractFileDir(originalPath), ReadWhole(file, 256 << 20));
   // Should the handles that delete them on closing fail to.
   const std::u16string parentFolder = RemovalCopyParent();
   if (!parentFolder.empty() && LiesIn(copyPath, parentFolder)) {

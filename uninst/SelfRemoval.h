@@ -66,6 +66,9 @@ std::string RunningImage(const std::u16string& programPath);
 // fileHandle (the handle that holds it, which must be its own) so that the
 // folder goes when this process ends, waits for its parent to end and
 // removes originalPath (only a file named Uninst.exe holding the copy's own
-// bytes) and that file's folder when empty. Returns kRemoved.
+// bytes) and that file's folder when empty, both through a tree of folders
+// held from the drive's root (fs/File.h), never through a link; a file that
+// another program keeps open is waited for, then left to the next restart.
+// Returns kRemoved.
 int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& waitHandle,
                       const std::u16string& fileHandle, const std::u16string& originalPath);

@@ -168,30 +168,6 @@ TEST(Destination, FolderNamesTrimmedAsTheSystemReadsThem) {
     EXPECT_EQ(ToUtf8(TrimFolderNames(in)), ToUtf8(want)) << ToUtf8(in);
 }
 
-TEST(Uninstall, ValuesInOrder) {
-  const auto zh = LoadProductSettings(Lookup(ShippedStrings()), 0);
-  EXPECT_EQ(UninstallKeyPath(zh.FUninstallName),
-            u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\诺凡画图");
-  const auto values = UninstallValues(0, zh, u"C:\\Apps\\Drawlet\\", {1025, u"20261210"});
-  ASSERT_EQ(values.size(), 12u);
-  EXPECT_EQ(values[0].name, u"DisplayIcon");
-  EXPECT_EQ(values[0].value, u"C:\\Apps\\Drawlet\\Drawlet.exe");
-  EXPECT_EQ(values[1].value, u"诺凡画图");
-  EXPECT_EQ(values[2].value, u"3.50");
-  EXPECT_EQ(values[3].value, u"诺凡软件");
-  EXPECT_EQ(values[4].value, std::u16string(u"http://") + kPublisherHost + u"/index_chs.shtml");
-  EXPECT_EQ(values[5].name, u"UninstallString");
-  EXPECT_EQ(values[5].value, u"\"C:\\Apps\\Drawlet\\Uninst.exe\"");
-  EXPECT_EQ(values[6].value, u"\"C:\\Apps\\Drawlet\\Uninst.exe\" /S");
-  EXPECT_EQ(values[7].value, u"C:\\Apps\\Drawlet");
-  EXPECT_EQ(values[8].number, 2u);  // KiB, rounded up
-  EXPECT_EQ(values[9].value, u"20261210");
-  EXPECT_TRUE(values[10].isNumber && values[11].isNumber && values[11].number == 1);
-  const auto en = UninstallValues(2, LoadProductSettings(Lookup(ShippedStrings()), 2), u"D:\\x\\");
-  EXPECT_EQ(en[3].value, u"Norvane Software");
-  EXPECT_EQ(en[4].value, std::u16string(u"http://") + kPublisherHost + u"/");
-}
-
 TEST(ConflictNotice, BodyNamesTheProductThreeTimesInThreeParagraphs) {
   EXPECT_EQ(ConflictProductName(u""), u"诺凡画图");
   EXPECT_EQ(ConflictProductName(u"Clockrun"), u"诺凡定时助手");
@@ -209,13 +185,9 @@ TEST(ConflictNotice, BodyNamesTheProductThreeTimesInThreeParagraphs) {
   }
   EXPECT_EQ(names, 3u);
   EXPECT_EQ(body.find(u'\r'), std::u16string::npos);  // line feeds only
-  // The address shown and copied, and the uninstall key's home page, share
-  // one host.
+  // The address shown and copied, on the uninstall key's host
+  // (package/tests/UninstallListTest.cpp).
   EXPECT_EQ(ConflictHomePage(), u"http://www.norvane.com/index_chs.shtml");
-  TProductSettings s;
-  s.FUninstallName = u"诺凡画图";
-  const auto values = UninstallValues(0, s, u"C:\\D\\");
-  EXPECT_EQ(values[4].value, ConflictHomePage());
 }
 
 TEST(WizardTexts, WarningsNameTheFolderInBothLanguages) {

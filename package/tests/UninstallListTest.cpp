@@ -1,6 +1,8 @@
 // The list of installed files that packing appends to the uninstaller: what
 // goes in comes back out, damage is told apart from a program that has none,
 // and stp's packing adds the uninstaller with the list of every row.
+#include "common/Text.h"
+#include "package/UninstallEntry.h"
 #include "package/UninstallList.h"
 
 #include "package/tests/PackageFixture.h"
@@ -23,6 +25,34 @@ std::string Flipped(std::string s, size_t at) {
 }
 
 }  // namespace
+
+TEST(UninstallEntry, ValuesInOrder) {
+  EXPECT_EQ(UninstallKeyPath(u"诺凡画图"),
+            u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\诺凡画图");
+  const auto values = UninstallValues(true, {u"诺凡画图", u"Drawlet", u"3.50"},
+                                      u"C:\\Apps\\Drawlet\\", {1025, u"20261210"});
+  const std::vector<std::u16string> expected = {
+      u"DisplayIcon=C:\\Apps\\Drawlet\\Drawlet.exe",
+      u"DisplayName=诺凡画图",
+      u"DisplayVersion=3.50",
+      u"Publisher=诺凡软件",
+      u"URLInfoAbout=http://www.norvane.com/index_chs.shtml",
+      u"UninstallString=\"C:\\Apps\\Drawlet\\Uninst.exe\"",
+      u"QuietUninstallString=\"C:\\Apps\\Drawlet\\Uninst.exe\" /S",
+      u"InstallLocation=C:\\Apps\\Drawlet",
+      u"EstimatedSize#2",  // KiB, rounded up
+      u"InstallDate=20261210",
+      u"NoModify#1",
+      u"NoRepair#1",
+  };
+  std::vector<std::u16string> got;
+  for (const TUninstallValue& v : values)
+    got.push_back(v.name + (v.isNumber ? u"#" + IntToText(v.number) : u"=" + v.value));
+  EXPECT_EQ(got, expected);
+  const auto en = UninstallValues(false, {u"Drawlet", u"Drawlet", u"3.50"}, u"D:\\x\\");
+  EXPECT_EQ(en[3].value, u"Norvane Software");
+  EXPECT_EQ(en[4].value, u"http://www.norvane.com/");
+}
 
 TEST(UninstallList, RowsComeBackFromTheEndOfTheProgram) {
   const std::string file = kProgram + MakeUninstallList(SomeRows());

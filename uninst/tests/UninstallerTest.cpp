@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/WizardRules.h"
 #include "common/Text.h"
 #include "common/tests/TestData.h"
 #include "package/Extractor.h"
+#include "package/UninstallEntry.h"
 #include "package/UninstallList.h"
 #include "shell/AnsiCodePage.h"
 #include "shell/NvSysUtils.h"
@@ -224,11 +224,8 @@ struct Uninstaller : testing::Test {
     rows = PlanPackage(SamplePackage(), dest, u"", options);
     ASSERT_FALSE(rows.empty());
     ExtractPackage(SamplePackage(), dest, u"", nullptr, options);
-    TProductSettings s;
-    s.FUninstallName = name;
-    s.FShortName = u"Drawlet";
-    s.FVersion = u"1.0";
-    for (const TUninstallValue& v : UninstallValues(language, s, dest))
+    for (const TUninstallValue& v :
+         UninstallValues(language == 0, {name, u"Drawlet", u"1.0"}, dest))
       v.isNumber ? RegWriteNumber(HKEY_LOCAL_MACHINE, keyPath, v.name, v.number)
                  : RegWriteText(HKEY_LOCAL_MACHINE, keyPath, v.name, v.value);
     CreateShortcut(dest + u"Drawlet.exe", u"", name, 0, u"");
@@ -277,7 +274,7 @@ struct Uninstaller : testing::Test {
           }
           return !pending.empty();
         },
-        30000);
+        60000);
     return pending;
   }
   // Where an administrator's copy goes: the Windows folder's Temp.
@@ -361,7 +358,15 @@ TEST_F(Uninstaller, YesRemovesTheProductAndKeepsWhatIsNotItsOwn) {
 
 TEST_F(Uninstaller, AChineseInstallationIsAskedInChineseAndLeavesNoFolder) {
   Install(0, u"诺凡画图");
+  // Held open for a moment after the uninstaller ends, as a virus scanner
+  // does: its deletion waits for that, and so does the folder's.
+  const HANDLE scanner = CreateFileW(W(dest + u"Uninst.exe"), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
   const RunResult run = RunUninstaller(UninstallString(), {IDYES, IDOK});
+  Sleep(1000);
+  CloseHandle(scanner);
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kRemoved));
   ASSERT_EQ(run.boxes.size(), 2u);
   EXPECT_EQ(run.boxes[0].caption, u"卸载 诺凡画图");
@@ -569,7 +574,14 @@ TEST_F(UninstallerWow64, FindsItsKeyUnderWow6432NodeAndRemovesTheProduct) {
   ExpectRemoved(run);
   EXPECT_TRUE(Values64(Wow64KeyPath()).empty());
   EXPECT_TRUE(Exists(systemCopy)) << "other programs may share it";
-  EXPECT_FALSE(Exists(dest));
+  // Under emulation this bed's system can keep the ended program's file
+  // open for longer than the copy waits; the folder is then down for
+  // deletion at the next restart.
+  const std::u16string folder = dest.substr(0, dest.size() - 1);
+  const auto pending = PendingDeletions();
+  EXPECT_TRUE(!Exists(dest) || std::any_of(pending.begin(), pending.end(), [&](const auto& p) {
+    return p.size() >= folder.size() && SamePath(p.substr(p.size() - folder.size()), folder);
+  })) << "the destination stays and is not down for deletion";
 }
 
 namespace {
