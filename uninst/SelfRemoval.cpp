@@ -164,9 +164,9 @@ void RemoveOriginalHeld(const std::u16string& folder, const std::string& bytes) 
   }
   // A file deleted while another program still has it open stays until that
   // program lets go of it (a virus scanner, the system still unmapping the
-  // program that has just ended), and so does its folder: nobody waits for
-  // this process, which gives it half a minute.
-  for (int i = 0; i < 300; ++i) {
+  // program that has just ended), and so does its folder: up to ten seconds
+  // are given to it, then the folder is left to the next restart.
+  for (int i = 0; i < 100; ++i) {
     if (tree->RemoveEmpty(name))
       return;
     held = tree->Find(name);
