@@ -144,22 +144,33 @@ void RemoveOriginalHeld(const std::u16string& folder, const std::string& bytes) 
   if (held == nullptr)
     return;
   // The file of a program that has just ended may stay locked a moment.
-  bool deleted = false;
+  // Only a file that was compared is deleted, now or at the next restart.
+  bool compared = false, deleted = false;
   for (int i = 0; i < 100 && !deleted; ++i) {
+    std::unique_ptr<HeldEntry> original;
     try {
-      HeldEntry original(*held, u"Uninst.exe", HeldEntry::Hold::kShared);
-      if (original.Read(bytes.size()) != bytes)
-        return;
-      deleted = original.Delete();
+      original = std::make_unique<HeldEntry>(*held, u"Uninst.exe", HeldEntry::Hold::kShared);
     } catch (const FileError&) {
       deleted = !held->Look(u"Uninst.exe").exists;  // gone already
+    }
+    if (original) {
+      try {
+        if (original->Read(bytes.size()) != bytes)
+          return;
+      } catch (const FileError&) {
+        return;  // larger than the copy, or unreadable: not the copy's original
+      }
+      compared = true;
+      deleted = original->Delete();
     }
     if (!deleted)
       Sleep(100);
   }
   if (!deleted) {
-    DeleteAtRestart(folder + u"Uninst.exe");
-    DeleteAtRestart(folder.substr(0, folder.size() - 1));
+    if (compared) {
+      DeleteAtRestart(folder + u"Uninst.exe");
+      DeleteAtRestart(folder.substr(0, folder.size() - 1));
+    }
     return;
   }
   // A file deleted while another program still has it open stays until that
