@@ -26,8 +26,12 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
                        SKIP_RETURN_CODE 77)
 endif()
 
+# add_unit_test(name ONE_BED SOURCES ... LIBS ...): ONE_BED marks a program
+# whose results cannot differ between the two 32-bit beds (portable code, or
+# nothing the two systems answer differently); it carries the label one_bed,
+# and the i386 bed leaves it to the wow64 bed (CMakePresets.json).
 function(add_unit_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "ONE_BED" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   project_options(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} testsupport test_main GTest::gtest GTest::gmock)
@@ -40,5 +44,8 @@ function(add_unit_test name)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix
                          ENVIRONMENT "TEST_DATA_DIR=${PROJECT_SOURCE_DIR}" TIMEOUT 600
                          SKIP_RETURN_CODE 77)
+    if(T_ONE_BED)
+      set_property(TEST ${name} APPEND PROPERTY LABELS one_bed)
+    endif()
   endif()
 endfunction()

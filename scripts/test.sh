@@ -114,7 +114,13 @@ if [ "$bed_mode" = emulated ]; then
   fi
 fi
 bed_note=
+one_bed_note=
 if [ "$bed_mode" = native ] || [ "$bed_mode" = emulated ]; then
+  # Programs whose results cannot differ between the two systems (portable
+  # code, or nothing the two answer differently) run in the wow64 bed only.
+  one=$(ctest --preset win32-wow64 -N -L '^one_bed$' 2>/dev/null | grep -E 'Test +#' | sed 's/.*: //' | paste -sd, - | sed 's/,/, /g')
+  n=$(ctest --preset win32-wow64 -N -L '^one_bed$' 2>/dev/null | grep -cE 'Test +#')
+  one_bed_note="run in the wow64 bed only: the ${n:-0} programs whose results cannot differ between the two 32-bit systems ($one)"
   for bed in i386 wow64; do
     part "the $bed test bed ($bed_mode)"
     if ! bash scripts/testbed.sh "$bed" >/dev/null; then
@@ -127,8 +133,7 @@ if [ "$bed_mode" = native ] || [ "$bed_mode" = emulated ]; then
     run_ctest "win32-$bed"
   done
   if [ "$bed_mode" = emulated ]; then
-    n=$(ctest --preset win32-i386 -N 2>/dev/null | sed -n 's/^Total Tests: *//p')
-    bed_note=" The 32-bit beds ran emulated through qemu-i386: all ${n:-0} test programs in each."
+    bed_note=" The 32-bit beds ran emulated through qemu-i386."
     bash scripts/emulation.sh off $$
     trap - EXIT INT TERM
   fi
@@ -177,10 +182,9 @@ if [ "${#skips[@]}" -gt 0 ]; then
   echo "skipped (${#skips[@]}):"
   printf '  %s\n' "${skips[@]}"
 fi
-if [ -n "$window_note" ]; then
-  echo
-  echo "$window_note."
-fi
+for note in "$window_note" "$one_bed_note"; do
+  [ -n "$note" ] && printf '\n%s.\n' "$note"
+done
 echo
 echo "all: $passed passed, $failed failed, $skipped skipped.$bed_note"
 exit "$status"
