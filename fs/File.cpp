@@ -211,10 +211,10 @@ void FolderTree::Make() {
   root_ = way_.back().folder.get();
 }
 
-std::u16string FolderTree::FindOthersMayChange() const {
+std::u16string FolderTree::FindOthersMayChange(bool rootAdding) const {
   for (size_t i = 0; i < way_.size(); ++i) {
     const HeldFolder& folder = *way_[i].folder;
-    const bool destination = missing_.empty() && i + 1 == way_.size();
+    const bool destination = rootAdding && missing_.empty() && i + 1 == way_.size();
     if (way_[i].strange || OthersMayChangeAt(folder.native_, destination)) {
       std::u16string shown = folder.Path();
       if (i > 0)
@@ -290,6 +290,12 @@ bool FolderTree::RemoveEmpty(std::u16string_view rel) {
   if (parent->Look(levels.back()).link)
     return false;
   return RemoveEmptyFolderAt(parent->native_, levels.back());
+}
+
+intptr_t HeldEntry::Release() {
+  const intptr_t h = native_;
+  native_ = -1;
+  return h;
 }
 
 void HeldEntry::Check(HeldFolder& folder, std::u16string_view name, Hold how) {

@@ -78,7 +78,6 @@ class OutFile {
 // The file system operations the extractor and the setup program need. On
 // Windows they are the system's own calls (a program that does not need
 // std::filesystem does not carry it); elsewhere std::filesystem.
-bool DirectoryExists(std::u16string_view path);
 bool FileExists(std::u16string_view path);
 // Renames a file over another in one step, replacing it; false with the
 // system's reason in why when that cannot be done (on Windows also when the
@@ -199,7 +198,10 @@ class FolderTree {
   // and the files made in it inherit what its permissions give), or that is
   // a link belonging to anyone else; empty when none is. Read through the
   // holds; a folder whose permissions cannot be read or weighed counts.
-  std::u16string FindOthersMayChange() const;
+  // With rootAdding unset, others adding files to the root does not count
+  // (a folder such as the Windows folder's Temp, where what is made is
+  // always made new and never looked up again by name).
+  std::u16string FindOthersMayChange(bool rootAdding = true) const;
   // Makes the folders missing on the way to the root, each relative to the
   // held one above it (on Windows with the descriptor of win/Security.h).
   // A folder that is there when it is to be made appeared after the tree
@@ -306,6 +308,10 @@ class HeldEntry {
     // The same, and on Linux locked (flock) too: nobody else can hold it in
     // any way meanwhile. One descriptor each: for a few files only.
     kLock,
+    // On Windows readable through the hold while others may only read it
+    // (a program may be started from it), and deleted when the hold's last
+    // handle closes (Release hands it on); elsewhere as kShared.
+    kUntilClosed,
   };
   // Raises FileError naming the file when it is not there, is a folder, or
   // cannot be held now; LinkError when it is a link and held for replacing.
@@ -326,6 +332,9 @@ class HeldEntry {
   // account this program runs as, read through the hold; false when that
   // cannot be told.
   bool OwnedByTrusted() const;
+  // Gives the hold's own handle (the HANDLE on Windows, the descriptor
+  // elsewhere; -1 when there is none) to the caller, who closes it.
+  intptr_t Release();
 
  private:
   // What the constructor raises before anything is opened (fs/File.cpp).

@@ -38,11 +38,6 @@ void OutFile::Reserve(int64_t) {
   // anyway; reserving its blocks first (fallocate) measured no faster.
 }
 
-bool DirectoryExists(std::u16string_view path) {
-  std::error_code ec;
-  return std::filesystem::is_directory(UnixPath(path), ec);
-}
-
 bool FileExists(std::u16string_view path) {
   std::error_code ec;
   const auto status = std::filesystem::status(UnixPath(path), ec);

@@ -82,11 +82,6 @@ bool Stat(std::u16string_view path, struct _stat64& st) {
 
 }  // namespace
 
-bool DirectoryExists(std::u16string_view path) {
-  struct _stat64 st;
-  return Stat(path, st) && (st.st_mode & _S_IFDIR) != 0;
-}
-
 bool FileExists(std::u16string_view path) {
   struct _stat64 st;
   return Stat(path, st) && (st.st_mode & _S_IFREG) != 0;
@@ -170,7 +165,7 @@ win::Handle EnterLevel(HANDLE parent, std::u16string_view name, bool create,
   return h;
 }
 
-intptr_t Release(win::Handle& h) {
+intptr_t TakeHandle(win::Handle& h) {
   return reinterpret_cast<intptr_t>(h.release());
 }
 
@@ -215,7 +210,7 @@ intptr_t fs_native::OpenTop(const std::u16string& top) {
   win::Handle h = win::OpenFolderByPath(top);
   if (!h)
     throw FileError(u"cannot open the folder " + top + u": " + SystemErrorTextOr(GetLastError()));
-  return Release(h);
+  return TakeHandle(h);
 }
 
 intptr_t fs_native::OpenOnTheWay(intptr_t parent, std::u16string_view name, bool last,
@@ -234,7 +229,7 @@ intptr_t fs_native::OpenOnTheWay(intptr_t parent, std::u16string_view name, bool
     return -1;
   if (status < 0)
     throw FileError(u"cannot open the folder " + shown + u": " + NtStatusText(status));
-  return Release(h);
+  return TakeHandle(h);
 }
 
 bool fs_native::OthersMayChangeAt(intptr_t folder, bool contents) {
@@ -259,13 +254,13 @@ intptr_t FolderTree::OpenFollowing(const std::u16string& path) {
     return -1;
   if (!h)
     throw FileError(u"cannot open the folder " + path + u": " + SystemErrorTextOr(error));
-  return Release(h);
+  return TakeHandle(h);
 }
 
 intptr_t fs_native::OpenLevelAt(intptr_t parent, std::u16string_view name, bool create,
                                 const std::u16string& shown, bool& made) {
   win::Handle h = EnterLevel(Native(parent), name, create, shown, &made);
-  return Release(h);
+  return TakeHandle(h);
 }
 
 bool fs_native::RemoveEmptyFolderAt(intptr_t folder, std::u16string_view name) {
@@ -280,14 +275,18 @@ void FolderTree::Sync() {
 HeldEntry::HeldEntry(HeldFolder& folder, std::u16string_view name, Hold how)
     : folder_(folder), name_(name) {
   Check(folder, name, how);
-  const bool exclusive = how != Hold::kShared;
+  const bool exclusive = how == Hold::kReplace || how == Hold::kLock;
   win::Handle h;
-  const LONG status = win::HoldFileAt(Native(folder.native_), name, exclusive, h);
+  const LONG status = win::HoldFileAt(Native(folder.native_), name,
+                                      how == Hold::kUntilClosed ? win::FileHold::kUntilClosed
+                                      : exclusive               ? win::FileHold::kExclusive
+                                                                : win::FileHold::kShared,
+                                      h);
   if (status < 0) {
     throw FileError(u"cannot " + std::u16string(exclusive ? u"replace " : u"open ") +
                     folder.Path() + name_ + u" (is it in use?): " + NtStatusText(status));
   }
-  native_ = Release(h);
+  native_ = TakeHandle(h);
 }
 
 HeldEntry::~HeldEntry() {
@@ -341,7 +340,7 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
   if (status < 0) {
     throw FileError(u"cannot create " + folder_.Path() + temp_ + u": " + NtStatusText(status));
   }
-  native_ = Release(h);
+  native_ = TakeHandle(h);
   HANDLE copy = nullptr;
   std::FILE* f = nullptr;
   if (DuplicateHandle(GetCurrentProcess(), Native(native_), GetCurrentProcess(), &copy, 0, FALSE,
@@ -420,5 +419,5 @@ HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
     win::DeleteThrough(h.get());
     throw FileError(u"cannot create " + path_ + u": something that cannot be replaced is there");
   }
-  native_ = Release(h);
+  native_ = TakeHandle(h);
 }

@@ -1,7 +1,5 @@
 #include "uninst/SelfRemoval.h"
 
-#include <sddl.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -86,43 +84,25 @@ bool RunsAsAdministrator() {
   return is;
 }
 
-// An inheritable duplicate of h whose value lies above that of another
-// handle (a process that ends closes its handles in the order of their
-// values); nullptr when none can be had.
-HANDLE DuplicateAbove(HANDLE h, HANDLE above) {
-  std::vector<HANDLE> below;
-  HANDLE result = nullptr;
-  for (int i = 0; i < 64; ++i) {
-    HANDLE d = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &d, 0, TRUE,
-                         DUPLICATE_SAME_ACCESS)) {
-      break;
-    }
-    if (reinterpret_cast<uintptr_t>(d) > reinterpret_cast<uintptr_t>(above)) {
-      result = d;
-      break;
-    }
-    below.push_back(d);
-  }
-  for (HANDLE d : below)
-    CloseHandle(d);
-  return result;
-}
-
-void DeleteAtRestart(const std::u16string& path) {
+// A file or folder (a folder's path without its final "\\", which the
+// system would not recognise) down for deletion at the next restart.
+void DeleteAtRestart(std::u16string path) {
+  if (path.size() > 3 && path.back() == u'\\')
+    path.pop_back();
   MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-// Whether anyone but the administrators may rename or delete the open
-// folder or what lies in it, or change its permissions (adding files is
-// allowed: the Windows folder's Temp lets every user do that).
-bool OthersMayChange(HANDLE folder) {
-  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD size = 0;
-  GetKernelObjectSecurity(folder, what, nullptr, 0, &size);
-  std::vector<char> descriptor(size);
-  return size == 0 || !GetKernelObjectSecurity(folder, what, descriptor.data(), size, &size) ||
-         win::OthersMayChange(descriptor.data(), win::SelfSid(), false);
+// The folder above folder (which ends in "\\") and folder's own name with
+// a final "\\"; false when it has none.
+bool SplitFolder(const std::u16string& folder, std::u16string& parent, std::u16string& name) {
+  if (folder.size() < 2 || folder.back() != u'\\')
+    return false;
+  const size_t cut = folder.find_last_of(u'\\', folder.size() - 2);
+  if (cut == std::u16string::npos)
+    return false;
+  parent = folder.substr(0, cut + 1);
+  name = folder.substr(cut + 1);
+  return true;
 }
 
 // Removes Uninst.exe from folder (ending in "\") when it holds bytes, and
@@ -131,13 +111,9 @@ bool OthersMayChange(HANDLE folder) {
 // never followed. The file is held (a link itself, never followed) before it
 // is read and compared: what is deleted is what was compared.
 void RemoveOriginalHeld(const std::u16string& folder, const std::string& bytes) {
-  std::u16string parent = folder.substr(0, folder.size() - 1);
-  const size_t cut = parent.find_last_of(u'\\');
-  if (bytes.empty() || folder.empty() || folder.back() != u'\\' || cut == std::u16string::npos ||
-      cut + 1 >= parent.size())
+  std::u16string parent, name;
+  if (bytes.empty() || !SplitFolder(folder, parent, name))
     return;
-  const std::u16string name = parent.substr(cut + 1) + u"\\";
-  parent.resize(cut + 1);
   const std::unique_ptr<FolderTree> tree =
       FolderTree::OpenExisting(parent, FolderTree::RootLink::kRefuse);
   HeldFolder* held = tree ? tree->Find(name) : nullptr;
@@ -169,7 +145,7 @@ void RemoveOriginalHeld(const std::u16string& folder, const std::string& bytes) 
   if (!deleted) {
     if (compared) {
       DeleteAtRestart(folder + u"Uninst.exe");
-      DeleteAtRestart(folder.substr(0, folder.size() - 1));
+      DeleteAtRestart(folder);
     }
     return;
   }
@@ -191,7 +167,17 @@ void RemoveOriginalHeld(const std::u16string& folder, const std::string& bytes) 
     }
     Sleep(100);
   }
-  DeleteAtRestart(folder.substr(0, folder.size() - 1));
+  DeleteAtRestart(folder);
+}
+
+// Removes folder (ending in "\\") when it is empty, through a tree held from
+// the drive's root.
+void RemoveEmptyFolder(const std::u16string& folder) {
+  std::u16string parent, name;
+  if (!SplitFolder(folder, parent, name))
+    return;
+  if (const auto tree = FolderTree::OpenExisting(parent, FolderTree::RootLink::kRefuse))
+    tree->RemoveEmpty(name);
 }
 
 void RemoveOriginal(const std::u16string& folder, const std::string& bytes) {
@@ -229,12 +215,12 @@ std::u16string RandomName() {
 }
 
 void TRemovalCopy::Close() {
-  // The file first, so that the folder is empty when its handle closes.
   if (file != INVALID_HANDLE_VALUE)
     CloseHandle(file);
-  if (folderHandle != INVALID_HANDLE_VALUE)
-    CloseHandle(folderHandle);
-  file = folderHandle = INVALID_HANDLE_VALUE;
+  file = INVALID_HANDLE_VALUE;
+  if (tree)
+    tree->RemoveEmpty(name + u"\\");
+  tree.reset();
 }
 
 std::string RunningImage(const std::u16string& programPath) {
@@ -252,82 +238,44 @@ bool MakeRemovalCopy(const std::string& bytes, const std::u16string& parent,
   copy.path = copy.folder + u"Uninst.exe";
   if (bytes.empty())
     return false;
-  // The parent, held so that it cannot be renamed: a plain folder that no
-  // other account may swap, empty or take over, opened from the folder above
-  // it without following a link at its name (the folders above are the
-  // system's).
-  std::u16string at = parent;
-  if (at.size() > 3 && at.back() == u'\\')
-    at.pop_back();
-  const size_t cut = at.find_last_of(u'\\');
-  if (cut == std::u16string::npos || cut + 1 >= at.size())
-    return false;
-  const win::Handle outer = win::OpenFolderByPath(at.substr(0, cut + 1));
-  win::Handle top;
-  bool link = false;
-  if (!outer || win::OpenHeldFolder(outer.get(), at.substr(cut + 1), false, top, link) < 0 ||
-      link || !top || OthersMayChange(top.get())) {
-    return false;
-  }
-  // A new folder, never one that exists: an elevated run lets only
-  // Administrators and SYSTEM in, so that no other program of the user can
-  // write there.
-  win::LocalPtr<PSECURITY_DESCRIPTOR> descriptor;
-  if (RunsAsAdministrator() &&
-      !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, descriptor.Out(), nullptr)) {
-    return false;
-  }
-  // Held from now on, denying deletion: the folder cannot be renamed or
-  // replaced, and goes when the last handle to it closes (made empty, as a
-  // folder to be deleted on close must be).
-  win::Handle folder;
-  if (win::OpenAt(top.get(), name,
-                  DELETE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_ADD_FILE | SYNCHRONIZE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-                  FILE_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE | FILE_OPEN_REPARSE_POINT,
-                  descriptor.get(), folder) < 0) {
-    return false;
-  }
-  // A new file, never an existing one overwritten.
-  bool wrote = false;
-  {
-    win::Handle out;
-    if (win::CreateNewAt(folder.get(), u"Uninst.exe", out) >= 0) {
-      DWORD written = 0;
-      wrote =
-          WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-          written == bytes.size();
+  try {
+    auto tree = std::make_unique<FolderTree>(parent, FolderTree::RootLink::kRefuse, false);
+    if (!tree->Opened() || !tree->FindOthersMayChange(false).empty())
+      return false;
+    // A new folder, never one that exists; from now on Close removes it.
+    HeldFolder& folder = tree->Enter(name + u"\\", true);
+    if (tree->Made().empty())
+      return false;
+    copy.tree = std::move(tree);
+    copy.name = name;
+    {
+      NewFile file(folder, u"Uninst.exe");
+      file.Out().Write(bytes.data(), bytes.size());
+      file.Finish(false);
+      if (!file.Place(false)) {
+        copy.Close();
+        return false;
+      }
     }
-  }
-  // Open for reading only, denying others write and delete access (so also
-  // renaming) until the copy has ended; the copy inherits the handle and the
-  // file goes when it closes. What it holds is checked through that handle.
-  win::Handle file;
-  if (wrote) {
-    win::OpenAt(folder.get(), u"Uninst.exe", GENERIC_READ | DELETE | SYNCHRONIZE, FILE_SHARE_READ,
-                FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE | FILE_OPEN_REPARSE_POINT,
-                nullptr, file);
-    if (file && !SetHandleInformation(file.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
-      file.Reset();
-  }
-  // The folder's handle above the file's, so that a process ending closes
-  // the file's first.
-  if (file && ReadWhole(file.get(), 256 << 20) == bytes) {
-    if (const HANDLE above = DuplicateAbove(folder.get(), file.get())) {
-      copy.folderHandle = above;
-      copy.file = file.release();
-      return true;
+    // Held for reading only, others denied writing, renaming and deleting it
+    // until the copy has ended; the copy inherits the handle and the file
+    // goes when it closes. What it holds is checked through that hold.
+    try {
+      HeldEntry held(folder, u"Uninst.exe", HeldEntry::Hold::kUntilClosed);
+      if (held.Read(bytes.size()) == bytes) {
+        copy.file = reinterpret_cast<HANDLE>(held.Release());
+        if (SetHandleInformation(copy.file, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+          return true;
+      }
+    } catch (const FileError&) {
+      // written but not held: deleted through the folder
+      HeldEntry(folder, u"Uninst.exe", HeldEntry::Hold::kShared).Delete();
     }
+  } catch (const FileError&) {
+    // refused, or a step failed: undone below
   }
-  // A file written but not held is deleted through the folder's handle.
-  if (wrote && !file) {
-    win::Handle gone;
-    win::OpenAt(folder.get(), u"Uninst.exe", DELETE | SYNCHRONIZE, 0, FILE_OPEN,
-                FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE | FILE_OPEN_REPARSE_POINT, nullptr,
-                gone);
-  }
-  return false;  // the file goes, then the folder with its last handle
+  copy.Close();
+  return false;
 }
 
 void StartSelfRemoval(const std::u16string& programPath) {
@@ -372,9 +320,9 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
   if (process == nullptr || parent == 0 || BasicInformation(process).uniqueProcessId != parent)
     return kUsage;
   // The handle that holds this copy and deletes it on closing: the copy
-  // moves out of its folder beside it, so that the folder is empty and goes
-  // when its own handle closes, as this process ends. Once running, the
-  // copy's file no longer matters.
+  // moves out of its folder beside it, so that the folder is empty and can
+  // go once the original has ended. Once running, the copy's file no longer
+  // matters.
   std::u16string copy = copyPath;
   const HANDLE file = HandleFromText(fileHandle);
   const std::u16string folder = ExtractFileDir(copyPath);
@@ -389,13 +337,21 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
   }
   WaitForSingleObject(process, 60000);
   CloseHandle(process);
+  const std::u16string parentFolder = RemovalCopyParent();
+  const bool ours = !parentFolder.empty() && LiesIn(copyPath, parentFolder);
+  if (ours && copy != copyPath) {
+    try {
+      RemoveEmptyFolder(folder);
+    } catch (const FileError&) {
+    }
+  }
   // Only the program this is a copy of: its bytes are read through the
   // handle that holds the copy.
   if (file != nullptr && lstrcmpiW(W(ExtractFileName(originalPath)), L"Uninst.exe") == 0)
     RemoveOriginal(ExtractFileDir(originalPath), ReadWhole(file, 256 << 20));
-  // Should the handles that delete them on closing fail to.
-  const std::u16string parentFolder = RemovalCopyParent();
-  if (!parentFolder.empty() && LiesIn(copyPath, parentFolder)) {
+  // Should the handle that deletes the copy on closing, or the removal of
+  // its folder, fail.
+  if (ours) {
     DeleteAtRestart(copy);
     DeleteAtRestart(folder);
   }

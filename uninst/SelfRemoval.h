@@ -5,15 +5,18 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "fs/File.h"
 
 // Puts a copy of the program into a new folder under RemovalCopyParent() and
 // starts exactly that copy, with the system directory as its current folder,
 // handing it the program's path and a handle to this process on its command
 // line. The copy waits for this process to end, deletes the program and then
-// its folder when empty; the copy and its folder go when the copy ends (and
-// are down for deletion at the next restart too). Falls back to deleting the
-// program and its folder at the next restart.
+// its folder when empty, and its own folder; the copy goes when it ends (and
+// is down for deletion at the next restart too, with its folder). Falls back
+// to deleting the program and its folder at the next restart.
 void StartSelfRemoval(const std::u16string& programPath);
 
 // Where the copy's folder is made (ending in "\"): in an administrator's run
@@ -34,23 +37,26 @@ std::u16string RandomName();
 struct TRemovalCopy {
   std::u16string folder;  // ends in "\"
   std::u16string path;    // folder + "Uninst.exe"
-  // Both inheritable and deleting on close; the folder's handle has the
-  // higher value, so that a process ending closes the file's first.
+  // Inheritable; others may only read the copy, which goes when the last
+  // handle to it closes.
   HANDLE file = INVALID_HANDLE_VALUE;
-  HANDLE folderHandle = INVALID_HANDLE_VALUE;
-  // Closes the handles: the copy and then its folder go unless a process
-  // that inherited them still runs.
+  // The copy's parent and the folders above it, held.
+  std::unique_ptr<FolderTree> tree;
+  std::u16string name;  // the copy's folder in the tree
+  // Closes the file's handle (the copy goes unless a process that inherited
+  // it still runs) and removes the copy's folder when it is empty.
   void Close();
 };
-// Opens parent (ending in "\") once, without following a link, and holds it;
-// refuses a parent that is a link, or that anyone but the administrators may
-// change (uninst/AdminOnly.h). Makes the new folder name in it through that
-// handle (nothing that lies there already is used or overwritten), with only
-// Administrators and SYSTEM allowed in when this process is an
-// administrator's, writes image (the program's bytes) into it as a new file
-// through the folder's handle and opens that copy for reading, denying
-// others write and delete access, with a check that it holds the program's
-// bytes. False, with nothing left behind, when any step fails.
+// Holds parent (ending in "\") and the folders above it from the drive's
+// root (fs/File.h); refuses a parent that is a link, or a folder on the way
+// that anyone but the administrators may change (others may add to the
+// parent: the Windows folder's Temp lets every user do that). Makes the new
+// folder name in it (nothing that lies there already is used or
+// overwritten; in an elevated run's parent, with permissions that let no
+// other account write there), writes image (the program's bytes) into it as
+// a new file and holds that copy, with a check through the hold that it
+// holds the program's bytes. False, with nothing left behind, when any step
+// fails.
 bool MakeRemovalCopy(const std::string& image, const std::u16string& parent,
                      const std::u16string& name, TRemovalCopy& copy);
 

@@ -45,25 +45,43 @@ std::u16string ShortcutTargetOf(const std::string& bytes) {
   return UpToNul(buffer, MAX_PATH);
 }
 
+// Calls use with the shortcut file held in its folder, which is reached
+// with no link on the way (a user's own folder). For deleting, others are
+// denied writing and deleting it (unless it is read-only and so cannot be
+// held for writing) from the reading to the deletion: what was read is what
+// goes. False when it is not a plain file (no link, no folder) or cannot be
+// held.
+template <typename Use>
+bool WithHeldShortcut(const std::u16string& linkFile, bool deleting, Use use) {
+  try {
+    FolderTree tree(ExtractFileDir(linkFile), FolderTree::RootLink::kRefuseOnTheWay, false);
+    if (!tree.Opened())
+      return false;
+    const std::u16string name = ExtractFileName(linkFile);
+    const HeldFolder::Entry entry = tree.Root().Look(name);
+    if (!entry.exists || entry.folder || entry.link)
+      return false;
+    HeldEntry held(
+        tree.Root(), name,
+        deleting && !entry.readOnly ? HeldEntry::Hold::kReplace : HeldEntry::Hold::kShared);
+    return use(held);
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+const size_t kShortcutMax = 1 << 20;
+
 }  // namespace
 
 std::u16string ShortcutTarget(const std::u16string& linkFile) {
-  ComPtr<IShellLinkW> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void**>(link.GetAddressOf())))) {
-    return {};
-  }
-  ComPtr<IPersistFile> file;
-  if (FAILED(link.As(&file)) || FAILED(file->Load(W(linkFile), STGM_READ)))
-    return {};
-  // No Resolve: the target may be gone already, and looking for it could
-  // show the shell's search window.
-  wchar_t buffer[MAX_PATH] = {};
-  if (FAILED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_UNCPRIORITY)))
-    return {};
-  return UpToNul(buffer, MAX_PATH);
+  std::u16string target;
+  WithHeldShortcut(linkFile, false, [&](HeldEntry& held) {
+    target = ShortcutTargetOf(held.Read(kShortcutMax));
+    return true;
+  });
+  return target;
 }
-
 std::vector<std::u16string> OwnShortcuts(const std::u16string& name,
                                          const std::u16string& destDir) {
   std::vector<std::u16string> folders;
@@ -80,10 +98,8 @@ std::vector<std::u16string> OwnShortcuts(const std::u16string& name,
     if (folder.empty())
       continue;
     const std::u16string link = folder + u"\\" + name + u".lnk";
-    if (GetFileAttributesW(W(link)) == INVALID_FILE_ATTRIBUTES ||
-        !LiesIn(ShortcutTarget(link), destDir)) {
+    if (!LiesIn(ShortcutTarget(link), destDir))
       continue;
-    }
     bool seen = false;
     for (const auto& l : links)
       seen |= SameFile(l, link);
@@ -94,22 +110,7 @@ std::vector<std::u16string> OwnShortcuts(const std::u16string& name,
 }
 
 bool DeleteOwnShortcut(const std::u16string& linkFile, const std::u16string& destDir) {
-  // The user's folder, reached with no link on the way; the shortcut held
-  // (others denied writing and deleting it, unless it is read-only and so
-  // cannot be held for writing) from the reading to the deletion: what was
-  // read is what goes.
-  try {
-    FolderTree tree(ExtractFileDir(linkFile), FolderTree::RootLink::kRefuseOnTheWay, false);
-    if (!tree.Opened())
-      return false;
-    const std::u16string name = ExtractFileName(linkFile);
-    const HeldFolder::Entry entry = tree.Root().Look(name);
-    if (!entry.exists || entry.folder || entry.link)
-      return false;
-    HeldEntry held(tree.Root(), name,
-                   entry.readOnly ? HeldEntry::Hold::kShared : HeldEntry::Hold::kReplace);
-    return LiesIn(ShortcutTargetOf(held.Read(1 << 20)), destDir) && held.Delete();
-  } catch (const FileError&) {
-    return false;
-  }
+  return WithHeldShortcut(linkFile, true, [&](HeldEntry& held) {
+    return LiesIn(ShortcutTargetOf(held.Read(kShortcutMax)), destDir) && held.Delete();
+  });
 }

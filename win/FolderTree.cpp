@@ -213,15 +213,18 @@ LONG CreateNewAt(HANDLE folder, std::u16string_view name, Handle& h) {
                 kFileCreate, kNonDirectoryFile | kOpenReparsePoint, nullptr, h);
 }
 
-LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h) {
+LONG HoldFileAt(HANDLE folder, std::u16string_view name, FileHold how, Handle& h) {
   // FILE_WRITE_ATTRIBUTES: DeleteThrough lets a read-only file go of its
   // attribute through this handle.
   const ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
                              READ_CONTROL | DELETE | SYNCHRONIZE |
-                             (exclusive ? FILE_WRITE_DATA : 0);
-  const ULONG share =
-      exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  return OpenAt(folder, name, access, share, kFileOpen, kNonDirectoryFile | kOpenReparsePoint,
+                             (how == FileHold::kExclusive ? FILE_WRITE_DATA : 0);
+  const ULONG share = how == FileHold::kShared
+                          ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                          : FILE_SHARE_READ;
+  return OpenAt(folder, name, access, share, kFileOpen,
+                kNonDirectoryFile | kOpenReparsePoint |
+                    (how == FileHold::kUntilClosed ? FILE_DELETE_ON_CLOSE : 0),
                 nullptr, h);
 }
 

@@ -63,11 +63,21 @@ LONG OpenFolderFollowing(HANDLE parent, std::u16string_view name, Handle& h);
 // Administrators or TrustedInstaller; false when that cannot be told.
 bool LinkOwnedByAdministrators(HANDLE folder, std::u16string_view name);
 
+// How HoldFileAt holds a file.
+enum class FileHold {
+  // Others may go on using it.
+  kShared,
+  // For writing too, and nobody else may write or delete it meanwhile,
+  // which fails for a running program's image and for a file another
+  // program holds open.
+  kExclusive,
+  // Others may only read it, and it is deleted when the last handle to
+  // this open closes.
+  kUntilClosed,
+};
 // Opens the file at name in folder (a link itself, never followed) for
-// reading (its descriptor too), renaming and deleting. Exclusive: for writing too, and nobody else
-// may write or delete it meanwhile, which fails for a running program's
-// image and for a file another program holds open. Returns the status.
-LONG HoldFileAt(HANDLE folder, std::u16string_view name, bool exclusive, Handle& h);
+// reading (its descriptor too), renaming and deleting. Returns the status.
+LONG HoldFileAt(HANDLE folder, std::u16string_view name, FileHold how, Handle& h);
 
 // Opens an existing folder by its whole path to hold, following links (the
 // folders above a destination are the system's business).
