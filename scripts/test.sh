@@ -118,8 +118,10 @@ one_bed_note=
 if [ "$bed_mode" = native ] || [ "$bed_mode" = emulated ]; then
   # Programs whose results cannot differ between the two systems (portable
   # code, or nothing the two answer differently) run in the wow64 bed only.
-  one=$(ctest --preset win32-wow64 -N -L '^one_bed$' 2>/dev/null | grep -E 'Test +#' | sed 's/.*: //' | paste -sd, - | sed 's/,/, /g')
-  n=$(ctest --preset win32-wow64 -N -L '^one_bed$' 2>/dev/null | grep -cE 'Test +#')
+  one=$(ctest --preset win32-wow64 -N -L '^one_bed$' 2>/dev/null | grep -E 'Test +#' |
+    grep -v wine_prefix_template | sed 's/.*: //')
+  n=$(grep -c . <<<"$one")
+  one=$(paste -sd, - <<<"$one" | sed 's/,/, /g')
   one_bed_note="run in the wow64 bed only: the ${n:-0} programs whose results cannot differ between the two 32-bit systems ($one)"
   for bed in i386 wow64; do
     part "the $bed test bed ($bed_mode)"
