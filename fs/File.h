@@ -292,7 +292,7 @@ class NewFile {
  private:
   void Create(std::u16string_view temp, bool retry);
   // Closes the descriptor of a file written, keeping who it is (POSIX).
-  void Release();
+  void CloseWritten();
   HeldFolder& folder_;
   std::u16string name_;
   std::u16string temp_;

@@ -373,7 +373,7 @@ void NewFile::Finish(bool flush) {
   if (flush)
     Flush();
   else
-    Release();
+    CloseWritten();
 }
 
 void NewFile::FinishUnflushed() {
@@ -389,10 +389,10 @@ void NewFile::Flush() {
     return;
   if (fdatasync(static_cast<int>(native_)) != 0)
     throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " + Errno(errno));
-  Release();
+  CloseWritten();
 }
 
-void NewFile::Release() {
+void NewFile::CloseWritten() {
   // Renamed by its name from here on: a run of many files keeps no
   // descriptor of each open.
   const int fd = static_cast<int>(native_);
