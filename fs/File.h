@@ -277,6 +277,15 @@ class NewFile {
   // Closes it once written, with its bytes written through to the disk when
   // flush is set, before it is placed. Raises FileError.
   void Finish(bool flush);
+  // Closes it once written and sets its bytes on their way to the disk
+  // without waiting for them (where the system lets a program ask; Windows
+  // writes them back in its own time), keeping what Flush needs open: a run
+  // writes many files while the disk catches up, then waits for them all.
+  // One descriptor each until Flush (on Windows a handle stays open anyway).
+  void FinishUnflushed();
+  // Waits until the bytes of a file finished unflushed are on the disk; then
+  // it is as after Finish(true). Raises FileError.
+  void Flush();
   // Moves a placed file back to its temporary name (where nothing is), to
   // be deleted with it; false when it cannot be.
   bool Unplace();
@@ -284,6 +293,8 @@ class NewFile {
 
  private:
   void Create(std::u16string_view temp, bool retry);
+  // Closes the descriptor of a file written, keeping who it is (POSIX).
+  void CloseWritten();
   HeldFolder& folder_;
   std::u16string name_;
   std::u16string temp_;

@@ -364,14 +364,35 @@ NewFile::~NewFile() {
 }
 
 void NewFile::Finish(bool flush) {
+  FinishUnflushed();
+  if (flush)
+    Flush();
+  else
+    CloseWritten();
+}
+
+void NewFile::FinishUnflushed() {
   out_->Close();
+  // Write-back starts now, while the next file is inflated; a failure here
+  // shows again in Flush, which is what counts.
+  if (native_ != -1)
+    sync_file_range(static_cast<int>(native_), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+void NewFile::Flush() {
   if (native_ == -1)
     return;
-  const int fd = static_cast<int>(native_);
-  if (flush && fdatasync(fd) != 0)
+  if (fdatasync(static_cast<int>(native_)) != 0)
     throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " + Errno(errno));
+  CloseWritten();
+}
+
+void NewFile::CloseWritten() {
   // Renamed by its name from here on: a run of many files keeps no
   // descriptor of each open.
+  const int fd = static_cast<int>(native_);
+  if (fd == -1)
+    return;
   struct stat mine {};
   if (fstat(fd, &mine) == 0) {
     identity_[0] = mine.st_dev;

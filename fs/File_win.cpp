@@ -368,8 +368,19 @@ NewFile::~NewFile() {
 }
 
 void NewFile::Finish(bool flush) {
+  FinishUnflushed();
+  if (flush)
+    Flush();
+}
+
+void NewFile::FinishUnflushed() {
+  // The system's lazy writer takes the bytes to the disk meanwhile; the
+  // handle stays open until the file goes.
   out_->Close();
-  if (flush && !FlushFileBuffers(Native(native_)))
+}
+
+void NewFile::Flush() {
+  if (!FlushFileBuffers(Native(native_)))
     throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " +
                     SystemErrorTextOr(GetLastError()));
 }

@@ -111,7 +111,10 @@ OutFile& TTransaction::Open(size_t index) {
   Target& t = targets_.at(index);
   if (t.held == nullptr)
     t.held = &dest_.Enter(t.folder, true);
-  t.file.reset();  // a file written again for the same target
+  // A file written again for the same target.
+  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), t.file.get()),
+                   unflushed_.end());
+  t.file.reset();
   t.file = std::make_unique<NewFile>(*t.held, t.name, PartName(t.name, journal_.run));
   open_ = t.file.get();
   return open_->Out();
@@ -126,7 +129,14 @@ OutFile& TTransaction::OpenBeside(FolderTree& tree, const std::u16string& folder
 }
 
 void TTransaction::Written() {
-  open_->Finish(durable_);
+  if (durable_) {
+    open_->FinishUnflushed();
+    unflushed_.push_back(open_);
+    if (unflushed_.size() >= kFlushBatch)
+      FlushWritten();
+  } else {
+    open_->Finish(false);
+  }
   open_ = nullptr;
   Reached(Step::kWritten, openIndex_++);
 }
@@ -136,8 +146,17 @@ void TTransaction::Reached(Step step, size_t index) {
     checkpoint_(step, index);
 }
 
+void TTransaction::FlushWritten() {
+  for (NewFile* file : unflushed_)
+    file->Flush();
+  unflushed_.clear();
+}
+
 void TTransaction::Commit() {
   try {
+    Reached(Step::kAllWritten, 0);
+    FlushWritten();
+    Reached(Step::kFlushed, 0);
     // A file of another tree that appeared meanwhile is kept.
     for (Beside& b : beside_)
       b.file->Place(false);
@@ -199,6 +218,7 @@ void TTransaction::Rollback() {
   for (Beside& b : beside_)
     b.file->Unplace();
   open_ = nullptr;
+  unflushed_.clear();
   // The new files go with their temporary names.
   for (Target& t : targets_) {
     t.file.reset();

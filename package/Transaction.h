@@ -16,13 +16,18 @@
 
 class TTransaction {
  public:
-  // Where a run stands, for tests that stop it there: after the new file of
-  // the index-th file is written, after it is placed, and once committed.
-  enum class Step { kWritten, kPlaced, kCommitted };
+  // Where a run stands, for the run's log and for tests that stop it there:
+  // after the new file of the index-th file is written; once every new file
+  // is written (index 0), and once they are all on the disk (durable; else
+  // at once), before any target changes; after the index-th file is placed;
+  // and once committed.
+  enum class Step { kWritten, kAllWritten, kFlushed, kPlaced, kCommitted };
   using Checkpoint = std::function<void(Step step, size_t index)>;
 
   // durable: every file and the journal are written through to the disk
-  // before anything depends on them.
+  // before anything depends on them. The files are written one after the
+  // other while the disk catches up, and waited for together at the end of
+  // the writing (in batches of kFlushBatch, to bound the open descriptors).
   TTransaction(FolderTree& dest, bool durable, Checkpoint checkpoint = {});
   // Undoes everything not committed.
   ~TTransaction();
@@ -45,9 +50,12 @@ class TTransaction {
   // rest and deleted again on failure.
   OutFile& OpenBeside(FolderTree& tree, const std::u16string& folder, const std::u16string& name);
   void Written();
-  // Puts every file in place, then drops what they replaced. Raises the
-  // failure after undoing everything.
+  // Waits for every file written to be on the disk (durable), puts every
+  // file in place, then drops what they replaced. Raises the failure after
+  // undoing everything.
   void Commit();
+
+  static constexpr size_t kFlushBatch = 256;
 
  private:
   struct Target {
@@ -63,6 +71,7 @@ class TTransaction {
   };
   void Rollback();
   void Reached(Step step, size_t index);
+  void FlushWritten();
 
   FolderTree& dest_;
   bool durable_;
@@ -70,6 +79,8 @@ class TTransaction {
   TJournal journal_;
   std::vector<Target> targets_;
   std::vector<Beside> beside_;
+  // Written, not yet on the disk (durable).
+  std::vector<NewFile*> unflushed_;
   // The journal, held while the run lives: another run for the same
   // destination cannot take it for one that was stopped and undo this one.
   std::unique_ptr<HeldEntry> journalHold_;

@@ -39,6 +39,7 @@ bool RunStoppedRunIfAsked() {
 #ifdef _WIN32
   options.codePage = &AnsiCodePage();
 #endif
+  options.durable = true;
   const int step = std::stoi(f[2]);
   const size_t index = std::stoul(f[3]);
   options.checkpoint = [&](TTransaction::Step at, size_t i) {
@@ -71,6 +72,9 @@ struct Upgrade : Scratch {
 
   void SetUp() override {
     Scratch::SetUp();
+    // As Setup.exe runs: every file flushed, all together, before a target
+    // changes.
+    options.durable = true;
     const auto body = [](uint32_t seed) { return RandomBytes(48 * 1024, seed, false); };
     a = {{u"", u"app.exe", body(1)},
          {u"data\\", u"a.txt", body(2)},
@@ -172,6 +176,29 @@ TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
     }
 #endif
   }
+  // At the end of the writing, once per run: killed once every new file is
+  // on the disk, and the flush of them all failing.
+  Check(
+      "killed once flushed",
+      [&] {
+        ASSERT_EQ(testsupport::RunSelfWith(
+                      kChildJob,
+                      ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
+                          std::to_string(static_cast<int>(TTransaction::Step::kFlushed)) + "|0"),
+                  3);
+        EXPECT_TRUE(fs::exists(Dest(kJournalName)));
+      },
+      [&] { Recover(); });
+  Check("the flush failing", [&] {
+    options.checkpoint = [](TTransaction::Step step, size_t) {
+      if (step == TTransaction::Step::kAllWritten)
+        throw FileError(u"cannot write app.exe: the disk failed");
+    };
+    const std::u16string error = ErrorOf([&] { Extract(packageB); });
+    options.checkpoint = {};
+    EXPECT_NE(error.find(u"the disk failed"), std::u16string::npos) << ToUtf8(error);
+    EXPECT_FALSE(fs::exists(Dest(kJournalName)));
+  });
   // Killed once committed: the next run only clears what was replaced.
   fs::remove_all(Dest());
   Extract(Make(a));
