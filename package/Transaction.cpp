@@ -113,21 +113,21 @@ OutFile& TTransaction::Open(size_t index) {
     t.held = &dest_.Enter(t.folder, true);
   t.file.reset();  // a file written again for the same target
   t.file = std::make_unique<NewFile>(*t.held, t.name, PartName(t.name, journal_.run));
-  open_ = t.file.get();
-  return open_->Out();
+  open_.push_back(t.file.get());
+  return open_.back()->Out();
 }
 
 OutFile& TTransaction::OpenBeside(FolderTree& tree, const std::u16string& folder,
                                   const std::u16string& name) {
   HeldFolder& held = tree.Enter(folder, true);
   beside_.push_back({&tree, std::make_unique<NewFile>(held, name)});
-  open_ = beside_.back().file.get();
-  return open_->Out();
+  open_.push_back(beside_.back().file.get());
+  return open_.back()->Out();
 }
 
 void TTransaction::Written() {
-  open_->Finish(durable_);
-  open_ = nullptr;
+  open_.front()->Finish(durable_);
+  open_.pop_front();
   Reached(Step::kWritten, openIndex_++);
 }
 
@@ -198,7 +198,7 @@ void TTransaction::Rollback() {
   }
   for (Beside& b : beside_)
     b.file->Unplace();
-  open_ = nullptr;
+  open_.clear();
   // The new files go with their temporary names.
   for (Target& t : targets_) {
     t.file.reset();

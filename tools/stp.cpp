@@ -32,9 +32,11 @@
 
 #include "common/Convert.h"
 #include "common/Errors.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "fs/File.h"
 #include "package/CodePage.h"
+#include "package/Deflate.h"
 #include "package/Extractor.h"
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
@@ -410,6 +412,17 @@ std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtract
   return rows;
 }
 
+// --threads N: the threads that compress, inflate and check bodies; default
+// the number of processors.
+int ThreadsOf(const Args& a) {
+  if (a.options.count("--threads") == 0)
+    return ProcessorCount();
+  const auto n = TryTextToInt(Option(a, "--threads"));
+  if (!n || *n < 1 || *n > kMaxPackThreads)
+    throw UsageError{"--threads is a number from 1 to " + std::to_string(kMaxPackThreads)};
+  return static_cast<int>(*n);
+}
+
 // Prints a progress bar on a terminal, percentage lines otherwise (or none).
 class Progress {
  public:
@@ -489,6 +502,7 @@ int Verify(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = [] { return std::u16string(u"<system>\\"); };
+  options.threads = ThreadsOf(a);
   ReadRows(a, *cp.page, options);  // the index, with the messages above
   Progress progress(false);
   const TVerifyResult r = VerifyPackage(a.positional[0], Option(a, "--password"), options,
@@ -508,6 +522,7 @@ int Extract(const Args& a) {
   options.systemDir = SystemDirProvider(a);
   options.refuseFoldersOthersMayChange =
       RunsAsRoot() && a.options.count("--allow-shared-folders") == 0;
+  options.threads = ThreadsOf(a);
   if (Examine(a, *cp.page) == TIndexState::NoIndex) {
     // As the setup program does: nothing to extract is no failure.
     std::fprintf(stderr,
@@ -613,6 +628,15 @@ TPackOptions PackOptionsOf(const Args& a, const CodePageChoice& cp) {
     options.seed = FromUtf8(epoch);
   }
   options.verify = a.options.count("--no-verify") == 0;
+  options.threads = ThreadsOf(a);
+  if (a.options.count("--level")) {
+    const auto level = TryTextToInt(Option(a, "--level"));
+    if (!level || *level < kMinLevel || *level > kMaxLevel) {
+      throw UsageError{"--level is a number from " + std::to_string(kMinLevel) +
+                       " (the fastest) to " + std::to_string(kMaxLevel) + " (the smallest)"};
+    }
+    options.level = static_cast<int>(*level);
+  }
   return options;
 }
 
@@ -894,26 +918,27 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "uninstaller")
       return Uninstaller(Parse(rest, {"-o", "--uninstaller", "--settings"}));
     if (cmd == "verify")
-      return Verify(Parse(rest, {"--password", "--code-page"}));
+      return Verify(Parse(rest, {"--password", "--code-page", "--threads"}));
     if (cmd == "extract") {
-      return Extract(
-          Parse(rest, {"--password", "--code-page", "--system-dir"}, {"--allow-shared-folders"}));
+      return Extract(Parse(rest, {"--password", "--code-page", "--system-dir", "--threads"},
+                           {"--allow-shared-folders"}));
     }
     if (cmd == "pack") {
       return Pack(Parse(rest,
                         {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
-                         "--uninstaller", "--salt", "--iv", "--settings"},
+                         "--uninstaller", "--salt", "--iv", "--settings", "--level", "--threads"},
                         {"--no-uninstaller", "--no-verify"}));
     }
     if (cmd == "init")
       return Init(Parse(rest, {"--name", "--chinese-name", "--short-name", "--version"}));
     if (cmd == "setup") {
-      return Setup(Parse(
-          rest,
-          {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
-           "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
-           "--sign-key-password-file", "--timestamp-url", "--pkcs11-module", "--sign-command"},
-          {"--no-uninstaller"}));
+      return Setup(
+          Parse(rest,
+                {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
+                 "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
+                 "--sign-key-password-file", "--timestamp-url", "--pkcs11-module", "--sign-command",
+                 "--level", "--threads"},
+                {"--no-uninstaller"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())
