@@ -1,11 +1,12 @@
 // stp: make, list and unpack setup packages.
 //
 //   stp list PACKAGE [--password TEXT] [--code-page N]
-//   stp verify PACKAGE [--password TEXT] [--code-page N]
+//   stp verify PACKAGE [--password TEXT] [--code-page N] [--threads N]
 //   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
-//               [--allow-shared-folders]
+//               [--allow-shared-folders] [--threads N]
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
-//            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
+//            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT] [--level N]
+//            [--threads N]
 //   stp uninstaller DIR -o FILE [--uninstaller FILE]
 //   stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]
 //             [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]
@@ -63,12 +64,13 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  stp list PACKAGE [--password TEXT] [--code-page N]\n"
-    "  stp verify PACKAGE [--password TEXT] [--code-page N]\n"
+    "  stp verify PACKAGE [--password TEXT] [--code-page N] [--threads N]\n"
     "  stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
-    "              [--allow-shared-folders]\n"
+    "              [--allow-shared-folders] [--threads N]\n"
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
+    "           [--level N] [--threads N]\n"
     "  stp uninstaller DIR -o FILE [--uninstaller FILE] [--settings FILE]\n"
     "  stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
     "           [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
@@ -101,17 +103,19 @@ const CommandHelp kHelp[] = {
      "  --code-page N    the code page the index is read with (default 1252, on\n"
      "                   Windows too: a Chinese product's package wants 936)\n"},
     {"verify",
-     "stp verify PACKAGE [--password TEXT] [--code-page N]\n"
+     "stp verify PACKAGE [--password TEXT] [--code-page N] [--threads N]\n"
      "\n"
      "Reads the index and inflates every body without writing anything, checking\n"
      "that each takes exactly its stored size and gives exactly its unpacked size.\n"
      "Prints \"N files, all sound\" (exit 0) or names the first bad row (exit 1).\n"
      "pack runs the same check on every package it writes.\n"
      "\n"
-     "  --password TEXT, --code-page N  as for list\n"},
+     "  --password TEXT, --code-page N  as for list\n"
+     "  --threads N      the threads that check files, 1 to 16 (default: the number\n"
+     "                   of processors; stp.exe works on one)\n"},
     {"extract",
      "stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
-     "            [--allow-shared-folders]\n"
+     "            [--allow-shared-folders] [--threads N]\n"
      "\n"
      "Unpacks every file into DEST as the setup program does. Files for the system\n"
      "directory go to --system-dir DIR (needed off Windows) and are never\n"
@@ -123,11 +127,14 @@ const CommandHelp kHelp[] = {
      "owns in it), or a link on the way that another user owns.\n"
      "\n"
      "  --password TEXT, --code-page N  as for list\n"
-     "  --allow-shared-folders  unpack there all the same\n"},
+     "  --allow-shared-folders  unpack there all the same\n"
+     "  --threads N      the threads that unpack files, 1 to 16 (default: the number\n"
+     "                   of processors; stp.exe works on one); the files are the\n"
+     "                   same with any number\n"},
     {"pack",
      "stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]\n"
      "         [--trailer 3|10|22|29] [--uninstaller FILE | --no-uninstaller]\n"
-     "         [--salt TEXT] [--iv TEXT] [--code-page N]\n"
+     "         [--salt TEXT] [--iv TEXT] [--code-page N] [--level N] [--threads N]\n"
      "\n"
      "Packs every file under DIR into the same relative folder of the destination;\n"
      "files under DIR/$System$ go to the system directory. Rows are ordered by their\n"
@@ -151,6 +158,11 @@ const CommandHelp kHelp[] = {
      "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
      "  --iv TEXT          its vector: one block of letters or digits (16 for aes,\n"
      "                     cast256 and twofish, 8 for the others, none for rc4)\n"
+     "  --level N          1 (the fastest) to 12 (the smallest), default 9; every\n"
+     "                     level makes zlib streams any reader of packages reads\n"
+     "  --threads N        the threads that compress, 1 to 16 (default: the number\n"
+     "                     of processors; stp.exe works on one); the package is the\n"
+     "                     same byte for byte with any number\n"
      "\n"
      "Salt and vector are random unless given, or derived from the environment\n"
      "variable SOURCE_DATE_EPOCH and the index when that is set: then the same input\n"
@@ -186,7 +198,7 @@ const CommandHelp kHelp[] = {
      "  --stub FILE         the setup stub (default: STP_STUB, else the installed\n"
      "                      SetupStub.exe)\n"
      "  --hash, --cipher, --password, --trailer, --uninstaller, --no-uninstaller,\n"
-     "  --salt, --iv        as for pack\n"
+     "  --salt, --iv, --level, --threads  as for pack\n"
      "  --sign-cert FILE    sign with this code-signing certificate (PEM or DER, its\n"
      "                      chain may follow it), or the one on a token (a pkcs11:\n"
      "                      URI): first the uninstaller, with its list, then\n"
