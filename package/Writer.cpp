@@ -72,13 +72,16 @@ class Source {
 // Bodies compressed piece by piece on several threads and written in the
 // order of their rows, whatever the number of threads. In flight at once:
 // at most two pieces a thread (each at most kPieceSize bytes in and about as
-// much out), so memory does not grow with the files.
+// much out), so memory does not grow with the files. A compressor of levels
+// 10 to 12 holds about 9 MB, one of the lower levels about 1 MB: at most 4
+// and 16 threads of them keep stp below 64 MB.
+constexpr int kMaxThoroughThreads = 4;
 class BodyWriter {
  public:
   BodyWriter(OutFile& out, int level, int threads)
       : out_(out),
         level_(level),
-        threads_(std::clamp(threads, 1, kMaxPackThreads)),
+        threads_(std::clamp(threads, 1, level >= 10 ? kMaxThoroughThreads : kMaxPackThreads)),
         compressors_(static_cast<size_t>(threads_)),
         work_(threads_, 2 * static_cast<size_t>(threads_)) {}
 

@@ -18,8 +18,9 @@ struct TPackOptions {
   int trailer = 3;
   // libdeflate's level, 1 (the fastest) to 12 (the smallest).
   int level = kDefaultPackLevel;
-  // Threads that compress pieces of the bodies (at most kMaxPackThreads);
-  // the package is the same byte for byte with any number.
+  // Threads that compress pieces of the bodies (at most kMaxPackThreads,
+  // and 4 at levels 10 to 12, whose compressors are large); the package is
+  // the same byte for byte with any number.
   int threads = 1;
   const CodePage* codePage = &Cp1252();
   // Called with each file as it is packed (its path relative to the folder).
