@@ -3,10 +3,10 @@
 // are used in the same order, so the output is the same byte for byte.
 //
 // The caller bounds what is in flight: it gives a job only while Full() is
-// false, and takes the oldest back before giving more. Where the build has
-// no threads (the Windows builds: MinGW's win32 thread model has no
-// std::thread), every job runs on the calling thread when it is taken back,
-// and at most one is in flight.
+// false, and takes the oldest back before giving more. With one thread, and
+// where the build has no threads (the Windows builds: MinGW's win32 thread
+// model has no std::thread), every job runs on the calling thread when it is
+// taken back, and at most one is in flight.
 #pragma once
 
 #include <cstddef>

@@ -64,9 +64,11 @@ int ProcessorCount() {
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// One thread: every job runs on the calling thread when it is taken back,
+// one in flight, as where the build has no threads.
 TOrderedWork::TOrderedWork(int threads, size_t window) : state_(std::make_unique<State>()) {
-  state_->window = std::max<size_t>(window, 1);
-  for (int i = 0; i < std::max(threads, 1); ++i)
+  state_->window = threads > 1 ? std::max<size_t>(window, 1) : 1;
+  for (int i = 0; i < threads && threads > 1; ++i)
     state_->threads.emplace_back([this, i] { state_->Work(i); });
 }
 
@@ -81,7 +83,7 @@ TOrderedWork::~TOrderedWork() {
 }
 
 int TOrderedWork::Workers() const {
-  return static_cast<int>(state_->threads.size());
+  return std::max<int>(static_cast<int>(state_->threads.size()), 1);
 }
 
 bool TOrderedWork::Full() const {
@@ -106,6 +108,12 @@ void TOrderedWork::Give(Job job) {
 
 void TOrderedWork::TakeOldest() {
   std::shared_ptr<Slot> slot;
+  if (state_->threads.empty()) {
+    slot = std::move(state_->slots.front());
+    state_->slots.pop_front();
+    slot->job(0);
+    return;
+  }
   {
     std::unique_lock<std::mutex> hold(state_->lock);
     slot = state_->slots.front();

@@ -8,7 +8,7 @@
 
 #include "package/CodePage.h"
 
-constexpr int kDefaultPackLevel = 9;
+constexpr int kDefaultPackLevel = 7;
 constexpr int kMaxPackThreads = 16;
 
 struct TPackOptions {

@@ -158,7 +158,7 @@ const CommandHelp kHelp[] = {
      "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
      "  --iv TEXT          its vector: one block of letters or digits (16 for aes,\n"
      "                     cast256 and twofish, 8 for the others, none for rc4)\n"
-     "  --level N          1 (the fastest) to 12 (the smallest), default 9; every\n"
+     "  --level N          1 (the fastest) to 12 (the smallest), default 7; every\n"
      "                     level makes zlib streams any reader of packages reads\n"
      "  --threads N        the threads that compress, 1 to 16 (default: the number\n"
      "                     of processors; stp.exe works on one); the package is the\n"
