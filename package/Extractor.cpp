@@ -1,12 +1,16 @@
 #include "package/Extractor.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "common/Errors.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
 #include "fs/File.h"
@@ -44,6 +48,25 @@ auto ForRow(int index, const TRow& row, F&& f) {
     throw PackageReadError(RowLabel(index, row) + u": " + e.Message());
   } catch (const Error& e) {
     throw Error(RowLabel(index, row) + u": " + e.Message());
+  }
+}
+
+// Runs f for the index-th row; an Error it raises comes back as the same
+// kind with the row named as the package lists it.
+template <typename F>
+auto Labelled(size_t index, const TRowPlan& r, F&& f) {
+  const auto label = [&] {
+    return u"row " + IntToText(static_cast<int64_t>(index) + 1) + u" (" + r.folder + r.fileName +
+           u")";
+  };
+  try {
+    return f();
+  } catch (const LinkError& e) {
+    throw LinkError(e.Link(), label() + u": " + e.Message());
+  } catch (const FileError& e) {
+    throw FileError(label() + u": " + e.Message());
+  } catch (const PackageReadError& e) {
+    throw PackageReadError(label() + u": " + e.Message());
   }
 }
 
@@ -216,12 +239,18 @@ std::unique_ptr<FolderTree> OpenDestination(std::u16string_view destDir,
 
 }  // namespace
 
+namespace {
+void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
+             std::u16string_view password, const TProgressEvent& progress,
+             const TExtractOptions& options);
+}  // namespace
+
 void ExtractPackage(std::u16string_view packagePath, std::u16string_view destDir,
                     std::u16string_view password, const TProgressEvent& progress,
                     const TExtractOptions& options) {
   const std::unique_ptr<FolderTree> dest = OpenDestination(destDir, options);
   InFile package(packagePath);
-  ExtractPackage(package, *dest, password, progress, options);
+  Extract(package, packagePath, *dest, password, progress, options);
 }
 
 void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string_view password,
@@ -232,6 +261,16 @@ void ExtractPackage(InFile& package, std::u16string_view destDir, std::u16string
 
 void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view password,
                     const TProgressEvent& progress, const TExtractOptions& options) {
+  Extract(package, u"", dest, password, progress, options);
+}
+
+namespace {
+
+// packagePath, when not empty, names the package, which the threads then
+// read each on its own.
+void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
+             std::u16string_view password, const TProgressEvent& progress,
+             const TExtractOptions& options) {
   // What a run that was stopped half-way left is undone before anything else.
   RecoverInterruptedRun(dest);
   const std::unique_ptr<Plan> plan = MakePlan(package, dest.Root().Path(), password, options);
@@ -252,44 +291,85 @@ void ExtractPackage(InFile& package, FolderTree& dest, std::u16string_view passw
   }
   run.Begin();
 
-  TBodyInflater inflater(options.inflateBound);
+  // Bodies are inflated and written on several threads when the package can
+  // be read again by its path; everything else (the folders, the files
+  // opened and closed, the progress) happens here, row by row in order.
+  const int threads = packagePath.empty() ? 1 : std::max(options.threads, 1);
+  std::vector<std::unique_ptr<InFile>> readers(static_cast<size_t>(threads));
+  std::vector<std::unique_ptr<TBodyInflater>> inflaters(static_cast<size_t>(threads));
+  TOrderedWork work(threads, 2 * static_cast<size_t>(threads));
+  struct InFlight {
+    size_t row;
+    bool written;  // false: a system file left alone
+  };
+  std::deque<InFlight> inFlight;
+  size_t taken = 0;
+  // For each target, the last row given to be written to it.
+  std::vector<size_t> lastRow(plan->rows.size(), SIZE_MAX);
   int64_t done = 0, at = 0;
+  const auto takeOldest = [&] {
+    const InFlight f = inFlight.front();
+    inFlight.pop_front();
+    const TRowPlan& r = plan->rows[f.row];
+    if (f.written) {
+      Labelled(f.row, r, [&] { work.TakeOldest(); });
+      run.Written();
+    }
+    ++taken;
+    done += r.unpackedSize;
+    if (f.written && progress)
+      progress(ProgressPercent(done, plan->total));
+  };
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
     const int64_t bodyAt = at;
     at += r.storedSize;
-    const std::u16string label =
-        u"row " + IntToText(static_cast<int64_t>(i) + 1) + u" (" + r.folder + r.fileName + u")";
-    try {
+    while (work.Full())
+      takeOldest();
+    // A target written again waits for its earlier file.
+    if (!r.system) {
+      while (lastRow[target[i]] != SIZE_MAX && lastRow[target[i]] >= taken)
+        takeOldest();
+      lastRow[target[i]] = i;
+    }
+    OutFile* out = Labelled(i, r, [&]() -> OutFile* {
       if (r.system && !system)
         system = std::make_unique<FolderTree>(r.baseDir, FolderTree::RootLink::kFollow);
       // A system file already there is left alone, whatever it is; looked
       // at through the held system directory.
       if (r.system && (StandsIn(*system, r.existsPath.substr(r.baseDir.size())) ||
                        StandsIn(*system, r.targetPath.substr(r.baseDir.size())))) {
-        done += r.unpackedSize;
-        continue;
+        return nullptr;
       }
       // Every folder is entered once, relative to the one above, and held:
       // nothing is written through a link in the tree, nor through one put
       // in place of a folder later.
-      OutFile& out =
-          r.system ? run.OpenBeside(*system, r.place.folder, r.place.file) : run.Open(target[i]);
-      package.Seek(bodyAt);
-      out.Reserve(r.unpackedSize);
-      inflater.Inflate(package, r.storedSize, r.unpackedSize,
-                       [&](const uint8_t* data, size_t size) { out.Write(data, size); });
-      run.Written();
-      done += r.unpackedSize;
-    } catch (const LinkError& e) {
-      throw LinkError(e.Link(), label + u": " + e.Message());
-    } catch (const FileError& e) {
-      throw FileError(label + u": " + e.Message());
-    } catch (const PackageReadError& e) {
-      throw PackageReadError(label + u": " + e.Message());
-    }
-    if (progress)
-      progress(ProgressPercent(done, plan->total));
+      return r.system ? &run.OpenBeside(*system, r.place.folder, r.place.file)
+                      : &run.Open(target[i]);
+    });
+    inFlight.push_back({i, out != nullptr});
+    if (out == nullptr)
+      continue;
+    work.Give([&, out, bodyAt, stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
+      InFile* reader = &package;
+      if (threads > 1) {
+        auto& own = readers[static_cast<size_t>(worker)];
+        if (!own)
+          own = std::make_unique<InFile>(packagePath);
+        reader = own.get();
+      }
+      auto& inflater = inflaters[static_cast<size_t>(worker)];
+      if (!inflater)
+        inflater = std::make_unique<TBodyInflater>(options.inflateBound);
+      reader->Seek(bodyAt);
+      out->Reserve(unpacked);
+      inflater->Inflate(*reader, stored, unpacked,
+                        [&](const uint8_t* data, size_t size) { out->Write(data, size); });
+    });
   }
+  while (!inFlight.empty())
+    takeOldest();
   run.Commit();
 }
+
+}  // namespace

@@ -70,6 +70,10 @@ struct TExtractOptions {
   // targets change, so that a run cut off by a power failure leaves the
   // earlier files or the new ones, never a truncated file.
   bool durable = false;
+  // Threads that inflate bodies (and, extracting, write them), at most two
+  // bodies a thread in flight; the files, and the first bad row named, are
+  // the same with any number. Where the build has no threads, one.
+  int threads = 1;
   // Tests stop a run at a step of its own (package/Transaction.h).
   TTransaction::Checkpoint checkpoint;
   // Before anything is made or written, a destination or a folder on the

@@ -116,28 +116,29 @@ OutFile& TTransaction::Open(size_t index) {
                    unflushed_.end());
   t.file.reset();
   t.file = std::make_unique<NewFile>(*t.held, t.name, PartName(t.name, journal_.run));
-  open_ = t.file.get();
-  return open_->Out();
+  open_.push_back(t.file.get());
+  return open_.back()->Out();
 }
 
 OutFile& TTransaction::OpenBeside(FolderTree& tree, const std::u16string& folder,
                                   const std::u16string& name) {
   HeldFolder& held = tree.Enter(folder, true);
   beside_.push_back({&tree, std::make_unique<NewFile>(held, name)});
-  open_ = beside_.back().file.get();
-  return open_->Out();
+  open_.push_back(beside_.back().file.get());
+  return open_.back()->Out();
 }
 
 void TTransaction::Written() {
+  NewFile* written = open_.front();
+  open_.pop_front();
   if (durable_) {
-    open_->FinishUnflushed();
-    unflushed_.push_back(open_);
+    written->FinishUnflushed();
+    unflushed_.push_back(written);
     if (unflushed_.size() >= kFlushBatch)
       FlushWritten();
   } else {
-    open_->Finish(false);
+    written->Finish(false);
   }
-  open_ = nullptr;
   Reached(Step::kWritten, openIndex_++);
 }
 
@@ -217,7 +218,7 @@ void TTransaction::Rollback() {
   }
   for (Beside& b : beside_)
     b.file->Unplace();
-  open_ = nullptr;
+  open_.clear();
   unflushed_.clear();
   // The new files go with their temporary names.
   for (Target& t : targets_) {

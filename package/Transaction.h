@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,6 +45,9 @@ class TTransaction {
   // replaceable), then writes the journal.
   void Begin();
   // The new file of a declared target, to be written now; Written closes it.
+  // Several may be open at once (written on several threads), closed in the
+  // order they were opened; a target is opened again only once its earlier
+  // file is closed.
   OutFile& Open(size_t index);
   // A file of another tree (the system directory's, which must outlive the
   // transaction) that goes in only where nothing stands, placed with the
@@ -84,7 +88,7 @@ class TTransaction {
   // The journal, held while the run lives: another run for the same
   // destination cannot take it for one that was stopped and undo this one.
   std::unique_ptr<HeldEntry> journalHold_;
-  NewFile* open_ = nullptr;
+  std::deque<NewFile*> open_;
   size_t openIndex_ = 0;
   bool begun_ = false;
   bool done_ = false;

@@ -8,12 +8,20 @@
 
 #include "package/CodePage.h"
 
+constexpr int kDefaultPackLevel = 7;
+constexpr int kMaxPackThreads = 16;
+
 struct TPackOptions {
   uint32_t hash = 3;    // SHA-256
   uint32_t cipher = 5;  // AES
   std::u16string password;
   int trailer = 3;
-  int level = 9;
+  // libdeflate's level, 1 (the fastest) to 12 (the smallest).
+  int level = kDefaultPackLevel;
+  // Threads that compress pieces of the bodies (at most kMaxPackThreads,
+  // and 4 at levels 10 to 12, whose compressors are large); the package is
+  // the same byte for byte with any number.
+  int threads = 1;
   const CodePage* codePage = &Cp1252();
   // Called with each file as it is packed (its path relative to the folder).
   std::function<void(const std::u16string&)> onFile;

@@ -2,19 +2,11 @@
 
 #include "common/Errors.h"
 
-ZStream::ZStream() {
-  if (inflateInit(&zs_) != Z_OK)
-    throw Error(u"zlib cannot start");
-}
-
-ZStream::ZStream(int level) : deflating_(true) {
-  if (deflateInit(&zs_, level) != Z_OK)
+ZStream::ZStream(Wrap wrap) {
+  if (inflateInit2(&zs_, wrap == Wrap::kRaw ? -MAX_WBITS : MAX_WBITS) != Z_OK)
     throw Error(u"zlib cannot start");
 }
 
 ZStream::~ZStream() {
-  if (deflating_)
-    deflateEnd(&zs_);
-  else
-    inflateEnd(&zs_);
+  inflateEnd(&zs_);
 }

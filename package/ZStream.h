@@ -1,15 +1,16 @@
-// The one holder of a zlib stream, inflating or deflating: started on
-// construction, ended on destruction.
+// The one holder of a zlib stream, inflating: started on construction,
+// ended on destruction.
 #pragma once
 
 #include <zlib.h>
 
 class ZStream {
  public:
-  // An inflating stream (a zlib header and check value).
-  ZStream();
-  // A deflating stream at level (0 to 9).
-  explicit ZStream(int level);
+  enum class Wrap {
+    kZlib,  // a zlib header and check value around the deflate data
+    kRaw,   // the deflate data alone
+  };
+  explicit ZStream(Wrap wrap = Wrap::kZlib);
   ~ZStream();
   ZStream(const ZStream&) = delete;
   ZStream& operator=(const ZStream&) = delete;
@@ -19,5 +20,4 @@ class ZStream {
 
  private:
   z_stream zs_{};
-  bool deflating_ = false;
 };

@@ -1,11 +1,12 @@
 // stp: make, list and unpack setup packages.
 //
 //   stp list PACKAGE [--password TEXT] [--code-page N]
-//   stp verify PACKAGE [--password TEXT] [--code-page N]
+//   stp verify PACKAGE [--password TEXT] [--code-page N] [--threads N]
 //   stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]
-//               [--allow-shared-folders]
+//               [--allow-shared-folders] [--threads N]
 //   stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT] [--trailer 3|10|22|29]
-//            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]
+//            [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT] [--level N]
+//            [--threads N]
 //   stp uninstaller DIR -o FILE [--uninstaller FILE]
 //   stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]
 //             [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]
@@ -32,9 +33,11 @@
 
 #include "common/Convert.h"
 #include "common/Errors.h"
+#include "common/Parallel.h"
 #include "common/Text.h"
 #include "fs/File.h"
 #include "package/CodePage.h"
+#include "package/Deflate.h"
 #include "package/Extractor.h"
 #include "package/NvCrypUtils.h"
 #include "package/Verify.h"
@@ -61,12 +64,13 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  stp list PACKAGE [--password TEXT] [--code-page N]\n"
-    "  stp verify PACKAGE [--password TEXT] [--code-page N]\n"
+    "  stp verify PACKAGE [--password TEXT] [--code-page N] [--threads N]\n"
     "  stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
-    "              [--allow-shared-folders]\n"
+    "              [--allow-shared-folders] [--threads N]\n"
     "  stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]"
     " [--trailer 3|10|22|29]\n"
     "           [--uninstaller FILE | --no-uninstaller] [--salt TEXT] [--iv TEXT]\n"
+    "           [--level N] [--threads N]\n"
     "  stp uninstaller DIR -o FILE [--uninstaller FILE] [--settings FILE]\n"
     "  stp setup DIR -o SETUP.EXE --settings FILE [--stub FILE] [pack's options]\n"
     "           [--sign-cert FILE|URI --sign-key FILE|URI [--pkcs11-module FILE]\n"
@@ -99,17 +103,19 @@ const CommandHelp kHelp[] = {
      "  --code-page N    the code page the index is read with (default 1252, on\n"
      "                   Windows too: a Chinese product's package wants 936)\n"},
     {"verify",
-     "stp verify PACKAGE [--password TEXT] [--code-page N]\n"
+     "stp verify PACKAGE [--password TEXT] [--code-page N] [--threads N]\n"
      "\n"
      "Reads the index and inflates every body without writing anything, checking\n"
      "that each takes exactly its stored size and gives exactly its unpacked size.\n"
      "Prints \"N files, all sound\" (exit 0) or names the first bad row (exit 1).\n"
      "pack runs the same check on every package it writes.\n"
      "\n"
-     "  --password TEXT, --code-page N  as for list\n"},
+     "  --password TEXT, --code-page N  as for list\n"
+     "  --threads N      the threads that check files, 1 to 16 (default: the number\n"
+     "                   of processors; stp.exe works on one)\n"},
     {"extract",
      "stp extract PACKAGE DEST [--system-dir DIR] [--password TEXT] [--code-page N]\n"
-     "            [--allow-shared-folders]\n"
+     "            [--allow-shared-folders] [--threads N]\n"
      "\n"
      "Unpacks every file into DEST as the setup program does. Files for the system\n"
      "directory go to --system-dir DIR (needed off Windows) and are never\n"
@@ -121,11 +127,14 @@ const CommandHelp kHelp[] = {
      "owns in it), or a link on the way that another user owns.\n"
      "\n"
      "  --password TEXT, --code-page N  as for list\n"
-     "  --allow-shared-folders  unpack there all the same\n"},
+     "  --allow-shared-folders  unpack there all the same\n"
+     "  --threads N      the threads that unpack files, 1 to 16 (default: the number\n"
+     "                   of processors; stp.exe works on one); the files are the\n"
+     "                   same with any number\n"},
     {"pack",
      "stp pack DIR -o PACKAGE [--hash NAME] [--cipher NAME] [--password TEXT]\n"
      "         [--trailer 3|10|22|29] [--uninstaller FILE | --no-uninstaller]\n"
-     "         [--salt TEXT] [--iv TEXT] [--code-page N]\n"
+     "         [--salt TEXT] [--iv TEXT] [--code-page N] [--level N] [--threads N]\n"
      "\n"
      "Packs every file under DIR into the same relative folder of the destination;\n"
      "files under DIR/$System$ go to the system directory. Rows are ordered by their\n"
@@ -149,6 +158,11 @@ const CommandHelp kHelp[] = {
      "  --salt TEXT        the index envelope's salt: 8 letters or digits\n"
      "  --iv TEXT          its vector: one block of letters or digits (16 for aes,\n"
      "                     cast256 and twofish, 8 for the others, none for rc4)\n"
+     "  --level N          1 (the fastest) to 12 (the smallest), default 7; every\n"
+     "                     level makes zlib streams any reader of packages reads\n"
+     "  --threads N        the threads that compress, 1 to 16 (default: the number\n"
+     "                     of processors; stp.exe works on one); the package is the\n"
+     "                     same byte for byte with any number\n"
      "\n"
      "Salt and vector are random unless given, or derived from the environment\n"
      "variable SOURCE_DATE_EPOCH and the index when that is set: then the same input\n"
@@ -184,7 +198,7 @@ const CommandHelp kHelp[] = {
      "  --stub FILE         the setup stub (default: STP_STUB, else the installed\n"
      "                      SetupStub.exe)\n"
      "  --hash, --cipher, --password, --trailer, --uninstaller, --no-uninstaller,\n"
-     "  --salt, --iv        as for pack\n"
+     "  --salt, --iv, --level, --threads  as for pack\n"
      "  --sign-cert FILE    sign with this code-signing certificate (PEM or DER, its\n"
      "                      chain may follow it), or the one on a token (a pkcs11:\n"
      "                      URI): first the uninstaller, with its list, then\n"
@@ -410,6 +424,17 @@ std::vector<TRowPlan> ReadRows(const Args& a, const CodePage& cp, const TExtract
   return rows;
 }
 
+// --threads N: the threads that compress, inflate and check bodies; default
+// the number of processors.
+int ThreadsOf(const Args& a) {
+  if (a.options.count("--threads") == 0)
+    return ProcessorCount();
+  const auto n = TryTextToInt(Option(a, "--threads"));
+  if (!n || *n < 1 || *n > kMaxPackThreads)
+    throw UsageError{"--threads is a number from 1 to " + std::to_string(kMaxPackThreads)};
+  return static_cast<int>(*n);
+}
+
 // Prints a progress bar on a terminal, percentage lines otherwise (or none).
 class Progress {
  public:
@@ -489,6 +514,7 @@ int Verify(const Args& a) {
   TExtractOptions options;
   options.codePage = cp.page;
   options.systemDir = [] { return std::u16string(u"<system>\\"); };
+  options.threads = ThreadsOf(a);
   ReadRows(a, *cp.page, options);  // the index, with the messages above
   Progress progress(false);
   const TVerifyResult r = VerifyPackage(a.positional[0], Option(a, "--password"), options,
@@ -508,6 +534,7 @@ int Extract(const Args& a) {
   options.systemDir = SystemDirProvider(a);
   options.refuseFoldersOthersMayChange =
       RunsAsRoot() && a.options.count("--allow-shared-folders") == 0;
+  options.threads = ThreadsOf(a);
   if (Examine(a, *cp.page) == TIndexState::NoIndex) {
     // As the setup program does: nothing to extract is no failure.
     std::fprintf(stderr,
@@ -613,6 +640,15 @@ TPackOptions PackOptionsOf(const Args& a, const CodePageChoice& cp) {
     options.seed = FromUtf8(epoch);
   }
   options.verify = a.options.count("--no-verify") == 0;
+  options.threads = ThreadsOf(a);
+  if (a.options.count("--level")) {
+    const auto level = TryTextToInt(Option(a, "--level"));
+    if (!level || *level < kMinLevel || *level > kMaxLevel) {
+      throw UsageError{"--level is a number from " + std::to_string(kMinLevel) +
+                       " (the fastest) to " + std::to_string(kMaxLevel) + " (the smallest)"};
+    }
+    options.level = static_cast<int>(*level);
+  }
   return options;
 }
 
@@ -894,26 +930,27 @@ int Run(const std::vector<std::u16string>& argv) {
     if (cmd == "uninstaller")
       return Uninstaller(Parse(rest, {"-o", "--uninstaller", "--settings"}));
     if (cmd == "verify")
-      return Verify(Parse(rest, {"--password", "--code-page"}));
+      return Verify(Parse(rest, {"--password", "--code-page", "--threads"}));
     if (cmd == "extract") {
-      return Extract(
-          Parse(rest, {"--password", "--code-page", "--system-dir"}, {"--allow-shared-folders"}));
+      return Extract(Parse(rest, {"--password", "--code-page", "--system-dir", "--threads"},
+                           {"--allow-shared-folders"}));
     }
     if (cmd == "pack") {
       return Pack(Parse(rest,
                         {"-o", "--hash", "--cipher", "--password", "--trailer", "--code-page",
-                         "--uninstaller", "--salt", "--iv", "--settings"},
+                         "--uninstaller", "--salt", "--iv", "--settings", "--level", "--threads"},
                         {"--no-uninstaller", "--no-verify"}));
     }
     if (cmd == "init")
       return Init(Parse(rest, {"--name", "--chinese-name", "--short-name", "--version"}));
     if (cmd == "setup") {
-      return Setup(Parse(
-          rest,
-          {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
-           "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
-           "--sign-key-password-file", "--timestamp-url", "--pkcs11-module", "--sign-command"},
-          {"--no-uninstaller"}));
+      return Setup(
+          Parse(rest,
+                {"-o", "--settings", "--stub", "--hash", "--cipher", "--password", "--trailer",
+                 "--code-page", "--uninstaller", "--salt", "--iv", "--sign-cert", "--sign-key",
+                 "--sign-key-password-file", "--timestamp-url", "--pkcs11-module", "--sign-command",
+                 "--level", "--threads"},
+                {"--no-uninstaller"}));
     }
     if (cmd == "--version" || cmd == "-V") {
       if (!rest.empty())

@@ -23,7 +23,7 @@ namespace {
 
 constexpr char kChildJob[] = "STP_TEST_STOPPED_RUN";
 
-// The child's job: "<package>|<dest>|<step>|<index>"; it extracts and ends
+// The child's job: "<package>|<dest>|<step>|<index>|<threads>"; it extracts and ends
 // itself at that step, as a killed run would. Done as the program starts,
 // before any test.
 bool RunStoppedRunIfAsked() {
@@ -42,6 +42,7 @@ bool RunStoppedRunIfAsked() {
   options.durable = true;
   const int step = std::stoi(f[2]);
   const size_t index = std::stoul(f[3]);
+  options.threads = std::stoi(f[4]);
   options.checkpoint = [&](TTransaction::Step at, size_t i) {
     if (static_cast<int>(at) == step && i == index)
       std::_Exit(3);
@@ -140,8 +141,12 @@ TEST(StoppedRun, AHungChildRunIsEndedAtTheDeadline) {
 
 TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
   const std::u16string packageB = Make(b);
-  for (size_t k = 0; k < b.size(); ++k) {
-    const std::string at = " at file " + std::to_string(k + 1) + " (" + Key(b[k]) + ")";
+  // Every file, extracted on one thread, then on three.
+  for (size_t run = 0; run < 2 * b.size(); ++run) {
+    const size_t k = run % b.size();
+    const int threads = options.threads = run < b.size() ? 1 : 3;
+    const std::string at = " at file " + std::to_string(k + 1) + " (" + Key(b[k]) + "), " +
+                           std::to_string(threads) + " threads";
     for (const auto step : {TTransaction::Step::kWritten, TTransaction::Step::kPlaced}) {
       const std::string name =
           step == TTransaction::Step::kWritten ? "killed while writing" : "killed while replacing";
@@ -150,7 +155,8 @@ TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
           [&] {
             const int code = testsupport::RunSelfWith(
                 kChildJob, ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
-                               std::to_string(static_cast<int>(step)) + "|" + std::to_string(k));
+                               std::to_string(static_cast<int>(step)) + "|" + std::to_string(k) +
+                               "|" + std::to_string(threads));
             ASSERT_EQ(code, 3) << "the child run did not stop where it was told to";
             // Stopped: the journal is there for the next run, which undoes it.
             EXPECT_TRUE(fs::exists(Dest(kJournalName)));
@@ -184,7 +190,7 @@ TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
         ASSERT_EQ(testsupport::RunSelfWith(
                       kChildJob,
                       ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
-                          std::to_string(static_cast<int>(TTransaction::Step::kFlushed)) + "|0"),
+                          std::to_string(static_cast<int>(TTransaction::Step::kFlushed)) + "|0|1"),
                   3);
         EXPECT_TRUE(fs::exists(Dest(kJournalName)));
       },
@@ -205,7 +211,7 @@ TEST_F(Upgrade, FailedAtEveryFileEveryWayLeavesTheEarlierVersionWhole) {
   ASSERT_EQ(
       testsupport::RunSelfWith(
           kChildJob, ToUtf8(packageB) + "|" + ToUtf8(dest) + "|" +
-                         std::to_string(static_cast<int>(TTransaction::Step::kCommitted)) + "|0"),
+                         std::to_string(static_cast<int>(TTransaction::Step::kCommitted)) + "|0|3"),
       3);
   Recover();
   EXPECT_TRUE(Tree() == treeB) << Names(Tree());
@@ -220,28 +226,35 @@ TEST_F(Upgrade, AFullDiskAtEveryFileLeavesTheEarlierVersionWhole) {
   const std::shared_ptr<void> unmount(nullptr, [&](void*) { testsupport::UnmountSmallDisk(disk); });
   dest = FromFsPath(disk / "dest") + u"\\";
   const std::u16string packageB = Make(b);
-  for (size_t k = 0; k < b.size(); ++k) {
+  for (size_t run = 0; run < 2 * b.size(); ++run) {
+    const size_t k = run % b.size();
+    const int threads = options.threads = run < b.size() ? 1 : 3;
     const fs::path ballast = disk / "ballast";
-    Check("disk full at file " + std::to_string(k + 1), [&] {
-      // The disk filled, then room made for the journal, the files before
-      // k and half of file k.
-      {
-        std::FILE* f = OpenStdFile(ballast, true);
-        ASSERT_NE(f, nullptr);
-        const std::string chunk(4096, 'x');
-        while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() &&
-               std::fflush(f) == 0) {
-        }
-        std::fclose(f);
-      }
-      const uint64_t room = 8192 + k * (48 * 1024 + 4096) + 24 * 1024;
-      ASSERT_GT(fs::file_size(ballast), room);
-      fs::resize_file(ballast, fs::file_size(ballast) - room);
-      percents.clear();
-      EXPECT_THROW(Extract(packageB), Error);
-      EXPECT_EQ(percents.size(), k) << "the disk filled at another file";
-      fs::remove(ballast);
-    });
+    Check(
+        "disk full at file " + std::to_string(k + 1) + ", " + std::to_string(threads) + " threads",
+        [&] {
+          // The disk filled, then room made for the journal, the files before
+          // k and half of file k.
+          {
+            std::FILE* f = OpenStdFile(ballast, true);
+            ASSERT_NE(f, nullptr);
+            const std::string chunk(4096, 'x');
+            while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() &&
+                   std::fflush(f) == 0) {
+            }
+            std::fclose(f);
+          }
+          const uint64_t room = 8192 + k * (48 * 1024 + 4096) + 24 * 1024;
+          ASSERT_GT(fs::file_size(ballast), room);
+          fs::resize_file(ballast, fs::file_size(ballast) - room);
+          percents.clear();
+          EXPECT_THROW(Extract(packageB), Error);
+          // With several threads the files after k fill it too.
+          if (threads == 1) {
+            EXPECT_EQ(percents.size(), k) << "the disk filled at another file";
+          }
+          fs::remove(ballast);
+        });
   }
 }
 

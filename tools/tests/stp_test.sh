@@ -120,6 +120,48 @@ contains "names the row" "row 2 (bin.a,b.dll)" "$work/err"
 check "one line on standard error" 1 "$(wc -l <"$work/err")"
 "$stp" extract "$work/bad.stp" "$work/baddest" --system-dir "$work/sys" >/dev/null 2>&1
 check "extract of the same fails too" 1 $?
+# The same refusal, word for word, whatever the number of threads.
+for cmd in verify extract; do
+  for n in 1 3; do
+    "$stp" $cmd "$work/bad.stp" $([ $cmd = extract ] && echo "$work/bad$n" --system-dir "$work/sys") \
+      --threads $n >/dev/null 2>"$work/err$n"
+  done
+  cmp -s "$work/err1" "$work/err3"; check "$cmd: one thread or three, the same message" 0 $?
+  [ $cmd = verify ] || check "nothing left of the run" "" "$(ls -A "$work/bad3")"
+done
+
+# One thread or many: the same package byte for byte and the same files.
+# Bodies are compressed in pieces of 1 MiB: files across and at their edges.
+text_file() { seq 1 "$2" | sed 's/$/ some words that repeat/' | head -c "$3" >"$1"; }
+shape() {  # shape NAME: makes $work/shape-NAME
+  local d=$work/shape-$1
+  mkdir -p "$d/sub"
+  case $1 in
+    small) printf 'x' >"$d/a.txt"; : >"$d/sub/empty.txt" ;;
+    edges) text_file "$d/one.txt" 60000 1048576; text_file "$d/sub/more.txt" 60000 1048577 ;;
+    mixed) text_file "$d/big.txt" 200000 3500000; head -c 2500000 /dev/urandom >"$d/sub/noise.bin"
+           cp -r "$work/src/docs" "$d/sub/" ;;
+  esac
+}
+for s in small edges mixed; do
+  shape $s
+  for n in 1 2 5; do
+    SOURCE_DATE_EPOCH=1 "$stp" pack "$work/shape-$s" -o "$work/$s-$n.stp" --no-uninstaller \
+      --threads $n >/dev/null 2>&1
+    check "$s, $n threads: packed" 0 $?
+    cmp -s "$work/$s-1.stp" "$work/$s-$n.stp"; check "$s, $n threads: the bytes of one thread" 0 $?
+    "$stp" verify "$work/$s-$n.stp" --threads $n >/dev/null 2>&1; check "$s, $n threads: sound" 0 $?
+    "$stp" extract "$work/$s-1.stp" "$work/$s-out$n" --threads $n >/dev/null 2>&1
+    diff -r "$work/shape-$s" "$work/$s-out$n" >/dev/null; check "$s, $n threads: the files" 0 $?
+  done
+done
+for level in 1 12; do
+  "$stp" pack "$work/shape-mixed" -o "$work/l$level.stp" --no-uninstaller --level $level >/dev/null 2>&1
+  check "--level $level" 0 $?
+done
+[ "$(stat -c %s "$work/l12.stp")" -lt "$(stat -c %s "$work/l1.stp")" ]; check "--level 12 packs smaller than 1" 0 $?
+"$stp" pack "$work/src" -o "$work/x.stp" --level 13 >/dev/null 2>&1; check "--level 13" 2 $?
+"$stp" verify "$work/l1.stp" --threads 0 >/dev/null 2>&1; check "--threads 0" 2 $?
 
 # Messages a person understands.
 "$stp" pack "$work/src" -o "$work/pw.stp" --password "s3cret" >/dev/null 2>&1
