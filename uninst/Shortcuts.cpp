@@ -82,6 +82,7 @@ std::u16string ShortcutTarget(const std::u16string& linkFile) {
   });
   return target;
 }
+
 std::vector<std::u16string> OwnShortcuts(const std::u16string& name,
                                          const std::u16string& destDir) {
   std::vector<std::u16string> folders;
