@@ -97,12 +97,10 @@ void DeleteAtRestart(std::u16string path) {
 bool SplitFolder(const std::u16string& folder, std::u16string& parent, std::u16string& name) {
   if (folder.size() < 2 || folder.back() != u'\\')
     return false;
-  const size_t cut = folder.find_last_of(u'\\', folder.size() - 2);
-  if (cut == std::u16string::npos)
-    return false;
-  parent = folder.substr(0, cut + 1);
-  name = folder.substr(cut + 1);
-  return true;
+  const std::u16string path = folder.substr(0, folder.size() - 1);
+  parent = ExtractFileDir(path);
+  name = ExtractFileName(path) + u"\\";
+  return !parent.empty() && name.size() > 1;
 }
 
 // Removes Uninst.exe from folder (ending in "\") when it holds bytes, and
