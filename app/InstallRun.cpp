@@ -8,10 +8,13 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
+#include "package/Errors.h"
 #include "package/Extractor.h"
 #include "package/Journal.h"
 #include "shell/AnsiCodePage.h"
+#include "shell/Errors.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "ui/Forms.h"

@@ -4,19 +4,7 @@
 
 Error::Error(std::u16string message) : message_(std::move(message)), utf8_(ToUtf8(message_)) {}
 
-ListIndexError::ListIndexError(int index)
-    : Error(u"List index out of bounds (" + IntToText(index) + u")") {}
-
-LinkError::LinkError(std::u16string link)
-    : FileError(link +
-                u" is a link (a junction or a symbolic link), which is never written "
-                u"through"),
-      link_(std::move(link)) {}
-
-LinkError::LinkError(std::u16string link, std::u16string message)
-    : FileError(std::move(message)), link_(std::move(link)) {}
-
-FolderChangedError::FolderChangedError(std::u16string folder)
-    : FileError(u"the folder " + folder +
-                u" appeared after the run looked at the folders on the way, and is not used"),
-      folder_(std::move(folder)) {}
+void Error::Prefix(std::u16string_view context) {
+  message_ = std::u16string(context) + u": " + message_;
+  utf8_ = ToUtf8(message_);
+}

@@ -5,6 +5,10 @@
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "datatable/Errors.h"
+
+ListIndexError::ListIndexError(int index)
+    : Error(u"List index out of bounds (" + IntToText(index) + u")") {}
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstddef>
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/Native.h"
 
 using namespace fs_native;
@@ -48,7 +48,7 @@ std::u16string fs_native::TempName(std::u16string_view target, int attempt) {
 
 InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path, false), path) {}
 
-InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted) {
+InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted), name_(name) {
   if (file_ == nullptr)
     throw FileError(u"cannot open " + std::u16string(name));
   if (std::fseek(file_, 0, SEEK_END) != 0 || (size_ = Tell(file_)) < 0 || SeekTo(file_, 0) != 0) {
@@ -64,10 +64,10 @@ InFile::~InFile() {
 
 void InFile::Seek(int64_t offset) {
   if (offset < 0 || offset > size_) {
-    throw PackageReadError(u"position " + IntToText(offset) + u" lies outside the package");
+    throw FileError(u"position " + IntToText(offset) + u" lies outside " + name_);
   }
   if (SeekTo(file_, offset) != 0)
-    throw PackageReadError(u"seek failed");
+    throw FileError(u"cannot seek in " + name_);
   position_ = offset;
 }
 
@@ -79,14 +79,14 @@ size_t InFile::Read(void* buffer, size_t size) {
 
 void InFile::ReadExact(void* buffer, size_t size) {
   if (Read(buffer, size) != size)
-    throw PackageReadError(u"the package ends too soon");
+    throw FileError(name_ + u" ends too soon");
 }
 
 std::string ReadFileBytes(std::u16string_view path) {
   InFile in(path);
   std::string bytes(static_cast<size_t>(in.Size()), '\0');
   if (in.Read(bytes.data(), bytes.size()) != bytes.size())
-    throw PackageReadError(u"cannot read " + std::u16string(path) + u" to its end");
+    throw FileError(u"cannot read " + std::u16string(path) + u" to its end");
   return bytes;
 }
 

@@ -22,8 +22,8 @@ std::FILE* OpenStdFile(const std::filesystem::path& path, bool write);
 
 class HeldFolder;
 
-// A file open for reading. Raises FileError when it cannot be opened and
-// PackageReadError on a failed seek.
+// A file open for reading. Raises FileError (fs/Errors.h) when it cannot be
+// opened, sought or read as asked.
 class InFile {
  public:
   explicit InFile(std::u16string_view path);
@@ -39,17 +39,18 @@ class InFile {
   void Seek(int64_t offset);
   // Reads up to size bytes; returns how many were read.
   size_t Read(void* buffer, size_t size);
-  // Reads exactly size bytes or raises PackageReadError.
+  // Reads exactly size bytes or raises FileError.
   void ReadExact(void* buffer, size_t size);
 
  private:
   std::FILE* file_ = nullptr;
+  std::u16string name_;
   int64_t size_ = 0;
   int64_t position_ = 0;
 };
 
-// A whole file's bytes. Raises FileError when it cannot be opened and
-// PackageReadError when it cannot be read to its end.
+// A whole file's bytes. Raises FileError when it cannot be opened or read
+// to its end.
 std::string ReadFileBytes(std::u16string_view path);
 
 // A file created for writing, replacing an existing one. Raises FileError.

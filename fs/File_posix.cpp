@@ -10,8 +10,8 @@
 #include <system_error>
 #include <vector>
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "fs/Native.h"
 

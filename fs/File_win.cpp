@@ -14,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "fs/Native.h"
 #include "win/Api.h"

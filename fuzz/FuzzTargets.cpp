@@ -10,6 +10,7 @@
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
 #include "fs/File.h"
+#include "package/Errors.h"
 #include "package/Extractor.h"
 #include "package/Inflate.h"
 #include "package/NvCrypUtils.h"

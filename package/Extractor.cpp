@@ -12,8 +12,11 @@
 #include "common/Errors.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
+#include "datatable/Errors.h"
 #include "datatable/NvDataTable.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
+#include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/Journal.h"
 #include "package/Names.h"
@@ -31,43 +34,22 @@ std::u16string RowLabel(int index, const TRow& row) {
   return label;
 }
 
-// Runs f; an Error it raises comes back as the same kind with the row named.
+// Runs f; an Error it raises goes on as the same kind with the row named.
 template <typename F>
 auto ForRow(int index, const TRow& row, F&& f) {
-  try {
-    return f();
-  } catch (const ListIndexError& e) {
-    throw ListIndexError(RowLabel(index, row) + u": " + e.Message());
-  } catch (const ConvertError& e) {
-    throw ConvertError(RowLabel(index, row) + u": " + e.Message());
-  } catch (const LinkError& e) {
-    throw LinkError(e.Link(), RowLabel(index, row) + u": " + e.Message());
-  } catch (const FileError& e) {
-    throw FileError(RowLabel(index, row) + u": " + e.Message());
-  } catch (const PackageReadError& e) {
-    throw PackageReadError(RowLabel(index, row) + u": " + e.Message());
-  } catch (const Error& e) {
-    throw Error(RowLabel(index, row) + u": " + e.Message());
-  }
+  return WithContext([&] { return RowLabel(index, row); }, f);
 }
 
-// Runs f for the index-th row; an Error it raises comes back as the same
-// kind with the row named as the package lists it.
+// Runs f for the index-th row; an Error it raises goes on as the same kind
+// with the row named as the package lists it.
 template <typename F>
 auto Labelled(size_t index, const TRowPlan& r, F&& f) {
-  const auto label = [&] {
-    return u"row " + IntToText(static_cast<int64_t>(index) + 1) + u" (" + r.folder + r.fileName +
-           u")";
-  };
-  try {
-    return f();
-  } catch (const LinkError& e) {
-    throw LinkError(e.Link(), label() + u": " + e.Message());
-  } catch (const FileError& e) {
-    throw FileError(label() + u": " + e.Message());
-  } catch (const PackageReadError& e) {
-    throw PackageReadError(label() + u": " + e.Message());
-  }
+  return WithContext(
+      [&] {
+        return u"row " + IntToText(static_cast<int64_t>(index) + 1) + u" (" + r.folder +
+               r.fileName + u")";
+      },
+      f);
 }
 
 bool IsSeparator(char16_t c) {

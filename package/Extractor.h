@@ -46,8 +46,10 @@
 #include <string>
 #include <string_view>
 
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "package/CodePage.h"
+#include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/Names.h"
 #include "package/Transaction.h"

@@ -9,6 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/File.h"
+#include "package/Errors.h"
 #include "package/InflateFast.h"
 #include "package/ZStream.h"
 

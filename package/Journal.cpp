@@ -6,7 +6,9 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
+#include "package/Errors.h"
 #include "package/Names.h"
 
 namespace {

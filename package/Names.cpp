@@ -1,7 +1,7 @@
 #include "package/Names.h"
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "package/Errors.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "package/CodePage.h"
 #include "fs/File.h"
+#include "package/CodePage.h"
+#include "package/Errors.h"
 
 struct TPackageIndex {
   std::u16string Text;     // the index envelope, widened with the code page

@@ -6,6 +6,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 
 namespace {
 

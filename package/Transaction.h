@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "package/Journal.h"
 

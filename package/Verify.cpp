@@ -8,6 +8,7 @@
 #include "common/Parallel.h"
 #include "common/Text.h"
 #include "fs/File.h"
+#include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
 #include "package/Package.h"

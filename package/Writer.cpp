@@ -14,6 +14,7 @@
 #include "common/Errors.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "package/Deflate.h"
 #include "package/NvCrypUtils.h"

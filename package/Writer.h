@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "fs/Errors.h"
 #include "package/CodePage.h"
 
 constexpr int kDefaultPackLevel = 7;

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "shell/Errors.h"
 #include "shell/Win32Util.h"
 #include "win/Api.h"
 

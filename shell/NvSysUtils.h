@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/ByteSize.h"
+#include "shell/Errors.h"
 
 // The application title, used as the caption of messages that have none.
 // The application object sets it.

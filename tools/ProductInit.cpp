@@ -7,6 +7,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "tools/DefaultArt.h"
 

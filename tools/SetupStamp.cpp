@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common/Errors.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "pe/PeImage.h"
 #include "pe/ResourceForms.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "pe/ResourceTree.h"
 #include "pe/VersionResource.h"

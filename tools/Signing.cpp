@@ -4,6 +4,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "pe/PeImage.h"
 #include "tools/ToolPlatform.h"

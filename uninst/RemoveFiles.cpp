@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/Errors.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "uninst/UninstallRules.h"
 

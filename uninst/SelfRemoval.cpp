@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"

@@ -6,8 +6,9 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
-#include "common/Errors.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
+#include "shell/Errors.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "uninst/Installation.h"

@@ -4,6 +4,7 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "package/Errors.h"
 #include "package/Names.h"
 
 namespace {

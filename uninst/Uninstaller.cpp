@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "fs/Errors.h"
 #include "fs/File.h"
 #include "package/Journal.h"
 #include "shell/Win32Util.h"

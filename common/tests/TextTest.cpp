@@ -39,10 +39,13 @@ TEST(Text, AsciiUpperTouchesOnlyAsciiLetters) {
   EXPECT_EQ(AsciiUpper(u"d:\\apps é"), u"D:\\APPS é");
 }
 
-TEST(Errors, MessageIsKeptAndReadableAsUtf8) {
-  const ListIndexError e(-3);
-  EXPECT_EQ(e.Message(), u"List index out of bounds (-3)");
-  EXPECT_STREQ(e.what(), "List index out of bounds (-3)");
-  const FileError f(u"无法创建");
-  EXPECT_STREQ(f.what(), "无法创建");
+TEST(Errors, MessageIsKeptAndReadableAsUtf8AndTakesItsContext) {
+  ConvertError e(u"无法创建");
+  EXPECT_STREQ(e.what(), "无法创建");
+  try {
+    WithContext([] { return u"row 2"; }, [&]() -> int { throw e; });
+  } catch (const ConvertError& c) {
+    EXPECT_EQ(c.Message(), u"row 2: 无法创建");
+    EXPECT_STREQ(c.what(), "row 2: 无法创建");
+  }
 }

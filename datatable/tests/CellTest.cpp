@@ -1,7 +1,7 @@
 // Cells: text through the conversion set, integers, booleans, their errors.
 #include <gtest/gtest.h>
 
-#include "common/Errors.h"
+#include "datatable/Errors.h"
 #include "datatable/NvDataTable.h"
 #include "datatable/tests/Recorder.h"
 

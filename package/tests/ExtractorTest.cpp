@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Errors.h"
+#include "datatable/Errors.h"
+#include "fs/Errors.h"
+#include "package/Errors.h"
 #include "package/Package.h"
 #include "package/tests/PackageFixture.h"
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "fs/Errors.h"
 #include "package/tests/PackageFixture.h"
 
 #ifdef _WIN32

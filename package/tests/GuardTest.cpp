@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "common/Errors.h"
+#include "fs/Errors.h"
 #include "package/Names.h"
 #include "package/tests/PackageFixture.h"
 #include "testsupport/Links.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "common/Errors.h"
+#include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/InflateFast.h"
 #include "package/Verify.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
 #include "common/Text.h"
+#include "package/Errors.h"
 #include "package/Names.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "PackageFixture.h"
+#include "fs/Errors.h"
 #include "package/Journal.h"
 #include "testsupport/Processes.h"
 

@@ -5,6 +5,7 @@
 #include "package/UninstallEntry.h"
 #include "package/UninstallList.h"
 
+#include "fs/Errors.h"
 #include "package/tests/PackageFixture.h"
 
 namespace {

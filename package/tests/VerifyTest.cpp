@@ -2,6 +2,7 @@
 // same for the same input.
 #include "package/Verify.h"
 
+#include "package/Errors.h"
 #include "package/tests/PackageFixture.h"
 
 namespace {

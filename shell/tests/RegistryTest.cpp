@@ -1,4 +1,5 @@
 // Registry reads and writes, under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+#include "shell/Errors.h"
 #include "shell/tests/ShellFixture.h"
 
 #include <shlwapi.h>
