@@ -42,11 +42,6 @@ std::u16string Today() {
   return FromUtf8(text);
 }
 
-std::u16string ReasonOf(const std::exception& e) {
-  const auto* err = dynamic_cast<const Error*>(&e);
-  return err != nullptr ? err->Message() : FromUtf8(e.what());
-}
-
 bool SameName(const std::u16string& a, const std::u16string& b) {
   return lstrcmpiW(W(a), W(b)) == 0;
 }
@@ -150,7 +145,7 @@ TInstallOutcome RunInstallation(int32_t LanguageIndex, const TProductSettings& s
     out.message = text.substr(0, text.find(u"\n\n"));
     return out;
   } catch (const std::exception& e) {
-    log.Line(u"Failed: the destination folder cannot be made: " + ReasonOf(e));
+    log.Line(u"Failed: the destination folder cannot be made: " + MessageOf(e));
     out.result = TInstallResult::kFolderFailed;
     out.message = texts.FMsgFolderNotCreated;
     return out;
@@ -199,7 +194,7 @@ TInstallOutcome RunInstallation(int32_t LanguageIndex, const TProductSettings& s
     out.message = LinkRefusedText(LanguageIndex, e.Link());
     return out;
   } catch (const std::exception& e) {
-    const std::u16string reason = ReasonOf(e);
+    const std::u16string reason = MessageOf(e);
     log.Line(u"Failed: " + reason);
     out.result = TInstallResult::kFailed;
     out.message = ExtractFailedText(LanguageIndex, reason);
@@ -214,7 +209,7 @@ TInstallOutcome RunInstallation(int32_t LanguageIndex, const TProductSettings& s
       run();
       log.Line(u"Done: " + name);
     } catch (const std::exception& e) {
-      log.Line(u"Failed: " + name + u": " + ReasonOf(e));
+      log.Line(u"Failed: " + name + u": " + MessageOf(e));
       undone.push_back(name);
     }
   };

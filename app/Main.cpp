@@ -30,13 +30,8 @@ void __verbose_terminate_handler() {
 
 namespace {
 
-std::u16string ReasonOf(const std::exception& e) {
-  const auto* err = dynamic_cast<const Error*>(&e);
-  return err != nullptr ? err->Message() : FromUtf8(e.what());
-}
-
 void ShowStartupError(const std::exception& e) {
-  MessageBoxW(nullptr, W(ReasonOf(e)), L"Setup", MB_OK | MB_ICONERROR);
+  MessageBoxW(nullptr, W(MessageOf(e)), L"Setup", MB_OK | MB_ICONERROR);
 }
 
 // The log goes where /LOG= says; without it a failed run leaves one in the
@@ -116,7 +111,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     LanguageIndex = ChooseLanguageIndex(ResourceString(1007), GetACP());
   } catch (const std::exception& e) {
-    log.Line(u"Failed at start: " + ReasonOf(e));
+    log.Line(u"Failed at start: " + MessageOf(e));
     SaveLog(log, line, true);
     if (!line.Quiet())
       ShowStartupError(e);
@@ -157,7 +152,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     try {
       code = InstallUnattended(line, log);
     } catch (const std::exception& e) {
-      log.Line(u"Failed: " + ReasonOf(e));
+      log.Line(u"Failed: " + MessageOf(e));
     }
     SaveLog(log, line, code != kSetupInstalled);
     return code;
@@ -179,7 +174,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     code = form->FExitCode;
     log = form->FLog;
   } catch (const std::exception& e) {
-    log.Line(u"Failed: " + ReasonOf(e));
+    log.Line(u"Failed: " + MessageOf(e));
     ShowStartupError(e);
   }
   if (!line.logFile.empty())

@@ -34,10 +34,8 @@ bool TRunLog::WriteTo(const std::u16string& path, std::u16string& why) const {
     file.Finish(false);
     file.Place(true);
     return true;
-  } catch (const Error& e) {
-    why = e.Message();
   } catch (const std::exception& e) {
-    why = FromUtf8(e.what());
+    why = MessageOf(e);
   }
   return false;
 }

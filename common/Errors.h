@@ -24,6 +24,10 @@ class Error : public std::exception {
   std::string utf8_;
 };
 
+// The message of any exception: an Error's own text, else what() read as
+// UTF-8.
+std::u16string MessageOf(const std::exception& e);
+
 // Runs f; an Error it raises goes on as the same kind, its message led by
 // context() (computed only then).
 template <typename F, typename C>
