@@ -9,75 +9,74 @@
 
 namespace {
 
-// The folder of a plain file a path names, reached without a link; nullptr
-// when there is no such file.
-HeldFolder* FolderOfFile(FolderTree& tree, const std::u16string& path, const std::u16string& top,
-                         std::u16string& name) {
-  const std::optional<TRelativeRow> row = RelativeRow(path, top);
-  if (!row || row->name.empty())
-    return nullptr;
-  HeldFolder* folder = tree.Find(row->folder);
-  if (folder == nullptr)
-    return nullptr;
-  const HeldFolder::Entry entry = folder->Look(row->name);
-  if (!entry.exists || entry.folder || entry.link)
-    return nullptr;
-  name = row->name;
-  return folder;
-}
-
 // The system's reason that ends a message of the file layer.
 std::u16string Reason(const Error& e) {
   const size_t at = e.Message().rfind(u"): ");
   return at == std::u16string::npos ? u"" : e.Message().substr(at + 3);
 }
 
-}  // namespace
-
-std::optional<TBlockedFile> FindBlockedFile(const std::vector<std::u16string>& files,
-                                            const std::u16string& top) {
+// Calls each(path, folder, name) for every plain file of files that is
+// reached from top without a link, until one gives a blocked file.
+template <typename F>
+std::optional<TBlockedFile> ForEachFile(const std::vector<std::u16string>& files,
+                                        const std::u16string& top, F&& each) {
   const std::unique_ptr<FolderTree> tree =
       FolderTree::OpenExisting(top, FolderTree::RootLink::kRefuse);
   if (!tree)
     return std::nullopt;
   for (const std::u16string& f : files) {
-    std::u16string name;
-    HeldFolder* folder = FolderOfFile(*tree, f, top, name);
+    const std::optional<TRelativeRow> row = RelativeRow(f, top);
+    if (!row || row->name.empty())
+      continue;
+    HeldFolder* folder = tree->Find(row->folder);
     if (folder == nullptr)
       continue;
-    // Deleting needs every other handle to share deletion; holding it for
-    // writing too catches a running program, whose image cannot be written
-    // (a read-only file cannot be opened for writing, so not for it).
-    const bool readOnly = folder->Look(name).readOnly;
-    try {
-      HeldEntry(*folder, name, readOnly ? HeldEntry::Hold::kShared : HeldEntry::Hold::kReplace);
-    } catch (const FileError& e) {
-      return TBlockedFile{f, Reason(e)};
-    }
+    const HeldFolder::Entry entry = folder->Look(row->name);
+    if (!entry.exists || entry.folder || entry.link)
+      continue;
+    if (std::optional<TBlockedFile> blocked = each(f, *folder, row->name))
+      return blocked;
   }
   return std::nullopt;
 }
 
-std::optional<TBlockedFile> DeleteFiles(const std::vector<std::u16string>& files,
-                                        const std::u16string& top) {
-  const std::unique_ptr<FolderTree> tree =
-      FolderTree::OpenExisting(top, FolderTree::RootLink::kRefuse);
-  if (!tree)
-    return std::nullopt;
-  for (const std::u16string& f : files) {
-    std::u16string name;
-    HeldFolder* folder = FolderOfFile(*tree, f, top, name);
-    if (folder == nullptr)
-      continue;
-    try {
-      if (!HeldEntry(*folder, name, HeldEntry::Hold::kShared).Delete())
-        return TBlockedFile{f, u""};
-    } catch (const FileError& e) {
-      if (folder->Look(name).exists)
-        return TBlockedFile{f, Reason(e)};
-    }
+// A file that cannot be deleted now: held for deleting, and for writing too,
+// which catches a running program, whose image cannot be written (a
+// read-only file cannot be opened for writing, so not for it).
+std::optional<TBlockedFile> Blocked(const std::u16string& f, HeldFolder& folder,
+                                    const std::u16string& name) {
+  const bool readOnly = folder.Look(name).readOnly;
+  try {
+    HeldEntry(folder, name, readOnly ? HeldEntry::Hold::kShared : HeldEntry::Hold::kReplace);
+  } catch (const FileError& e) {
+    return TBlockedFile{f, Reason(e)};
   }
   return std::nullopt;
+}
+
+// Deletes the file; a file that stays is blocked.
+std::optional<TBlockedFile> Delete(const std::u16string& f, HeldFolder& folder,
+                                   const std::u16string& name) {
+  try {
+    if (!HeldEntry(folder, name, HeldEntry::Hold::kShared).Delete())
+      return TBlockedFile{f, u""};
+  } catch (const FileError& e) {
+    if (folder.Look(name).exists)
+      return TBlockedFile{f, Reason(e)};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TBlockedFile> FindBlockedFile(const std::vector<std::u16string>& files,
+                                            const std::u16string& top) {
+  return ForEachFile(files, top, Blocked);
+}
+
+std::optional<TBlockedFile> DeleteFiles(const std::vector<std::u16string>& files,
+                                        const std::u16string& top) {
+  return ForEachFile(files, top, Delete);
 }
 
 void RemoveEmptyFolders(const std::vector<std::u16string>& folders, const std::u16string& top) {
