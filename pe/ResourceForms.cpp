@@ -14,6 +14,19 @@ constexpr size_t kGroupHeader = 6;
 constexpr size_t kGroupEntry = 14;
 constexpr size_t kFileEntry = 16;
 
+// What an icon file's and a group's directory entries say alike of an
+// image at `e`: its size (0 meaning 256), colours, planes and depth.
+TIconImage EntryHead(std::string_view directory, size_t e) {
+  const auto byte = [&](size_t at) { return static_cast<uint8_t>(directory[at]); };
+  TIconImage im;
+  im.width = byte(e) == 0 ? 256 : byte(e);
+  im.height = byte(e + 1) == 0 ? 256 : byte(e + 1);
+  im.colors = byte(e + 2);
+  im.planes = GetU16(directory, e + 4);
+  im.bitCount = GetU16(directory, e + 6);
+  return im;
+}
+
 // The ICON ids a group's directory names.
 std::vector<uint16_t> GroupIds(std::string_view group) {
   if (group.size() < kGroupHeader)
@@ -93,12 +106,7 @@ std::vector<TIconImage> ParseIconFile(std::string_view file) {
   std::vector<TIconImage> images;
   for (size_t i = 0; i < count; ++i) {
     const size_t e = kGroupHeader + kFileEntry * i;
-    TIconImage im;
-    im.width = static_cast<uint8_t>(file[e]) == 0 ? 256 : static_cast<uint8_t>(file[e]);
-    im.height = static_cast<uint8_t>(file[e + 1]) == 0 ? 256 : static_cast<uint8_t>(file[e + 1]);
-    im.colors = static_cast<uint8_t>(file[e + 2]);
-    im.planes = GetU16(file, e + 4);
-    im.bitCount = GetU16(file, e + 6);
+    TIconImage im = EntryHead(file, e);
     const uint32_t size = GetU32(file, e + 8);
     const uint32_t offset = GetU32(file, e + 12);
     if (size == 0 || offset > file.size() || file.size() - offset < size)
@@ -181,12 +189,7 @@ std::vector<TIconImage> ReadIconGroup(const TResourceTree& tree, const TResource
   std::vector<TIconImage> images;
   for (size_t i = 0; i < ids.size(); ++i) {
     const size_t e = kGroupHeader + kGroupEntry * i;
-    TIconImage im;
-    im.width = static_cast<uint8_t>(b[e]) == 0 ? 256 : static_cast<uint8_t>(b[e]);
-    im.height = static_cast<uint8_t>(b[e + 1]) == 0 ? 256 : static_cast<uint8_t>(b[e + 1]);
-    im.colors = static_cast<uint8_t>(b[e + 2]);
-    im.planes = GetU16(b, e + 4);
-    im.bitCount = GetU16(b, e + 6);
+    TIconImage im = EntryHead(b, e);
     // The image in the group's own language, else in any.
     auto it = tree.find({TResourceId::Number(kRtIcon), TResourceId::Number(ids[i]), language});
     if (it == tree.end()) {
