@@ -58,7 +58,6 @@ void PeImage::Parse() {
   if (!layout)
     throw PeError(u"an unknown PE optional header (magic " + Hex(magic) + u")");
   layout_ = *layout;
-  is64_ = layout_.is64;
   if (layout_.directoryCountAt + 4 > optSize)
     throw PeError(u"the PE optional header is too short");
   directoryCount_ = GetU32(bytes_, optionalHeader_ + layout_.directoryCountAt);

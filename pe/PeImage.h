@@ -38,7 +38,7 @@ class PeImage {
   // The bytes, moved out; the image is empty afterwards.
   std::string Release() && { return std::move(bytes_); }
   uint16_t Machine() const { return machine_; }
-  bool Is64() const { return is64_; }
+  bool Is64() const { return layout_.is64; }
   uint32_t FileAlignment() const { return fileAlignment_; }
   uint32_t SectionAlignment() const { return sectionAlignment_; }
   uint32_t SizeOfImage() const;
@@ -79,7 +79,6 @@ class PeImage {
 
   std::string bytes_;
   uint16_t machine_ = 0;
-  bool is64_ = false;
   uint32_t fileAlignment_ = 0;
   uint32_t sectionAlignment_ = 0;
   size_t optionalHeader_ = 0;
