@@ -3,10 +3,10 @@
 #include "fs/File.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstddef>
 
+#include "common/Bytes.h"
+#include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/Native.h"
@@ -27,23 +27,8 @@ std::vector<std::u16string> fs_native::Levels(std::u16string_view rel) {
   return levels;
 }
 
-std::u16string fs_native::TempName(std::u16string_view target, int attempt) {
-  static std::atomic<uint32_t> counter{0};
-  static const char16_t kHex[] = u"0123456789abcdef";
-  const auto now =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
-                            std::chrono::system_clock::now().time_since_epoch().count());
-  uint64_t x = now ^ (ProcessId() << 32) ^ (uint64_t{counter++} * 0x9E3779B97F4A7C15ull) ^
-               static_cast<uint64_t>(attempt);
-  x ^= x >> 29;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 32;
-  std::u16string name(target);
-  name += u'.';
-  for (int i = 0; i < 8; ++i)
-    name += kHex[(x >> (4 * i)) & 0xF];
-  name += u".stp-part";
-  return name;
+std::u16string fs_native::TempName(std::u16string_view target) {
+  return std::u16string(target) + u'.' + RandomName(8, kHexDigits) + u".stp-part";
 }
 
 InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path, false), path) {}

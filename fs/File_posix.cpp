@@ -29,10 +29,6 @@ int64_t fs_native::Tell(std::FILE* f) {
   return static_cast<int64_t>(ftello(f));
 }
 
-uint64_t fs_native::ProcessId() {
-  return static_cast<uint64_t>(getpid());
-}
-
 void OutFile::Reserve(int64_t) {
   // Linux file systems place a file written front to back in one piece
   // anyway; reserving its blocks first (fallocate) measured no faster.
@@ -319,7 +315,7 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
   const int dir = static_cast<int>(folder_.native_);
   int fd = -1;
   for (int attempt = 0; attempt < (retry ? 64 : 1) && fd == -1; ++attempt) {
-    temp_ = retry ? TempName(temp, attempt) : std::u16string(temp);
+    temp_ = retry ? TempName(temp) : std::u16string(temp);
     fd = openat(dir, UnixPath(temp_).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                 0644);
     if (fd == -1 && errno != EEXIST)
@@ -444,7 +440,7 @@ HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
   std::u16string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 64 && fd == -1; ++attempt) {
-    temp = TempName(name, attempt);
+    temp = TempName(name);
     fd = openat(dir, UnixPath(temp).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                 0644);
     if (fd == -1 && errno != EEXIST)

@@ -37,10 +37,6 @@ int64_t fs_native::Tell(std::FILE* f) {
   return _ftelli64(f);
 }
 
-uint64_t fs_native::ProcessId() {
-  return GetCurrentProcessId();
-}
-
 void OutFile::Reserve(int64_t size) {
   if (size <= 0)
     return;
@@ -332,7 +328,7 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
   win::Handle h;
   LONG status = 0;
   for (int attempt = 0; attempt < (retry ? 64 : 1); ++attempt) {
-    temp_ = retry ? TempName(temp, attempt) : std::u16string(temp);
+    temp_ = retry ? TempName(temp) : std::u16string(temp);
     status = win::CreateNewAt(Native(folder_.native_), temp_, h);
     if (status != win::kStatusObjectNameCollision)
       break;
@@ -414,7 +410,7 @@ HeldFile::HeldFile(HeldFolder& folder, std::u16string_view name)
   LONG status = 0;
   std::u16string temp;
   for (int attempt = 0; attempt < 64; ++attempt) {
-    temp = TempName(name, attempt);
+    temp = TempName(name);
     status = win::CreateNewAt(dir, temp, h);
     if (status != win::kStatusObjectNameCollision)
       break;

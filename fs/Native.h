@@ -19,10 +19,9 @@ std::wstring WidePath(std::u16string_view path);
 std::FILE* OpenStdFile(std::u16string_view path, bool write);
 int SeekTo(std::FILE* f, int64_t offset);
 int64_t Tell(std::FILE* f);
-uint64_t ProcessId();
 
 // "<target>.<8 hex digits>.stp-part", different for every call (fs/File.cpp).
-std::u16string TempName(std::u16string_view target, int attempt);
+std::u16string TempName(std::u16string_view target);
 
 // The levels of a "\"-separated relative path, without empty ones
 // (fs/File.cpp).

@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
@@ -24,9 +25,8 @@ namespace {
 
 std::u16string Utf16(const uint8_t* data, size_t size) {
   std::u16string s(size / 2, u'\0');
-  for (size_t i = 0; i < s.size(); ++i) {
-    s[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-  }
+  for (size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<char16_t>(GetU16(std::span<const uint8_t>(data, size), 2 * i));
   return s;
 }
 
@@ -185,7 +185,7 @@ bool CodeSetRefusal(const std::string& outcome) {
 void FuzzInflate(const uint8_t* data, size_t size) {
   if (size < 3)
     return;
-  const int64_t unpacked = (data[0] | data[1] << 8 | data[2] << 16) & 0x1FFFF;
+  const int64_t unpacked = (GetU16(std::span<const uint8_t>(data, size), 0) | (data[2] & 1) << 16);
   const TBodyEnd end = (data[2] & 0x80) ? TBodyEnd::Exact : TBodyEnd::Extract;
   const std::string body(reinterpret_cast<const char*>(data + 3), size - 3);
   const std::string whole =

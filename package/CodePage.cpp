@@ -1,5 +1,6 @@
 #include "package/CodePage.h"
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 
@@ -71,10 +72,8 @@ class IconvPage final : public CodePage {
     Convert(
         name_.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 1,
         [&](const char* p, size_t n) {
-          for (size_t i = 0; i + 1 < n; i += 2) {
-            out += static_cast<char16_t>(static_cast<unsigned char>(p[i]) |
-                                         static_cast<unsigned char>(p[i + 1]) << 8);
-          }
+          for (size_t i = 0; i + 1 < n; i += 2)
+            out += static_cast<char16_t>(GetU16(std::string_view(p, n), i));
         },
         [&] { out += u'\uFFFD'; });
     return out;
@@ -83,10 +82,8 @@ class IconvPage final : public CodePage {
   std::string Narrow(std::u16string_view text) const override {
     std::string in;
     in.reserve(text.size() * 2);
-    for (char16_t c : text) {
-      in += static_cast<char>(c & 0xFF);
-      in += static_cast<char>(c >> 8);
-    }
+    for (char16_t c : text)
+      PutU16(in, c);
     std::string out;
     Convert(
         "UTF-16LE", name_.c_str(), in.data(), in.size(), 2,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Bytes.h"
+
 namespace {
 
 // The fractional part of pi, 32 bits at a time: the first eight words start
@@ -101,11 +103,8 @@ void Haval256::Init() {
 
 void Haval256::Compress(const uint8_t* block) {
   uint32_t w[32];
-  for (int i = 0; i < 32; ++i) {
-    w[i] = static_cast<uint32_t>(block[4 * i]) | static_cast<uint32_t>(block[4 * i + 1]) << 8 |
-           static_cast<uint32_t>(block[4 * i + 2]) << 16 |
-           static_cast<uint32_t>(block[4 * i + 3]) << 24;
-  }
+  for (size_t i = 0; i < 32; ++i)
+    w[i] = GetU32(std::span<const uint8_t>(block, 128), 4 * i);
   // t[0..7]; each step replaces the word that plays x7 and shifts the roles.
   uint32_t t[8];
   std::memcpy(t, state_, sizeof t);

@@ -1,13 +1,13 @@
 #include "package/Journal.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
+#include "package/Crc32.h"
 #include "package/Errors.h"
 #include "package/Names.h"
 
@@ -18,11 +18,7 @@ constexpr char kFirstLine[] = "setup journal 1";
 constexpr size_t kMaxJournal = 16 * 1024 * 1024;
 
 std::string CheckLine(std::string_view text) {
-  const uLong crc =
-      crc32(0L, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc & 0xFFFFFFFFul));
-  return std::string("end ") + hex + "\n";
+  return "end " + ToUtf8(ToHex(Crc32(text), 8)) + "\n";
 }
 
 // A folder relative to the destination ("" or "a\b\") or a name, each part
@@ -58,9 +54,7 @@ std::vector<std::string> Fields(std::string_view line) {
 }
 
 bool IsRun(const std::u16string& run) {
-  return run.size() == 8 && std::all_of(run.begin(), run.end(), [](char16_t c) {
-           return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
-         });
+  return run.size() == 8 && run.find_first_not_of(kHexDigits) == std::u16string::npos;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "package/Haval.h"
 
@@ -410,9 +411,8 @@ std::u16string DecryptText(std::u16string_view sText, std::u16string_view sKey,
     cipher->Decrypt(bytes.data(), bytes.size());
     cipher->Burn();
     std::u16string result(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < result.size(); ++i) {
-      result[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    }
+    for (size_t i = 0; i < result.size(); ++i)
+      result[i] = static_cast<char16_t>(GetU16(bytes, 2 * i));
     CryptoPP::SecureWipeBuffer(bytes.data(), bytes.size());
     return result;
   } catch (...) {
@@ -452,10 +452,8 @@ std::u16string EncryptText(std::u16string_view sText, std::u16string_view sKey, 
   CryptoPP::SecureWipeBuffer(digest.data(), digest.size());
   std::vector<uint8_t> bytes;
   bytes.reserve(sText.size() * 2);
-  for (char16_t ch : sText) {
-    bytes.push_back(static_cast<uint8_t>(ch & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(ch >> 8));
-  }
+  for (char16_t ch : sText)
+    PutU16(bytes, ch);
   cipher->Encrypt(bytes.data(), bytes.size());
   cipher->Burn();
   out += EncodeBase64(bytes.data(), bytes.size());

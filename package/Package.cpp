@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "package/Errors.h"
@@ -28,10 +29,9 @@ std::optional<TPackageIndex> ReadPackageIndex(InFile& package, const CodePage& c
   if (lengthAt < 0)
     throw PackageReadError(u"the package is too short to hold its index length");
   package.Seek(lengthAt);
-  uint8_t raw[4];
+  char raw[4];
   package.ReadExact(raw, 4);
-  const int32_t l = static_cast<int32_t>(static_cast<uint32_t>(raw[0]) | raw[1] << 8 |
-                                         raw[2] << 16 | static_cast<uint32_t>(raw[3]) << 24);
+  const int32_t l = static_cast<int32_t>(GetU32(std::string_view(raw, 4), 0));
   if (static_cast<int64_t>(l) >= s)
     return std::nullopt;
   if (l < 0)

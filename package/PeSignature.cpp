@@ -3,57 +3,37 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-uint32_t U32(const char* p) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(p[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(p[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(p[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(p[3])) << 24;
-}
-
-uint16_t U16(const char* p) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
-}
-
-constexpr int kSecurityEntry = 4;
-
-}  // namespace
+#include "common/Bytes.h"
+#include "pe/PeHeaders.h"
 
 std::optional<TSignatureTable> FindSignatureTable(
     int64_t size, const std::function<void(int64_t offset, char* buffer, size_t count)>& readAt) {
-  char dos[64];
-  if (size < static_cast<int64_t>(sizeof dos))
+  std::string dos(kDosHeaderSize, '\0');
+  if (size < static_cast<int64_t>(dos.size()))
     return std::nullopt;
-  readAt(0, dos, sizeof dos);
-  if (dos[0] != 'M' || dos[1] != 'Z')
+  readAt(0, dos.data(), dos.size());
+  if (!IsDosHeader(dos))
     return std::nullopt;
-  const int64_t pe = U32(dos + 0x3C);
-  // Signature, file header (20 bytes), optional header up to its directories.
-  char head[4 + 20 + 112 + 8 * (kSecurityEntry + 1)];
-  if (pe + static_cast<int64_t>(sizeof head) > size)
+  const int64_t pe = PeHeaderOffset(dos);
+  // Signature, file header, optional header up to the security entry's end
+  // in the larger kind.
+  std::string head(kNtHeadersSize + 112 + 8 * (kSecurityDirectory + 1), '\0');
+  if (pe + static_cast<int64_t>(head.size()) > size)
     return std::nullopt;
-  readAt(pe, head, sizeof head);
-  if (std::memcmp(head, "PE\0\0", 4) != 0)
+  readAt(pe, head.data(), head.size());
+  if (!IsPeSignature(head))
     return std::nullopt;
-  const char* opt = head + 24;
-  const uint16_t optSize = U16(head + 4 + 16);
-  const uint16_t magic = U16(opt);
-  size_t countAt = 0, dirsAt = 0;
-  if (magic == 0x10B) {
-    countAt = 92;
-    dirsAt = 96;
-  } else if (magic == 0x20B) {
-    countAt = 108;
-    dirsAt = 112;
-  } else {
+  const std::string_view opt = std::string_view(head).substr(kNtHeadersSize);
+  const std::optional<TOptionalLayout> layout = OptionalLayout(GetU16(opt, 0));
+  if (!layout)
     return std::nullopt;
-  }
-  const size_t entryEnd = dirsAt + 8 * (kSecurityEntry + 1);
-  if (U32(opt + countAt) <= kSecurityEntry || optSize < entryEnd)
+  const size_t entryEnd = layout->directoriesAt + 8 * (kSecurityDirectory + 1);
+  if (GetU32(opt, layout->directoryCountAt) <= kSecurityDirectory ||
+      ReadFileHeader(head).optionalSize < entryEnd)
     return std::nullopt;
-  const int64_t offset = U32(opt + dirsAt + 8 * kSecurityEntry);
-  const int64_t length = U32(opt + dirsAt + 8 * kSecurityEntry + 4);
+  const TDataDirectory table = ReadDirectory(opt, *layout, kSecurityDirectory);
+  const int64_t offset = table.rva;  // a file offset in this one entry
+  const int64_t length = table.size;
   if (offset == 0 || length == 0 || offset + length != size)
     return std::nullopt;
   return TSignatureTable{offset, length};

@@ -1,26 +1,13 @@
 #include "package/Transaction.h"
 
 #include <algorithm>
-#include <chrono>
-#include <random>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 
 namespace {
-
-std::u16string NewRun() {
-  std::random_device device;
-  const uint64_t mixed =
-      (uint64_t{device()} << 32 | device()) ^
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  static const char16_t kHex[] = u"0123456789abcdef";
-  std::u16string run;
-  for (int i = 0; i < 8; ++i)
-    run += kHex[(mixed >> (4 * i)) & 0xF];
-  return run;
-}
 
 // The names of a relative folder's levels ("a\b\": "a", "b").
 std::vector<std::u16string> Parts(const std::u16string& folder) {
@@ -58,7 +45,7 @@ size_t TTransaction::Add(const std::u16string& folder, const std::u16string& nam
 }
 
 void TTransaction::Begin() {
-  journal_.run = NewRun();
+  journal_.run = RandomName(8, kHexDigits);
   for (Target& t : targets_) {
     // Every level as it stands: a link or a file in the way fails the run
     // now; a missing one will be made.

@@ -1,13 +1,13 @@
 #include "package/UninstallList.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "package/Crc32.h"
 #include "package/PeSignature.h"
 
 namespace {
@@ -16,24 +16,6 @@ constexpr char kMagic[8] = {'N', 'v', 'U', 'n', 'L', 's', 't', '\x1A'};
 constexpr std::string_view kHeader = "NvUninstallList 1\n";
 // A list far larger than any package's could hold is taken as damage.
 constexpr uint32_t kMaxText = 64u * 1024 * 1024;
-
-void PutU32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint32_t GetU32(std::string_view s, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = (v << 8) | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
-  return v;
-}
-
-uint32_t Crc(std::string_view text) {
-  return static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0),
-                                     reinterpret_cast<const Bytef*>(text.data()),
-                                     static_cast<uInt>(text.size())));
-}
 
 bool HasFooter(std::string_view bytes) {
   return bytes.size() >= kUninstallFooterSize &&
@@ -48,7 +30,7 @@ std::string_view ListText(std::string_view bytes) {
   if (length > kMaxText || length > footer)
     throw Error(u"the list of installed files is damaged (its length is past the file)");
   const std::string_view text = bytes.substr(footer - length, length);
-  if (Crc(text) != GetU32(bytes, footer + 4))
+  if (Crc32(text) != GetU32(bytes, footer + 4))
     throw Error(u"the list of installed files is damaged (its check sum does not match)");
   return text;
 }
@@ -106,7 +88,7 @@ std::string MakeUninstallList(const std::vector<TUninstallRow>& rows) {
   }
   std::string out = text;
   PutU32(out, static_cast<uint32_t>(text.size()));
-  PutU32(out, Crc(text));
+  PutU32(out, Crc32(text));
   out.append(kMagic, 8);
   return out;
 }

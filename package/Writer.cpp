@@ -7,10 +7,10 @@
 #include <functional>
 #include <limits>
 #include <memory>
-#include <random>
 #include <system_error>
 #include <vector>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
@@ -261,26 +261,6 @@ bool HasOwnUninstaller(std::u16string_view dir) {
   return false;
 }
 
-std::u16string RandomPrintable(size_t n) {
-  std::random_device rd;
-  std::uniform_int_distribution<int> pick(u'0', u'z');
-  std::u16string out;
-  while (out.size() < n) {
-    const char16_t c = static_cast<char16_t>(pick(rd));
-    if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
-      out += c;
-  }
-  return out;
-}
-
-namespace {
-
-bool IsKeyChar(char16_t c) {
-  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-}  // namespace
-
 std::u16string DerivedPrintable(std::u16string_view seed, size_t n) {
   const auto hash = CreateHashBySelector(3);  // SHA-256
   std::u16string out;
@@ -290,18 +270,16 @@ std::u16string DerivedPrintable(std::u16string_view seed, size_t n) {
     hash->Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     std::vector<uint8_t> digest(static_cast<size_t>(hash->DigestSize()) / 8);
     hash->Final(digest.data());
-    static const char16_t kAlphabet[] =
-        u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     for (uint8_t b : digest) {
       if (out.size() < n && b < 248)  // 248 = 4 * 62: no bias
-        out += kAlphabet[b % 62];
+        out += kLettersAndDigits[b % 62];
     }
   }
   return out;
 }
 
 bool IsPrintableKeyText(std::u16string_view text, size_t n) {
-  return text.size() == n && std::all_of(text.begin(), text.end(), IsKeyChar);
+  return text.size() == n && text.find_first_not_of(kLettersAndDigits) == std::u16string_view::npos;
 }
 
 size_t VectorSize(uint32_t cipherSel) {
@@ -348,9 +326,9 @@ std::string AssemblePackage(const std::string& bodies, const std::u16string& ind
       iv = DerivedPrintable(u"iv\n" + seed, ivSize);
   }
   if (salt.empty())
-    salt = RandomPrintable(8);
+    salt = RandomName(8, kLettersAndDigits);
   if (iv.empty())
-    iv = RandomPrintable(ivSize);
+    iv = RandomName(ivSize, kLettersAndDigits);
   if (!IsPrintableKeyText(salt, 8))
     throw Error(u"the salt \"" + salt + u"\" is not 8 letters or digits");
   if (!IsPrintableKeyText(iv, ivSize)) {

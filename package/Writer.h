@@ -83,9 +83,6 @@ std::u16string MakeIndexText(const std::vector<TIndexRow>& rows);
 std::string AssemblePackage(const std::string& bodies, const std::u16string& indexText,
                             const TPackOptions& options);
 
-// A random text of n letters and digits.
-std::u16string RandomPrintable(size_t n);
-
 // n letters and digits that depend on seed alone.
 std::u16string DerivedPrintable(std::u16string_view seed, size_t n);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/Bytes.h"
 #include "common/Text.h"
 
 namespace {
@@ -26,13 +27,7 @@ uint64_t AlignUp(uint64_t v, uint32_t alignment) {
 }
 
 std::u16string Hex(uint64_t v) {
-  static const char16_t digits[] = u"0123456789abcdef";
-  std::u16string s;
-  do {
-    s.insert(s.begin(), digits[v & 15]);
-    v >>= 4;
-  } while (v != 0);
-  return u"0x" + s;
+  return u"0x" + ToHex(v);
 }
 
 }  // namespace
@@ -41,56 +36,37 @@ PeImage::PeImage(std::string bytes) : bytes_(std::move(bytes)) {
   Parse();
 }
 
-uint16_t PeImage::Get16(size_t at) const {
-  return static_cast<uint16_t>(static_cast<uint8_t>(bytes_[at]) |
-                               static_cast<uint8_t>(bytes_[at + 1]) << 8);
-}
-
-uint32_t PeImage::Get32(size_t at) const {
-  return static_cast<uint32_t>(Get16(at)) | static_cast<uint32_t>(Get16(at + 2)) << 16;
-}
-
-void PeImage::Put16(size_t at, uint16_t v) {
-  bytes_[at] = static_cast<char>(v & 0xFF);
-  bytes_[at + 1] = static_cast<char>(v >> 8);
-}
-
-void PeImage::Put32(size_t at, uint32_t v) {
-  Put16(at, static_cast<uint16_t>(v & 0xFFFF));
-  Put16(at + 2, static_cast<uint16_t>(v >> 16));
-}
-
 void PeImage::Parse() {
   const size_t size = bytes_.size();
-  if (size < 64 || bytes_[0] != 'M' || bytes_[1] != 'Z')
+  const std::string_view view(bytes_);
+  if (!IsDosHeader(view))
     throw PeError(u"not a Windows program (no MZ header)");
-  const size_t pe = Get32(0x3C);
-  if (pe % 8 != 0 || pe > size || size - pe < 24 ||
-      bytes_.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+  const size_t pe = PeHeaderOffset(view);
+  if (pe % 8 != 0 || pe > size || size - pe < kNtHeadersSize || !IsPeSignature(view.substr(pe)))
     throw PeError(u"not a Windows program (no PE header)");
-  machine_ = Get16(pe + 4);
-  const uint16_t count = Get16(pe + 6);
-  const uint16_t optSize = Get16(pe + 20);
-  optionalHeader_ = pe + 24;
+  const TFileHeader file = ReadFileHeader(view.substr(pe));
+  machine_ = file.machine;
+  const uint16_t count = file.sectionCount;
+  const uint16_t optSize = file.optionalSize;
+  optionalHeader_ = pe + kNtHeadersSize;
   if (count > kMaxSections)
     throw PeError(u"a PE header with " + IntToText(count) + u" sections");
   if (optSize < 2 || optionalHeader_ + optSize > size)
     throw PeError(u"the PE optional header lies outside the file");
-  const uint16_t magic = Get16(optionalHeader_);
-  if (magic != 0x10B && magic != 0x20B)
+  const uint16_t magic = GetU16(view, optionalHeader_);
+  const std::optional<TOptionalLayout> layout = OptionalLayout(magic);
+  if (!layout)
     throw PeError(u"an unknown PE optional header (magic " + Hex(magic) + u")");
-  is64_ = magic == 0x20B;
-  const size_t countAt = is64_ ? 108 : 92;
-  directories_ = optionalHeader_ + (is64_ ? 112 : 96);
-  if (countAt + 4 > optSize)
+  layout_ = *layout;
+  if (layout_.directoryCountAt + 4 > optSize)
     throw PeError(u"the PE optional header is too short");
-  directoryCount_ = Get32(optionalHeader_ + countAt);
+  directoryCount_ = GetU32(bytes_, optionalHeader_ + layout_.directoryCountAt);
   const size_t dirBytes = static_cast<size_t>(std::min<uint32_t>(directoryCount_, 16)) * 8;
-  if (directories_ + dirBytes > optionalHeader_ + optSize)
+  if (layout_.directoriesAt + dirBytes > optSize)
     throw PeError(u"the PE data directories lie outside the optional header");
   directoryCount_ = std::min<uint32_t>(directoryCount_, 16);
-  sectionAlignment_ = Get32(optionalHeader_ + kSectionAlignment);
-  fileAlignment_ = Get32(optionalHeader_ + kFileAlignment);
+  sectionAlignment_ = GetU32(bytes_, optionalHeader_ + kSectionAlignment);
+  fileAlignment_ = GetU32(bytes_, optionalHeader_ + kFileAlignment);
   if (!PowerOfTwo(sectionAlignment_) || !PowerOfTwo(fileAlignment_) ||
       fileAlignment_ > sectionAlignment_) {
     throw PeError(u"unusable alignments: file " + Hex(fileAlignment_) + u", sections " +
@@ -105,11 +81,11 @@ void PeImage::Parse() {
     TPeSection s;
     s.name = bytes_.substr(h, 8);
     s.name.resize(s.name.find('\0') == std::string::npos ? 8 : s.name.find('\0'));
-    s.virtualSize = Get32(h + 8);
-    s.virtualAddress = Get32(h + 12);
-    s.rawSize = Get32(h + 16);
-    s.rawPointer = Get32(h + 20);
-    s.characteristics = Get32(h + 36);
+    s.virtualSize = GetU32(bytes_, h + 8);
+    s.virtualAddress = GetU32(bytes_, h + 12);
+    s.rawSize = GetU32(bytes_, h + 16);
+    s.rawPointer = GetU32(bytes_, h + 20);
+    s.characteristics = GetU32(bytes_, h + 36);
     if (s.rawSize != 0 && static_cast<uint64_t>(s.rawPointer) + s.rawSize > size)
       throw PeError(u"section " + FromUtf8(s.name) + u" lies outside the file");
     sections_.push_back(s);
@@ -117,22 +93,22 @@ void PeImage::Parse() {
 }
 
 uint32_t PeImage::SizeOfImage() const {
-  return Get32(optionalHeader_ + kSizeOfImage);
+  return GetU32(bytes_, optionalHeader_ + kSizeOfImage);
 }
 
 uint32_t PeImage::SizeOfInitializedData() const {
-  return Get32(optionalHeader_ + kSizeOfInitializedData);
+  return GetU32(bytes_, optionalHeader_ + kSizeOfInitializedData);
 }
 
 uint32_t PeImage::Checksum() const {
-  return Get32(optionalHeader_ + kCheckSum);
+  return GetU32(bytes_, optionalHeader_ + kCheckSum);
 }
 
 TDataDirectory PeImage::Directory(int index) const {
   if (index < 0 || static_cast<uint32_t>(index) >= directoryCount_)
     return {};
-  return {Get32(directories_ + 8 * static_cast<size_t>(index)),
-          Get32(directories_ + 8 * static_cast<size_t>(index) + 4)};
+  return ReadDirectory(std::string_view(bytes_).substr(optionalHeader_), layout_,
+                       static_cast<size_t>(index));
 }
 
 int PeImage::SectionOf(uint32_t rva) const {
@@ -201,24 +177,25 @@ void PeImage::ReplaceLastSection(std::string_view head, uint64_t tailSize, uint6
   s.virtualSize = static_cast<uint32_t>(size);
   s.rawSize = static_cast<uint32_t>(rawSize);
   const size_t h = sectionTable_ + static_cast<size_t>(index) * kSectionHeader;
-  Put32(h + 8, s.virtualSize);
-  Put32(h + 16, s.rawSize);
-  Put32(optionalHeader_ + kSizeOfImage, static_cast<uint32_t>(end));
+  SetU32(bytes_, h + 8, s.virtualSize);
+  SetU32(bytes_, h + 16, s.rawSize);
+  SetU32(bytes_, optionalHeader_ + kSizeOfImage, static_cast<uint32_t>(end));
   if (s.characteristics & kInitializedData) {
     const uint32_t before = SizeOfInitializedData();
     const uint32_t others = before >= oldRaw ? before - oldRaw : 0;
-    Put32(optionalHeader_ + kSizeOfInitializedData, others + s.rawSize);
+    SetU32(bytes_, optionalHeader_ + kSizeOfInitializedData, others + s.rawSize);
   }
-  Put32(directories_ + 8 * static_cast<size_t>(directory), s.virtualAddress);
-  Put32(directories_ + 8 * static_cast<size_t>(directory) + 4, s.virtualSize);
+  const size_t entry = optionalHeader_ + layout_.directoriesAt + 8 * static_cast<size_t>(directory);
+  SetU32(bytes_, entry, s.virtualAddress);
+  SetU32(bytes_, entry + 4, s.virtualSize);
   // The field counts as zeros; the padding's zeros add nothing but their
   // count.
-  Put32(optionalHeader_ + kCheckSum, 0);
+  SetU32(bytes_, optionalHeader_ + kCheckSum, 0);
   uint64_t sum = PeWordSum(bytes_) + tailWordSum;
   while (sum > 0xFFFF)
     sum = (sum & 0xFFFF) + (sum >> 16);
-  Put32(optionalHeader_ + kCheckSum,
-        static_cast<uint32_t>(sum + bytes_.size() + tailSize + tailPadding_));
+  SetU32(bytes_, optionalHeader_ + kCheckSum,
+         static_cast<uint32_t>(sum + bytes_.size() + tailSize + tailPadding_));
 }
 
 namespace {
@@ -227,15 +204,14 @@ namespace {
 // word of its own), taken four bytes at a time: the one's complement sum is
 // the same whatever the grouping, once folded.
 uint64_t SumWords(std::string_view data) {
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  const std::span<const uint8_t> p = AsBytes(data);
   const size_t n = data.size();
   uint64_t sum = 0;
   size_t i = 0;
   for (; i + 4 <= n; i += 4)
-    sum += static_cast<uint32_t>(p[i] | p[i + 1] << 8) +
-           (static_cast<uint32_t>(p[i + 2] | p[i + 3] << 8));
+    sum += static_cast<uint32_t>(GetU16(p, i)) + GetU16(p, i + 2);
   for (; i + 2 <= n; i += 2)
-    sum += static_cast<uint32_t>(p[i] | p[i + 1] << 8);
+    sum += GetU16(p, i);
   if (i < n)
     sum += p[i];
   return sum;

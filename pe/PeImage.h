@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "pe/PeHeaders.h"
 
 // An image that is no PE program, or one this code cannot change safely.
 class PeError : public Error {
@@ -27,19 +28,6 @@ struct TPeSection {
   uint32_t characteristics = 0;
 };
 
-struct TDataDirectory {
-  uint32_t rva = 0;
-  uint32_t size = 0;
-};
-
-enum TPeDirectory {
-  kExportDirectory = 0,
-  kImportDirectory = 1,
-  kResourceDirectory = 2,
-  kSecurityDirectory = 4,
-  kRelocationDirectory = 5
-};
-
 class PeImage {
  public:
   // Raises PeError naming what is wrong when the bytes are no PE program
@@ -50,7 +38,7 @@ class PeImage {
   // The bytes, moved out; the image is empty afterwards.
   std::string Release() && { return std::move(bytes_); }
   uint16_t Machine() const { return machine_; }
-  bool Is64() const { return is64_; }
+  bool Is64() const { return layout_.is64; }
   uint32_t FileAlignment() const { return fileAlignment_; }
   uint32_t SectionAlignment() const { return sectionAlignment_; }
   uint32_t SizeOfImage() const;
@@ -88,18 +76,13 @@ class PeImage {
 
  private:
   void Parse();
-  void Put16(size_t at, uint16_t v);
-  void Put32(size_t at, uint32_t v);
-  uint16_t Get16(size_t at) const;
-  uint32_t Get32(size_t at) const;
 
   std::string bytes_;
   uint16_t machine_ = 0;
-  bool is64_ = false;
   uint32_t fileAlignment_ = 0;
   uint32_t sectionAlignment_ = 0;
   size_t optionalHeader_ = 0;
-  size_t directories_ = 0;
+  TOptionalLayout layout_;
   uint32_t directoryCount_ = 0;
   size_t sectionTable_ = 0;
   std::vector<TPeSection> sections_;

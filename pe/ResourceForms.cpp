@@ -3,44 +3,40 @@
 #include <algorithm>
 #include <set>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "pe/PeImage.h"
 
 namespace {
 
-uint16_t Get16(std::string_view s, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8);
-}
-
-uint32_t Get32(std::string_view s, size_t at) {
-  return static_cast<uint32_t>(Get16(s, at)) | static_cast<uint32_t>(Get16(s, at + 2)) << 16;
-}
-
-void Add16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-
-void Add32(std::string& s, uint32_t v) {
-  Add16(s, static_cast<uint16_t>(v & 0xFFFF));
-  Add16(s, static_cast<uint16_t>(v >> 16));
-}
-
 constexpr size_t kGroupHeader = 6;
 constexpr size_t kGroupEntry = 14;
 constexpr size_t kFileEntry = 16;
+
+// What an icon file's and a group's directory entries say alike of an
+// image at `e`: its size (0 meaning 256), colours, planes and depth.
+TIconImage EntryHead(std::string_view directory, size_t e) {
+  const auto byte = [&](size_t at) { return static_cast<uint8_t>(directory[at]); };
+  TIconImage im;
+  im.width = byte(e) == 0 ? 256 : byte(e);
+  im.height = byte(e + 1) == 0 ? 256 : byte(e + 1);
+  im.colors = byte(e + 2);
+  im.planes = GetU16(directory, e + 4);
+  im.bitCount = GetU16(directory, e + 6);
+  return im;
+}
 
 // The ICON ids a group's directory names.
 std::vector<uint16_t> GroupIds(std::string_view group) {
   if (group.size() < kGroupHeader)
     throw PeError(u"an icon group shorter than its header");
-  const size_t count = Get16(group, 4);
+  const size_t count = GetU16(group, 4);
   if (group.size() < kGroupHeader + kGroupEntry * count)
     throw PeError(u"an icon group shorter than its entries");
   std::vector<uint16_t> ids;
   for (size_t i = 0; i < count; ++i)
-    ids.push_back(Get16(group, kGroupHeader + kGroupEntry * i + 12));
+    ids.push_back(GetU16(group, kGroupHeader + kGroupEntry * i + 12));
   return ids;
 }
 
@@ -64,9 +60,9 @@ void PutStringTable(TResourceTree& tree, const std::map<uint16_t, std::u16string
   for (const auto& [block, texts] : blocks) {
     std::string bytes;
     for (const auto& t : texts) {
-      Add16(bytes, static_cast<uint16_t>(t.size()));
+      PutU16(bytes, static_cast<uint16_t>(t.size()));
       for (char16_t c : t)
-        Add16(bytes, static_cast<uint16_t>(c));
+        PutU16(bytes, static_cast<uint16_t>(c));
     }
     tree[{TResourceId::Number(kRtString), TResourceId::Number(block), language}] = {bytes, 0};
   }
@@ -84,13 +80,13 @@ std::map<uint16_t, std::u16string> ReadStringTable(const TResourceTree& tree, ui
     for (int i = 0; i < 16; ++i) {
       if (b.size() - at < 2)
         throw PeError(u"string table block " + IntToText(key.name.number) + u" is cut short");
-      const size_t n = Get16(b, at);
+      const size_t n = GetU16(b, at);
       at += 2;
       if ((b.size() - at) / 2 < n)
         throw PeError(u"string table block " + IntToText(key.name.number) + u" is cut short");
       std::u16string text;
       for (size_t k = 0; k < n; ++k)
-        text += static_cast<char16_t>(Get16(b, at + 2 * k));
+        text += static_cast<char16_t>(GetU16(b, at + 2 * k));
       at += 2 * n;
       if (n != 0)
         strings[static_cast<uint16_t>((key.name.number - 1) * 16 + i)] = text;
@@ -100,9 +96,9 @@ std::map<uint16_t, std::u16string> ReadStringTable(const TResourceTree& tree, ui
 }
 
 std::vector<TIconImage> ParseIconFile(std::string_view file) {
-  if (file.size() < kGroupHeader || Get16(file, 0) != 0 || Get16(file, 2) != 1)
+  if (file.size() < kGroupHeader || GetU16(file, 0) != 0 || GetU16(file, 2) != 1)
     throw Error(u"not an icon file");
-  const size_t count = Get16(file, 4);
+  const size_t count = GetU16(file, 4);
   if (count == 0)
     throw Error(u"an icon file without images");
   if (file.size() < kGroupHeader + kFileEntry * count)
@@ -110,22 +106,18 @@ std::vector<TIconImage> ParseIconFile(std::string_view file) {
   std::vector<TIconImage> images;
   for (size_t i = 0; i < count; ++i) {
     const size_t e = kGroupHeader + kFileEntry * i;
-    TIconImage im;
-    im.width = static_cast<uint8_t>(file[e]) == 0 ? 256 : static_cast<uint8_t>(file[e]);
-    im.height = static_cast<uint8_t>(file[e + 1]) == 0 ? 256 : static_cast<uint8_t>(file[e + 1]);
-    im.colors = static_cast<uint8_t>(file[e + 2]);
-    im.planes = Get16(file, e + 4);
-    im.bitCount = Get16(file, e + 6);
-    const uint32_t size = Get32(file, e + 8);
-    const uint32_t offset = Get32(file, e + 12);
+    TIconImage im = EntryHead(file, e);
+    const uint32_t size = GetU32(file, e + 8);
+    const uint32_t offset = GetU32(file, e + 12);
     if (size == 0 || offset > file.size() || file.size() - offset < size)
       throw Error(u"image " + IntToText(static_cast<int64_t>(i + 1)) +
                   u" lies outside the icon file");
     im.bytes = std::string(file.substr(offset, size));
     // Directories that leave planes and depth out: the bitmap header has them.
-    if ((im.planes == 0 || im.bitCount == 0) && im.bytes.size() >= 16 && Get32(im.bytes, 0) == 40) {
-      im.planes = Get16(im.bytes, 12);
-      im.bitCount = Get16(im.bytes, 14);
+    if ((im.planes == 0 || im.bitCount == 0) && im.bytes.size() >= 16 &&
+        GetU32(im.bytes, 0) == 40) {
+      im.planes = GetU16(im.bytes, 12);
+      im.bitCount = GetU16(im.bytes, 14);
     }
     images.push_back(std::move(im));
   }
@@ -168,18 +160,18 @@ void PutIconGroup(TResourceTree& tree, const TResourceId& name, uint16_t languag
   if (next + images.size() > 0x10000)
     throw PeError(u"no icon numbers left in the program");
   std::string group;
-  Add16(group, 0);
-  Add16(group, 1);
-  Add16(group, static_cast<uint16_t>(images.size()));
+  PutU16(group, 0);
+  PutU16(group, 1);
+  PutU16(group, static_cast<uint16_t>(images.size()));
   for (const TIconImage& im : images) {
     group += static_cast<char>(im.width >= 256 ? 0 : im.width);
     group += static_cast<char>(im.height >= 256 ? 0 : im.height);
     group += static_cast<char>(im.colors);
     group += '\0';
-    Add16(group, im.planes);
-    Add16(group, im.bitCount);
-    Add32(group, static_cast<uint32_t>(im.bytes.size()));
-    Add16(group, static_cast<uint16_t>(next));
+    PutU16(group, im.planes);
+    PutU16(group, im.bitCount);
+    PutU32(group, static_cast<uint32_t>(im.bytes.size()));
+    PutU16(group, static_cast<uint16_t>(next));
     tree[{TResourceId::Number(kRtIcon), TResourceId::Number(static_cast<uint16_t>(next)),
           language}] = {im.bytes, 0};
     ++next;
@@ -197,12 +189,7 @@ std::vector<TIconImage> ReadIconGroup(const TResourceTree& tree, const TResource
   std::vector<TIconImage> images;
   for (size_t i = 0; i < ids.size(); ++i) {
     const size_t e = kGroupHeader + kGroupEntry * i;
-    TIconImage im;
-    im.width = static_cast<uint8_t>(b[e]) == 0 ? 256 : static_cast<uint8_t>(b[e]);
-    im.height = static_cast<uint8_t>(b[e + 1]) == 0 ? 256 : static_cast<uint8_t>(b[e + 1]);
-    im.colors = static_cast<uint8_t>(b[e + 2]);
-    im.planes = Get16(b, e + 4);
-    im.bitCount = Get16(b, e + 6);
+    TIconImage im = EntryHead(b, e);
     // The image in the group's own language, else in any.
     auto it = tree.find({TResourceId::Number(kRtIcon), TResourceId::Number(ids[i]), language});
     if (it == tree.end()) {

@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "pe/PeImage.h"
 
@@ -22,11 +23,11 @@ class Reader {
  private:
   uint16_t U16(size_t at) const {
     Need(at, 2);
-    return static_cast<uint16_t>(static_cast<uint8_t>(s_[at]) | static_cast<uint8_t>(s_[at + 1])
-                                                                    << 8);
+    return GetU16(s_, at);
   }
   uint32_t U32(size_t at) const {
-    return static_cast<uint32_t>(U16(at)) | static_cast<uint32_t>(U16(at + 2)) << 16;
+    Need(at, 4);
+    return GetU32(s_, at);
   }
   void Need(size_t at, size_t n) const {
     if (at > s_.size() || s_.size() - at < n)
@@ -104,20 +105,12 @@ class Reader {
 class Writer {
  public:
   explicit Writer(std::string& out) : out_(out) {}
-  void Put16(size_t at, uint16_t v) {
-    out_[at] = static_cast<char>(v & 0xFF);
-    out_[at + 1] = static_cast<char>(v >> 8);
-  }
-  void Put32(size_t at, uint32_t v) {
-    Put16(at, static_cast<uint16_t>(v & 0xFFFF));
-    Put16(at + 2, static_cast<uint16_t>(v >> 16));
-  }
   // A directory's header at `at` with its entry counts; its entries follow.
   void Header(size_t at, size_t named, size_t numbered) {
     if (named > 0xFFFF || numbered > 0xFFFF)
       throw PeError(u"a resource directory of more than 65535 entries");
-    Put16(at + 12, static_cast<uint16_t>(named));
-    Put16(at + 14, static_cast<uint16_t>(numbered));
+    SetU16(out_, at + 12, static_cast<uint16_t>(named));
+    SetU16(out_, at + 14, static_cast<uint16_t>(numbered));
   }
 
  private:
@@ -215,8 +208,8 @@ std::string WriteSection(const TResourceTree& tree, uint32_t sectionRva,
   std::string out(size, '\0');
   Writer w(out);
   auto entry = [&](size_t at, const TResourceId& id, uint32_t target) {
-    w.Put32(at, id.IsName() ? static_cast<uint32_t>(texts.at(id.name)) | kHighBit : id.number);
-    w.Put32(at + 4, target);
+    SetU32(out, at, id.IsName() ? static_cast<uint32_t>(texts.at(id.name)) | kHighBit : id.number);
+    SetU32(out, at + 4, target);
   };
   auto counts = [](const auto& m, size_t& named) {
     named = 0;
@@ -249,10 +242,11 @@ std::string WriteSection(const TResourceTree& tree, uint32_t sectionRva,
         const size_t dataEntry = entries + 16 * index;
         entry(e, TResourceId::Number(language), static_cast<uint32_t>(dataEntry));
         e += 8;
-        w.Put32(dataEntry, static_cast<uint32_t>(sectionRva + dataAt[index]));
+        SetU32(out, dataEntry, static_cast<uint32_t>(sectionRva + dataAt[index]));
         const bool isOutside = outside != nullptr && TResourceKey{type, name, language} == *outside;
-        w.Put32(dataEntry + 4, isOutside ? outsideSize : static_cast<uint32_t>(data->bytes.size()));
-        w.Put32(dataEntry + 8, data->codePage);
+        SetU32(out, dataEntry + 4,
+               isOutside ? outsideSize : static_cast<uint32_t>(data->bytes.size()));
+        SetU32(out, dataEntry + 8, data->codePage);
         if (!isOutside)
           out.replace(dataAt[index], data->bytes.size(), data->bytes);
         ++index;
@@ -260,9 +254,9 @@ std::string WriteSection(const TResourceTree& tree, uint32_t sectionRva,
     }
   }
   for (const auto& [text, offset] : texts) {
-    w.Put16(offset, static_cast<uint16_t>(text.size()));
+    SetU16(out, offset, static_cast<uint16_t>(text.size()));
     for (size_t i = 0; i < text.size(); ++i)
-      w.Put16(offset + 2 + 2 * i, static_cast<uint16_t>(text[i]));
+      SetU16(out, offset + 2 + 2 * i, static_cast<uint16_t>(text[i]));
   }
   return out;
 }

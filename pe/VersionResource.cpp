@@ -1,18 +1,9 @@
 #include "pe/VersionResource.h"
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 
 namespace {
-
-void Put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8 & 0xFF);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 
 void Align(std::string& out) {
   while (out.size() % 4 != 0)
@@ -21,8 +12,8 @@ void Align(std::string& out) {
 
 void PutText(std::string& out, std::u16string_view text) {
   for (char16_t c : text)
-    Put16(out, c);
-  Put16(out, 0);
+    PutU16(out, c);
+  PutU16(out, 0);
 }
 
 // One node of the tree: its length, its value's length (in units of the
@@ -32,9 +23,9 @@ void PutText(std::string& out, std::u16string_view text) {
 std::string Node(std::u16string_view key, const std::string& value, uint16_t valueLength,
                  uint16_t type, const std::vector<std::string>& children) {
   std::string out;
-  Put16(out, 0);
-  Put16(out, valueLength);
-  Put16(out, type);
+  PutU16(out, 0);
+  PutU16(out, valueLength);
+  PutU16(out, type);
   PutText(out, key);
   Align(out);
   out += value;
@@ -44,17 +35,8 @@ std::string Node(std::u16string_view key, const std::string& value, uint16_t val
   }
   if (out.size() > 0xFFFF)
     throw Error(u"the version information is longer than 65535 bytes");
-  out[0] = static_cast<char>(out.size() & 0xFF);
-  out[1] = static_cast<char>(out.size() >> 8);
+  SetU16(out, 0, static_cast<uint16_t>(out.size()));
   return out;
-}
-
-std::u16string Hex4(uint16_t v) {
-  static const char16_t kDigits[] = u"0123456789ABCDEF";
-  std::u16string s;
-  for (int shift = 12; shift >= 0; shift -= 4)
-    s += kDigits[v >> shift & 0xF];
-  return s;
 }
 
 constexpr uint16_t kUnicodeCodePage = 1200;
@@ -85,21 +67,21 @@ TVersionNumbers ParseVersionNumbers(std::u16string_view text) {
 
 std::string MakeVersionResource(const TVersionInfo& info) {
   std::string fixed;
-  Put32(fixed, 0xFEEF04BD);  // signature
-  Put32(fixed, 0x00010000);  // structure version
+  PutU32(fixed, 0xFEEF04BD);  // signature
+  PutU32(fixed, 0x00010000);  // structure version
   auto putVersion = [&](const TVersionNumbers& v) {
-    Put32(fixed, static_cast<uint32_t>(v[0]) << 16 | v[1]);
-    Put32(fixed, static_cast<uint32_t>(v[2]) << 16 | v[3]);
+    PutU32(fixed, static_cast<uint32_t>(v[0]) << 16 | v[1]);
+    PutU32(fixed, static_cast<uint32_t>(v[2]) << 16 | v[3]);
   };
   putVersion(info.fileVersion);
   putVersion(info.productVersion);
-  Put32(fixed, 0x3F);     // flags mask
-  Put32(fixed, 0);        // flags
-  Put32(fixed, 0x40004);  // Windows NT, 32-bit
-  Put32(fixed, 1);        // an application
-  Put32(fixed, 0);        // subtype
-  Put32(fixed, 0);        // date
-  Put32(fixed, 0);
+  PutU32(fixed, 0x3F);     // flags mask
+  PutU32(fixed, 0);        // flags
+  PutU32(fixed, 0x40004);  // Windows NT, 32-bit
+  PutU32(fixed, 1);        // an application
+  PutU32(fixed, 0);        // subtype
+  PutU32(fixed, 0);        // date
+  PutU32(fixed, 0);
 
   std::vector<std::string> tables;
   std::string translations;
@@ -112,9 +94,11 @@ std::string MakeVersionResource(const TVersionInfo& info) {
         throw Error(u"the version text " + name + u" is too long");
       strings.push_back(Node(name, value, static_cast<uint16_t>(text.size() + 1), 1, {}));
     }
-    tables.push_back(Node(Hex4(block.language) + Hex4(kUnicodeCodePage), {}, 0, 1, strings));
-    Put16(translations, block.language);
-    Put16(translations, kUnicodeCodePage);
+    tables.push_back(Node(
+        ToHex(block.language, 4, THexCase::kUpper) + ToHex(kUnicodeCodePage, 4, THexCase::kUpper),
+        {}, 0, 1, strings));
+    PutU16(translations, block.language);
+    PutU16(translations, kUnicodeCodePage);
   }
   std::vector<std::string> children;
   children.push_back(Node(u"StringFileInfo", {}, 0, 1, tables));

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/Bytes.h"
 #include "common/Errors.h"
 
 namespace {
@@ -42,31 +43,21 @@ TRgb Pixel(int x, int y, int width, int height, TRgb top, TRgb bottom) {
 constexpr TRgb kBlueTop{39, 70, 112}, kBlueBottom{106, 146, 196};
 constexpr TRgb kGreenTop{37, 92, 84}, kGreenBottom{104, 170, 150};
 
-void Put16(std::string& s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8 & 0xFF);
-}
-
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-
 // A BITMAPINFOHEADER of a bottom-up image; `height` counts the mask of an
 // icon image too.
 std::string InfoHeader(int width, int height, int bits, uint32_t imageSize) {
   std::string s;
-  Put32(s, 40);
-  Put32(s, static_cast<uint32_t>(width));
-  Put32(s, static_cast<uint32_t>(height));
-  Put16(s, 1);
-  Put16(s, static_cast<uint32_t>(bits));
-  Put32(s, 0);  // uncompressed
-  Put32(s, imageSize);
-  Put32(s, 0);
-  Put32(s, 0);
-  Put32(s, 0);
-  Put32(s, 0);
+  PutU32(s, 40);
+  PutU32(s, static_cast<uint32_t>(width));
+  PutU32(s, static_cast<uint32_t>(height));
+  PutU16(s, 1);
+  PutU16(s, static_cast<uint32_t>(bits));
+  PutU32(s, 0);  // uncompressed
+  PutU32(s, imageSize);
+  PutU32(s, 0);
+  PutU32(s, 0);
+  PutU32(s, 0);
+  PutU32(s, 0);
   return s;
 }
 
@@ -155,9 +146,9 @@ std::string DefaultHeaderPicture() {
   constexpr int kSize = 32;
   const uint32_t imageSize = kSize * kSize * 3;  // rows of 96 bytes, no padding
   std::string s = "BM";
-  Put32(s, 14 + 40 + imageSize);
-  Put32(s, 0);
-  Put32(s, 14 + 40);
+  PutU32(s, 14 + 40 + imageSize);
+  PutU32(s, 0);
+  PutU32(s, 14 + 40);
   s += InfoHeader(kSize, kSize, 24, imageSize);
   for (int y = kSize - 1; y >= 0; --y) {
     for (int x = 0; x < kSize; ++x) {
@@ -173,9 +164,9 @@ std::string DefaultHeaderPicture() {
 std::string DefaultIcon() {
   const std::string images[2] = {IconImage(16), IconImage(32)};
   std::string s;
-  Put16(s, 0);
-  Put16(s, 1);  // an icon
-  Put16(s, 2);
+  PutU16(s, 0);
+  PutU16(s, 1);  // an icon
+  PutU16(s, 2);
   uint32_t offset = 6 + 2 * 16;
   for (int i = 0; i < 2; ++i) {
     const int size = i == 0 ? 16 : 32;
@@ -183,10 +174,10 @@ std::string DefaultIcon() {
     s += static_cast<char>(size);
     s += '\0';  // colours: none counted
     s += '\0';
-    Put16(s, 1);   // planes
-    Put16(s, 32);  // bits
-    Put32(s, static_cast<uint32_t>(images[i].size()));
-    Put32(s, offset);
+    PutU16(s, 1);   // planes
+    PutU16(s, 32);  // bits
+    PutU32(s, static_cast<uint32_t>(images[i].size()));
+    PutU32(s, offset);
     offset += static_cast<uint32_t>(images[i].size());
   }
   return s + images[0] + images[1];

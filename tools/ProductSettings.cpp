@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include "common/Bytes.h"
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
@@ -151,18 +152,13 @@ void CheckBanner(std::string_view jpeg) {
 
 void CheckHeaderPicture(std::string_view bmp) {
   const std::string info = BitmapResource(bmp);
-  auto get32 = [&](size_t at) {
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint8_t>(info[at])) |
-                                static_cast<uint32_t>(static_cast<uint8_t>(info[at + 1])) << 8 |
-                                static_cast<uint32_t>(static_cast<uint8_t>(info[at + 2])) << 16 |
-                                static_cast<uint32_t>(static_cast<uint8_t>(info[at + 3])) << 24);
-  };
+  auto get32 = [&](size_t at) { return static_cast<int32_t>(GetU32(info, at)); };
   const int32_t headerSize = get32(0);
   if (headerSize < 40)
     throw Error(u"a bitmap of an old form (a header of " + IntToText(headerSize) + u" bytes)");
   const int32_t width = get32(4);
   const int32_t height = get32(8);
-  const int bits = static_cast<uint8_t>(info[14]) | static_cast<uint8_t>(info[15]) << 8;
+  const int bits = GetU16(info, 14);
   const int32_t compression = get32(16);
   if (width != 32 || (height != 32 && height != -32) || bits != 24) {
     throw Error(u"a bitmap of " + IntToText(width) + u" x " +

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Bytes.h"
+#include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
@@ -193,23 +195,11 @@ std::u16string RemovalCopyParent() {
 }
 
 std::u16string RandomName() {
-  unsigned char bytes[16] = {};
-  bool have = false;
-  if (const auto gen = win::Api<win::Fn::SystemFunction036>())  // RtlGenRandom
-    have = gen(bytes, sizeof bytes) != FALSE;
-  if (!have) {
-    const auto gen = win::Api<win::Fn::BCryptGenRandom>();
-    have = gen != nullptr && gen(nullptr, bytes, sizeof bytes, 2 /* the system's generator */) >= 0;
-  }
-  if (!have)
+  try {
+    return RandomName(32, kHexDigits);
+  } catch (const Error&) {
     return {};
-  static const char16_t kHex[] = u"0123456789abcdef";
-  std::u16string name;
-  for (unsigned char b : bytes) {
-    name += kHex[b >> 4];
-    name += kHex[b & 15];
   }
-  return name;
 }
 
 void TRemovalCopy::Close() {

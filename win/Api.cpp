@@ -7,9 +7,8 @@ namespace {
 
 bool systemSearchOnly = false;
 
-const wchar_t* const kDllNames[] = {L"kernel32.dll", L"ntdll.dll",    L"advapi32.dll",
-                                    L"bcrypt.dll",   L"comctl32.dll", L"msimg32.dll",
-                                    L"shlwapi.dll",  L"oleacc.dll"};
+const wchar_t* const kDllNames[] = {L"kernel32.dll", L"ntdll.dll",   L"comctl32.dll",
+                                    L"msimg32.dll",  L"shlwapi.dll", L"oleacc.dll"};
 static_assert(sizeof kDllNames / sizeof kDllNames[0] == static_cast<size_t>(Dll::kCount));
 
 struct Entry {

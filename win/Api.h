@@ -50,10 +50,6 @@ inline constexpr int kFileAttributeTagInformation = 35;
   X(kNtdll, ULONG, RtlNtStatusToDosError, (NTSTATUS))                                             \
   /* ntdll: the system's version, which no compatibility layer changes */                         \
   X(kNtdll, NTSTATUS, RtlGetVersion, (OSVERSIONINFOW*))                                           \
-  /* advapi32: RtlGenRandom, exported since XP under this name */                                 \
-  X(kAdvapi32, BOOLEAN, SystemFunction036, (void*, ULONG))                                        \
-  /* bcrypt: Vista and later */                                                                   \
-  X(kBcrypt, LONG, BCryptGenRandom, (void*, unsigned char*, ULONG, ULONG))                        \
   /* no known DLLs: an import would be looked for beside the program first */                     \
   X(kComctl32, BOOL, InitCommonControlsEx, (const void*))                                         \
   X(kMsimg32, BOOL, TransparentBlt, (HDC, int, int, int, int, HDC, int, int, int, int, UINT))     \
@@ -62,17 +58,7 @@ inline constexpr int kFileAttributeTagInformation = 35;
   X(kOleacc, HRESULT, CreateStdAccessibleObject, (HWND, LONG, REFIID, void**))                    \
   X(kOleacc, LRESULT, LresultFromObject, (REFIID, WPARAM, void*))
 
-enum class Dll {
-  kKernel32,
-  kNtdll,
-  kAdvapi32,
-  kBcrypt,
-  kComctl32,
-  kMsimg32,
-  kShlwapi,
-  kOleacc,
-  kCount
-};
+enum class Dll { kKernel32, kNtdll, kComctl32, kMsimg32, kShlwapi, kOleacc, kCount };
 
 enum class Fn {
 #define WIN_API_ENUM(dll, ret, name, params) name,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "package/Journal.h"
 #include "pe/PeImage.h"
@@ -908,12 +909,8 @@ TEST_F(Install, SignedSetupInstallsAndItsSignedUninstallerRemoves) {
   const TDataDirectory table = PeImage(uninst).Directory(kSecurityDirectory);
   ASSERT_GE(table.size, 8u) << "no certificate table";
   EXPECT_EQ(uint64_t{table.rva} + table.size, uninst.size());
-  const auto u16 = [&](size_t at) {
-    return static_cast<unsigned>(static_cast<uint8_t>(uninst[at]) |
-                                 static_cast<uint8_t>(uninst[at + 1]) << 8);
-  };
-  EXPECT_EQ(u16(table.rva + 4), 0x0200u);  // WIN_CERT_REVISION_2_0
-  EXPECT_EQ(u16(table.rva + 6), 0x0002u);  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+  EXPECT_EQ(GetU16(uninst, table.rva + 4), 0x0200u);  // WIN_CERT_REVISION_2_0
+  EXPECT_EQ(GetU16(uninst, table.rva + 6), 0x0002u);  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
   EXPECT_LT(uninst.find("NvUninstallList 1"), size_t{table.rva});
 
   EXPECT_EQ(UninstallSilently(dest), 0u) << "5 would be: no usable list of installed files";

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "common/Bytes.h"
+#include "common/Text.h"
+
 namespace {
 
 std::string Digest(const std::string& message) {
@@ -11,13 +14,7 @@ std::string Digest(const std::string& message) {
   h.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
   uint8_t d[32];
   h.Final(d);
-  static const char* hex = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : d) {
-    out += hex[b >> 4];
-    out += hex[b & 15];
-  }
-  return out;
+  return ToUtf8(ToHex(d));
 }
 
 }  // namespace
@@ -42,13 +39,7 @@ TEST(Haval256, PiecewiseFeedingEqualsOneFeed) {
     }
     uint8_t d[32];
     h.Final(d);
-    std::string hexed;
-    for (uint8_t b : d) {
-      static const char* hex = "0123456789abcdef";
-      hexed += hex[b >> 4];
-      hexed += hex[b & 15];
-    }
-    EXPECT_EQ(hexed, whole) << len;
+    EXPECT_EQ(ToUtf8(ToHex(d)), whole) << len;
   }
 }
 

@@ -5,37 +5,25 @@
 #include "package/PeSignature.h"
 #include "package/UninstallList.h"
 #include "package/tests/PackageFixture.h"
+#include "pe/PeHeaders.h"
+#include "pe/tests/PeFixture.h"
 
 namespace {
 
-void Put32(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 // The headers of a PE program (PE32 or PE32+) and some body.
 std::string Program(bool pe32plus) {
-  const size_t optSize = pe32plus ? 240 : 224;
-  std::string s(0x40 + 24 + optSize, '\0');
-  s[0] = 'M';
-  s[1] = 'Z';
-  Put32(s, 0x3C, 0x40);
-  s.replace(0x40, 4, std::string("PE\0\0", 4));
-  s[0x40 + 4 + 16] = static_cast<char>(optSize);
-  const size_t opt = 0x40 + 24;
-  s[opt] = 0x0B;
-  s[opt + 1] = pe32plus ? 0x02 : 0x01;
-  Put32(s, opt + (pe32plus ? 108 : 92), 16);
-  return s + "the program's sections" + std::string(1000, '\x90');
+  TImageSpec spec;
+  spec.is64 = pe32plus;
+  return MakeImage(spec) + "the program's sections" + std::string(1000, '\x90');
 }
 
 // Signs the bytes as a signing tool does: zeros up to a multiple of 8, then
 // the table, named by the security entry.
 std::string Signed(std::string s, bool pe32plus, size_t tableSize = 1480) {
   s.append((8 - s.size() % 8) % 8, '\0');
-  const size_t dirs = 0x40 + 24 + (pe32plus ? 112 : 96);
-  Put32(s, dirs + 8 * 4, static_cast<uint32_t>(s.size()));
-  Put32(s, dirs + 8 * 4 + 4, static_cast<uint32_t>(tableSize));
+  const size_t dirs = kOptAt + (pe32plus ? 112 : 96);
+  SetU32(s, dirs + 8 * kSecurityDirectory, static_cast<uint32_t>(s.size()));
+  SetU32(s, dirs + 8 * kSecurityDirectory + 4, static_cast<uint32_t>(tableSize));
   return s + std::string(tableSize, '\x30');
 }
 
@@ -94,7 +82,7 @@ TEST(SignedUninstaller, OnlyATableThatEndsTheFileCounts) {
   EXPECT_FALSE(FindSignatureTable(std::string("MZ")));
   EXPECT_FALSE(FindSignatureTable(std::string(100, 'M')));
   std::string outside = Signed(listed, false);
-  Put32(outside, 0x3C, 0x7FFFFFF0);
+  SetU32(outside, kPeOffsetField, 0x7FFFFFF0);
   EXPECT_FALSE(FindSignatureTable(outside));
 }
 

@@ -2,6 +2,7 @@
 // same for the same input.
 #include "package/Verify.h"
 
+#include "common/Bytes.h"
 #include "package/Errors.h"
 #include "package/tests/PackageFixture.h"
 
@@ -79,9 +80,7 @@ TEST_F(Verify, IndexStates) {
 // The salt of a package with the 3-byte trailer: the index's first 8 bytes.
 std::string SaltOf(const std::string& package) {
   const size_t lengthAt = package.size() - 7;
-  uint32_t l = 0;
-  for (int i = 3; i >= 0; --i)
-    l = l << 8 | static_cast<uint8_t>(package[lengthAt + static_cast<size_t>(i)]);
+  const uint32_t l = GetU32(package, lengthAt);
   return package.substr(lengthAt - l, 8);
 }
 

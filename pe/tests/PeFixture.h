@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Bytes.h"
 #include "pe/ResourceTree.h"
 
 struct TSectionSpec {
@@ -23,23 +24,6 @@ struct TImageSpec {
   std::vector<TSectionSpec> sections;
 };
 
-inline void Put16(std::string& s, size_t at, uint32_t v) {
-  s[at] = static_cast<char>(v & 0xFF);
-  s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-inline void Put32(std::string& s, size_t at, uint32_t v) {
-  Put16(s, at, v & 0xFFFF);
-  Put16(s, at + 2, v >> 16);
-}
-
-inline uint32_t Get32(const std::string& s, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
-  return v;
-}
-
 constexpr size_t kPeAt = 0x40;
 constexpr size_t kOptAt = kPeAt + 24;
 
@@ -54,17 +38,17 @@ inline std::string MakeImage(const TImageSpec& spec) {
   std::string out(headers, '\0');
   out[0] = 'M';
   out[1] = 'Z';
-  Put32(out, 0x3C, kPeAt);
+  SetU32(out, 0x3C, kPeAt);
   out.replace(kPeAt, 4, std::string("PE\0\0", 4));
-  Put16(out, kPeAt + 4, spec.is64 ? 0x8664 : 0x14C);
-  Put16(out, kPeAt + 6, static_cast<uint32_t>(spec.sections.size()));
-  Put16(out, kPeAt + 20, static_cast<uint32_t>(optSize));
-  Put16(out, kPeAt + 22, 0x0102);
-  Put16(out, kOptAt, spec.is64 ? 0x20B : 0x10B);
-  Put32(out, kOptAt + 32, spec.sectionAlignment);
-  Put32(out, kOptAt + 36, spec.fileAlignment);
-  Put32(out, kOptAt + 60, headers);
-  Put32(out, kOptAt + (spec.is64 ? 108 : 92), 16);
+  SetU16(out, kPeAt + 4, spec.is64 ? 0x8664 : 0x14C);
+  SetU16(out, kPeAt + 6, static_cast<uint32_t>(spec.sections.size()));
+  SetU16(out, kPeAt + 20, static_cast<uint32_t>(optSize));
+  SetU16(out, kPeAt + 22, 0x0102);
+  SetU16(out, kOptAt, spec.is64 ? 0x20B : 0x10B);
+  SetU32(out, kOptAt + 32, spec.sectionAlignment);
+  SetU32(out, kOptAt + 36, spec.fileAlignment);
+  SetU32(out, kOptAt + 60, headers);
+  SetU32(out, kOptAt + (spec.is64 ? 108 : 92), 16);
   const size_t dirs = kOptAt + (spec.is64 ? 112 : 96);
   uint32_t va = AlignTo(headers, spec.sectionAlignment);
   uint32_t initialised = 0;
@@ -74,14 +58,14 @@ inline std::string MakeImage(const TImageSpec& spec) {
     const uint32_t raw = AlignTo(data.size(), spec.fileAlignment);
     const size_t h = table + 40 * i;
     out.replace(h, s.name.size(), s.name);
-    Put32(out, h + 8, static_cast<uint32_t>(data.size()));
-    Put32(out, h + 12, va);
-    Put32(out, h + 16, raw);
-    Put32(out, h + 20, static_cast<uint32_t>(out.size()));
-    Put32(out, h + 36, s.characteristics);
+    SetU32(out, h + 8, static_cast<uint32_t>(data.size()));
+    SetU32(out, h + 12, va);
+    SetU32(out, h + 16, raw);
+    SetU32(out, h + 20, static_cast<uint32_t>(out.size()));
+    SetU32(out, h + 36, s.characteristics);
     if (s.tree) {
-      Put32(out, dirs + 8 * 2, va);
-      Put32(out, dirs + 8 * 2 + 4, static_cast<uint32_t>(data.size()));
+      SetU32(out, dirs + 8 * 2, va);
+      SetU32(out, dirs + 8 * 2 + 4, static_cast<uint32_t>(data.size()));
     }
     if (s.characteristics & 0x40)
       initialised += raw;
@@ -90,7 +74,7 @@ inline std::string MakeImage(const TImageSpec& spec) {
     va = AlignTo(static_cast<uint64_t>(va) + std::max<size_t>(data.size(), 1),
                  spec.sectionAlignment);
   }
-  Put32(out, kOptAt + 8, initialised);
-  Put32(out, kOptAt + 56, va);
+  SetU32(out, kOptAt + 8, initialised);
+  SetU32(out, kOptAt + 56, va);
   return out;
 }

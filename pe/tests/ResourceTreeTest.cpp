@@ -25,18 +25,18 @@ TResourceKey Key(uint16_t type, uint16_t name, uint16_t language = 2052) {
 // An icon file of the given square sizes, each image a header and a few bytes.
 std::string IconFile(std::vector<int> sizes) {
   std::string f(6 + 16 * sizes.size(), '\0');
-  Put16(f, 2, 1);
-  Put16(f, 4, static_cast<uint32_t>(sizes.size()));
+  SetU16(f, 2, 1);
+  SetU16(f, 4, static_cast<uint32_t>(sizes.size()));
   for (size_t i = 0; i < sizes.size(); ++i) {
     std::string image(40 + static_cast<size_t>(sizes[i]), static_cast<char>('a' + i));
-    Put32(image, 0, 40);
-    Put16(image, 12, 1);
-    Put16(image, 14, 32);
+    SetU32(image, 0, 40);
+    SetU16(image, 12, 1);
+    SetU16(image, 14, 32);
     const size_t e = 6 + 16 * i;
     f[e] = static_cast<char>(sizes[i] == 256 ? 0 : sizes[i]);
     f[e + 1] = f[e];
-    Put32(f, e + 8, static_cast<uint32_t>(image.size()));
-    Put32(f, e + 12, static_cast<uint32_t>(f.size()));
+    SetU32(f, e + 8, static_cast<uint32_t>(image.size()));
+    SetU32(f, e + 12, static_cast<uint32_t>(f.size()));
     f += image;
   }
   return f;
@@ -92,11 +92,11 @@ TEST(ResourceTree, DirectoriesInTheOrderOfTheSystemsSearch) {
     t[Key(kRtRcData, id)] = {"2", 0};
   const std::string s = WriteResourceSection(t, 0x1000);
   // The RCDATA directory: four named entries, then three numbered.
-  const size_t dir = Get32(s, 16 + 4) & 0x7FFFFFFF;
-  EXPECT_EQ(Get32(s, dir + 12), 4u | 3u << 16);
+  const size_t dir = GetU32(s, 16 + 4) & 0x7FFFFFFF;
+  EXPECT_EQ(GetU32(s, dir + 12), 4u | 3u << 16);
   std::vector<std::string> order;
   for (size_t i = 0; i < 7; ++i) {
-    const uint32_t name = Get32(s, dir + 16 + 8 * i);
+    const uint32_t name = GetU32(s, dir + 16 + 8 * i);
     if (name & 0x80000000) {
       const size_t at = name & 0x7FFFFFFF;
       std::string text;
@@ -123,28 +123,28 @@ TEST(ResourceTree, RefusesHostileTrees) {
   } rows[] = {
       {"root cut short", [](std::string& s) { s.resize(10); },
        "the resource tree points outside its section"},
-      {"entries past the end", [](std::string& s) { Put16(s, 14, 5000); },
+      {"entries past the end", [](std::string& s) { SetU16(s, 14, 5000); },
        "the resource tree points outside its section"},
-      {"a subdirectory past the end", [](std::string& s) { Put32(s, 20, 0x80100000); },
+      {"a subdirectory past the end", [](std::string& s) { SetU32(s, 20, 0x80100000); },
        "the resource tree points outside its section"},
-      {"a loop back to the root", [](std::string& s) { Put32(s, 44, 0x80000000); },
+      {"a loop back to the root", [](std::string& s) { SetU32(s, 44, 0x80000000); },
        "a resource directory is reached twice"},
-      {"data at the type level", [](std::string& s) { Put32(s, 20, 80); },
+      {"data at the type level", [](std::string& s) { SetU32(s, 20, 80); },
        "a resource tree that is not three levels deep"},
-      {"a directory at the language level", [](std::string& s) { Put32(s, 68, 0x80000018); },
+      {"a directory at the language level", [](std::string& s) { SetU32(s, 68, 0x80000018); },
        "a resource tree that is not three levels deep"},
-      {"a named language", [](std::string& s) { Put32(s, 64, 0x80000048); },
+      {"a named language", [](std::string& s) { SetU32(s, 64, 0x80000048); },
        "a resource language that is a name"},
-      {"a name past the end", [](std::string& s) { Put32(s, 40, 0x80FFFFFF); },
+      {"a name past the end", [](std::string& s) { SetU32(s, 40, 0x80FFFFFF); },
        "the resource tree points outside its section"},
-      {"a name longer than the section", [](std::string& s) { Put16(s, 72, 0xFFFF); },
+      {"a name longer than the section", [](std::string& s) { SetU16(s, 72, 0xFFFF); },
        "the resource tree points outside its section"},
-      {"an empty name", [](std::string& s) { Put16(s, 72, 0); }, "a resource with an empty name"},
-      {"an id past 65535", [](std::string& s) { Put32(s, 16, 0x10000); },
+      {"an empty name", [](std::string& s) { SetU16(s, 72, 0); }, "a resource with an empty name"},
+      {"an id past 65535", [](std::string& s) { SetU32(s, 16, 0x10000); },
        "a resource id past 65535"},
-      {"data before the section", [](std::string& s) { Put32(s, 80, 0xFFF); },
+      {"data before the section", [](std::string& s) { SetU32(s, 80, 0xFFF); },
        "the data of resource RCDATA X (2052) lies outside the resource section"},
-      {"data past the section", [](std::string& s) { Put32(s, 84, 0xFFFFFFFF); },
+      {"data past the section", [](std::string& s) { SetU32(s, 84, 0xFFFFFFFF); },
        "the data of resource RCDATA X (2052) lies outside the resource section"},
   };
   for (const Row& r : rows) {
@@ -164,8 +164,8 @@ TEST(ResourceTree, RefusesHostileTrees) {
   two[Key(kRtRcData, 1)] = {"a", 0};
   two[Key(kRtRcData, 2)] = {"b", 0};
   std::string s = WriteResourceSection(two, 0);
-  const size_t dir = Get32(s, 20) & 0x7FFFFFFF;
-  Put32(s, dir + 24, 1);
+  const size_t dir = GetU32(s, 20) & 0x7FFFFFFF;
+  SetU32(s, dir + 24, 1);
   EXPECT_EQ(ToUtf8(ErrorOf([&] { ReadResourceTree(s, 0); })),
             "a resource directory names one id twice");
 }
@@ -225,7 +225,7 @@ TEST(ResourceForms, RefusesBrokenIconFiles) {
       {"a cursor",
        [] {
          std::string f = IconFile({16});
-         Put16(f, 2, 2);
+         SetU16(f, 2, 2);
          return f;
        }(),
        "not an icon file"},

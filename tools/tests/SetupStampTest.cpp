@@ -126,7 +126,7 @@ TEST(ProductSettings, ChecksThePictures) {
   };
   auto bmpWith = [&](size_t at, uint32_t v) {
     std::string b = bmp;
-    Put32(b, at, v);
+    SetU32(b, at, v);
     return b;
   };
   struct Row {
@@ -246,8 +246,7 @@ TEST(SetupStamp, PutsTheProductIntoTheStub) {
   // The package (of odd length) written apart from the head: the check sum
   // covers the whole file, which ends on the file alignment.
   const PeImage stamped(setup);
-  const size_t peAt = static_cast<uint8_t>(setup[0x3C]) | static_cast<uint8_t>(setup[0x3D]) << 8;
-  EXPECT_EQ(stamped.Checksum(), PeChecksum(setup, peAt + 24 + 64));
+  EXPECT_EQ(stamped.Checksum(), PeChecksum(setup, PeHeaderOffset(setup) + kNtHeadersSize + 64));
   EXPECT_EQ(setup.size() % stamped.FileAlignment(), 0u);
   // The same input, the same bytes.
   EXPECT_EQ(StampSetup(stub, product, ExtentOf("the package")).Bytes("the package"), setup);
@@ -260,11 +259,11 @@ TEST(SetupStamp, RefusesStubsItCannotStamp) {
   otherMark[{TResourceId::Number(kRtRcData), TResourceId::Name(u"SETUPSTUB"), 2052}].bytes =
       "Another kit";
   std::string signedStub = Stub(StubTree());
-  Put32(signedStub, kOptAt + 96 + 32, static_cast<uint32_t>(signedStub.size()));
-  Put32(signedStub, kOptAt + 96 + 36, 8);
+  SetU32(signedStub, kOptAt + 96 + 32, static_cast<uint32_t>(signedStub.size()));
+  SetU32(signedStub, kOptAt + 96 + 36, 8);
   signedStub += std::string(8, '\0');
   std::string noResources = Stub(StubTree());
-  Put32(noResources, kOptAt + 96 + 16, 0);
+  SetU32(noResources, kOptAt + 96 + 16, 0);
   struct Row {
     const char* what;
     std::string stub;
