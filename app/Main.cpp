@@ -15,9 +15,9 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "shell/Hardening.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
 #include "win/Handle.h"
+#include "win/MessageBox.h"
+#include "win/WideText.h"
 
 // An exception that escapes everything ends the program without the
 // library's verbose report, which nobody would see in a GUI program and
@@ -36,7 +36,7 @@ std::u16string ReasonOf(const std::exception& e) {
 }
 
 void ShowStartupError(const std::exception& e) {
-  MessageBoxW(nullptr, W(ReasonOf(e)), L"Setup", MB_OK | MB_ICONERROR);
+  ShowMessageBox(nullptr, ReasonOf(e), u"Setup", MB_OK | MB_ICONERROR);
 }
 
 // The log goes where /LOG= says; without it a failed run leaves one in the
@@ -128,8 +128,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     log.Line(u"Refused: " + line.fault);
     SaveLog(log, line, false);
     if (!line.Quiet()) {
-      MessageBoxW(nullptr, W(line.fault + u"\n\n" + UsageText(LanguageIndex)), L"Setup",
-                  MB_OK | MB_ICONERROR);
+      ShowMessageBox(nullptr, line.fault + u"\n\n" + UsageText(LanguageIndex), u"Setup",
+                     MB_OK | MB_ICONERROR);
     }
     return kSetupBadCommandLine;
   }
@@ -138,7 +138,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       log.Line(UsageText(LanguageIndex));
       SaveLog(log, line, false);
     } else {
-      MessageBoxW(nullptr, W(UsageText(LanguageIndex)), L"Setup", MB_OK | MB_ICONINFORMATION);
+      ShowMessageBox(nullptr, UsageText(LanguageIndex), u"Setup", MB_OK | MB_ICONINFORMATION);
     }
     return kSetupInstalled;
   }
@@ -147,8 +147,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     log.Line(u"Refused: another setup of this product is running");
     SaveLog(log, line, false);
     if (!line.Unattended()) {
-      MessageBoxW(nullptr, W(AlreadyRunningText(LanguageIndex)), L"Setup",
-                  MB_OK | MB_ICONINFORMATION);
+      ShowMessageBox(nullptr, AlreadyRunningText(LanguageIndex), u"Setup",
+                     MB_OK | MB_ICONINFORMATION);
     }
     return kSetupAlreadyRunning;
   }

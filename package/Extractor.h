@@ -46,8 +46,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/CodePage.h"
 #include "fs/File.h"
-#include "package/CodePage.h"
 #include "package/Inflate.h"
 #include "package/Names.h"
 #include "package/Transaction.h"

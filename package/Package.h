@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "package/CodePage.h"
+#include "common/CodePage.h"
 #include "fs/File.h"
 
 struct TPackageIndex {

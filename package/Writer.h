@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "package/CodePage.h"
+#include "common/CodePage.h"
 
 constexpr int kDefaultPackLevel = 7;
 constexpr int kMaxPackThreads = 16;

@@ -31,12 +31,12 @@
 #include <string>
 #include <vector>
 
+#include "common/CodePage.h"
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
 #include "common/Text.h"
 #include "fs/File.h"
-#include "package/CodePage.h"
 #include "package/Deflate.h"
 #include "package/Extractor.h"
 #include "package/NvCrypUtils.h"
@@ -52,7 +52,7 @@
 #ifdef _WIN32
 #include <io.h>
 
-#include "shell/NvSysUtils.h"
+#include "shell/Drives.h"
 #define STP_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>

@@ -9,7 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/File.h"
-#include "shell/NvSysUtils.h"
+#include "shell/Drives.h"
 #include "shell/Win32Util.h"
 #include "uninst/CheckedStart.h"
 #include "uninst/ExitCodes.h"
@@ -20,6 +20,7 @@
 #include "win/FolderTree.h"
 #include "win/Handle.h"
 #include "win/Security.h"
+#include "win/WideText.h"
 
 namespace {
 

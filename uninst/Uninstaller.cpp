@@ -6,9 +6,9 @@
 #include "common/Errors.h"
 #include "fs/File.h"
 #include "package/Journal.h"
-#include "shell/Win32Util.h"
 #include "win/Api.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 

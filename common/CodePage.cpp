@@ -1,4 +1,4 @@
-#include "package/CodePage.h"
+#include "common/CodePage.h"
 
 #include "common/Errors.h"
 #include "common/Text.h"
