@@ -13,16 +13,17 @@
 #include "package/Errors.h"
 #include "package/Extractor.h"
 #include "package/Journal.h"
-#include "shell/AnsiCodePage.h"
+#include "shell/Drives.h"
 #include "shell/Errors.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
+#include "shell/Registry.h"
+#include "shell/Shortcut.h"
 #include "ui/Forms.h"
+#include "win/AnsiCodePage.h"
+#include "win/FullPath.h"
+#include "win/WideText.h"
 
 namespace {
 
-constexpr FolderKind kDesktop = 0;
-constexpr FolderKind kQuickLaunch = 1;
 constexpr char16_t kPackageFile[] = u"Setup.stp";
 
 std::u16string EnvironmentVariable(const wchar_t* name) {

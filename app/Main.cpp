@@ -15,9 +15,9 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "shell/Hardening.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
 #include "win/Handle.h"
+#include "win/MessageBox.h"
+#include "win/WideText.h"
 
 // An exception that escapes everything ends the program without the
 // library's verbose report, which nobody would see in a GUI program and
@@ -31,7 +31,7 @@ void __verbose_terminate_handler() {
 namespace {
 
 void ShowStartupError(const std::exception& e) {
-  MessageBoxW(nullptr, W(MessageOf(e)), L"Setup", MB_OK | MB_ICONERROR);
+  ShowMessageBox(nullptr, MessageOf(e), u"Setup", MB_OK | MB_ICONERROR);
 }
 
 // The log goes where /LOG= says; without it a failed run leaves one in the
@@ -123,8 +123,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     log.Line(u"Refused: " + line.fault);
     SaveLog(log, line, false);
     if (!line.Quiet()) {
-      MessageBoxW(nullptr, W(line.fault + u"\n\n" + UsageText(LanguageIndex)), L"Setup",
-                  MB_OK | MB_ICONERROR);
+      ShowMessageBox(nullptr, line.fault + u"\n\n" + UsageText(LanguageIndex), u"Setup",
+                     MB_OK | MB_ICONERROR);
     }
     return kSetupBadCommandLine;
   }
@@ -133,7 +133,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       log.Line(UsageText(LanguageIndex));
       SaveLog(log, line, false);
     } else {
-      MessageBoxW(nullptr, W(UsageText(LanguageIndex)), L"Setup", MB_OK | MB_ICONINFORMATION);
+      ShowMessageBox(nullptr, UsageText(LanguageIndex), u"Setup", MB_OK | MB_ICONINFORMATION);
     }
     return kSetupInstalled;
   }
@@ -142,8 +142,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     log.Line(u"Refused: another setup of this product is running");
     SaveLog(log, line, false);
     if (!line.Unattended()) {
-      MessageBoxW(nullptr, W(AlreadyRunningText(LanguageIndex)), L"Setup",
-                  MB_OK | MB_ICONINFORMATION);
+      ShowMessageBox(nullptr, AlreadyRunningText(LanguageIndex), u"Setup",
+                     MB_OK | MB_ICONINFORMATION);
     }
     return kSetupAlreadyRunning;
   }

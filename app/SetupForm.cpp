@@ -6,12 +6,14 @@
 #include <memory>
 #include <optional>
 
+#include "common/ByteSize.h"
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Text.h"
+#include "shell/Drives.h"
 #include "shell/Global.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
+#include "shell/InfoMessage.h"
+#include "win/MessageBox.h"
 
 int32_t LanguageIndex = 0;
 TForm1* Form1 = nullptr;

@@ -46,9 +46,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/CodePage.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
-#include "package/CodePage.h"
 #include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/Names.h"

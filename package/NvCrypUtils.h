@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "package/CodePage.h"
+#include "common/CodePage.h"
 
 class THash {
  public:

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "common/CodePage.h"
 #include "fs/File.h"
-#include "package/CodePage.h"
 #include "package/Errors.h"
 
 struct TPackageIndex {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "common/CodePage.h"
 #include "fs/Errors.h"
-#include "package/CodePage.h"
 
 constexpr int kDefaultPackLevel = 7;
 constexpr int kMaxPackThreads = 16;

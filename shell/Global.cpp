@@ -3,7 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "shell/Win32Util.h"
+#include "win/WideText.h"
 
 namespace {
 

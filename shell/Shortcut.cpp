@@ -1,17 +1,14 @@
-// Shortcut files: made, resolved and found. Written, elevated, only into a
-// shell folder reached without a link anywhere on the way (the user's own
-// folders are the user's to change, so they are not tested otherwise), as a
-// new file moved over the shortcut through its own handle (fs/File.h).
+#include "shell/Shortcut.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
 #include "fs/Errors.h"
-#include "fs/File.h"
 #include "shell/Errors.h"
-#include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -20,10 +17,6 @@ namespace {
 // The shell link object. Named here rather than taken from the system's GUID
 // library, which would bring every GUID it knows into the program.
 const CLSID kShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-const char16_t kShellFolders[] =
-    u"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char16_t kQuickLaunch[] = u"\\Microsoft\\Internet Explorer\\Quick Launch";
 
 // A shortcut file is small; anything larger is no shortcut of ours.
 constexpr DWORD kMaxShortcut = 1 << 20;
@@ -150,19 +143,11 @@ std::u16string ResolveShortcut(const std::u16string& LinkFile) {
   const std::u16string name = ExtractFileName(LinkFile);
   const auto tree =
       FolderTree::OpenExisting(ExtractFileDir(LinkFile), FolderTree::RootLink::kRefuseOnTheWay);
-  bool plain = false;
   std::string bytes;
-  if (tree) {
-    const HeldFolder::Entry entry = tree->Root().Look(name);
-    if (entry.exists && !entry.folder && !entry.link) {
-      try {
-        HeldEntry held(tree->Root(), name, HeldEntry::Hold::kShared);
-        bytes = held.Read(kMaxShortcut);
-        plain = true;
-      } catch (const FileError&) {
-      }
-    }
-  }
+  const bool plain = tree && WithHeldShortcut(tree->Root(), name, false, [&](HeldEntry& held) {
+                       bytes = ReadShortcut(held);
+                       return true;
+                     });
   if (plain) {
     if (!LoadBytes(persist.Get(), bytes) ||
         FAILED(link->Resolve(GetActiveWindow(), SLR_UPDATE | SLR_NO_UI))) {
@@ -188,10 +173,10 @@ std::u16string FindShortcutFolder(const std::u16string& LinkName,
                                   const std::u16string& FolderName) {
   std::u16string folders[2];
   if (FolderName == u"QuickLaunch") {
-    folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, u"AppData") + kQuickLaunch;
+    folders[0] = ShellFolderValue(HKEY_CURRENT_USER, u"AppData") + kQuickLaunchBelowAppData;
   } else {
-    folders[0] = RegReadText(HKEY_CURRENT_USER, kShellFolders, FolderName);
-    folders[1] = RegReadText(HKEY_LOCAL_MACHINE, kShellFolders, u"Common " + FolderName);
+    folders[0] = ShellFolderValue(HKEY_CURRENT_USER, FolderName);
+    folders[1] = ShellFolderValue(HKEY_LOCAL_MACHINE, u"Common " + FolderName);
   }
   std::u16string result;
   for (const auto& folder : folders) {
@@ -204,4 +189,53 @@ std::u16string FindShortcutFolder(const std::u16string& LinkName,
     }
   }
   return result;
+}
+
+bool WithHeldShortcut(HeldFolder& folder, const std::u16string& name, bool deleting,
+                      const ShortcutUse& use) {
+  try {
+    const HeldFolder::Entry entry = folder.Look(name);
+    if (!entry.exists || entry.folder || entry.link)
+      return false;
+    HeldEntry held(
+        folder, name,
+        deleting && !entry.readOnly ? HeldEntry::Hold::kReplace : HeldEntry::Hold::kShared);
+    return use(held);
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+bool WithHeldShortcut(const std::u16string& linkFile, bool deleting, const ShortcutUse& use) {
+  const auto tree =
+      FolderTree::OpenExisting(ExtractFileDir(linkFile), FolderTree::RootLink::kRefuseOnTheWay);
+  return tree && WithHeldShortcut(tree->Root(), ExtractFileName(linkFile), deleting, use);
+}
+
+std::string ReadShortcut(HeldEntry& held) {
+  return held.Read(kMaxShortcut);
+}
+
+std::u16string ShortcutTargetOf(const std::string& bytes) {
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistStream> persist;
+  if (bytes.empty() ||
+      FAILED(CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW),
+                              reinterpret_cast<void**>(link.GetAddressOf()))) ||
+      FAILED(link.As(&persist)) || !LoadBytes(persist.Get(), bytes)) {
+    return {};
+  }
+  wchar_t buffer[MAX_PATH] = {};
+  if (FAILED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_UNCPRIORITY)))
+    return {};
+  return UpToNul(buffer, MAX_PATH);
+}
+
+std::u16string ShortcutTarget(const std::u16string& linkFile) {
+  std::u16string target;
+  WithHeldShortcut(linkFile, false, [&](HeldEntry& held) {
+    target = ShortcutTargetOf(ReadShortcut(held));
+    return true;
+  });
+  return target;
 }

@@ -9,7 +9,6 @@
 #include <shlobj.h>
 
 #include "shell/Global.h"
-#include "shell/Win32Util.h"
 
 namespace {
 

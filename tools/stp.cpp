@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "common/CodePage.h"
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
@@ -38,7 +39,6 @@
 #include "datatable/Errors.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
-#include "package/CodePage.h"
 #include "package/Deflate.h"
 #include "package/Errors.h"
 #include "package/Extractor.h"
@@ -55,7 +55,7 @@
 #ifdef _WIN32
 #include <io.h>
 
-#include "shell/NvSysUtils.h"
+#include "shell/Drives.h"
 #define STP_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>

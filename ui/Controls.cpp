@@ -8,10 +8,9 @@
 
 #include <oleacc.h>
 
-#include "shell/Hardening.h"
-#include "shell/Win32Util.h"
 #include "ui/Accessible.h"
 #include "win/Api.h"
+#include "win/WideText.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 
 #include "common/Errors.h"
 #include "common/Text.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
 #include "win/Api.h"
+#include "win/MessageBox.h"
 #include "win/Version.h"
+#include "win/WideText.h"
 
 TApplication* Application = nullptr;
 
@@ -246,7 +246,8 @@ TApplication::TApplication() {
   // The title until a form sets one: the program's name.
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::u16string name = ExtractFileName(U(path));
+  const std::u16string file = U(path);
+  std::u16string name = file.substr(file.find_last_of(u"\\:") + 1);
   if (const size_t dot = name.rfind(u'.'); dot != std::u16string::npos)
     name.resize(dot);
   SetApplicationTitle(name);
@@ -334,18 +335,18 @@ void TApplication::ShowException(const std::exception& e) {
     text = err->Message();
   else
     text = FromUtf8(e.what());
-  MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()), MB_OK | MB_ICONERROR);
+  ShowMessageBox(GetActiveWindow(), text, u"", MB_OK | MB_ICONERROR);
 }
 
 // ---- Dialogs and the clipboard
 
 void ShowMessage(const std::u16string& text) {
-  MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()), MB_OK);
+  ShowMessageBox(GetActiveWindow(), text, u"", MB_OK);
 }
 
 bool AskWarning(const std::u16string& text) {
-  return MessageBoxW(GetActiveWindow(), W(text), W(ApplicationTitle()),
-                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  return ShowMessageBox(GetActiveWindow(), text, u"", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
+         IDYES;
 }
 
 bool SetClipboardText(HWND owner, const std::u16string& text) {

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "shell/Win32Util.h"
 #include "win/Api.h"
 #include "win/FolderTree.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
 #include "uninst/Installation.h"
 
-#include <vector>
-
 #include "common/Text.h"
-#include "shell/NvSysUtils.h"
+#include "shell/Registry.h"
 #include "shell/Win32Util.h"
 #include "uninst/UninstallRules.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -16,25 +15,11 @@ std::u16string LongPath(const std::u16string& path) {
 }
 
 // A text value of a key below HKEY_LOCAL_MACHINE, read with read access
-// alone, which every user has there (the shell layer's reading asks for full
-// access, which only administrators get); empty when it cannot be had or is
-// no text.
+// alone, which every user has there (RegReadText asks for full access, which
+// only administrators get); empty when it cannot be had or is no text.
 std::u16string ReadValue(const std::u16string& key, const std::u16string& name) {
-  RegKey k;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, KEY_QUERY_VALUE, k.Out()) != ERROR_SUCCESS)
-    return {};
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
-    return {};
-  }
-  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, 0);
-  DWORD got = size;
-  if (RegQueryValueExW(k.get(), W(name), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                       &got) != ERROR_SUCCESS) {
-    return {};
-  }
-  return UpToNul(buffer.data(), got / sizeof(wchar_t));
+  TRegText value = RegQueryText(HKEY_LOCAL_MACHINE, key, name, KEY_QUERY_VALUE);
+  return value.status == TRegText::Status::kRead ? std::move(value.text) : std::u16string();
 }
 
 }  // namespace

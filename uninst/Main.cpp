@@ -10,8 +10,9 @@
 #include <string>
 
 #include "shell/Hardening.h"
-#include "shell/Win32Util.h"
 #include "uninst/Uninstaller.h"
+#include "win/MessageBox.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -26,13 +27,13 @@ std::u16string ProgramPath() {
 }
 
 bool Ask(const std::u16string& caption, const std::u16string& text) {
-  return MessageBoxW(nullptr, W(text), W(caption),
-                     MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST) == IDYES;
+  return ShowMessageBox(nullptr, text, caption,
+                        MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST) == IDYES;
 }
 
 void Tell(const std::u16string& caption, const std::u16string& text, bool problem) {
-  MessageBoxW(
-      nullptr, W(text), W(caption),
+  ShowMessageBox(
+      nullptr, text, caption,
       MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION) | MB_SETFOREGROUND | MB_TOPMOST);
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/Win32Util.h"
+#include "win/WideText.h"
 
 ReadOnlyFile::ReadOnlyFile(const std::u16string& path)
     : h_(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,

@@ -11,7 +11,7 @@
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
-#include "shell/NvSysUtils.h"
+#include "shell/Drives.h"
 #include "shell/Win32Util.h"
 #include "uninst/CheckedStart.h"
 #include "uninst/ExitCodes.h"
@@ -22,6 +22,7 @@
 #include "win/FolderTree.h"
 #include "win/Handle.h"
 #include "win/Security.h"
+#include "win/WideText.h"
 
 namespace {
 

@@ -8,10 +8,6 @@
 // The desktop (the user's and all users') and Quick Launch shortcuts named
 // name + ".lnk" whose target lies in destDir. Needs COM on the thread.
 std::vector<std::u16string> OwnShortcuts(const std::u16string& name, const std::u16string& destDir);
-// The target path a shortcut file holds, without looking for a moved one,
-// read through its folder reached with no link on the way; empty when it
-// cannot be read.
-std::u16string ShortcutTarget(const std::u16string& linkFile);
 // Deletes the shortcut file only when it is a plain file (no link, no
 // folder) whose target, read from the file now held open against any other
 // change, lies in destDir; whether it went. Needs COM on the thread.

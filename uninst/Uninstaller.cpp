@@ -7,9 +7,9 @@
 #include "fs/Errors.h"
 #include "fs/File.h"
 #include "package/Journal.h"
-#include "shell/Win32Util.h"
 #include "win/Api.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 

@@ -23,12 +23,13 @@
 #include "common/Text.h"
 #include "package/Journal.h"
 #include "pe/PeImage.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
+#include "shell/Drives.h"
+#include "shell/ShellFolders.h"
 #include "testsupport/Files.h"
 #include "testsupport/Registry.h"
 #include "testsupport/Wait.h"
 #include "testsupport/WinFiles.h"
+#include "win/WideText.h"
 
 using Microsoft::WRL::ComPtr;
 using testsupport::Exists;

@@ -13,9 +13,8 @@
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
 #include "testsupport/Wait.h"
+#include "win/WideText.h"
 
 using testsupport::WaitFor;
 

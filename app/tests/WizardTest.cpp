@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "app/tests/SetupPrograms.h"
+#include "shell/Drives.h"
 #include "shell/Hardening.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
+#include "shell/Shortcut.h"
 #include "testsupport/Wait.h"
 #include "testsupport/WineHost.h"
+#include "win/WideText.h"
 
 using testsupport::ProcessRunning;
 using testsupport::WaitFor;

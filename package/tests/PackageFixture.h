@@ -20,8 +20,8 @@
 #include "testsupport/Files.h"
 
 #ifdef _WIN32
-#include "shell/AnsiCodePage.h"
-#include "shell/NvSysUtils.h"
+#include "shell/Drives.h"
+#include "win/AnsiCodePage.h"
 #endif
 
 namespace fs = std::filesystem;

@@ -12,11 +12,11 @@
 #include "common/Text.h"
 #include "common/tests/TestData.h"
 #include "package/Extractor.h"
-#include "shell/AnsiCodePage.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
+#include "shell/Drives.h"
 #include "testsupport/Files.h"
 #include "ui/Layout.h"
+#include "win/AnsiCodePage.h"
+#include "win/WideText.h"
 
 namespace {
 

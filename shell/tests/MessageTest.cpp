@@ -4,6 +4,7 @@
 #include "shell/tests/ShellFixture.h"
 #include "testsupport/Wait.h"
 #include "testsupport/WindowReader.h"
+#include "win/MessageBox.h"
 
 namespace {
 

@@ -8,9 +8,13 @@
 
 #include "common/Text.h"
 #include "common/tests/ErrorOf.h"
-#include "shell/NvSysUtils.h"
+#include "shell/Drives.h"
+#include "shell/InfoMessage.h"
+#include "shell/Registry.h"
+#include "shell/Shortcut.h"
 #include "shell/Win32Util.h"
 #include "testsupport/Files.h"
+#include "win/WideText.h"
 
 // A scratch folder under the temporary folder, with "\" at its end.
 inline std::u16string ScratchFolder(const std::u16string& name) {

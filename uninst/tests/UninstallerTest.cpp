@@ -23,9 +23,9 @@
 #include "package/Extractor.h"
 #include "package/UninstallEntry.h"
 #include "package/UninstallList.h"
-#include "shell/AnsiCodePage.h"
-#include "shell/NvSysUtils.h"
-#include "shell/Win32Util.h"
+#include "shell/Drives.h"
+#include "shell/Registry.h"
+#include "shell/Shortcut.h"
 #include "testsupport/ChildProcess.h"
 #include "testsupport/Files.h"
 #include "testsupport/Links.h"
@@ -36,7 +36,9 @@
 #include "testsupport/WineHost.h"
 #include "uninst/CheckedStart.h"
 #include "uninst/Uninstaller.h"
+#include "win/AnsiCodePage.h"
 #include "win/Security.h"
+#include "win/WideText.h"
 
 namespace fs = std::filesystem;
 

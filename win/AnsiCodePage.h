@@ -1,6 +1,6 @@
 // The system's ANSI code page, through Windows' own conversions.
 #pragma once
 
-#include "package/CodePage.h"
+#include "common/CodePage.h"
 
 const CodePage& AnsiCodePage();

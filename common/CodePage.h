@@ -1,7 +1,7 @@
 // Conversion between 8-bit text in a Windows code page and UTF-16.
 //
-// Windows programs use the system's ANSI code page (the shell layer supplies
-// that one). Elsewhere the caller chooses a code page by number; 1252 when it
+// Windows programs use the system's ANSI code page (win/AnsiCodePage.h
+// supplies that one). Elsewhere the caller chooses a code page by number; 1252 when it
 // does not say.
 #pragma once
 

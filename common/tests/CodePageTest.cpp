@@ -1,4 +1,4 @@
-#include "package/CodePage.h"
+#include "common/CodePage.h"
 
 #include <gtest/gtest.h>
 

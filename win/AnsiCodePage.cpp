@@ -1,4 +1,4 @@
-#include "shell/AnsiCodePage.h"
+#include "win/AnsiCodePage.h"
 
 #include <windows.h>
 
