@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
 
 #include "common/Errors.h"
 #include "common/Text.h"
@@ -90,30 +91,66 @@ std::string ReadFileBytes(std::u16string_view path) {
   return bytes;
 }
 
-OutFile::OutFile(std::u16string_view path) : OutFile(OpenStdFile(path, true), path) {}
+namespace {
 
-OutFile::OutFile(std::FILE* adopted, std::u16string_view path) : path_(path), file_(adopted) {
-  if (file_ == nullptr)
+// Pieces smaller than this are gathered before they are written.
+constexpr size_t kOutBuffer = 64 << 10;
+
+}  // namespace
+
+OutFile::OutFile(std::u16string_view path) : path_(path), native_(CreateForWriting(path)) {
+  if (native_ == -1)
     throw FileError(u"cannot create " + path_);
 }
 
+OutFile::OutFile(intptr_t borrowed, std::u16string_view path)
+    : path_(path), native_(borrowed), owned_(false) {}
+
 OutFile::~OutFile() {
-  if (file_ != nullptr)
-    std::fclose(file_);
+  if (native_ == -1)
+    return;
+  Drain();
+  if (owned_)
+    CloseNative(native_);
+}
+
+bool OutFile::Drain() {
+  const size_t n = used_;
+  used_ = 0;
+  return n == 0 || WriteAll(native_, buffer_.get(), n);
 }
 
 void OutFile::Write(const void* data, size_t size) {
-  if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
+  if (size == 0)
+    return;
+  if (native_ == -1)
     throw FileError(u"cannot write " + path_);
+  if (used_ + size > kOutBuffer && !Drain())
+    throw FileError(u"cannot write " + path_);
+  if (size >= kOutBuffer) {
+    if (!WriteAll(native_, data, size))
+      throw FileError(u"cannot write " + path_);
+    return;
   }
+  if (!buffer_)
+    buffer_ = std::make_unique<char[]>(kOutBuffer);
+  std::memcpy(buffer_.get() + used_, data, size);
+  used_ += size;
 }
 
 void OutFile::Close() {
-  if (file_ == nullptr)
+  if (native_ == -1)
     return;
-  const int rc = std::fclose(file_);
-  file_ = nullptr;
-  if (rc != 0)
+  bool ok = Drain();
+  if (owned_)
+    ok = CloseNative(native_) && ok;
+  native_ = -1;
+  if (!ok)
+    throw FileError(u"cannot write " + path_);
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  if (size > 0 && (native_ == -1 || !WriteAll(native_, data, size)))
     throw FileError(u"cannot write " + path_);
 }
 

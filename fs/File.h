@@ -52,12 +52,13 @@ class InFile {
 // PackageReadError when it cannot be read to its end.
 std::string ReadFileBytes(std::u16string_view path);
 
-// A file created for writing, replacing an existing one. Raises FileError.
+// A file created for writing, replacing an existing one, written through the
+// system's own handle (the HANDLE on Windows, the descriptor elsewhere) with
+// a buffer of its own for small pieces; large ones go straight through.
+// Raises FileError.
 class OutFile {
  public:
   explicit OutFile(std::u16string_view path);
-  // Writes through an open C file, which it closes.
-  OutFile(std::FILE* adopted, std::u16string_view path);
   ~OutFile();
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
@@ -68,11 +69,21 @@ class OutFile {
   // Write from the start of the file. Raises FileError.
   void Reserve(int64_t size);
   void Write(const void* data, size_t size);
+  // Writes out what is buffered and lets the handle go (closing it when it
+  // is its own).
   void Close();
 
  private:
+  friend class NewFile;
+  // Writes through a handle its caller keeps open and closes.
+  OutFile(intptr_t borrowed, std::u16string_view path);
+  // Writes out the buffer; false when the system refuses.
+  bool Drain();
   std::u16string path_;
-  std::FILE* file_ = nullptr;
+  intptr_t native_ = -1;  // the HANDLE on Windows, the descriptor elsewhere
+  bool owned_ = true;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
 };
 
 // The file system operations the extractor and the setup program need. On

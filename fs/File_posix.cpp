@@ -21,6 +21,26 @@ std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
   return std::fopen(UnixPath(path).c_str(), write ? "wb" : "rb");
 }
 
+intptr_t fs_native::CreateForWriting(std::u16string_view path) {
+  return open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+bool fs_native::WriteAll(intptr_t native, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(static_cast<int>(native), p, size);
+    if (n <= 0)
+      return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool fs_native::CloseNative(intptr_t native) {
+  return close(static_cast<int>(native)) == 0;
+}
+
 int fs_native::SeekTo(std::FILE* f, int64_t offset) {
   return fseeko(f, static_cast<off_t>(offset), SEEK_SET);
 }
@@ -72,17 +92,6 @@ bool HeldFile::Delete() {
 
 HeldFile::~HeldFile() {
   Close();
-}
-
-void HeldFile::Write(const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = native_ == -1 ? -1 : write(native_, p, size);
-    if (n <= 0)
-      throw FileError(u"cannot write " + path_);
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
 }
 
 std::unique_ptr<InFile> HeldFile::Reader() const {
@@ -329,12 +338,8 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
     throw FileError(u"cannot create " + folder_.Path() + temp_ + u": " + Errno(errno));
   }
   native_ = fd;
-  const int copy = dup(fd);
-  std::FILE* f = copy == -1 ? nullptr : fdopen(copy, "wb");
-  if (f == nullptr && copy != -1)
-    close(copy);
   try {
-    out_ = std::make_unique<OutFile>(f, folder_.Path() + temp_);
+    out_.reset(new OutFile(native_, folder_.Path() + temp_));
   } catch (...) {
     unlinkat(dir, UnixPath(temp_).c_str(), 0);
     close(fd);

@@ -17,6 +17,14 @@ std::string UnixPath(std::u16string_view path);
 std::wstring WidePath(std::u16string_view path);
 
 std::FILE* OpenStdFile(std::u16string_view path, bool write);
+// A file created for writing (replacing one there) as the C runtime's "wb"
+// would, by its handle or descriptor; -1 when it cannot be.
+intptr_t CreateForWriting(std::u16string_view path);
+// Writes all of data through a handle or descriptor; false when the system
+// refuses or writes nothing.
+bool WriteAll(intptr_t native, const void* data, size_t size);
+// Closes a handle or descriptor; false when the system reports a failure.
+bool CloseNative(intptr_t native);
 int SeekTo(std::FILE* f, int64_t offset);
 int64_t Tell(std::FILE* f);
 uint64_t ProcessId();
