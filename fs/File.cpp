@@ -9,24 +9,11 @@
 #include <cstring>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Native.h"
 
 using namespace fs_native;
-
-std::vector<std::u16string> fs_native::Levels(std::u16string_view rel) {
-  std::vector<std::u16string> levels;
-  size_t start = 0;
-  while (start <= rel.size()) {
-    size_t end = rel.find(u'\\', start);
-    if (end == std::u16string_view::npos)
-      end = rel.size();
-    if (end > start)
-      levels.emplace_back(rel.substr(start, end - start));
-    start = end + 1;
-  }
-  return levels;
-}
 
 std::u16string fs_native::TempName(std::u16string_view target, int attempt) {
   static std::atomic<uint32_t> counter{0};
@@ -265,7 +252,7 @@ std::u16string FolderTree::FindOthersMayChange(bool rootAdding) const {
 HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   HeldFolder* at = root_;
   std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
+  for (const std::u16string& level : PathLevels(rel)) {
     sofar += level + u'\\';
     HeldFolder* found = nullptr;
     for (Level& l : levels_) {
@@ -299,7 +286,7 @@ NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_vi
 HeldFolder* FolderTree::Find(std::u16string_view rel) {
   HeldFolder* at = root_;
   std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
+  for (const std::u16string& level : PathLevels(rel)) {
     const HeldFolder::Entry entry = at->Look(level);
     if (!entry.exists || !entry.folder || entry.link)
       return nullptr;
@@ -310,7 +297,7 @@ HeldFolder* FolderTree::Find(std::u16string_view rel) {
 }
 
 bool FolderTree::RemoveEmpty(std::u16string_view rel) {
-  const std::vector<std::u16string> levels = Levels(rel);
+  const std::vector<std::u16string> levels = PathLevels(rel);
   if (levels.empty())
     return false;
   std::u16string parentRel;

@@ -32,10 +32,6 @@ uint64_t ProcessId();
 // "<target>.<8 hex digits>.stp-part", different for every call (fs/File.cpp).
 std::u16string TempName(std::u16string_view target, int attempt);
 
-// The levels of a "\"-separated relative path, without empty ones
-// (fs/File.cpp).
-std::vector<std::u16string> Levels(std::u16string_view rel);
-
 // Opens (when create is set, makes first) the folder name below a held
 // folder without following a link, and tells whether it was made; raises
 // LinkError or FileError naming shown.

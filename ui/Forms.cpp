@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/Path.h"
 #include "common/Text.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"
@@ -40,9 +41,7 @@ std::u16string ReadValue(const std::u16string& key, const std::u16string& name) 
 }  // namespace
 
 bool SameFile(const std::u16string& a, const std::u16string& b) {
-  if (lstrcmpiW(W(a), W(b)) == 0)
-    return true;
-  return lstrcmpiW(W(LongPath(a)), W(LongPath(b))) == 0;
+  return SystemSameName(a, b) || SystemSameName(LongPath(a), LongPath(b));
 }
 
 std::optional<TInstallation> FindInstallation(const std::u16string& programPath) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/File.h"
 #include "shell/NvSysUtils.h"
@@ -345,7 +346,7 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
   }
   // Only the program this is a copy of: its bytes are read through the
   // handle that holds the copy.
-  if (file != nullptr && lstrcmpiW(W(ExtractFileName(originalPath)), L"Uninst.exe") == 0)
+  if (file != nullptr && SystemSameName(ExtractFileName(originalPath), u"Uninst.exe"))
     RemoveOriginal(ExtractFileDir(originalPath), ReadWhole(file, 256 << 20));
   // Should the handle that deletes the copy on closing, or the removal of
   // its folder, fail.

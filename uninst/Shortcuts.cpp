@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "fs/File.h"
 #include "shell/NvSysUtils.h"
 #include "shell/Win32Util.h"

@@ -1,6 +1,7 @@
 // Drives, free space, the system directory and starting programs.
 #include <string>
 
+#include "common/Path.h"
 #include "shell/Global.h"
 #include "shell/tests/ShellFixture.h"
 #include "testsupport/Wait.h"
