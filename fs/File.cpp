@@ -71,9 +71,13 @@ void InFile::ReadExact(void* buffer, size_t size) {
 }
 
 std::string ReadFileBytes(std::u16string_view path) {
-  InFile in(path);
-  std::string bytes(static_cast<size_t>(in.Size()), '\0');
-  if (in.Read(bytes.data(), bytes.size()) != bytes.size())
+  const intptr_t native = OpenForReading(path);
+  if (native == -1)
+    throw FileError(u"cannot open " + std::u16string(path));
+  std::string bytes;
+  const bool read = ReadOpenFile(native, bytes.max_size(), bytes);
+  CloseNative(native);
+  if (!read)
     throw PackageReadError(u"cannot read " + std::u16string(path) + u" to its end");
   return bytes;
 }

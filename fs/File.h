@@ -51,6 +51,11 @@ class InFile {
 // A whole file's bytes. Raises FileError when it cannot be opened and
 // PackageReadError when it cannot be read to its end.
 std::string ReadFileBytes(std::u16string_view path);
+// The whole of a file open for reading (the HANDLE on Windows, the
+// descriptor elsewhere), read from its start into bytes; false when the
+// system refuses (bytes then holds what was read before), or when it holds
+// more than max bytes (bytes then holds more than max of them).
+bool ReadOpenFile(intptr_t native, size_t max, std::string& bytes);
 
 // A file created for writing, replacing an existing one, written through the
 // system's own handle (the HANDLE on Windows, the descriptor elsewhere) with

@@ -21,6 +21,29 @@ std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
   return std::fopen(UnixPath(path).c_str(), write ? "wb" : "rb");
 }
 
+intptr_t fs_native::OpenForReading(std::u16string_view path) {
+  return open(UnixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool ReadOpenFile(intptr_t native, size_t max, std::string& bytes) {
+  const int fd = static_cast<int>(native);
+  bytes.clear();
+  if (lseek(fd, 0, SEEK_SET) != 0)
+    return false;
+  constexpr size_t kPiece = 64 << 10;
+  while (bytes.size() <= max) {
+    const size_t at = bytes.size();
+    bytes.resize(at + kPiece);
+    const ssize_t n = read(fd, bytes.data() + at, kPiece);
+    bytes.resize(at + static_cast<size_t>(n > 0 ? n : 0));
+    if (n == 0)
+      return true;
+    if (n < 0 && errno != EINTR)
+      return false;
+  }
+  return false;
+}
+
 intptr_t fs_native::CreateForWriting(std::u16string_view path) {
   return open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
@@ -284,15 +307,12 @@ std::string HeldEntry::Read(size_t max) {
   const int fd = native_ != -1 ? dup(static_cast<int>(native_))
                                : openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
                                         O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd == -1 || lseek(fd, 0, SEEK_SET) != 0)
+  if (fd == -1)
     throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(errno));
   std::string bytes;
-  char buffer[4096];
-  ssize_t n = 0;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0 && bytes.size() <= max)
-    bytes.append(buffer, static_cast<size_t>(n));
+  const bool read = ReadOpenFile(fd, max, bytes);
   close(fd);
-  if (n < 0)
+  if (!read && bytes.size() <= max)
     throw FileError(u"cannot read " + folder_.Path() + name_);
   if (bytes.size() > max)
     throw FileError(folder_.Path() + name_ + u" is larger than " + IntToText(int64_t(max)) +

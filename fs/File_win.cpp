@@ -29,6 +29,35 @@ std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
   return _wfopen(WidePath(path).c_str(), write ? L"wb" : L"rb");
 }
 
+intptr_t fs_native::OpenForReading(std::u16string_view path) {
+  // As the runtime's "rb": others may read and write it meanwhile.
+  const HANDLE h =
+      CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
+}
+
+bool ReadOpenFile(intptr_t native, size_t max, std::string& bytes) {
+  const HANDLE h = reinterpret_cast<HANDLE>(native);
+  bytes.clear();
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN))
+    return false;
+  constexpr DWORD kPiece = 64 << 10;
+  while (bytes.size() <= max) {
+    const size_t at = bytes.size();
+    bytes.resize(at + kPiece);
+    DWORD got = 0;
+    const BOOL read = ReadFile(h, bytes.data() + at, kPiece, &got, nullptr);
+    bytes.resize(at + got);
+    if (!read)
+      return false;
+    if (got == 0)
+      return true;
+  }
+  return false;
+}
+
 intptr_t fs_native::CreateForWriting(std::u16string_view path) {
   // As the runtime's "wb": others may read and write it meanwhile.
   const HANDLE h =
@@ -308,13 +337,9 @@ HeldEntry::~HeldEntry() {
 }
 
 std::string HeldEntry::Read(size_t max) {
+  // A failure to read ends the reading: what was read is the answer.
   std::string bytes;
-  char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(Native(native_), buffer, sizeof buffer, &n, nullptr) && n > 0 &&
-         bytes.size() <= max) {
-    bytes.append(buffer, n);
-  }
+  ReadOpenFile(native_, max, bytes);
   if (bytes.size() > max)
     throw FileError(folder_.Path() + name_ + u" is larger than " + IntToText(int64_t(max)) +
                     u" bytes");

@@ -17,6 +17,9 @@ std::string UnixPath(std::u16string_view path);
 std::wstring WidePath(std::u16string_view path);
 
 std::FILE* OpenStdFile(std::u16string_view path, bool write);
+// A file opened for reading as the C runtime's "rb" would, by its handle or
+// descriptor; -1 when it cannot be.
+intptr_t OpenForReading(std::u16string_view path);
 // A file created for writing (replacing one there) as the C runtime's "wb"
 // would, by its handle or descriptor; -1 when it cannot be.
 intptr_t CreateForWriting(std::u16string_view path);
