@@ -75,10 +75,8 @@ auto Labelled(size_t index, const TRowPlan& r, F&& f) {
 // root, looked at through the held folders without following a link; a
 // level that is missing or a link holds nothing.
 bool StandsIn(FolderTree& tree, std::u16string_view rel) {
-  size_t cut = rel.size();
-  while (cut > 0 && !IsPathSeparator(rel[cut - 1]))
-    --cut;
-  std::u16string folder(rel.substr(0, cut));
+  std::u16string folder = ParentFolder(rel);
+  const size_t cut = folder.size();
   for (char16_t& c : folder) {
     if (c == u'/')
       c = u'\\';
