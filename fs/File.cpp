@@ -34,7 +34,7 @@ std::u16string fs_native::TempName(std::u16string_view target, int attempt) {
   return name;
 }
 
-InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path, false), path) {}
+InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path), path) {}
 
 InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted) {
   if (file_ == nullptr)

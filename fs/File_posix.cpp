@@ -17,8 +17,8 @@
 
 using namespace fs_native;
 
-std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
-  return std::fopen(UnixPath(path).c_str(), write ? "wb" : "rb");
+std::FILE* fs_native::OpenStdFile(std::u16string_view path) {
+  return std::fopen(UnixPath(path).c_str(), "rb");
 }
 
 intptr_t fs_native::OpenForReading(std::u16string_view path) {

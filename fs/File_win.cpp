@@ -25,8 +25,8 @@
 
 using namespace fs_native;
 
-std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
-  return _wfopen(WidePath(path).c_str(), write ? L"wb" : L"rb");
+std::FILE* fs_native::OpenStdFile(std::u16string_view path) {
+  return _wfopen(WidePath(path).c_str(), L"rb");
 }
 
 intptr_t fs_native::OpenForReading(std::u16string_view path) {

@@ -16,7 +16,8 @@ namespace fs_native {
 std::string UnixPath(std::u16string_view path);
 std::wstring WidePath(std::u16string_view path);
 
-std::FILE* OpenStdFile(std::u16string_view path, bool write);
+// A C file open for reading ("rb"); nullptr when it cannot be opened.
+std::FILE* OpenStdFile(std::u16string_view path);
 // A file opened for reading as the C runtime's "rb" would, by its handle or
 // descriptor; -1 when it cannot be.
 intptr_t OpenForReading(std::u16string_view path);
