@@ -307,8 +307,12 @@ std::string HeldEntry::Read(size_t max) {
   const int fd = native_ != -1 ? dup(static_cast<int>(native_))
                                : openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
                                         O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd == -1)
-    throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(errno));
+  if (fd == -1 || lseek(fd, 0, SEEK_SET) != 0) {
+    const int e = errno;
+    if (fd != -1)
+      close(fd);
+    throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(e));
+  }
   std::string bytes;
   const bool read = ReadOpenFile(fd, max, bytes);
   close(fd);
