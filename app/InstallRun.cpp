@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
@@ -43,10 +44,6 @@ std::u16string Today() {
   return FromUtf8(text);
 }
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-  return lstrcmpiW(W(a), W(b)) == 0;
-}
-
 bool Exists(const std::u16string& path) {
   return !path.empty() && GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
 }
@@ -63,7 +60,8 @@ int64_t CheckRows(const HeldFile& package, const std::u16string& dest,
   int64_t bytes = 0;
   for (const TRowPlan& row : rows) {
     if (!row.system && row.place.folder.empty() &&
-        (SameName(row.place.file, kJournalName) || SameName(row.place.file, kPackageFile))) {
+        (SystemSameName(row.place.file, kJournalName) ||
+         SystemSameName(row.place.file, kPackageFile))) {
       log.Line(u"Row refused: " + row.targetPath);
       throw PackageReadError(u"the package holds a file named " + row.place.file +
                              u", a name Setup itself uses in the destination folder");

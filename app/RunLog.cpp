@@ -4,6 +4,7 @@
 
 #include "app/RunLog.h"
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/File.h"
 
@@ -19,15 +20,15 @@ void TRunLog::Line(std::u16string_view text) {
 }
 
 bool TRunLog::WriteTo(const std::u16string& path, std::u16string& why) const {
-  const size_t slash = path.find_last_of(u"\\/");
-  if (slash == std::u16string::npos || slash + 1 == path.size()) {
+  const std::u16string folder = ParentFolder(path);
+  if (folder.empty() || folder.size() == path.size()) {
     why = u"not a file's path: " + path;
     return false;
   }
   try {
     // The folder is refused when it is a link; the log's name is made new.
-    FolderTree folder(path.substr(0, slash + 1), FolderTree::RootLink::kRefuse);
-    NewFile file(folder.Root(), path.substr(slash + 1));
+    FolderTree tree(folder, FolderTree::RootLink::kRefuse);
+    NewFile file(tree.Root(), path.substr(folder.size()));
     static const char kBom[] = "\xEF\xBB\xBF";
     file.Out().Write(kBom, 3);
     file.Out().Write(text_.data(), text_.size());

@@ -4,34 +4,22 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "common/Bytes.h"
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/Native.h"
 
 using namespace fs_native;
 
-std::vector<std::u16string> fs_native::Levels(std::u16string_view rel) {
-  std::vector<std::u16string> levels;
-  size_t start = 0;
-  while (start <= rel.size()) {
-    size_t end = rel.find(u'\\', start);
-    if (end == std::u16string_view::npos)
-      end = rel.size();
-    if (end > start)
-      levels.emplace_back(rel.substr(start, end - start));
-    start = end + 1;
-  }
-  return levels;
-}
-
 std::u16string fs_native::TempName(std::u16string_view target) {
   return std::u16string(target) + u'.' + RandomName(8, kHexDigits) + u".stp-part";
 }
 
-InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path, false), path) {}
+InFile::InFile(std::u16string_view path) : InFile(OpenStdFile(path), path) {}
 
 InFile::InFile(std::FILE* adopted, std::u16string_view name) : file_(adopted), name_(name) {
   if (file_ == nullptr)
@@ -68,37 +56,77 @@ void InFile::ReadExact(void* buffer, size_t size) {
 }
 
 std::string ReadFileBytes(std::u16string_view path) {
-  InFile in(path);
-  std::string bytes(static_cast<size_t>(in.Size()), '\0');
-  if (in.Read(bytes.data(), bytes.size()) != bytes.size())
+  const intptr_t native = OpenForReading(path);
+  if (native == -1)
+    throw FileError(u"cannot open " + std::u16string(path));
+  std::string bytes;
+  const bool read = ReadOpenFile(native, bytes.max_size(), bytes);
+  CloseNative(native);
+  if (!read)
     throw FileError(u"cannot read " + std::u16string(path) + u" to its end");
   return bytes;
 }
 
-OutFile::OutFile(std::u16string_view path) : OutFile(OpenStdFile(path, true), path) {}
+namespace {
 
-OutFile::OutFile(std::FILE* adopted, std::u16string_view path) : path_(path), file_(adopted) {
-  if (file_ == nullptr)
+// Pieces smaller than this are gathered before they are written.
+constexpr size_t kOutBuffer = 64 << 10;
+
+}  // namespace
+
+OutFile::OutFile(std::u16string_view path) : path_(path), native_(CreateForWriting(path)) {
+  if (native_ == -1)
     throw FileError(u"cannot create " + path_);
 }
 
+OutFile::OutFile(intptr_t borrowed, std::u16string_view path)
+    : path_(path), native_(borrowed), owned_(false) {}
+
 OutFile::~OutFile() {
-  if (file_ != nullptr)
-    std::fclose(file_);
+  if (native_ == -1)
+    return;
+  Drain();
+  if (owned_)
+    CloseNative(native_);
+}
+
+bool OutFile::Drain() {
+  const size_t n = used_;
+  used_ = 0;
+  return n == 0 || WriteAll(native_, buffer_.get(), n);
 }
 
 void OutFile::Write(const void* data, size_t size) {
-  if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
+  if (size == 0)
+    return;
+  if (native_ == -1)
     throw FileError(u"cannot write " + path_);
+  if (used_ + size > kOutBuffer && !Drain())
+    throw FileError(u"cannot write " + path_);
+  if (size >= kOutBuffer) {
+    if (!WriteAll(native_, data, size))
+      throw FileError(u"cannot write " + path_);
+    return;
   }
+  if (!buffer_)
+    buffer_ = std::make_unique<char[]>(kOutBuffer);
+  std::memcpy(buffer_.get() + used_, data, size);
+  used_ += size;
 }
 
 void OutFile::Close() {
-  if (file_ == nullptr)
+  if (native_ == -1)
     return;
-  const int rc = std::fclose(file_);
-  file_ = nullptr;
-  if (rc != 0)
+  bool ok = Drain();
+  if (owned_)
+    ok = CloseNative(native_) && ok;
+  native_ = -1;
+  if (!ok)
+    throw FileError(u"cannot write " + path_);
+}
+
+void HeldFile::Write(const void* data, size_t size) {
+  if (size > 0 && (native_ == -1 || !WriteAll(native_, data, size)))
     throw FileError(u"cannot write " + path_);
 }
 
@@ -213,7 +241,7 @@ std::u16string FolderTree::FindOthersMayChange(bool rootAdding) const {
 HeldFolder& FolderTree::Enter(std::u16string_view rel, bool create) {
   HeldFolder* at = root_;
   std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
+  for (const std::u16string& level : PathLevels(rel)) {
     sofar += level + u'\\';
     HeldFolder* found = nullptr;
     for (Level& l : levels_) {
@@ -247,7 +275,7 @@ NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_vi
 HeldFolder* FolderTree::Find(std::u16string_view rel) {
   HeldFolder* at = root_;
   std::u16string sofar;
-  for (const std::u16string& level : Levels(rel)) {
+  for (const std::u16string& level : PathLevels(rel)) {
     const HeldFolder::Entry entry = at->Look(level);
     if (!entry.exists || !entry.folder || entry.link)
       return nullptr;
@@ -258,7 +286,7 @@ HeldFolder* FolderTree::Find(std::u16string_view rel) {
 }
 
 bool FolderTree::RemoveEmpty(std::u16string_view rel) {
-  const std::vector<std::u16string> levels = Levels(rel);
+  const std::vector<std::u16string> levels = PathLevels(rel);
   if (levels.empty())
     return false;
   std::u16string parentRel;

@@ -52,13 +52,19 @@ class InFile {
 // A whole file's bytes. Raises FileError when it cannot be opened or read
 // to its end.
 std::string ReadFileBytes(std::u16string_view path);
+// The whole of a file open for reading (the HANDLE on Windows, the
+// descriptor elsewhere), read from its start into bytes; false when the
+// system refuses (bytes then holds what was read before), or when it holds
+// more than max bytes (bytes then holds more than max of them).
+bool ReadOpenFile(intptr_t native, size_t max, std::string& bytes);
 
-// A file created for writing, replacing an existing one. Raises FileError.
+// A file created for writing, replacing an existing one, written through the
+// system's own handle (the HANDLE on Windows, the descriptor elsewhere) with
+// a buffer of its own for small pieces; large ones go straight through.
+// Raises FileError.
 class OutFile {
  public:
   explicit OutFile(std::u16string_view path);
-  // Writes through an open C file, which it closes.
-  OutFile(std::FILE* adopted, std::u16string_view path);
   ~OutFile();
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
@@ -69,11 +75,21 @@ class OutFile {
   // Write from the start of the file. Raises FileError.
   void Reserve(int64_t size);
   void Write(const void* data, size_t size);
+  // Writes out what is buffered and lets the handle go (closing it when it
+  // is its own).
   void Close();
 
  private:
+  friend class NewFile;
+  // Writes through a handle its caller keeps open and closes.
+  OutFile(intptr_t borrowed, std::u16string_view path);
+  // Writes out the buffer; false when the system refuses.
+  bool Drain();
   std::u16string path_;
-  std::FILE* file_ = nullptr;
+  intptr_t native_ = -1;  // the HANDLE on Windows, the descriptor elsewhere
+  bool owned_ = true;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
 };
 
 // The file system operations the extractor and the setup program need. On

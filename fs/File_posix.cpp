@@ -17,8 +17,51 @@
 
 using namespace fs_native;
 
-std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
-  return std::fopen(UnixPath(path).c_str(), write ? "wb" : "rb");
+std::FILE* fs_native::OpenStdFile(std::u16string_view path) {
+  return std::fopen(UnixPath(path).c_str(), "rb");
+}
+
+intptr_t fs_native::OpenForReading(std::u16string_view path) {
+  return open(UnixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool ReadOpenFile(intptr_t native, size_t max, std::string& bytes) {
+  const int fd = static_cast<int>(native);
+  bytes.clear();
+  if (lseek(fd, 0, SEEK_SET) != 0)
+    return false;
+  constexpr size_t kPiece = 64 << 10;
+  while (bytes.size() <= max) {
+    const size_t at = bytes.size();
+    bytes.resize(at + kPiece);
+    const ssize_t n = read(fd, bytes.data() + at, kPiece);
+    bytes.resize(at + static_cast<size_t>(n > 0 ? n : 0));
+    if (n == 0)
+      return true;
+    if (n < 0 && errno != EINTR)
+      return false;
+  }
+  return false;
+}
+
+intptr_t fs_native::CreateForWriting(std::u16string_view path) {
+  return open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+bool fs_native::WriteAll(intptr_t native, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(static_cast<int>(native), p, size);
+    if (n <= 0)
+      return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool fs_native::CloseNative(intptr_t native) {
+  return close(static_cast<int>(native)) == 0;
 }
 
 int fs_native::SeekTo(std::FILE* f, int64_t offset) {
@@ -68,17 +111,6 @@ bool HeldFile::Delete() {
 
 HeldFile::~HeldFile() {
   Close();
-}
-
-void HeldFile::Write(const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = native_ == -1 ? -1 : write(native_, p, size);
-    if (n <= 0)
-      throw FileError(u"cannot write " + path_);
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
 }
 
 std::unique_ptr<InFile> HeldFile::Reader() const {
@@ -271,15 +303,16 @@ std::string HeldEntry::Read(size_t max) {
   const int fd = native_ != -1 ? dup(static_cast<int>(native_))
                                : openat(static_cast<int>(folder_.native_), UnixPath(name_).c_str(),
                                         O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd == -1 || lseek(fd, 0, SEEK_SET) != 0)
-    throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(errno));
+  if (fd == -1 || lseek(fd, 0, SEEK_SET) != 0) {
+    const int e = errno;
+    if (fd != -1)
+      close(fd);
+    throw FileError(u"cannot read " + folder_.Path() + name_ + u": " + Errno(e));
+  }
   std::string bytes;
-  char buffer[4096];
-  ssize_t n = 0;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0 && bytes.size() <= max)
-    bytes.append(buffer, static_cast<size_t>(n));
+  const bool read = ReadOpenFile(fd, max, bytes);
   close(fd);
-  if (n < 0)
+  if (!read && bytes.size() <= max)
     throw FileError(u"cannot read " + folder_.Path() + name_);
   if (bytes.size() > max)
     throw FileError(folder_.Path() + name_ + u" is larger than " + IntToText(int64_t(max)) +
@@ -325,12 +358,8 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
     throw FileError(u"cannot create " + folder_.Path() + temp_ + u": " + Errno(errno));
   }
   native_ = fd;
-  const int copy = dup(fd);
-  std::FILE* f = copy == -1 ? nullptr : fdopen(copy, "wb");
-  if (f == nullptr && copy != -1)
-    close(copy);
   try {
-    out_ = std::make_unique<OutFile>(f, folder_.Path() + temp_);
+    out_.reset(new OutFile(native_, folder_.Path() + temp_));
   } catch (...) {
     unlinkat(dir, UnixPath(temp_).c_str(), 0);
     close(fd);

@@ -25,8 +25,62 @@
 
 using namespace fs_native;
 
-std::FILE* fs_native::OpenStdFile(std::u16string_view path, bool write) {
-  return _wfopen(WidePath(path).c_str(), write ? L"wb" : L"rb");
+std::FILE* fs_native::OpenStdFile(std::u16string_view path) {
+  return _wfopen(WidePath(path).c_str(), L"rb");
+}
+
+intptr_t fs_native::OpenForReading(std::u16string_view path) {
+  // As the runtime's "rb": others may read and write it meanwhile.
+  const HANDLE h =
+      CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
+}
+
+bool ReadOpenFile(intptr_t native, size_t max, std::string& bytes) {
+  const HANDLE h = reinterpret_cast<HANDLE>(native);
+  bytes.clear();
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN))
+    return false;
+  constexpr DWORD kPiece = 64 << 10;
+  while (bytes.size() <= max) {
+    const size_t at = bytes.size();
+    bytes.resize(at + kPiece);
+    DWORD got = 0;
+    const BOOL read = ReadFile(h, bytes.data() + at, kPiece, &got, nullptr);
+    bytes.resize(at + got);
+    if (!read)
+      return false;
+    if (got == 0)
+      return true;
+  }
+  return false;
+}
+
+intptr_t fs_native::CreateForWriting(std::u16string_view path) {
+  // As the runtime's "wb": others may read and write it meanwhile.
+  const HANDLE h =
+      CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
+}
+
+bool fs_native::WriteAll(intptr_t native, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(native), p, chunk, &written, nullptr) || written == 0)
+      return false;
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool fs_native::CloseNative(intptr_t native) {
+  return CloseHandle(reinterpret_cast<HANDLE>(native)) != 0;
 }
 
 int fs_native::SeekTo(std::FILE* f, int64_t offset) {
@@ -42,11 +96,11 @@ void OutFile::Reserve(int64_t size) {
     return;
   // The end of the file moves, the data written so far does not: the system
   // fills nothing in, and the writes that follow carry the bytes.
-  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+  const HANDLE h = native_ == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(native_);
   LARGE_INTEGER end, start;
   end.QuadPart = size;
   start.QuadPart = 0;
-  if (h == INVALID_HANDLE_VALUE || !SetFilePointerEx(h, end, nullptr, FILE_BEGIN) ||
+  if (h == INVALID_HANDLE_VALUE || !Drain() || !SetFilePointerEx(h, end, nullptr, FILE_BEGIN) ||
       !SetEndOfFile(h) || !SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
     throw FileError(u"no room for the " + IntToText(size) + u" bytes of " + path_);
   }
@@ -103,18 +157,6 @@ bool HeldFile::Delete() {
 
 HeldFile::~HeldFile() {
   Close();
-}
-
-void HeldFile::Write(const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
-    DWORD written = 0;
-    if (native_ == -1 || !WriteFile(Native(native_), p, chunk, &written, nullptr) || written == 0)
-      throw FileError(u"cannot write " + path_);
-    p += written;
-    size -= written;
-  }
 }
 
 std::unique_ptr<InFile> HeldFile::Reader() const {
@@ -291,13 +333,9 @@ HeldEntry::~HeldEntry() {
 }
 
 std::string HeldEntry::Read(size_t max) {
+  // A failure to read ends the reading: what was read is the answer.
   std::string bytes;
-  char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(Native(native_), buffer, sizeof buffer, &n, nullptr) && n > 0 &&
-         bytes.size() <= max) {
-    bytes.append(buffer, n);
-  }
+  ReadOpenFile(native_, max, bytes);
   if (bytes.size() > max)
     throw FileError(folder_.Path() + name_ + u" is larger than " + IntToText(int64_t(max)) +
                     u" bytes");
@@ -337,18 +375,8 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
     throw FileError(u"cannot create " + folder_.Path() + temp_ + u": " + NtStatusText(status));
   }
   native_ = TakeHandle(h);
-  HANDLE copy = nullptr;
-  std::FILE* f = nullptr;
-  if (DuplicateHandle(GetCurrentProcess(), Native(native_), GetCurrentProcess(), &copy, 0, FALSE,
-                      DUPLICATE_SAME_ACCESS)) {
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
-    if (fd == -1)
-      CloseHandle(copy);
-    else if ((f = _fdopen(fd, "wb")) == nullptr)
-      _close(fd);
-  }
   try {
-    out_ = std::make_unique<OutFile>(f, folder_.Path() + temp_);
+    out_.reset(new OutFile(native_, folder_.Path() + temp_));
   } catch (...) {
     win::DeleteThrough(Native(native_));
     CloseHandle(Native(native_));

@@ -16,16 +16,24 @@ namespace fs_native {
 std::string UnixPath(std::u16string_view path);
 std::wstring WidePath(std::u16string_view path);
 
-std::FILE* OpenStdFile(std::u16string_view path, bool write);
+// A C file open for reading ("rb"); nullptr when it cannot be opened.
+std::FILE* OpenStdFile(std::u16string_view path);
+// A file opened for reading as the C runtime's "rb" would, by its handle or
+// descriptor; -1 when it cannot be.
+intptr_t OpenForReading(std::u16string_view path);
+// A file created for writing (replacing one there) as the C runtime's "wb"
+// would, by its handle or descriptor; -1 when it cannot be.
+intptr_t CreateForWriting(std::u16string_view path);
+// Writes all of data through a handle or descriptor; false when the system
+// refuses or writes nothing.
+bool WriteAll(intptr_t native, const void* data, size_t size);
+// Closes a handle or descriptor; false when the system reports a failure.
+bool CloseNative(intptr_t native);
 int SeekTo(std::FILE* f, int64_t offset);
 int64_t Tell(std::FILE* f);
 
 // "<target>.<8 hex digits>.stp-part", different for every call (fs/File.cpp).
 std::u16string TempName(std::u16string_view target);
-
-// The levels of a "\"-separated relative path, without empty ones
-// (fs/File.cpp).
-std::vector<std::u16string> Levels(std::u16string_view rel);
 
 // Opens (when create is set, makes first) the folder name below a held
 // folder without following a link, and tells whether it was made; raises

@@ -11,6 +11,7 @@
 
 #include "common/Errors.h"
 #include "common/Parallel.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "datatable/Errors.h"
 #include "datatable/NvDataTable.h"
@@ -52,18 +53,12 @@ auto Labelled(size_t index, const TRowPlan& r, F&& f) {
       f);
 }
 
-bool IsSeparator(char16_t c) {
-  return c == u'\\' || c == u'/';
-}
-
 // Whether something other than a folder stands at rel below the tree's
 // root, looked at through the held folders without following a link; a
 // level that is missing or a link holds nothing.
 bool StandsIn(FolderTree& tree, std::u16string_view rel) {
-  size_t cut = rel.size();
-  while (cut > 0 && !IsSeparator(rel[cut - 1]))
-    --cut;
-  std::u16string folder(rel.substr(0, cut));
+  std::u16string folder = ParentFolder(rel);
+  const size_t cut = folder.size();
   for (char16_t& c : folder) {
     if (c == u'/')
       c = u'\\';
@@ -102,7 +97,7 @@ std::unique_ptr<Plan> MakePlan(InFile& package, std::u16string_view destDir,
       systemDir = options.systemDir();
       if (systemDir.empty())
         throw Error(u"the system directory is unknown");
-      if (!IsSeparator(systemDir.back()))
+      if (!IsPathSeparator(systemDir.back()))
         systemDir += u'\\';
       haveSystemDir = true;
     }

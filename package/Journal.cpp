@@ -4,6 +4,7 @@
 
 #include "common/Bytes.h"
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
@@ -181,7 +182,7 @@ bool RecoverInterruptedRun(FolderTree& dest) {
   // Each file once, as it was when the run began.
   std::vector<std::u16string> seen;
   for (const TJournal::File& f : journal.files) {
-    const std::u16string key = AsciiUpper(f.folder + f.name);
+    const std::u16string key = PathKey(f.folder + f.name);
     if (std::find(seen.begin(), seen.end(), key) != seen.end())
       continue;
     seen.push_back(key);

@@ -1,13 +1,10 @@
 #include "package/Names.h"
 
+#include "common/Path.h"
 #include "common/Text.h"
 #include "package/Errors.h"
 
 namespace {
-
-bool IsSeparator(char16_t c) {
-  return c == u'\\' || c == u'/';
-}
 
 bool IsAsciiLetter(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
@@ -33,7 +30,7 @@ void CheckFolderParts(std::u16string_view path, std::u16string_view whole) {
 }
 
 void CheckRelative(std::u16string_view text, std::u16string_view whole) {
-  if (!text.empty() && IsSeparator(text[0])) {
+  if (!text.empty() && IsPathSeparator(text[0])) {
     throw PackageReadError(Quoted(whole) + u" is not relative: it begins with a separator");
   }
   if (text.find(u':') != std::u16string_view::npos) {
@@ -47,7 +44,7 @@ std::u16string Slashed(std::u16string_view text) {
   std::u16string s;
   s.reserve(text.size());
   for (char16_t c : text) {
-    if (!IsSeparator(c))
+    if (!IsPathSeparator(c))
       s += c;
     else if (s.empty() || s.back() != u'\\')
       s += u'\\';
@@ -83,7 +80,7 @@ std::u16string RefusedPartReason(std::u16string_view part) {
     return Quoted(part) + u" ends in a dot or a blank, which Windows drops";
   for (char16_t c : part) {
     if (c < 32 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*' ||
-        c == u':' || IsSeparator(c)) {
+        c == u':' || IsPathSeparator(c)) {
       return Quoted(part) + u" holds a character that Windows does not allow in a name";
     }
   }
@@ -93,8 +90,7 @@ std::u16string RefusedPartReason(std::u16string_view part) {
 }
 
 std::u16string NameFilePart(std::u16string_view name) {
-  size_t cut = name.find_last_of(u"\\/");
-  std::u16string_view file = cut == std::u16string_view::npos ? name : name.substr(cut + 1);
+  std::u16string_view file = name.substr(ParentFolder(name).size());
   if (file.size() >= 2 && file[1] == u':' && IsAsciiLetter(file[0]))
     file.remove_prefix(2);
   return std::u16string(file);
@@ -112,10 +108,10 @@ TRowPlace PlaceRowFile(std::u16string_view folder, std::u16string_view name) {
   // The folder text with the file name appended as plain text: its last
   // part is the file, every part before it a folder.
   const std::u16string path = Slashed(folder) + file;
-  const size_t cut = path.find_last_of(u'\\');
+  TPathSplit split = SplitPath(path);
   TRowPlace place;
-  place.folder = cut == std::u16string::npos ? u"" : path.substr(0, cut + 1);
-  place.file = cut == std::u16string::npos ? path : path.substr(cut + 1);
+  place.folder = std::move(split.folder);
+  place.file = std::move(split.name);
   CheckFolderParts(place.folder, folder);
   if (place.file.find_first_not_of(u". ") == std::u16string::npos)
     throw PackageReadError(u"the name " + Quoted(name) + u" names no file");
@@ -140,12 +136,12 @@ std::u16string SystemFolderRest(std::u16string_view folder, std::u16string_view 
   // A separator right after the system directory adds nothing to it.
   std::u16string_view rest = resolved;
   rest.remove_prefix(systemDir.size());
-  while (!rest.empty() && IsSeparator(rest[0]))
+  while (!rest.empty() && IsPathSeparator(rest[0]))
     rest.remove_prefix(1);
   try {
     CheckRelative(rest, rest);
     const std::u16string dir = Slashed(rest);
-    CheckFolderParts(dir.substr(0, dir.find_last_of(u'\\') + 1), rest);
+    CheckFolderParts(SplitPath(dir).folder, rest);
   } catch (const PackageReadError& e) {
     const bool climbs = e.Message().find(u"leaves the folder") != std::u16string::npos;
     throw PackageReadError(u"the folder " + Quoted(folder) +

@@ -4,24 +4,9 @@
 
 #include "common/Bytes.h"
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
-
-namespace {
-
-// The names of a relative folder's levels ("a\b\": "a", "b").
-std::vector<std::u16string> Parts(const std::u16string& folder) {
-  std::vector<std::u16string> out;
-  size_t start = 0;
-  for (size_t at = folder.find(u'\\'); at != std::u16string::npos; at = folder.find(u'\\', start)) {
-    if (at > start)
-      out.push_back(folder.substr(start, at - start));
-    start = at + 1;
-  }
-  return out;
-}
-
-}  // namespace
 
 TTransaction::TTransaction(FolderTree& dest, bool durable, Checkpoint checkpoint)
     : dest_(dest), durable_(durable), checkpoint_(std::move(checkpoint)) {}
@@ -32,9 +17,9 @@ TTransaction::~TTransaction() {
 }
 
 size_t TTransaction::Add(const std::u16string& folder, const std::u16string& name) {
-  const std::u16string key = AsciiUpper(folder + name);
+  const std::u16string path = folder + name;
   for (size_t i = 0; i < targets_.size(); ++i) {
-    if (AsciiUpper(targets_[i].folder + targets_[i].name) == key)
+    if (SamePath(targets_[i].folder + targets_[i].name, path))
       return i;
   }
   Target t;
@@ -52,7 +37,7 @@ void TTransaction::Begin() {
     HeldFolder* at = &dest_.Root();
     bool missing = false;
     std::u16string prefix;
-    for (const std::u16string& level : Parts(t.folder)) {
+    for (const std::u16string& level : PathLevels(t.folder)) {
       prefix += level + u'\\';
       const HeldFolder::Entry entry = missing ? HeldFolder::Entry{} : at->Look(level);
       if (entry.link)

@@ -13,6 +13,7 @@
 #include "common/Bytes.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
@@ -157,7 +158,7 @@ class BodyWriter {
 const char16_t kUninstallerName[] = u"Uninst.exe";
 
 bool IsOwnUninstaller(const fs::path& rel) {
-  return !rel.has_parent_path() && AsciiUpper(FromFsPath(rel)) == AsciiUpper(kUninstallerName);
+  return !rel.has_parent_path() && SamePath(FromFsPath(rel), kUninstallerName);
 }
 
 // The uninstaller program without a list an earlier packing left on it.
@@ -181,9 +182,9 @@ std::string UninstallerProgram(const std::u16string& path) {
 TIndexRow RowOf(const fs::path& rel) {
   const std::u16string relText = FromFsPath(rel);  // with "\" separators
   TIndexRow row;
-  const size_t cut = relText.find_last_of(u'\\');
-  row.folder = cut == std::u16string::npos ? u"" : relText.substr(0, cut + 1);
-  row.name = cut == std::u16string::npos ? relText : relText.substr(cut + 1);
+  TPathSplit split = SplitPath(relText);
+  row.folder = std::move(split.folder);
+  row.name = std::move(split.name);
   if (row.folder.rfind(u"$System$\\", 0) == 0)
     row.folder = u"$System$" + row.folder.substr(9);
   return row;

@@ -4,9 +4,9 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
+#include "common/Path.h"
 #include "fs/Errors.h"
 #include "shell/Errors.h"
-#include "shell/Win32Util.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 

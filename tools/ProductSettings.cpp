@@ -6,6 +6,7 @@
 #include "common/Bytes.h"
 #include "common/Convert.h"
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/File.h"
 #include "pe/VersionResource.h"
@@ -52,11 +53,6 @@ bool IsKnownKey(const std::u16string& key) {
 
 uint16_t Big16(std::string_view s, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) << 8 | static_cast<uint8_t>(s[at + 1]));
-}
-
-std::u16string Parent(const std::u16string& path) {
-  const size_t slash = path.find_last_of(u"\\/");
-  return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
 }
 
 bool IsAbsolute(const std::u16string& path) {
@@ -209,7 +205,7 @@ TProductResources LoadProductResources(const std::u16string& settingsPath) {
   } catch (const ConvertError&) {
     fail(u"Freeware", u"'" + values.at(u"Freeware") + u"' is neither True, False nor a number");
   }
-  const std::u16string base = Parent(settingsPath);
+  const std::u16string base = ParentFolder(settingsPath);
   auto picture = [&](const char16_t* key, const std::function<void(const std::string&)>& check) {
     const std::u16string& v = values.at(key);
     if (v.empty())

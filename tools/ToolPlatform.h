@@ -10,6 +10,10 @@
 // the program's own folder on Windows.
 std::u16string ToolDataFolder();
 
+// A path as the user typed it, spelled as this system's paths are: off
+// Windows each "/" read as "\", on Windows as typed.
+std::u16string TypedPath(std::u16string path);
+
 // Runs program (looked up on the PATH) with args and waits for it. Returns
 // its exit status; its output, standard and error, goes into output. Raises
 // Error naming the program when it cannot be started.

@@ -22,6 +22,14 @@ std::u16string ToolDataFolder() {
   return FromUtf8(bin + "../share/stp/");
 }
 
+std::u16string TypedPath(std::u16string path) {
+  for (auto& c : path) {
+    if (c == u'/')
+      c = u'\\';
+  }
+  return path;
+}
+
 bool RunsAsRoot() {
   return geteuid() == 0;
 }

@@ -2,13 +2,18 @@
 #include <windows.h>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "tools/ToolPlatform.h"
 
 std::u16string ToolDataFolder() {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::u16string own(reinterpret_cast<const char16_t*>(self));
-  return own.substr(0, own.find_last_of(u"\\/") + 1);
+  return ParentFolder(own);
+}
+
+std::u16string TypedPath(std::u16string path) {
+  return path;
 }
 
 // The program's output goes to the console, as it comes.

@@ -35,6 +35,7 @@
 #include "common/Convert.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "datatable/Errors.h"
 #include "fs/Errors.h"
@@ -300,19 +301,6 @@ CodePageChoice ChooseCodePage(const Args& a) {
   return c;
 }
 
-// A path as the user gave it, as a folder path ending in "\".
-std::u16string AsFolder(std::u16string path) {
-#ifndef _WIN32
-  for (auto& c : path) {
-    if (c == u'/')
-      c = u'\\';
-  }
-#endif
-  if (path.empty() || (path.back() != u'\\' && path.back() != u'/'))
-    path += u'\\';
-  return path;
-}
-
 // An error's text as this system writes paths: off Windows, the separators
 // of a path that begins with one the user gave (the library joins paths with
 // "\\") are written "/". What comes before such a path (a row's cells, as the
@@ -368,7 +356,7 @@ std::string Shown(const std::u16string& path) {
 std::function<std::u16string()> SystemDirProvider(const Args& a) {
   auto it = a.options.find("--system-dir");
   if (it != a.options.end()) {
-    const std::u16string dir = AsFolder(it->second);
+    const std::u16string dir = AsFolder(TypedPath(it->second));
     return [dir] { return dir; };
   }
 #ifdef _WIN32
@@ -548,7 +536,7 @@ int Extract(const Args& a) {
   Progress progress(true);
   try {
     ExtractPackage(
-        a.positional[0], AsFolder(a.positional[1]), Option(a, "--password"),
+        a.positional[0], AsFolder(TypedPath(a.positional[1])), Option(a, "--password"),
         [&](int64_t percent) { progress(percent); }, options);
   } catch (const ListIndexError& e) {
     progress.Done();

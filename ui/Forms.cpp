@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "win/Api.h"
 #include "win/MessageBox.h"

@@ -1,8 +1,10 @@
 #include "uninst/Installation.h"
 
+#include <vector>
+
+#include "common/Path.h"
 #include "common/Text.h"
 #include "shell/Registry.h"
-#include "shell/Win32Util.h"
 #include "uninst/UninstallRules.h"
 #include "win/WideText.h"
 
@@ -25,9 +27,7 @@ std::u16string ReadValue(const std::u16string& key, const std::u16string& name) 
 }  // namespace
 
 bool SameFile(const std::u16string& a, const std::u16string& b) {
-  if (lstrcmpiW(W(a), W(b)) == 0)
-    return true;
-  return lstrcmpiW(W(LongPath(a)), W(LongPath(b))) == 0;
+  return SystemSameName(a, b) || SystemSameName(LongPath(a), LongPath(b));
 }
 
 std::optional<TInstallation> FindInstallation(const std::u16string& programPath) {

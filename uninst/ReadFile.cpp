@@ -33,21 +33,3 @@ bool ReadOnlyFile::ReadAt(int64_t offset, char* buffer, size_t count) {
   }
   return true;
 }
-
-std::string ReadWhole(HANDLE h, int64_t limit) {
-  LARGE_INTEGER size{}, zero{};
-  if (!GetFileSizeEx(h, &size) || size.QuadPart > limit ||
-      !SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) {
-    return {};
-  }
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-  size_t at = 0;
-  while (at < bytes.size()) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - at, 1u << 20));
-    if (!ReadFile(h, bytes.data() + at, want, &got, nullptr) || got == 0)
-      return {};
-    at += got;
-  }
-  return bytes;
-}

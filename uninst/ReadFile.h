@@ -1,5 +1,5 @@
-// Reading files through the system's calls (the uninstaller reads itself and
-// its shortcuts with these, not with the portable file layer, to stay small).
+// The uninstaller's own program read through the system's calls, sharing
+// reading and deletion (its list is read piece by piece at the end).
 #pragma once
 
 #include <windows.h>
@@ -23,7 +23,3 @@ class ReadOnlyFile {
  private:
   HANDLE h_;
 };
-
-// The whole of an open file from its start; empty when it cannot be read
-// or exceeds limit.
-std::string ReadWhole(HANDLE h, int64_t limit);

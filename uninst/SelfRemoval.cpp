@@ -8,14 +8,13 @@
 
 #include "common/Bytes.h"
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
 #include "shell/Drives.h"
-#include "shell/Win32Util.h"
 #include "uninst/CheckedStart.h"
 #include "uninst/ExitCodes.h"
-#include "uninst/ReadFile.h"
 #include "uninst/RemoveFiles.h"
 #include "uninst/UninstallRules.h"
 #include "win/Api.h"
@@ -212,12 +211,22 @@ void TRemovalCopy::Close() {
   tree.reset();
 }
 
+namespace {
+
+// The whole of a program open through h; empty when it cannot be read.
+std::string ProgramBytes(HANDLE h) {
+  std::string bytes;
+  return ReadOpenFile(reinterpret_cast<intptr_t>(h), 256 << 20, bytes) ? bytes : std::string();
+}
+
+}  // namespace
+
 std::string RunningImage(const std::u16string& programPath) {
   const win::Handle h(CreateFileW(W(programPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
   if (!h || !ImageIsFile(GetCurrentProcess(), h.get()))
     return {};
-  return ReadWhole(h.get(), 256 << 20);
+  return ProgramBytes(h.get());
 }
 
 bool MakeRemovalCopy(const std::string& bytes, const std::u16string& parent,
@@ -336,8 +345,8 @@ int FinishSelfRemoval(const std::u16string& copyPath, const std::u16string& wait
   }
   // Only the program this is a copy of: its bytes are read through the
   // handle that holds the copy.
-  if (file != nullptr && lstrcmpiW(W(ExtractFileName(originalPath)), L"Uninst.exe") == 0)
-    RemoveOriginal(ExtractFileDir(originalPath), ReadWhole(file, 256 << 20));
+  if (file != nullptr && SystemSameName(ExtractFileName(originalPath), u"Uninst.exe"))
+    RemoveOriginal(ExtractFileDir(originalPath), ProgramBytes(file));
   // Should the handle that deletes the copy on closing, or the removal of
   // its folder, fail.
   if (ours) {

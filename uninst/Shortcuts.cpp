@@ -1,5 +1,6 @@
 #include "uninst/Shortcuts.h"
 
+#include "common/Path.h"
 #include "fs/Errors.h"
 #include "shell/Errors.h"
 #include "shell/ShellFolders.h"

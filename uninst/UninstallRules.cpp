@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/Errors.h"
+#include "common/Path.h"
 #include "common/Text.h"
 #include "package/Errors.h"
 #include "package/Names.h"
@@ -156,23 +157,13 @@ TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16s
   return plan;
 }
 
-bool SamePath(const std::u16string& a, const std::u16string& b) {
-  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
-}
-
-bool LiesIn(const std::u16string& path, const std::u16string& folder) {
-  return !folder.empty() && path.size() > folder.size() &&
-         AsciiUpper(path.substr(0, folder.size())) == AsciiUpper(folder);
-}
-
 std::optional<TRelativeRow> RelativeRow(const std::u16string& path, const std::u16string& destDir) {
   if (!LiesIn(path, destDir))
     return std::nullopt;
-  const std::u16string rel = path.substr(destDir.size());
-  const size_t cut = rel.find_last_of(u'\\');
+  TPathSplit split = SplitPath(std::u16string_view(path).substr(destDir.size()));
   TRelativeRow row;
-  row.folder = cut == std::u16string::npos ? u"" : rel.substr(0, cut + 1);
-  row.name = cut == std::u16string::npos ? rel : rel.substr(cut + 1);
+  row.folder = std::move(split.folder);
+  row.name = std::move(split.name);
   for (size_t start = 0; start < row.folder.size();) {
     const size_t end = row.folder.find(u'\\', start);
     const std::u16string level = row.folder.substr(start, end - start);

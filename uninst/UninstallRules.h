@@ -57,11 +57,6 @@ struct TRemovalPlan {
 TRemovalPlan PlanRemoval(const std::vector<TUninstallRow>& rows, const std::u16string& destDir,
                          const std::u16string& programPath);
 
-// Paths compared with the letters a-z and A-Z alike.
-bool SamePath(const std::u16string& a, const std::u16string& b);
-// Whether path lies inside folder (which ends in "\").
-bool LiesIn(const std::u16string& path, const std::u16string& folder);
-
 // A path of the plan as the removal reaches it: the folder relative to the
 // destination ("" or "a\b\") and the name in it (empty for a folder's own
 // path, which ends in "\"). Nothing for a path that does not lie in the

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "common/ByteSize.h"
+#include "common/Path.h"
 #include "shell/Global.h"
 #include "shell/tests/ShellFixture.h"
 #include "testsupport/Wait.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Path.h"
 #include "shell/Hardening.h"
 #include "shell/tests/ShellFixture.h"
 #include "testsupport/ChildProcess.h"

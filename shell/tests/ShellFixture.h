@@ -6,13 +6,13 @@
 
 #include <shlobj.h>
 
+#include "common/Path.h"
 #include "common/Text.h"
 #include "common/tests/ErrorOf.h"
 #include "shell/Drives.h"
 #include "shell/InfoMessage.h"
 #include "shell/Registry.h"
 #include "shell/Shortcut.h"
-#include "shell/Win32Util.h"
 #include "testsupport/Files.h"
 #include "win/WideText.h"
 

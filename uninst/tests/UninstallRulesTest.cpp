@@ -106,15 +106,6 @@ TEST(RemovalPlan, RowsOutsideTheDestinationAreRefused) {
             kDest + u"help\\x.txt");
 }
 
-TEST(RemovalPlan, PathsCompareWithoutLetterCase) {
-  EXPECT_TRUE(SamePath(u"C:\\A\\Uninst.exe", u"c:\\a\\UNINST.EXE"));
-  EXPECT_FALSE(SamePath(u"C:\\A\\Uninst.exe", u"C:\\A\\Uninst.ex"));
-  EXPECT_TRUE(LiesIn(u"c:\\program files\\x\\Drawlet.exe", u"C:\\Program Files\\X\\"));
-  EXPECT_FALSE(LiesIn(u"C:\\Program Files\\X2\\Drawlet.exe", u"C:\\Program Files\\X\\"));
-  EXPECT_FALSE(LiesIn(u"C:\\Program Files\\X\\", u"C:\\Program Files\\X\\"));
-  EXPECT_FALSE(LiesIn(u"anything", u""));
-}
-
 // What the removal reaches through the destination's held folders.
 TEST(RemovalPlan, EachPathIsReachedFromTheDestination) {
   struct Row {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Path.h"
 #include "common/Text.h"
 #include "common/tests/TestData.h"
 #include "package/Extractor.h"
