@@ -26,3 +26,7 @@ const CodePage& Cp1252();
 // A code page by number: 1252 built in; off Windows any other code page the
 // system's iconv knows as "CP<number>". Raises Error for an unknown number.
 std::unique_ptr<CodePage> CreateCodePage(unsigned number);
+
+// A code page other than 1252, by the build's own means (CodePage_iconv.cpp,
+// CodePage_win.cpp); CreateCodePage is the way in.
+std::unique_ptr<CodePage> OtherCodePage(unsigned number);

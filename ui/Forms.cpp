@@ -247,8 +247,7 @@ TApplication::TApplication() {
   // The title until a form sets one: the program's name.
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::u16string file = U(path);
-  std::u16string name = file.substr(file.find_last_of(u"\\:") + 1);
+  std::u16string name = ExtractFileName(U(path));
   if (const size_t dot = name.rfind(u'.'); dot != std::u16string::npos)
     name.resize(dot);
   SetApplicationTitle(name);
@@ -331,12 +330,7 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::ShowException(const std::exception& e) {
-  std::u16string text;
-  if (const auto* err = dynamic_cast<const Error*>(&e))
-    text = err->Message();
-  else
-    text = FromUtf8(e.what());
-  ShowMessageBox(GetActiveWindow(), text, u"", MB_OK | MB_ICONERROR);
+  ShowMessageBox(GetActiveWindow(), MessageOf(e), u"", MB_OK | MB_ICONERROR);
 }
 
 // ---- Dialogs and the clipboard
