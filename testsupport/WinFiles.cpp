@@ -55,4 +55,23 @@ bool MakeOpenFolder(const std::wstring& folder) {
                         [&] { return (EveryoneRights(folder) & FILE_DELETE_CHILD) != 0; });
 }
 
+void WalkTree(const std::wstring& dir, const std::function<void(const TreeEntry&)>& each,
+              int depth) {
+  WIN32_FIND_DATAW fd;
+  const HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..")
+      continue;
+    const bool folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    each(TreeEntry{dir + name, name, folder, (uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow,
+                   depth});
+    if (folder)
+      WalkTree(dir + name + L"\\", each, depth + 1);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
 }  // namespace testsupport

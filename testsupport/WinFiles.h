@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -19,5 +20,19 @@ unsigned long EveryoneRights(const std::wstring& folder);
 // shows as Everyone with write and delete-child rights (0x1301ff); whether
 // it is one now.
 bool MakeOpenFolder(const std::wstring& folder);
+
+// One entry met by WalkTree: path is the folder it stands in (ending in
+// "\\") followed by name; depth 0 is the folder walked.
+struct TreeEntry {
+  std::wstring path;
+  std::wstring name;
+  bool folder = false;
+  uint64_t size = 0;
+  int depth = 0;
+};
+// Calls each for every entry below dir (ending in "\\"), a folder before
+// what it holds.
+void WalkTree(const std::wstring& dir, const std::function<void(const TreeEntry&)>& each,
+              int depth = 0);
 
 }  // namespace testsupport

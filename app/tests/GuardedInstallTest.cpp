@@ -26,26 +26,12 @@ using testsupport::MakeOpenFolder;
 namespace {
 
 // Every name under dir that is some file's second copy or a temporary file.
-void Leftovers(const std::wstring& dir, std::vector<std::wstring>& out) {
-  WIN32_FIND_DATAW fd;
-  const HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE)
-    return;
-  do {
-    const std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..")
-      continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      Leftovers(dir + name + L"\\", out);
-    else if (name.find(L".stp-") != std::wstring::npos)
-      out.push_back(dir + name);
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-}
-
 std::vector<std::wstring> Leftovers(const std::wstring& dir) {
   std::vector<std::wstring> out;
-  Leftovers(dir, out);
+  testsupport::WalkTree(dir, [&](const testsupport::TreeEntry& e) {
+    if (!e.folder && e.name.find(L".stp-") != std::wstring::npos)
+      out.push_back(e.path);
+  });
   return out;
 }
 

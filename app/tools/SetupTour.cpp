@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/ControlIds.h"
+#include "testsupport/WinFiles.h"
 #include "testsupport/WizardDriver.h"
 
 namespace {
@@ -168,23 +169,11 @@ std::wstring RegValue(const std::wstring& key, const wchar_t* name) {
   return buf;
 }
 
-void ListFiles(const std::wstring& dir, const std::wstring& indent) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE)
-    return;
-  do {
-    const std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..")
-      continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Say(indent + name + L"\\");
-      ListFiles(dir + L"\\" + name, indent + L"  ");
-    } else {
-      Say(indent + name + L"  (" + std::to_wstring(fd.nFileSizeLow) + L" bytes)");
-    }
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
+void ListFiles(const std::wstring& dir) {
+  testsupport::WalkTree(dir, [](const testsupport::TreeEntry& e) {
+    const std::wstring indent(2 * static_cast<size_t>(e.depth) + 2, L' ');
+    Say(indent + e.name + (e.folder ? L"\\" : L"  (" + std::to_wstring(e.size) + L" bytes)"));
+  });
 }
 
 // Prints the files, the shortcut and the uninstall key of every installation
@@ -220,7 +209,7 @@ int Report(const std::wstring& dest) {
         continue;
       ++found;
       Say(L"\nFiles in " + folder + L":");
-      ListFiles(folder.substr(0, folder.size() - 1), L"  ");
+      ListFiles(folder);
       Say(L"System directory " + std::wstring(system) + L": NvDrawlet.dat " +
           (GetFileAttributesW((std::wstring(system) + L"\\NvDrawlet.dat").c_str()) !=
                    INVALID_FILE_ATTRIBUTES
