@@ -22,7 +22,7 @@ unsigned long EveryoneRights(const std::wstring& folder);
 bool MakeOpenFolder(const std::wstring& folder);
 
 // One entry met by WalkTree: path is the folder it stands in (ending in
-// "\\") followed by name; depth 0 is the folder walked.
+// "\") followed by name; depth 0 is the folder walked.
 struct TreeEntry {
   std::wstring path;
   std::wstring name;
@@ -30,7 +30,7 @@ struct TreeEntry {
   uint64_t size = 0;
   int depth = 0;
 };
-// Calls each for every entry below dir (ending in "\\"), a folder before
+// Calls each for every entry below dir (ending in "\"), a folder before
 // what it holds.
 void WalkTree(const std::wstring& dir, const std::function<void(const TreeEntry&)>& each,
               int depth = 0);
