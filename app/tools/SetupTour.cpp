@@ -203,7 +203,10 @@ int Report(const std::wstring& dest) {
       const std::wstring publisher = RegValue(key, L"Publisher");
       if (publisher != L"Norvane Software" && publisher != L"诺凡软件")
         continue;
-      const std::wstring uninst = RegValue(key, L"UninstallString");
+      // The command is quoted: "C:\...\Uninst.exe".
+      std::wstring uninst = RegValue(key, L"UninstallString");
+      if (!uninst.empty() && uninst.front() == L'"')
+        uninst = uninst.substr(1, uninst.find(L'"', 1) - 1);
       const std::wstring folder = uninst.substr(0, uninst.find_last_of(L'\\') + 1);
       if (!dest.empty() && folder != dest && folder != dest + L"\\")
         continue;
