@@ -13,7 +13,6 @@
 #include "common/Parallel.h"
 #include "common/Path.h"
 #include "common/Text.h"
-#include "datatable/Errors.h"
 #include "datatable/NvDataTable.h"
 #include "fs/Errors.h"
 #include "fs/File.h"

@@ -1,7 +1,6 @@
 #include "uninst/Shortcuts.h"
 
 #include "common/Path.h"
-#include "fs/Errors.h"
 #include "shell/Errors.h"
 #include "shell/ShellFolders.h"
 #include "shell/Shortcut.h"
