@@ -20,7 +20,7 @@
 #include "shell/Shortcut.h"
 #include "ui/Forms.h"
 #include "win/AnsiCodePage.h"
-#include "win/FullPath.h"
+#include "win/SystemPath.h"
 #include "win/WideText.h"
 
 namespace {

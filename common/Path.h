@@ -42,7 +42,3 @@ bool SamePath(std::u16string_view a, std::u16string_view b);
 std::u16string PathKey(std::u16string_view path);
 // Whether path lies inside folder (which ends in "\"), by SamePath's rule.
 bool LiesIn(std::u16string_view path, std::u16string_view folder);
-
-// Names compared as the system compares them, with its own case table
-// (every letter it knows, not a-z alone); off Windows, as SamePath.
-bool SystemSameName(std::u16string_view a, std::u16string_view b);

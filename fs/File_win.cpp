@@ -21,6 +21,7 @@
 #include "win/Api.h"
 #include "win/FolderTree.h"
 #include "win/Security.h"
+#include "win/SystemPath.h"
 #include "win/SystemText.h"
 
 using namespace fs_native;
@@ -222,15 +223,7 @@ const char16_t fs_native::kSeparators[] = u"\\";
 
 std::u16string fs_native::WholePath(std::u16string_view root) {
   // With "\" only, as the system's own calls would read it.
-  std::u16string path(root);
-  const std::wstring wide = WidePath(root);
-  if (const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr)) {
-    std::wstring full(n, L'\0');
-    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-    if (got > 0 && got < n)
-      path.assign(full.begin(), full.begin() + got);
-  }
-  return path;
+  return ExpandFileName(std::u16string(root));
 }
 
 size_t fs_native::TopLength(std::u16string_view path) {

@@ -6,6 +6,7 @@
 #include "common/Text.h"
 #include "shell/Registry.h"
 #include "uninst/UninstallRules.h"
+#include "win/SystemPath.h"
 #include "win/WideText.h"
 
 namespace {

@@ -21,6 +21,7 @@
 #include "win/FolderTree.h"
 #include "win/Handle.h"
 #include "win/Security.h"
+#include "win/SystemPath.h"
 #include "win/WideText.h"
 
 namespace {

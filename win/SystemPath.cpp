@@ -1,4 +1,4 @@
-#include "win/FullPath.h"
+#include "win/SystemPath.h"
 
 #include <windows.h>
 
@@ -11,4 +11,9 @@ std::u16string ExpandFileName(const std::u16string& path) {
   std::wstring buffer(n, L'\0');
   const DWORD got = GetFullPathNameW(W(path), n, buffer.data(), nullptr);
   return got == 0 || got >= n ? path : UpToNul(buffer.c_str(), got);
+}
+
+bool SystemSameName(std::u16string_view a, std::u16string_view b) {
+  const std::wstring wa(a.begin(), a.end()), wb(b.begin(), b.end());
+  return lstrcmpiW(wa.c_str(), wb.c_str()) == 0;
 }
