@@ -16,6 +16,7 @@
 #include "datatable/NvDataTable.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
+#include "package/BodyPieces.h"
 #include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/Journal.h"
@@ -25,6 +26,12 @@
 #include "package/Transaction.h"
 
 namespace {
+
+// Bodies of at least this many stored bytes are cut into pieces where the
+// build inflates pieces on several threads; at most this many pieces are in
+// flight (each holds up to TCutBound::most stored bytes and kPieceRoom).
+constexpr int64_t kCutBody = 4 << 20;
+constexpr size_t kMostPiecesInFlight = 6;
 
 std::u16string RowLabel(int index, const TRow& row) {
   std::u16string label = u"row " + IntToText(index + 1);
@@ -269,36 +276,96 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
 
   // Bodies are inflated and written on several threads when the package can
   // be read again by its path; everything else (the folders, the files
-  // opened and closed, the progress) happens here, row by row in order.
+  // opened and closed, the progress) happens here, row by row in order. A
+  // large body is cut into pieces inflated on several threads and written
+  // here in order (package/BodyPieces.h), where the build inflates pieces.
   const int threads = packagePath.empty() ? 1 : std::max(options.threads, 1);
+  const bool cutBodies = threads > 1 && HaveFastInflater();
   std::vector<std::unique_ptr<InFile>> readers(static_cast<size_t>(threads));
   std::vector<std::unique_ptr<TBodyInflater>> inflaters(static_cast<size_t>(threads));
-  TOrderedWork work(threads, 2 * static_cast<size_t>(threads));
   struct InFlight {
     size_t row;
-    bool written;  // false: a system file left alone
+    OutFile* out;  // null: a system file left alone
+    // A cut body's: one of its pieces, or (piece null) its end.
+    std::shared_ptr<TBodyJoin> join;
+    std::unique_ptr<TBodyPiece> piece;
   };
+  // Before the work, whose end waits for the jobs that use its pieces.
   std::deque<InFlight> inFlight;
+  TOrderedWork work(threads, 2 * static_cast<size_t>(threads));
+  // The output room of pieces taken back, for the next ones.
+  std::vector<std::unique_ptr<uint8_t[]>> spare;
+  size_t pieces = 0;  // in flight
+  // Here, for the bodies whose pieces do not join.
+  std::unique_ptr<TBodyInflater> settler;
   size_t taken = 0;
   // For each target, the last row given to be written to it.
   std::vector<size_t> lastRow(plan->rows.size(), SIZE_MAX);
-  int64_t done = 0, at = 0;
+  std::vector<int64_t> bodyAt(plan->rows.size());
+  int64_t done = 0;
   const auto takeOldest = [&] {
-    const InFlight f = inFlight.front();
+    InFlight f = std::move(inFlight.front());
     inFlight.pop_front();
     const TRowPlan& r = plan->rows[f.row];
-    if (f.written) {
-      Labelled(f.row, r, [&] { work.TakeOldest(); });
-      run.Written();
+    const TInflateOutput write = [&](const uint8_t* data, size_t size) { f.out->Write(data, size); };
+    if (f.piece) {
+      --pieces;
+      Labelled(f.row, r, [&] {
+        work.TakeOldest();
+        f.join->Take(*f.piece, write);
+      });
+      spare.push_back(std::move(f.piece->out));
+      return;
     }
+    if (f.join && !f.join->Finished()) {
+      Labelled(f.row, r, [&] {
+        if (!settler)
+          settler = std::make_unique<TBodyInflater>(options.inflateBound);
+        package.Seek(bodyAt[f.row]);
+        settler->Inflate(package, r.storedSize, r.unpackedSize, SkipFirst(f.join->Given(), write));
+      });
+    } else if (f.out && !f.join) {
+      Labelled(f.row, r, [&] { work.TakeOldest(); });
+    }
+    if (f.out)
+      run.Written();
     ++taken;
     done += r.unpackedSize;
-    if (f.written && progress)
+    if (f.out && progress)
       progress(ProgressPercent(done, plan->total));
   };
+  // Gives a large body's pieces; false when it has no place to cut at
+  // first, and is to be given whole.
+  const auto giveCut = [&](size_t i, OutFile* out) {
+    const TRowPlan& r = plan->rows[i];
+    TBodyCutter cutter(
+        [&, at = bodyAt[i]](int64_t offset, uint8_t* buffer, size_t size) {
+          package.Seek(at + offset);
+          package.ReadExact(buffer, size);
+        },
+        r.storedSize);
+    std::unique_ptr<TBodyPiece> piece = Labelled(i, r, [&] { return cutter.Next(spare); });
+    if (!piece)
+      return false;
+    out->Reserve(r.unpackedSize);
+    const auto join = std::make_shared<TBodyJoin>(r.unpackedSize, TBodyEnd::Extract);
+    while (piece) {
+      work.Give([p = piece.get()](int) { p->Inflate(); });
+      inFlight.push_back({i, out, join, std::move(piece)});
+      ++pieces;
+      while (work.Full() || pieces >= kMostPiecesInFlight)
+        takeOldest();
+      if (join->Broken())
+        break;
+      piece = Labelled(i, r, [&] { return cutter.Next(spare); });
+    }
+    inFlight.push_back({i, out, join, nullptr});
+    return true;
+  };
+  int64_t at = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
-    const int64_t bodyAt = at;
+    bodyAt[i] = at;
     at += r.storedSize;
     while (work.Full())
       takeOldest();
@@ -323,10 +390,13 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
       return r.system ? &run.OpenBeside(*system, r.place.folder, r.place.file)
                       : &run.Open(target[i]);
     });
-    inFlight.push_back({i, out != nullptr});
+    if (out != nullptr && cutBodies && r.storedSize >= kCutBody && r.unpackedSize > 0 &&
+        giveCut(i, out))
+      continue;
+    inFlight.push_back({i, out, nullptr, nullptr});
     if (out == nullptr)
       continue;
-    work.Give([&, out, bodyAt, stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
+    work.Give([&, out, at = bodyAt[i], stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
       InFile* reader = &package;
       if (threads > 1) {
         auto& own = readers[static_cast<size_t>(worker)];
@@ -337,7 +407,7 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
       auto& inflater = inflaters[static_cast<size_t>(worker)];
       if (!inflater)
         inflater = std::make_unique<TBodyInflater>(options.inflateBound);
-      reader->Seek(bodyAt);
+      reader->Seek(at);
       out->Reserve(unpacked);
       inflater->Inflate(*reader, stored, unpacked,
                         [&](const uint8_t* data, size_t size) { out->Write(data, size); });

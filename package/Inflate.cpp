@@ -9,6 +9,7 @@
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "fs/File.h"
+#include "package/BodyPieces.h"
 #include "package/Errors.h"
 #include "package/InflateFast.h"
 #include "package/ZStream.h"
@@ -148,16 +149,16 @@ void InflateStreamFast(const TInflateInput& input, const std::function<void()>& 
   // bytes, which both inflaters read alike (where zlib refuses sooner, the
   // body is refused all the same).
   rewind();
-  int64_t skip = fast.given;
-  InflateStream(
-      input, unpacked,
-      [&](const uint8_t* data, size_t size) {
-        const size_t dropped = static_cast<size_t>(std::min<int64_t>(skip, size));
-        skip -= static_cast<int64_t>(dropped);
-        if (dropped < size)
-          output(data + dropped, size - dropped);
-      },
-      end);
+  InflateStream(input, unpacked, SkipFirst(fast.given, output), end);
+}
+
+TInflateOutput SkipFirst(int64_t bytes, const TInflateOutput& output) {
+  return [&output, skip = bytes](const uint8_t* data, size_t size) mutable {
+    const size_t dropped = static_cast<size_t>(std::min<int64_t>(skip, size));
+    skip -= static_cast<int64_t>(dropped);
+    if (dropped < size)
+      output(data + dropped, size - dropped);
+  };
 }
 
 uint8_t* TBodyBuffer::Fit(size_t size) {
@@ -262,10 +263,19 @@ std::string InflateBody(std::string_view body, int64_t unpacked, TInflateWay way
   const TInflateOutput output = [&](const uint8_t* data, size_t size) {
     out.append(reinterpret_cast<const char*>(data), size);
   };
-  if (way == TInflateWay::Zlib)
+  if (way == TInflateWay::Zlib) {
     InflateStream(input, unpacked, output, end);
-  else
-    InflateStreamFast(
-        input, [&] { input = FromMemory(in, body.size()); }, unpacked, output, end);
+    return out;
+  }
+  int64_t given = 0;
+  if (way == TInflateWay::Pieces) {
+    const TBodyJoin join = JoinInMemory(body, unpacked, end, output);
+    if (join.Finished())
+      return out;
+    given = join.Given();
+  }
+  InflateStreamFast(
+      input, [&] { input = FromMemory(in, body.size()); }, unpacked, SkipFirst(given, output),
+      end);
   return out;
 }

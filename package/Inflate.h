@@ -58,6 +58,11 @@ using TInflateInput = std::function<size_t(uint8_t* buffer, size_t size)>;
 // Takes the next output bytes.
 using TInflateOutput = std::function<void(const uint8_t* data, size_t size)>;
 
+// An output that drops the first `bytes` bytes and gives the rest to output
+// (which it refers to, so it must outlive it):
+// for a body inflated again from its start after some of it was given.
+TInflateOutput SkipFirst(int64_t bytes, const TInflateOutput& output);
+
 // The streaming way: zlib over fixed buffers. Raises PackageReadError.
 void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
                    TBodyEnd end = TBodyEnd::Extract);
@@ -129,6 +134,9 @@ enum class TInflateWay {
   Whole,  // in one call, as a body within the bound is
   Zlib,   // streaming through zlib
   Fast,   // streaming through the fast inflater, zlib settling the rest
+  Pieces,  // cut into pieces inflated on their own and joined, as a large
+           // body on several threads (package/BodyPieces.h); Fast settling
+           // what does not join
 };
 
 // One body in memory, inflated one way. For tests and fuzzing.

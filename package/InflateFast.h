@@ -30,3 +30,26 @@ struct TFastOutcome {
 // but a failed allocation.
 TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
                          TBodyEnd end);
+
+// One piece of a body's stream inflated with nothing before it (the body's
+// zlib header first when zlibHeader is set), into out, which has room for
+// `room` bytes.
+struct TPieceOutcome {
+  enum class Kind {
+    // Not taken: a bad stream, a look back past the piece's start, output
+    // beyond room, input ending inside a block, a header zlib would refuse,
+    // or no fast inflater.
+    kNone,
+    // The input ended exactly where a block ends, on a byte boundary, and
+    // the stream goes on.
+    kAtBlock,
+    // The stream's last block ended; the check value follows at trailerAt.
+    kLast,
+  };
+  Kind kind = Kind::kNone;
+  size_t got = 0;      // bytes in out
+  uint32_t adler = 1;  // Adler-32 of those bytes
+  size_t trailerAt = 0;
+};
+TPieceOutcome InflatePiece(const uint8_t* in, size_t size, bool zlibHeader, uint8_t* out,
+                           size_t room);

@@ -85,3 +85,43 @@ TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TIn
   outcome.finished = true;
   return outcome;
 }
+
+TPieceOutcome InflatePiece(const uint8_t* in, size_t size, bool zlibHeader, uint8_t* out,
+                           size_t room) {
+  TPieceOutcome outcome;
+  if (zlibHeader) {
+    if (size < 2 || !PlainZlibHeader(in))
+      return outcome;
+    in += 2;
+    size -= 2;
+  }
+  // Raw deflate from a fresh state: a distance reaching before the piece's
+  // first byte out is refused (ISAL_INVALID_LOOKBACK).
+  const auto state = std::make_unique<inflate_state>();
+  isal_inflate_init(state.get());
+  state->crc_flag = ISAL_DEFLATE;
+  state->next_in = const_cast<uint8_t*>(in);
+  state->avail_in = static_cast<uint32_t>(size);
+  state->next_out = out;
+  state->avail_out = static_cast<uint32_t>(room);
+  if (isal_inflate(state.get()) != ISAL_DECOMP_OK)
+    return outcome;
+  const size_t got = room - state->avail_out;
+  if (state->block_state == ISAL_BLOCK_FINISH) {
+    outcome.kind = TPieceOutcome::Kind::kLast;
+    // Whole bytes still in the bit buffer are the check value's.
+    outcome.trailerAt = (zlibHeader ? 2 : 0) + size - state->avail_in -
+                        static_cast<size_t>(state->read_in_length / 8);
+  } else if (state->avail_in == 0 && state->read_in_length == 0 && state->tmp_in_size == 0 &&
+             (state->block_state == ISAL_BLOCK_NEW_HDR || state->block_state == ISAL_BLOCK_HDR) &&
+             state->avail_out != 0) {
+    // Every bit read, and the next thing the stream holds is a block's
+    // header: the input ended where a block did.
+    outcome.kind = TPieceOutcome::Kind::kAtBlock;
+  } else {
+    return outcome;
+  }
+  outcome.got = got;
+  outcome.adler = isal_adler32(1, out, got);
+  return outcome;
+}

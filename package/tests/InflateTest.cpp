@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "package/BodyPieces.h"
 #include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/InflateFast.h"
@@ -14,11 +15,15 @@
 
 namespace {
 
-constexpr TInflateWay kWays[] = {TInflateWay::Whole, TInflateWay::Zlib, TInflateWay::Fast};
+constexpr TInflateWay kWays[] = {TInflateWay::Whole, TInflateWay::Zlib, TInflateWay::Fast,
+                                 TInflateWay::Pieces};
 constexpr TInflateWay kStreams[] = {TInflateWay::Zlib, TInflateWay::Fast};
 
 const char* Name(TInflateWay way) {
-  return way == TInflateWay::Whole ? "whole" : way == TInflateWay::Zlib ? "zlib" : "fast";
+  return way == TInflateWay::Whole  ? "whole"
+         : way == TInflateWay::Zlib ? "zlib"
+         : way == TInflateWay::Fast ? "fast"
+                                    : "pieces";
 }
 
 // A way's result: the bytes, or "refused: " and the message.
@@ -70,6 +75,26 @@ void ExpectAllWays(const std::string& body, int64_t unpacked, const std::string&
 
 bool Refused(const std::string& result) {
   return result.rfind("refused: ", 0) == 0;
+}
+
+// data deflated by zlib with a flush (Z_FULL_FLUSH: nothing after it looks
+// back before it; Z_SYNC_FLUSH: it may) after every `every` bytes.
+std::string DeflateFlushed(const std::string& data, size_t every, int flush, int level = 6) {
+  z_stream zs{};
+  deflateInit(&zs, level);
+  std::string out(compressBound(static_cast<uLong>(data.size())) + data.size() / every * 6 + 64,
+                  '\0');
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  for (size_t at = 0; at < data.size(); at += every) {
+    const size_t n = std::min(every, data.size() - at);
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
+    zs.avail_in = static_cast<uInt>(n);
+    deflate(&zs, at + n == data.size() ? Z_FINISH : flush);
+  }
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
 }
 
 }  // namespace
@@ -271,5 +296,53 @@ TEST_F(InflateBound, BodiesOnBothSidesOfTheBound) {
         << r.what;
     EXPECT_EQ(ErrorOf([&] { VerifyPackage(badPkg, u"", options); }), error) << r.what;
     EXPECT_EQ(Files(Dest()), std::vector<std::string>{}) << r.what;
+  }
+}
+
+// A body cut where its compressor flushed joins into the bytes of the whole
+// stream, or, where its pieces do not join (they look back past a cut, or
+// bytes only look like a cut), is settled the usual way: every way gives
+// the same bytes and the same refusals.
+TEST(Inflate, PiecesJoinOnlyWhereTheStreamAllows) {
+  const std::string text = RandomBytes(60000, 31, true);
+  // Stored blocks whose bytes hold the look of a cut.
+  std::string noise = RandomBytes(30000, 32, false);
+  noise.replace(15000, 5, std::string("\0\0\0\xff\xff", 5));
+  const std::string full = DeflateFlushed(text, 8000, Z_FULL_FLUSH);
+  std::string badCheck = full;
+  badCheck.back() = static_cast<char>(badCheck.back() ^ 1);
+  std::string badPiece = full;
+  badPiece[full.size() / 2] = static_cast<char>(badPiece[full.size() / 2] ^ 0x20);
+  const struct {
+    const char* what;
+    std::string body;
+    int64_t unpacked;
+    bool joins;
+    const std::string* data = nullptr;  // text when none
+  } rows[] = {
+      {"fresh after every flush", full, 60000, true},
+      {"looking back past the flushes", DeflateFlushed(text, 8000, Z_SYNC_FLUSH), 60000, false},
+      {"stored, a cut's look inside", DeflateFlushed(noise, 10000, Z_FULL_FLUSH, 0), 30000,
+       false, &noise},
+      {"a bad check value", badCheck, 60000, false},
+      {"a bad middle piece", badPiece, 60000, false},
+      {"fewer than unpacked", full, 60001, false},
+      {"more than unpacked", full, 59999, false},
+      {"cut short", full.substr(0, full.size() - 7), 60000, false},
+  };
+  for (const auto& r : rows) {
+    const std::string& data = r.data ? *r.data : text;
+    const std::string expected = Way(r.body, r.unpacked, TInflateWay::Zlib);
+    if (r.joins || r.data) {
+      EXPECT_TRUE(expected == data) << r.what;
+    }
+    for (const TBodyEnd end : {TBodyEnd::Extract, TBodyEnd::Exact}) {
+      ExpectAllWays(r.body, r.unpacked, Way(r.body, r.unpacked, TInflateWay::Zlib, end), end,
+                    r.what);
+    }
+    if (HaveFastInflater()) {
+      const TBodyJoin join = JoinInMemory(r.body, r.unpacked, TBodyEnd::Exact, [](auto, auto) {});
+      EXPECT_EQ(join.Finished(), r.joins) << r.what;
+    }
   }
 }

@@ -121,14 +121,19 @@ check "one line on standard error" 1 "$(wc -l <"$work/err")"
 "$stp" extract "$work/bad.stp" "$work/baddest" --system-dir "$work/sys" >/dev/null 2>&1
 check "extract of the same fails too" 1 $?
 # The same refusal, word for word, whatever the number of threads.
-for cmd in verify extract; do
-  for n in 1 3; do
-    "$stp" $cmd "$work/bad.stp" $([ $cmd = extract ] && echo "$work/bad$n" --system-dir "$work/sys") \
-      --threads $n >/dev/null 2>"$work/err$n"
+same_refusal() {  # same_refusal PACKAGE LABEL
+  local cmd n
+  for cmd in verify extract; do
+    for n in 1 3; do
+      rm -rf "$work/bad$n"
+      "$stp" $cmd "$1" $([ $cmd = extract ] && echo "$work/bad$n" --system-dir "$work/sys") \
+        --threads $n >/dev/null 2>"$work/err$n"
+    done
+    cmp -s "$work/err1" "$work/err3"; check "$2, $cmd: one thread or three, the same message" 0 $?
+    [ $cmd = verify ] || check "$2: nothing left of the run" "" "$(ls -A "$work/bad3")"
   done
-  cmp -s "$work/err1" "$work/err3"; check "$cmd: one thread or three, the same message" 0 $?
-  [ $cmd = verify ] || check "nothing left of the run" "" "$(ls -A "$work/bad3")"
-done
+}
+same_refusal "$work/bad.stp" "a damaged body"
 
 # One thread or many: the same package byte for byte and the same files.
 # Bodies are compressed in pieces of 1 MiB: files across and at their edges.
@@ -139,7 +144,9 @@ shape() {  # shape NAME: makes $work/shape-NAME
   case $1 in
     small) printf 'x' >"$d/a.txt"; : >"$d/sub/empty.txt" ;;
     edges) text_file "$d/one.txt" 60000 1048576; text_file "$d/sub/more.txt" 60000 1048577 ;;
-    mixed) text_file "$d/big.txt" 200000 3500000; head -c 2500000 /dev/urandom >"$d/sub/noise.bin"
+    # noise.bin's body is large enough to be cut into pieces inflated on
+    # several threads.
+    mixed) text_file "$d/big.txt" 200000 3500000; head -c 4500000 /dev/urandom >"$d/sub/noise.bin"
            cp -r "$work/src/docs" "$d/sub/" ;;
   esac
 }
@@ -155,6 +162,13 @@ for s in small edges mixed; do
     diff -r "$work/shape-$s" "$work/$s-out$n" >/dev/null; check "$s, $n threads: the files" 0 $?
   done
 done
+# A damaged piece of a body inflated in pieces.
+cp "$work/mixed-1.stp" "$work/bad.stp"
+# Bodies lie in the rows' order from the package's start.
+off=$(( $("$stp" list "$work/bad.stp" | awk 'NR > 1 && !seen { if ($NF ~ /noise.bin$/) seen = 1
+  else at += $(NF - 2) } END { print at }') + 3000000 ))
+printf '\x5a' | dd of="$work/bad.stp" bs=1 seek="$off" conv=notrunc 2>/dev/null
+same_refusal "$work/bad.stp" "a damaged body in pieces"
 for level in 1 12; do
   "$stp" pack "$work/shape-mixed" -o "$work/l$level.stp" --no-uninstaller --level $level >/dev/null 2>&1
   check "--level $level" 0 $?
