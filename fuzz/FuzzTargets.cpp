@@ -228,6 +228,10 @@ void FuzzInflate(const uint8_t* data, size_t size) {
          streamed.substr(0, 80));
   if (!fast.empty() && fast[0] != '\0' && fast.size() != static_cast<size_t>(unpacked))
     Fail("the fast way gave a wrong number of bytes");
+  // Cut into pieces where the bytes look like a flush, joined or settled.
+  if (Outcome([&] { return InflateBody(body, unpacked, TInflateWay::Pieces, end); }) != fast &&
+      !fastMayDiffer)
+    Fail("the pieces and the fast way differ");
   // Byte by byte only the refusal's reason may read differently (the input
   // runs out at another place).
   for (const TInflateWay way : {TInflateWay::Zlib, TInflateWay::Fast}) {

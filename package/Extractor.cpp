@@ -280,7 +280,6 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
   // large body is cut into pieces inflated on several threads and written
   // here in order (package/BodyPieces.h), where the build inflates pieces.
   const int threads = packagePath.empty() ? 1 : std::max(options.threads, 1);
-  const bool cutBodies = threads > 1 && HaveFastInflater();
   std::vector<std::unique_ptr<InFile>> readers(static_cast<size_t>(threads));
   std::vector<std::unique_ptr<TBodyInflater>> inflaters(static_cast<size_t>(threads));
   struct InFlight {
@@ -293,6 +292,7 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
   // Before the work, whose end waits for the jobs that use its pieces.
   std::deque<InFlight> inFlight;
   TOrderedWork work(threads, 2 * static_cast<size_t>(threads));
+  const bool cutBodies = work.Workers() > 1 && HaveFastInflater();
   // The output room of pieces taken back, for the next ones.
   std::vector<std::unique_ptr<uint8_t[]>> spare;
   size_t pieces = 0;  // in flight

@@ -46,6 +46,12 @@ bodies = [(len(text), zlib.compress(text, 9)), (len(text), zlib.compress(text, 1
           (100, zlib.compress(text, 6)), (len(text) + 5, zlib.compress(text, 6)),
           (len(text), bytes(bad)), (len(text), zlib.compress(text, 9)[:-3]),
           (5, zlib.compress(b'hello') + b'tail')]
+# Flushed every 2000 bytes, fresh (full) or looking back (sync): bodies cut
+# into pieces.
+for mode in (zlib.Z_FULL_FLUSH, zlib.Z_SYNC_FLUSH):
+    c = zlib.compressobj(6)
+    body = b''.join(c.compress(text[i:i + 2000]) + c.flush(mode) for i in range(0, len(text), 2000))
+    bodies.append((len(text), body + c.flush()))
 for i, (n, b) in enumerate(bodies):
     open(f'{out}/inflate/b{i}', 'wb').write(n.to_bytes(3, 'little') + b)
 PY
