@@ -4,7 +4,6 @@
 #include <cstring>
 #include <utility>
 
-
 namespace {
 
 constexpr size_t kReadChunk = 1 << 20;
@@ -62,8 +61,7 @@ std::unique_ptr<TBodyPiece> TBodyCutter::Next(std::vector<std::unique_ptr<uint8_
   int points = 0;
   bool last = false;
   for (;;) {
-    const size_t point =
-        FindPoint(buffer_.get() + begin_, scanned, std::min(Held(), bound_.most));
+    const size_t point = FindPoint(buffer_.get() + begin_, scanned, std::min(Held(), bound_.most));
     if (point != 0) {
       ++points;
       if (point >= bound_.least || points == bound_.points) {
@@ -128,11 +126,9 @@ void TBodyJoin::Take(const TBodyPiece& piece, const TInflateOutput& output) {
 
 TBodyJoin JoinInMemory(std::string_view body, int64_t unpacked, TBodyEnd end,
                        const TInflateOutput& output) {
-  TBodyCutter cutter(
-      [body](int64_t at, uint8_t* buffer, size_t size) {
-        std::memcpy(buffer, body.data() + at, size);
-      },
-      static_cast<int64_t>(body.size()), {1, 64 << 10, 1});
+  TBodyCutter cutter([body](int64_t at, uint8_t* buffer,
+                            size_t size) { std::memcpy(buffer, body.data() + at, size); },
+                     static_cast<int64_t>(body.size()), {1, 64 << 10, 1});
   TBodyJoin join(unpacked, end);
   std::vector<std::unique_ptr<uint8_t[]>> spare;
   while (!join.Broken() && !join.Finished()) {

@@ -307,7 +307,9 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
     InFlight f = std::move(inFlight.front());
     inFlight.pop_front();
     const TRowPlan& r = plan->rows[f.row];
-    const TInflateOutput write = [&](const uint8_t* data, size_t size) { f.out->Write(data, size); };
+    const TInflateOutput write = [&](const uint8_t* data, size_t size) {
+      f.out->Write(data, size);
+    };
     if (f.piece) {
       --pieces;
       Labelled(f.row, r, [&] {
@@ -396,22 +398,23 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
     inFlight.push_back({i, out, nullptr, nullptr});
     if (out == nullptr)
       continue;
-    work.Give([&, out, at = bodyAt[i], stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
-      InFile* reader = &package;
-      if (threads > 1) {
-        auto& own = readers[static_cast<size_t>(worker)];
-        if (!own)
-          own = std::make_unique<InFile>(packagePath);
-        reader = own.get();
-      }
-      auto& inflater = inflaters[static_cast<size_t>(worker)];
-      if (!inflater)
-        inflater = std::make_unique<TBodyInflater>(options.inflateBound);
-      reader->Seek(at);
-      out->Reserve(unpacked);
-      inflater->Inflate(*reader, stored, unpacked,
-                        [&](const uint8_t* data, size_t size) { out->Write(data, size); });
-    });
+    work.Give(
+        [&, out, at = bodyAt[i], stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
+          InFile* reader = &package;
+          if (threads > 1) {
+            auto& own = readers[static_cast<size_t>(worker)];
+            if (!own)
+              own = std::make_unique<InFile>(packagePath);
+            reader = own.get();
+          }
+          auto& inflater = inflaters[static_cast<size_t>(worker)];
+          if (!inflater)
+            inflater = std::make_unique<TBodyInflater>(options.inflateBound);
+          reader->Seek(at);
+          out->Reserve(unpacked);
+          inflater->Inflate(*reader, stored, unpacked,
+                            [&](const uint8_t* data, size_t size) { out->Write(data, size); });
+        });
   }
   while (!inFlight.empty())
     takeOldest();

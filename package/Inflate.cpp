@@ -275,7 +275,6 @@ std::string InflateBody(std::string_view body, int64_t unpacked, TInflateWay way
     given = join.Given();
   }
   InflateStreamFast(
-      input, [&] { input = FromMemory(in, body.size()); }, unpacked, SkipFirst(given, output),
-      end);
+      input, [&] { input = FromMemory(in, body.size()); }, unpacked, SkipFirst(given, output), end);
   return out;
 }

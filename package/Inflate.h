@@ -131,9 +131,9 @@ class TBodyInflater {
 
 // The ways a body can be inflated, for tests and fuzzing to compare.
 enum class TInflateWay {
-  Whole,  // in one call, as a body within the bound is
-  Zlib,   // streaming through zlib
-  Fast,   // streaming through the fast inflater, zlib settling the rest
+  Whole,   // in one call, as a body within the bound is
+  Zlib,    // streaming through zlib
+  Fast,    // streaming through the fast inflater, zlib settling the rest
   Pieces,  // cut into pieces inflated on their own and joined, as a large
            // body on several threads (package/BodyPieces.h); Fast settling
            // what does not join

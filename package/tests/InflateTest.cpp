@@ -322,8 +322,8 @@ TEST(Inflate, PiecesJoinOnlyWhereTheStreamAllows) {
   } rows[] = {
       {"fresh after every flush", full, 60000, true},
       {"looking back past the flushes", DeflateFlushed(text, 8000, Z_SYNC_FLUSH), 60000, false},
-      {"stored, a cut's look inside", DeflateFlushed(noise, 10000, Z_FULL_FLUSH, 0), 30000,
-       false, &noise},
+      {"stored, a cut's look inside", DeflateFlushed(noise, 10000, Z_FULL_FLUSH, 0), 30000, false,
+       &noise},
       {"a bad check value", badCheck, 60000, false},
       {"a bad middle piece", badPiece, 60000, false},
       {"fewer than unpacked", full, 60001, false},
