@@ -392,8 +392,10 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
       return r.system ? &run.OpenBeside(*system, r.place.folder, r.place.file)
                       : &run.Open(target[i]);
     });
-    if (out != nullptr && cutBodies && r.storedSize >= kCutBody && r.unpackedSize > 0 &&
-        giveCut(i, out))
+    // Only a body that packs well is worth cutting: a stored one costs
+    // little more than its copy, which one thread does best.
+    if (out != nullptr && cutBodies && r.storedSize >= kCutBody &&
+        r.storedSize < r.unpackedSize - r.unpackedSize / 8 && giveCut(i, out))
       continue;
     inFlight.push_back({i, out, nullptr, nullptr});
     if (out == nullptr)

@@ -144,9 +144,10 @@ shape() {  # shape NAME: makes $work/shape-NAME
   case $1 in
     small) printf 'x' >"$d/a.txt"; : >"$d/sub/empty.txt" ;;
     edges) text_file "$d/one.txt" 60000 1048576; text_file "$d/sub/more.txt" 60000 1048577 ;;
-    # noise.bin's body is large enough to be cut into pieces inflated on
-    # several threads.
-    mixed) text_file "$d/big.txt" 200000 3500000; head -c 4500000 /dev/urandom >"$d/sub/noise.bin"
+    # coded.txt packs to about three quarters, in a body large enough to be
+    # cut into pieces inflated on several threads.
+    mixed) text_file "$d/big.txt" 200000 3500000; head -c 2500000 /dev/urandom >"$d/sub/noise.bin"
+           head -c 4500000 /dev/urandom | base64 >"$d/sub/coded.txt"
            cp -r "$work/src/docs" "$d/sub/" ;;
   esac
 }
@@ -165,7 +166,7 @@ done
 # A damaged piece of a body inflated in pieces.
 cp "$work/mixed-1.stp" "$work/bad.stp"
 # Bodies lie in the rows' order from the package's start.
-off=$(( $("$stp" list "$work/bad.stp" | awk 'NR > 1 && !seen { if ($NF ~ /noise.bin$/) seen = 1
+off=$(( $("$stp" list "$work/bad.stp" | awk 'NR > 1 && !seen { if ($NF ~ /coded.txt$/) seen = 1
   else at += $(NF - 2) } END { print at }') + 3000000 ))
 printf '\x5a' | dd of="$work/bad.stp" bs=1 seek="$off" conv=notrunc 2>/dev/null
 same_refusal "$work/bad.stp" "a damaged body in pieces"
