@@ -389,7 +389,9 @@ NewFile::~NewFile() {
 }
 
 void NewFile::Finish(bool flush) {
-  FinishUnflushed();
+  // Not flushed, its bytes go to the disk in the system's own time: nothing
+  // here waits for them or sets them going.
+  out_->Close();
   if (flush)
     Flush();
   else
