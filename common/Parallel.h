@@ -34,7 +34,16 @@ class TOrderedWork {
   bool Full() const;
   bool Empty() const;
   void Give(Job job);
-  // Waits for the oldest job in flight to end; raises what it raised.
+  // A job with a tail: the tails run in the order given, one at a time,
+  // each once its job and every earlier tail have ended (on whichever
+  // worker ends the last of those), so that jobs may finish in order
+  // without the calling thread (a file written piece after piece). A job
+  // given without a tail has an empty one. What a tail raises is raised by
+  // TakeOldest like what its job raises; a tail does not run when its job
+  // raised.
+  void Give(Job job, std::function<void()> tail);
+  // Waits for the oldest job in flight (and its tail) to end; raises what it
+  // raised.
   void TakeOldest();
 
  private:

@@ -3,7 +3,11 @@
 #include "common/Parallel.h"
 
 struct TOrderedWork::State {
-  std::deque<Job> jobs;
+  struct Given {
+    Job job;
+    std::function<void()> tail;
+  };
+  std::deque<Given> jobs;
 };
 
 int ProcessorCount() {
@@ -27,11 +31,17 @@ bool TOrderedWork::Empty() const {
 }
 
 void TOrderedWork::Give(Job job) {
-  state_->jobs.push_back(std::move(job));
+  Give(std::move(job), {});
+}
+
+void TOrderedWork::Give(Job job, std::function<void()> tail) {
+  state_->jobs.push_back({std::move(job), std::move(tail)});
 }
 
 void TOrderedWork::TakeOldest() {
-  Job job = std::move(state_->jobs.front());
+  const State::Given given = std::move(state_->jobs.front());
   state_->jobs.pop_front();
-  job(0);
+  given.job(0);
+  if (given.tail)
+    given.tail();
 }

@@ -12,8 +12,10 @@ namespace {
 
 struct Slot {
   TOrderedWork::Job job;
+  std::function<void()> tail;
   bool started = false;
-  bool ended = false;
+  bool worked = false;  // the job has ended
+  bool ended = false;   // and its tail
   std::exception_ptr failure;
 };
 
@@ -26,6 +28,7 @@ struct TOrderedWork::State {
   // In the order given; a slot leaves when taken back.
   std::deque<std::shared_ptr<Slot>> slots;
   bool stopping = false;
+  bool tailing = false;  // a worker is running tails
   std::vector<std::thread> threads;
 
   void Work(int worker) {
@@ -54,9 +57,37 @@ struct TOrderedWork::State {
       }
       slot->job = nullptr;  // what it held goes now
       hold.lock();
-      slot->ended = true;
-      changed.notify_all();
+      slot->worked = true;
+      EndTails(hold);
     }
+  }
+
+  // Runs, in order, the tails whose jobs have ended and whose turn has
+  // come; one worker at a time (tailing), the others go on with jobs.
+  void EndTails(std::unique_lock<std::mutex>& hold) {
+    if (!tailing) {
+      tailing = true;
+      for (;;) {
+        const auto next = std::find_if(slots.begin(), slots.end(),
+                                       [](const std::shared_ptr<Slot>& s) { return !s->ended; });
+        if (next == slots.end() || !(*next)->worked)
+          break;
+        const std::shared_ptr<Slot> slot = *next;
+        if (slot->tail && !slot->failure) {
+          hold.unlock();
+          try {
+            slot->tail();
+          } catch (...) {
+            slot->failure = std::current_exception();
+          }
+          slot->tail = nullptr;
+          hold.lock();
+        }
+        slot->ended = true;
+      }
+      tailing = false;
+    }
+    changed.notify_all();
   }
 };
 
@@ -97,8 +128,13 @@ bool TOrderedWork::Empty() const {
 }
 
 void TOrderedWork::Give(Job job) {
+  Give(std::move(job), {});
+}
+
+void TOrderedWork::Give(Job job, std::function<void()> tail) {
   auto slot = std::make_shared<Slot>();
   slot->job = std::move(job);
+  slot->tail = std::move(tail);
   {
     std::lock_guard<std::mutex> hold(state_->lock);
     state_->slots.push_back(std::move(slot));
@@ -112,6 +148,8 @@ void TOrderedWork::TakeOldest() {
     slot = std::move(state_->slots.front());
     state_->slots.pop_front();
     slot->job(0);
+    if (slot->tail)
+      slot->tail();
     return;
   }
   {

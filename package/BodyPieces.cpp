@@ -108,8 +108,14 @@ void TBodyJoin::Take(const TBodyPiece& piece, const TInflateOutput& output) {
     broken_ = true;
     return;
   }
-  if (o.got > 0)
-    output(piece.out.get(), o.got);
+  if (o.got > 0) {
+    try {
+      output(piece.out.get(), o.got);
+    } catch (...) {
+      broken_ = true;  // nothing after it is written
+      throw;
+    }
+  }
   given_ += static_cast<int64_t>(o.got);
   check_.Add(o.adler, o.got);
   next_ = piece.start + static_cast<int64_t>(piece.in.size());
@@ -124,12 +130,10 @@ void TBodyJoin::Take(const TBodyPiece& piece, const TInflateOutput& output) {
   broken_ = !finished_;
 }
 
-TBodyJoin JoinInMemory(std::string_view body, int64_t unpacked, TBodyEnd end,
-                       const TInflateOutput& output) {
+void JoinInMemory(std::string_view body, TBodyJoin& join, const TInflateOutput& output) {
   TBodyCutter cutter([body](int64_t at, uint8_t* buffer,
                             size_t size) { std::memcpy(buffer, body.data() + at, size); },
                      static_cast<int64_t>(body.size()), {1, 64 << 10, 1});
-  TBodyJoin join(unpacked, end);
   std::vector<std::unique_ptr<uint8_t[]>> spare;
   while (!join.Broken() && !join.Finished()) {
     std::unique_ptr<TBodyPiece> piece = cutter.Next(spare);
@@ -139,5 +143,4 @@ TBodyJoin JoinInMemory(std::string_view body, int64_t unpacked, TBodyEnd end,
     join.Take(*piece, output);
     spare.push_back(std::move(piece->out));
   }
-  return join;
 }

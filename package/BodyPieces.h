@@ -18,6 +18,7 @@
 // bytes after those the join gave.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -81,7 +82,9 @@ class TBodyCutter {
   bool stuck_ = false;
 };
 
-// Takes pieces in order and gives their bytes to output.
+// Takes pieces in order and gives their bytes to output. Pieces may be
+// taken on different threads, one after the other; whether the join is
+// broken or finished may be asked on any thread meanwhile.
 class TBodyJoin {
  public:
   TBodyJoin(int64_t unpacked, TBodyEnd end) : unpacked_(unpacked), end_(end) {}
@@ -89,9 +92,9 @@ class TBodyJoin {
   void Take(const TBodyPiece& piece, const TInflateOutput& output);
   // The body inflated whole and right: its unpacked size, its stream ended
   // and its check value right, at the stored size when read exactly.
-  bool Finished() const { return finished_; }
+  bool Finished() const { return finished_.load(); }
   // A piece did not join: the body is to be inflated again.
-  bool Broken() const { return broken_; }
+  bool Broken() const { return broken_.load(); }
   int64_t Given() const { return given_; }
 
  private:
@@ -100,13 +103,12 @@ class TBodyJoin {
   int64_t given_ = 0;
   int64_t next_ = 0;  // where the next piece must start, at a block boundary
   TBodyCheck check_;
-  bool broken_ = false;
-  bool finished_ = false;
+  std::atomic<bool> broken_ = false;
+  std::atomic<bool> finished_ = false;
 };
 
 // One body in memory cut at every point (no further apart than 64 KiB) and
-// joined piece after piece, giving output the bytes the join gives: the way
+// joined by join piece after piece, which gives output its bytes: the way
 // the extractor takes a large body, for tests and fuzzing (InflateBody
 // settles what the join leaves).
-TBodyJoin JoinInMemory(std::string_view body, int64_t unpacked, TBodyEnd end,
-                       const TInflateOutput& output);
+void JoinInMemory(std::string_view body, TBodyJoin& join, const TInflateOutput& output);

@@ -277,8 +277,8 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
   // Bodies are inflated and written on several threads when the package can
   // be read again by its path; everything else (the folders, the files
   // opened and closed, the progress) happens here, row by row in order. A
-  // large body is cut into pieces inflated on several threads and written
-  // here in order (package/BodyPieces.h), where the build inflates pieces.
+  // large body is cut into pieces inflated on several threads and written in
+  // order (package/BodyPieces.h), where the build inflates pieces.
   const int threads = packagePath.empty() ? 1 : std::max(options.threads, 1);
   std::vector<std::unique_ptr<InFile>> readers(static_cast<size_t>(threads));
   std::vector<std::unique_ptr<TBodyInflater>> inflaters(static_cast<size_t>(threads));
@@ -312,10 +312,7 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
     };
     if (f.piece) {
       --pieces;
-      Labelled(f.row, r, [&] {
-        work.TakeOldest();
-        f.join->Take(*f.piece, write);
-      });
+      Labelled(f.row, r, [&] { work.TakeOldest(); });
       spare.push_back(std::move(f.piece->out));
       return;
     }
@@ -352,7 +349,13 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
     out->Reserve(r.unpackedSize);
     const auto join = std::make_shared<TBodyJoin>(r.unpackedSize, TBodyEnd::Extract);
     while (piece) {
-      work.Give([p = piece.get()](int) { p->Inflate(); });
+      // Inflated on any thread, joined and written in order by the one that
+      // ends it.
+      work.Give([p = piece.get()](int) { p->Inflate(); },
+                [p = piece.get(), out, join] {
+                  join->Take(*p,
+                             [out](const uint8_t* data, size_t size) { out->Write(data, size); });
+                });
       inFlight.push_back({i, out, join, std::move(piece)});
       ++pieces;
       while (work.Full() || pieces >= kMostPiecesInFlight)

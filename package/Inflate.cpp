@@ -269,7 +269,8 @@ std::string InflateBody(std::string_view body, int64_t unpacked, TInflateWay way
   }
   int64_t given = 0;
   if (way == TInflateWay::Pieces) {
-    const TBodyJoin join = JoinInMemory(body, unpacked, end, output);
+    TBodyJoin join(unpacked, end);
+    JoinInMemory(body, join, output);
     if (join.Finished())
       return out;
     given = join.Given();

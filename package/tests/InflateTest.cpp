@@ -341,7 +341,8 @@ TEST(Inflate, PiecesJoinOnlyWhereTheStreamAllows) {
                     r.what);
     }
     if (HaveFastInflater()) {
-      const TBodyJoin join = JoinInMemory(r.body, r.unpacked, TBodyEnd::Exact, [](auto, auto) {});
+      TBodyJoin join(r.unpacked, TBodyEnd::Exact);
+      JoinInMemory(r.body, join, [](auto, auto) {});
       EXPECT_EQ(join.Finished(), r.joins) << r.what;
     }
   }
