@@ -21,6 +21,9 @@ std::u16string FromFsPath(const std::filesystem::path& path);
 std::FILE* OpenStdFile(const std::filesystem::path& path, bool write);
 
 class HeldFolder;
+namespace win {
+struct QueuedFlush;
+}
 
 // A file open for reading. Raises FileError (fs/Errors.h) when it cannot be
 // opened, sought or read as asked.
@@ -295,10 +298,10 @@ class NewFile {
   // flush is set, before it is placed. Raises FileError.
   void Finish(bool flush);
   // Closes it once written and sets its bytes on their way to the disk
-  // without waiting for them (where the system lets a program ask; Windows
-  // writes them back in its own time), keeping what Flush needs open: a run
-  // writes many files while the disk catches up, then waits for them all.
-  // One descriptor each until Flush (on Windows a handle stays open anyway).
+  // without waiting for them (on Windows a thread of the process flushes it
+  // meanwhile, win/Flusher.h), keeping what Flush needs open: a run writes
+  // many files while the disk catches up, then waits for them all. One
+  // descriptor each until Flush (on Windows a handle stays open anyway).
   void FinishUnflushed();
   // Waits until the bytes of a file finished unflushed are on the disk; then
   // it is as after Finish(true). Raises FileError.
@@ -319,6 +322,9 @@ class NewFile {
   intptr_t native_ = -1;
   bool placed_ = false;
   uint64_t identity_[2] = {0, 0};  // device and file, once closed (POSIX)
+  // Its flush handed to the background (Windows): awaited or withdrawn
+  // before the handle goes.
+  win::QueuedFlush* flushing_ = nullptr;
 };
 
 // A file that stands in a held folder, held so that it can be renamed or

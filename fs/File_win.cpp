@@ -19,6 +19,7 @@
 #include "fs/File.h"
 #include "fs/Native.h"
 #include "win/Api.h"
+#include "win/Flusher.h"
 #include "win/FolderTree.h"
 #include "win/Security.h"
 #include "win/SystemPath.h"
@@ -379,27 +380,34 @@ void NewFile::Create(std::u16string_view temp, bool retry) {
 
 NewFile::~NewFile() {
   out_.reset();
+  win::Release(flushing_);
   if (!placed_)
     win::DeleteThrough(Native(native_));
   CloseHandle(Native(native_));
 }
 
 void NewFile::Finish(bool flush) {
-  FinishUnflushed();
+  out_->Close();
   if (flush)
     Flush();
 }
 
 void NewFile::FinishUnflushed() {
-  // The system's lazy writer takes the bytes to the disk meanwhile; the
-  // handle stays open until the file goes.
+  // The handle stays open until the file goes; the flusher's thread writes
+  // the bytes through meanwhile (or Flush does, when it has no thread).
   out_->Close();
+  if (flushing_ == nullptr)
+    flushing_ = win::QueueFlush(Native(native_));
 }
 
 void NewFile::Flush() {
-  if (!FlushFileBuffers(Native(native_)))
-    throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " +
-                    SystemErrorTextOr(GetLastError()));
+  DWORD error = ERROR_SUCCESS;
+  if (flushing_ != nullptr)
+    error = win::Await(*flushing_);
+  else if (!FlushFileBuffers(Native(native_)))
+    error = GetLastError();
+  if (error != ERROR_SUCCESS)
+    throw FileError(u"cannot write " + folder_.Path() + temp_ + u": " + SystemErrorTextOr(error));
 }
 
 bool NewFile::Unplace() {
@@ -413,6 +421,10 @@ bool NewFile::Unplace() {
 
 bool NewFile::Place(bool replace) {
   out_->Close();
+  // Moved only once the flusher is done with it; what the flush found,
+  // Flush tells.
+  if (flushing_ != nullptr)
+    win::Await(*flushing_);
   const LONG status = win::RenameAt(Native(native_), Native(folder_.native_), name_, replace);
   if (!replace && status == win::kStatusObjectNameCollision)
     return false;
