@@ -138,10 +138,11 @@ void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateO
 }
 
 void InflateStreamFast(const TInflateInput& input, const std::function<void()>& rewind,
-                       int64_t unpacked, const TInflateOutput& output, TBodyEnd end) {
+                       int64_t unpacked, const TInflateOutput& output, TBodyEnd end,
+                       TFastScratch* scratch) {
   if (unpacked <= 0 && end == TBodyEnd::Extract)
     return;
-  const TFastOutcome fast = InflateFast(input, unpacked, output, end);
+  const TFastOutcome fast = InflateFast(input, unpacked, output, end, scratch);
   if (fast.finished)
     return;
   // zlib reads the body again and settles it, giving only what follows the
@@ -227,6 +228,8 @@ void TBodyInflater::Inflate(InFile& package, int64_t stored, int64_t unpacked,
   if (unpacked <= 0 && end == TBodyEnd::Extract)
     return;
   if (HaveFastInflater() || !FitsWhole(stored, unpacked) || unpacked == 0) {
+    if (HaveFastInflater() && !fast_)
+      fast_ = MakeFastScratch();
     const int64_t start = package.Position();
     int64_t left = stored;
     InflateStreamFast(
@@ -240,7 +243,7 @@ void TBodyInflater::Inflate(InFile& package, int64_t stored, int64_t unpacked,
           package.Seek(start);
           left = stored;
         },
-        unpacked, output, end);
+        unpacked, output, end, fast_.get());
     return;
   }
   in_.Fit(static_cast<size_t>(stored));

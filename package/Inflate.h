@@ -31,6 +31,10 @@
 #include <utility>
 
 class InFile;
+struct TFastScratch;
+struct TFastScratchDeleter {
+  void operator()(TFastScratch* scratch) const;
+};
 
 struct TInflateBound {
   // The largest body inflated whole, where the build has no fast inflater:
@@ -72,9 +76,10 @@ void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateO
 // back at the body's first byte) by InflateStream, which settles the outcome
 // and gives output only the bytes not given yet. Without a fast inflater it
 // is InflateStream. Raises PackageReadError.
+// scratch, when given, is the fast inflater's (package/InflateFast.h).
 void InflateStreamFast(const TInflateInput& input, const std::function<void()>& rewind,
                        int64_t unpacked, const TInflateOutput& output,
-                       TBodyEnd end = TBodyEnd::Extract);
+                       TBodyEnd end = TBodyEnd::Extract, TFastScratch* scratch = nullptr);
 
 // A buffer for a body within the bound. It grows without copying what it
 // held (the old block goes first) and is never cleared, so only the bytes a
@@ -127,6 +132,7 @@ class TBodyInflater {
   std::unique_ptr<Decompressor> decompressor_;
   TBodyBuffer in_;
   TBodyBuffer out_;
+  std::unique_ptr<TFastScratch, TFastScratchDeleter> fast_;
 };
 
 // The ways a body can be inflated, for tests and fuzzing to compare.

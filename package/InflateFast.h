@@ -9,10 +9,19 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "package/Inflate.h"
 
 bool HaveFastInflater();
+
+// What the fast inflater keeps from one body to the next on one thread: its
+// buffers and state. Made anew for each body they cost a page fault for
+// each page touched, every body again (under Wine every block this large is
+// mapped and unmapped by itself).
+// (TFastScratch and its deleter are declared in package/Inflate.h.)
+using TFastScratchPtr = std::unique_ptr<TFastScratch, TFastScratchDeleter>;
+TFastScratchPtr MakeFastScratch();
 
 struct TFastOutcome {
   // The body gave exactly its unpacked size, its stream ended there with its
@@ -28,8 +37,9 @@ struct TFastOutcome {
 // bytes than unpacked, input that runs out, bytes left after the stream
 // when read exactly. Passes on what output raises; raises nothing itself
 // but a failed allocation.
+// scratch, when given, is used instead of buffers of the call's own.
 TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
-                         TBodyEnd end);
+                         TBodyEnd end, TFastScratch* scratch = nullptr);
 
 // One piece of a body's stream inflated with nothing before it (the body's
 // zlib header first when zlibHeader is set), into out, which has room for

@@ -24,50 +24,69 @@ bool HaveFastInflater() {
   return true;
 }
 
+struct TFastScratch {
+  std::unique_ptr<uint8_t[]> in = std::make_unique_for_overwrite<uint8_t[]>(kInChunk);
+  std::unique_ptr<uint8_t[]> out = std::make_unique_for_overwrite<uint8_t[]>(kOutChunk);
+  std::unique_ptr<inflate_state> state = std::make_unique<inflate_state>();
+};
+
+void TFastScratchDeleter::operator()(TFastScratch* scratch) const {
+  delete scratch;
+}
+
+TFastScratchPtr MakeFastScratch() {
+  return TFastScratchPtr(new TFastScratch);
+}
+
 TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TInflateOutput& output,
-                         TBodyEnd end) {
+                         TBodyEnd end, TFastScratch* scratch) {
   TFastOutcome outcome;
   if (unpacked < 0)
     return outcome;
-  const auto in = std::make_unique_for_overwrite<uint8_t[]>(kInChunk);
+  TFastScratchPtr own;
+  if (scratch == nullptr) {
+    own = MakeFastScratch();
+    scratch = own.get();
+  }
+  uint8_t* const in = scratch->in.get();
   size_t have = 0;
   while (have < 2) {
-    const size_t n = input(in.get() + have, kInChunk - have);
+    const size_t n = input(in + have, kInChunk - have);
     if (n == 0)
       return outcome;
     have += n;
   }
-  if (!PlainZlibHeader(in.get()))
+  if (!PlainZlibHeader(in))
     return outcome;
 
-  const auto state = std::make_unique<inflate_state>();
-  isal_inflate_init(state.get());
+  inflate_state* const state = scratch->state.get();
+  isal_inflate_init(state);
   state->crc_flag = ISAL_ZLIB;
-  state->next_in = in.get();
+  state->next_in = in;
   state->avail_in = static_cast<uint32_t>(have);
   // Room for one byte more than the body gives, so that a stream that would
   // give more shows itself.
   const size_t outSize = static_cast<size_t>(std::min<int64_t>(unpacked + 1, kOutChunk));
-  const auto out = std::make_unique_for_overwrite<uint8_t[]>(outSize);
+  uint8_t* const out = scratch->out.get();
   for (;;) {
     if (state->avail_in == 0) {
-      const size_t n = input(in.get(), kInChunk);
+      const size_t n = input(in, kInChunk);
       if (n == 0)
         return outcome;
-      state->next_in = in.get();
+      state->next_in = in;
       state->avail_in = static_cast<uint32_t>(n);
     }
     const size_t room =
         static_cast<size_t>(std::min<int64_t>(unpacked + 1 - outcome.given, outSize));
-    state->next_out = out.get();
+    state->next_out = out;
     state->avail_out = static_cast<uint32_t>(room);
     const uint32_t inBefore = state->avail_in;
-    const int rc = isal_inflate(state.get());
+    const int rc = isal_inflate(state);
     const size_t got = room - state->avail_out;
     if (rc != ISAL_DECOMP_OK || outcome.given + static_cast<int64_t>(got) > unpacked)
       return outcome;
     if (got > 0)
-      output(out.get(), got);
+      output(out, got);
     outcome.given += static_cast<int64_t>(got);
     if (state->block_state == ISAL_BLOCK_FINISH)
       break;
@@ -80,7 +99,7 @@ TFastOutcome InflateFast(const TInflateInput& input, int64_t unpacked, const TIn
   // in the bit buffer (where whole bytes past the check value can sit beside
   // the bits that pad the last byte of deflate data), none still to come.
   if (end == TBodyEnd::Exact &&
-      (state->avail_in != 0 || state->read_in_length >= 8 || input(in.get(), kInChunk) != 0))
+      (state->avail_in != 0 || state->read_in_length >= 8 || input(in, kInChunk) != 0))
     return outcome;
   outcome.finished = true;
   return outcome;

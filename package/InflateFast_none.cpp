@@ -4,7 +4,18 @@ bool HaveFastInflater() {
   return false;
 }
 
-TFastOutcome InflateFast(const TInflateInput&, int64_t, const TInflateOutput&, TBodyEnd) {
+struct TFastScratch {};
+
+void TFastScratchDeleter::operator()(TFastScratch* scratch) const {
+  delete scratch;
+}
+
+TFastScratchPtr MakeFastScratch() {
+  return TFastScratchPtr(new TFastScratch);
+}
+
+TFastOutcome InflateFast(const TInflateInput&, int64_t, const TInflateOutput&, TBodyEnd,
+                         TFastScratch*) {
   return {};
 }
 
