@@ -63,9 +63,8 @@ class TBodyCutter {
  public:
   TBodyCutter(TReadAt read, int64_t stored, TCutBound bound = {});
   // The next piece, with its output room from spare (or new); null when the
-  // body is all cut, or when no point lies within reach (Stuck()).
+  // body is all cut, and from then on when no point lies within reach.
   std::unique_ptr<TBodyPiece> Next(std::vector<std::unique_ptr<uint8_t[]>>& spare);
-  bool Stuck() const { return stuck_; }
 
  private:
   // Reads more of the body after what is held; false at its end.
