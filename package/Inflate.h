@@ -31,10 +31,15 @@
 #include <utility>
 
 class InFile;
+// What the fast inflater (package/InflateFast.h) keeps from one body to the
+// next on one thread: its buffers and state. Made anew for each body they
+// cost a page fault for each page touched, every body again (under Wine
+// every block this large is mapped and unmapped by itself).
 struct TFastScratch;
 struct TFastScratchDeleter {
   void operator()(TFastScratch* scratch) const;
 };
+using TFastScratchPtr = std::unique_ptr<TFastScratch, TFastScratchDeleter>;
 
 struct TInflateBound {
   // The largest body inflated whole, where the build has no fast inflater:
@@ -132,7 +137,7 @@ class TBodyInflater {
   std::unique_ptr<Decompressor> decompressor_;
   TBodyBuffer in_;
   TBodyBuffer out_;
-  std::unique_ptr<TFastScratch, TFastScratchDeleter> fast_;
+  TFastScratchPtr fast_;
 };
 
 // The ways a body can be inflated, for tests and fuzzing to compare.

@@ -9,18 +9,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "package/Inflate.h"
 
 bool HaveFastInflater();
 
-// What the fast inflater keeps from one body to the next on one thread: its
-// buffers and state. Made anew for each body they cost a page fault for
-// each page touched, every body again (under Wine every block this large is
-// mapped and unmapped by itself).
-// (TFastScratch and its deleter are declared in package/Inflate.h.)
-using TFastScratchPtr = std::unique_ptr<TFastScratch, TFastScratchDeleter>;
+// The fast inflater's scratch (TFastScratch, package/Inflate.h).
 TFastScratchPtr MakeFastScratch();
 
 struct TFastOutcome {
