@@ -8,9 +8,12 @@ namespace win {
 
 struct QueuedFlush {
   HANDLE file;
-  HANDLE done;                  // a manual-reset event, set by the thread once flushed
-  DWORD error = ERROR_SUCCESS;  // written before done is set
-  bool queued = true;           // not yet begun; under the flusher's lock
+  HANDLE done;                  // a manual-reset event, set once flushed and not queued again
+  DWORD error = ERROR_SUCCESS;  // the first failure; written before done is set
+  // Under the flusher's lock: waiting in the queue; being flushed (both, when
+  // handed over again meanwhile).
+  bool queued = true;
+  bool running = false;
 };
 
 namespace {
@@ -43,13 +46,27 @@ class Flusher {
     return true;
   }
 
-  // True when flush was still waiting and is taken out of the queue.
+  void Requeue(QueuedFlush& flush) {
+    {
+      Locked locked(lock_);
+      if (flush.queued)
+        return;
+      flush.queued = true;
+      ResetEvent(flush.done);
+      queue_.push_back(&flush);
+    }
+    SetEvent(work_);
+  }
+
+  // Takes flush out of the queue; true when the thread is not flushing it
+  // either, so that it may go at once.
   bool Withdraw(QueuedFlush* flush) {
     Locked locked(lock_);
-    if (!flush->queued)
-      return false;
-    queue_.erase(std::find(queue_.begin(), queue_.end(), flush));
-    return true;
+    if (flush->queued) {
+      queue_.erase(std::find(queue_.begin(), queue_.end(), flush));
+      flush->queued = false;
+    }
+    return !flush->running;
   }
 
  private:
@@ -77,15 +94,21 @@ class Flusher {
           next = queue_.front();
           queue_.pop_front();
           next->queued = false;
+          next->running = true;
         }
       }
       if (next == nullptr) {
         WaitForSingleObject(work_, INFINITE);
         continue;
       }
-      next->error = FlushFileBuffers(next->file) ? ERROR_SUCCESS : GetLastError();
+      const DWORD error = FlushFileBuffers(next->file) ? ERROR_SUCCESS : GetLastError();
+      Locked locked(lock_);
+      if (next->error == ERROR_SUCCESS)
+        next->error = error;
+      next->running = false;
       // The last touch: its owner may free it as soon as this is set.
-      SetEvent(next->done);
+      if (!next->queued)
+        SetEvent(next->done);
     }
   }
 
@@ -120,6 +143,10 @@ QueuedFlush* QueueFlush(HANDLE file) {
     return nullptr;
   }
   return flush.release();
+}
+
+void Requeue(QueuedFlush& flush) {
+  TheFlusher().Requeue(flush);
 }
 
 DWORD Await(QueuedFlush& flush) {
