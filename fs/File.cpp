@@ -71,9 +71,6 @@ namespace {
 
 // Pieces smaller than this are gathered before they are written.
 constexpr size_t kOutBuffer = 64 << 10;
-// A file written behind is set on its way to the disk after each part this
-// large.
-constexpr uint64_t kWriteBehind = 16 << 20;
 
 }  // namespace
 
@@ -96,18 +93,7 @@ OutFile::~OutFile() {
 bool OutFile::Drain() {
   const size_t n = used_;
   used_ = 0;
-  return n == 0 || Put(buffer_.get(), n);
-}
-
-bool OutFile::Put(const void* data, size_t size) {
-  if (!WriteAll(native_, data, size))
-    return false;
-  sinceBehind_ += size;
-  if (behind_ && sinceBehind_ >= kWriteBehind) {
-    sinceBehind_ = 0;
-    behind_();
-  }
-  return true;
+  return n == 0 || WriteAll(native_, buffer_.get(), n);
 }
 
 void OutFile::Write(const void* data, size_t size) {
@@ -118,7 +104,7 @@ void OutFile::Write(const void* data, size_t size) {
   if (used_ + size > kOutBuffer && !Drain())
     throw FileError(u"cannot write " + path_);
   if (size >= kOutBuffer) {
-    if (!Put(data, size))
+    if (!WriteAll(native_, data, size))
       throw FileError(u"cannot write " + path_);
     return;
   }
@@ -284,10 +270,6 @@ NewFile::NewFile(HeldFolder& folder, std::u16string_view name) : folder_(folder)
 NewFile::NewFile(HeldFolder& folder, std::u16string_view name, std::u16string_view temp)
     : folder_(folder), name_(name) {
   Create(temp, false);
-}
-
-void NewFile::WriteBehind() {
-  out_->behind_ = [this] { Behind(); };
 }
 
 HeldFolder* FolderTree::Find(std::u16string_view rel) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -89,16 +88,11 @@ class OutFile {
   OutFile(intptr_t borrowed, std::u16string_view path);
   // Writes out the buffer; false when the system refuses.
   bool Drain();
-  // Writes through to the system, and calls behind_ each time another
-  // kWriteBehind bytes have gone.
-  bool Put(const void* data, size_t size);
   std::u16string path_;
   intptr_t native_ = -1;  // the HANDLE on Windows, the descriptor elsewhere
   bool owned_ = true;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
-  std::function<void()> behind_;
-  uint64_t sinceBehind_ = 0;
 };
 
 // The file system operations the extractor and the setup program need. On
@@ -312,10 +306,6 @@ class NewFile {
   // Waits until the bytes of a file finished unflushed are on the disk; then
   // it is as after Finish(true). Raises FileError.
   void Flush();
-  // Sets its bytes on their way to the disk while it is still being written,
-  // a part at a time (on Windows through the flusher's thread), so that a
-  // large file's flush at its end waits only for its last part.
-  void WriteBehind();
   // Moves a placed file back to its temporary name (where nothing is), to
   // be deleted with it; false when it cannot be.
   bool Unplace();
@@ -325,8 +315,6 @@ class NewFile {
   void Create(std::u16string_view temp, bool retry);
   // Closes the descriptor of a file written, keeping who it is (POSIX).
   void CloseWritten();
-  // Sets the bytes written so far on their way to the disk, not waiting.
-  void Behind();
   HeldFolder& folder_;
   std::u16string name_;
   std::u16string temp_;

@@ -400,11 +400,7 @@ void NewFile::Finish(bool flush) {
 
 void NewFile::FinishUnflushed() {
   out_->Close();
-  Behind();
-}
-
-void NewFile::Behind() {
-  // Write-back starts now, while the next bytes are inflated; a failure here
+  // Write-back starts now, while the next file is inflated; a failure here
   // shows again in Flush, which is what counts.
   if (native_ != -1)
     sync_file_range(static_cast<int>(native_), 0, 0, SYNC_FILE_RANGE_WRITE);

@@ -388,27 +388,16 @@ NewFile::~NewFile() {
 
 void NewFile::Finish(bool flush) {
   out_->Close();
-  if (!flush)
-    return;
-  // A flush handed over while it was written may have begun before its
-  // last bytes.
-  if (flushing_ != nullptr)
-    win::Requeue(*flushing_);
-  Flush();
+  if (flush)
+    Flush();
 }
 
 void NewFile::FinishUnflushed() {
   // The handle stays open until the file goes; the flusher's thread writes
   // the bytes through meanwhile (or Flush does, when it has no thread).
   out_->Close();
-  Behind();
-}
-
-void NewFile::Behind() {
   if (flushing_ == nullptr)
     flushing_ = win::QueueFlush(Native(native_));
-  else
-    win::Requeue(*flushing_);
 }
 
 void NewFile::Flush() {

@@ -89,8 +89,6 @@ OutFile& TTransaction::Open(size_t index) {
                    unflushed_.end());
   t.file.reset();
   t.file = std::make_unique<NewFile>(*t.held, t.name, PartName(t.name, journal_.run));
-  if (durable_)
-    t.file->WriteBehind();
   open_.push_back(t.file.get());
   return open_.back()->Out();
 }
@@ -99,8 +97,6 @@ OutFile& TTransaction::OpenBeside(FolderTree& tree, const std::u16string& folder
                                   const std::u16string& name) {
   HeldFolder& held = tree.Enter(folder, true);
   beside_.push_back({&tree, std::make_unique<NewFile>(held, name)});
-  if (durable_)
-    beside_.back().file->WriteBehind();
   open_.push_back(beside_.back().file.get());
   return open_.back()->Out();
 }

@@ -8,12 +8,9 @@ namespace win {
 
 struct QueuedFlush {
   HANDLE file;
-  HANDLE done;                  // a manual-reset event, set once flushed and not queued again
-  DWORD error = ERROR_SUCCESS;  // the first failure; written before done is set
-  // Under the flusher's lock: waiting in the queue; being flushed (both, when
-  // handed over again meanwhile).
-  bool queued = true;
-  bool running = false;
+  HANDLE done;                  // a manual-reset event, set by the thread once flushed
+  DWORD error = ERROR_SUCCESS;  // written before done is set
+  bool queued = true;           // not yet begun; under the flusher's lock
 };
 
 namespace {
@@ -46,27 +43,13 @@ class Flusher {
     return true;
   }
 
-  void Requeue(QueuedFlush& flush) {
-    {
-      Locked locked(lock_);
-      if (flush.queued)
-        return;
-      flush.queued = true;
-      ResetEvent(flush.done);
-      queue_.push_back(&flush);
-    }
-    SetEvent(work_);
-  }
-
-  // Takes flush out of the queue; true when the thread is not flushing it
-  // either, so that it may go at once.
+  // True when flush was still waiting and is taken out of the queue.
   bool Withdraw(QueuedFlush* flush) {
     Locked locked(lock_);
-    if (flush->queued) {
-      queue_.erase(std::find(queue_.begin(), queue_.end(), flush));
-      flush->queued = false;
-    }
-    return !flush->running;
+    if (!flush->queued)
+      return false;
+    queue_.erase(std::find(queue_.begin(), queue_.end(), flush));
+    return true;
   }
 
  private:
@@ -94,21 +77,15 @@ class Flusher {
           next = queue_.front();
           queue_.pop_front();
           next->queued = false;
-          next->running = true;
         }
       }
       if (next == nullptr) {
         WaitForSingleObject(work_, INFINITE);
         continue;
       }
-      const DWORD error = FlushFileBuffers(next->file) ? ERROR_SUCCESS : GetLastError();
-      Locked locked(lock_);
-      if (next->error == ERROR_SUCCESS)
-        next->error = error;
-      next->running = false;
+      next->error = FlushFileBuffers(next->file) ? ERROR_SUCCESS : GetLastError();
       // The last touch: its owner may free it as soon as this is set.
-      if (!next->queued)
-        SetEvent(next->done);
+      SetEvent(next->done);
     }
   }
 
@@ -143,10 +120,6 @@ QueuedFlush* QueueFlush(HANDLE file) {
     return nullptr;
   }
   return flush.release();
-}
-
-void Requeue(QueuedFlush& flush) {
-  TheFlusher().Requeue(flush);
 }
 
 DWORD Await(QueuedFlush& flush) {

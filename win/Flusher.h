@@ -7,10 +7,6 @@
 // them there. Handed over as each file is finished, they go to the disk
 // while the next is inflated and written.
 //
-// A file still being written may be handed over again and again (Requeue),
-// so that a large one goes to the disk in parts while it is written and its
-// last flush waits only for what came after the one before.
-//
 // One thread per process, started with the first flush handed over, flushes
 // the files in the order given (XP has CRITICAL_SECTION and events; the
 // MinGW compilers here have no std::thread). A flush handed over is owned
@@ -30,12 +26,8 @@ struct QueuedFlush;
 // made (the caller then flushes the file itself). file stays open until the
 // flush is awaited or released.
 QueuedFlush* QueueFlush(HANDLE file);
-// Hands the same file over again, for the bytes written since its flush
-// began; nothing when it is still waiting (it will see them).
-void Requeue(QueuedFlush& flush);
 // Waits until the flush is done; its result: ERROR_SUCCESS, or the system's
-// error code (the first, when it was handed over more than once). The same
-// answer again on each call.
+// error code. The same answer again on each call.
 DWORD Await(QueuedFlush& flush);
 // Withdraws the flush if the thread has not begun it, else waits for it;
 // then frees it.

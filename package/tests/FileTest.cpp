@@ -90,37 +90,3 @@ TEST_F(FileOps, RenameOverReplacesAndKeepsTheOldFileWhenItCannot) {
   EXPECT_TRUE(RemoveFile(base + u"fresh"));
   EXPECT_FALSE(RemoveFile(base + u"fresh"));
 }
-
-// Written behind, a large file is handed to the disk part by part while it
-// is written (on Windows to the flusher's thread, again and again); however
-// it is finished, every byte is there once it is placed.
-TEST_F(FileOps, AFileWrittenBehindIsWholeHoweverItIsFinished) {
-  struct Case {
-    const char* what;
-    std::function<void(NewFile&)> finish;
-  };
-  const Case cases[] = {
-      {"finished unflushed, then flushed", [](NewFile& f) { f.FinishUnflushed(), f.Flush(); }},
-      {"finished flushed", [](NewFile& f) { f.Finish(true); }},
-      {"finished unflushed and placed unawaited", [](NewFile& f) { f.FinishUnflushed(); }},
-  };
-  // Parts of 1 MiB, each its own: 33 of them is past two handovers.
-  std::string part = RandomBytes(1 << 20, 7, false);
-  FolderTree tree(FromFsPath(root) + u"\\behind\\", FolderTree::RootLink::kRefuse);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::string whole;
-    {
-      NewFile file(tree.Root(), u"big.bin");
-      file.WriteBehind();
-      for (int i = 0; i < 33; ++i) {
-        part[0] = static_cast<char>(i);
-        file.Out().Write(part.data(), part.size());
-        whole += part;
-      }
-      c.finish(file);
-      file.Place(true);
-    }
-    EXPECT_TRUE(ReadAll(root / "behind" / "big.bin") == whole);
-  }
-}
