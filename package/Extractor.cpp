@@ -3,20 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "common/Errors.h"
-#include "common/Parallel.h"
 #include "common/Path.h"
 #include "common/Text.h"
 #include "datatable/NvDataTable.h"
 #include "fs/Errors.h"
 #include "fs/File.h"
-#include "package/BodyPieces.h"
+#include "package/BodyWork.h"
 #include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/Journal.h"
@@ -26,12 +24,6 @@
 #include "package/Transaction.h"
 
 namespace {
-
-// Bodies of at least this many stored bytes are cut into pieces where the
-// build inflates pieces on several threads; at most this many pieces are in
-// flight (each holds up to TCutBound::most stored bytes and kPieceRoom).
-constexpr int64_t kCutBody = 4 << 20;
-constexpr size_t kMostPiecesInFlight = 6;
 
 std::u16string RowLabel(int index, const TRow& row) {
   std::u16string label = u"row " + IntToText(index + 1);
@@ -274,110 +266,34 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
   }
   run.Begin();
 
-  // Bodies are inflated and written on several threads when the package can
-  // be read again by its path; everything else (the folders, the files
-  // opened and closed, the progress) happens here, row by row in order. A
-  // large body is cut into pieces inflated on several threads and written in
-  // order (package/BodyPieces.h), where the build inflates pieces.
-  const int threads = packagePath.empty() ? 1 : std::max(options.threads, 1);
-  std::vector<std::unique_ptr<InFile>> readers(static_cast<size_t>(threads));
-  std::vector<std::unique_ptr<TBodyInflater>> inflaters(static_cast<size_t>(threads));
-  struct InFlight {
-    size_t row;
-    OutFile* out;  // null: a system file left alone
-    // A cut body's: one of its pieces, or (piece null) its end.
-    std::shared_ptr<TBodyJoin> join;
-    std::unique_ptr<TBodyPiece> piece;
-  };
-  // Before the work, whose end waits for the jobs that use its pieces.
-  std::deque<InFlight> inFlight;
-  TOrderedWork work(threads, 2 * static_cast<size_t>(threads));
-  const bool cutBodies = work.Workers() > 1 && HaveFastInflater();
-  // The output room of pieces taken back, for the next ones.
-  std::vector<std::unique_ptr<uint8_t[]>> spare;
-  size_t pieces = 0;  // in flight
-  // Here, for the bodies whose pieces do not join.
-  std::unique_ptr<TBodyInflater> settler;
-  size_t taken = 0;
+  // The bodies are inflated and written on the threads (package/BodyWork.h);
+  // the folders, the files opened and closed and the progress are here, row
+  // by row in order.
   // For each target, the last row given to be written to it.
   std::vector<size_t> lastRow(plan->rows.size(), SIZE_MAX);
-  std::vector<int64_t> bodyAt(plan->rows.size());
   int64_t done = 0;
-  const auto takeOldest = [&] {
-    InFlight f = std::move(inFlight.front());
-    inFlight.pop_front();
-    const TRowPlan& r = plan->rows[f.row];
-    const TInflateOutput write = [&](const uint8_t* data, size_t size) {
-      f.out->Write(data, size);
-    };
-    if (f.piece) {
-      --pieces;
-      Labelled(f.row, r, [&] { work.TakeOldest(); });
-      spare.push_back(std::move(f.piece->out));
-      return;
-    }
-    if (f.join && !f.join->Finished()) {
-      Labelled(f.row, r, [&] {
-        if (!settler)
-          settler = std::make_unique<TBodyInflater>(options.inflateBound);
-        package.Seek(bodyAt[f.row]);
-        settler->Inflate(package, r.storedSize, r.unpackedSize, SkipFirst(f.join->Given(), write));
+  TBodyWork work(
+      package, packagePath, options.threads, options.inflateBound, TBodyEnd::Extract,
+      [&](size_t row, const std::function<void()>& step) { Labelled(row, plan->rows[row], step); },
+      [&](size_t row, bool inflated) {
+        done += plan->rows[row].unpackedSize;
+        if (!inflated)
+          return;
+        run.Written();
+        if (progress)
+          progress(ProgressPercent(done, plan->total));
       });
-    } else if (f.out && !f.join) {
-      Labelled(f.row, r, [&] { work.TakeOldest(); });
-    }
-    if (f.out)
-      run.Written();
-    ++taken;
-    done += r.unpackedSize;
-    if (f.out && progress)
-      progress(ProgressPercent(done, plan->total));
-  };
-  // Gives a large body's pieces; false when it has no place to cut at
-  // first, and is to be given whole.
-  const auto giveCut = [&](size_t i, OutFile* out) {
-    const TRowPlan& r = plan->rows[i];
-    TBodyCutter cutter(
-        [&, at = bodyAt[i]](int64_t offset, uint8_t* buffer, size_t size) {
-          package.Seek(at + offset);
-          package.ReadExact(buffer, size);
-        },
-        r.storedSize);
-    std::unique_ptr<TBodyPiece> piece = Labelled(i, r, [&] { return cutter.Next(spare); });
-    if (!piece)
-      return false;
-    out->Reserve(r.unpackedSize);
-    const auto join = std::make_shared<TBodyJoin>(r.unpackedSize, TBodyEnd::Extract);
-    while (piece) {
-      // Inflated on any thread, joined and written in order by the one that
-      // ends it.
-      work.Give([p = piece.get()](int) { p->Inflate(); },
-                [p = piece.get(), out, join] {
-                  join->Take(*p,
-                             [out](const uint8_t* data, size_t size) { out->Write(data, size); });
-                });
-      inFlight.push_back({i, out, join, std::move(piece)});
-      ++pieces;
-      while (work.Full() || pieces >= kMostPiecesInFlight)
-        takeOldest();
-      if (join->Broken())
-        break;
-      piece = Labelled(i, r, [&] { return cutter.Next(spare); });
-    }
-    inFlight.push_back({i, out, join, nullptr});
-    return true;
-  };
   int64_t at = 0;
   for (size_t i = 0; i < plan->rows.size(); ++i) {
     const TRowPlan& r = plan->rows[i];
-    bodyAt[i] = at;
+    const TBodyAt body{at, r.storedSize, r.unpackedSize};
     at += r.storedSize;
     while (work.Full())
-      takeOldest();
+      work.TakeOldest();
     // A target written again waits for its earlier file.
     if (!r.system) {
-      while (lastRow[target[i]] != SIZE_MAX && lastRow[target[i]] >= taken)
-        takeOldest();
+      while (lastRow[target[i]] != SIZE_MAX && lastRow[target[i]] >= work.TakenRows())
+        work.TakeOldest();
       lastRow[target[i]] = i;
     }
     OutFile* out = Labelled(i, r, [&]() -> OutFile* {
@@ -395,34 +311,16 @@ void Extract(InFile& package, std::u16string_view packagePath, FolderTree& dest,
       return r.system ? &run.OpenBeside(*system, r.place.folder, r.place.file)
                       : &run.Open(target[i]);
     });
-    // Only a body that packs well is worth cutting: a stored one costs
-    // little more than its copy, which one thread does best.
-    if (out != nullptr && cutBodies && r.storedSize >= kCutBody &&
-        r.storedSize < r.unpackedSize - r.unpackedSize / 8 && giveCut(i, out))
+    if (out == nullptr) {
+      work.Give(i, body, nullptr);
       continue;
-    inFlight.push_back({i, out, nullptr, nullptr});
-    if (out == nullptr)
-      continue;
-    work.Give(
-        [&, out, at = bodyAt[i], stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
-          InFile* reader = &package;
-          if (threads > 1) {
-            auto& own = readers[static_cast<size_t>(worker)];
-            if (!own)
-              own = std::make_unique<InFile>(packagePath);
-            reader = own.get();
-          }
-          auto& inflater = inflaters[static_cast<size_t>(worker)];
-          if (!inflater)
-            inflater = std::make_unique<TBodyInflater>(options.inflateBound);
-          reader->Seek(at);
-          out->Reserve(unpacked);
-          inflater->Inflate(*reader, stored, unpacked,
-                            [&](const uint8_t* data, size_t size) { out->Write(data, size); });
-        });
+    }
+    work.Give(i, body,
+              std::make_shared<const TBodyOut>(TBodyOut{
+                  [out](int64_t unpacked) { out->Reserve(unpacked); },
+                  [out](const uint8_t* data, size_t size) { out->Write(data, size); }}));
   }
-  while (!inFlight.empty())
-    takeOldest();
+  work.Finish();
   run.Commit();
 }
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "common/Errors.h"
-#include "common/Parallel.h"
 #include "common/Text.h"
 #include "fs/File.h"
+#include "package/BodyWork.h"
 #include "package/Errors.h"
 #include "package/Inflate.h"
 #include "package/NvCrypUtils.h"
@@ -26,50 +26,40 @@ TVerifyResult VerifyPackage(std::u16string_view packagePath, std::u16string_view
   int64_t total = 0;
   for (const TRowPlan& r : rows)
     total += r.unpackedSize;
-  // The extractor's own way, into an output that keeps nothing, holding
-  // each body to the exact end; on several threads, each with its own
-  // reading of the package, the rows taken back in order, so that the first
-  // bad row is named whatever the number of threads.
-  const int threads = std::max(options.threads, 1);
-  std::vector<std::unique_ptr<InFile>> readers(static_cast<size_t>(threads));
-  std::vector<std::unique_ptr<TBodyInflater>> inflaters(static_cast<size_t>(threads));
-  TOrderedWork work(threads, 2 * static_cast<size_t>(threads));
-  const TInflateOutput nowhere = [](const uint8_t*, size_t) {};
-  int64_t at = 0, done = 0;
-  size_t taken = 0;
-  const auto takeOldest = [&] {
-    const TRowPlan& r = rows[taken];
-    try {
-      work.TakeOldest();
-    } catch (const Error& e) {
-      throw PackageReadError(u"row " + IntToText(static_cast<int64_t>(taken) + 1) + u" (" +
-                             r.folder + r.fileName + u"): " + e.Message());
-    }
-    ++taken;
-    done += r.unpackedSize;
-    result.stored += r.storedSize;
-    result.unpacked += r.unpackedSize;
-    ++result.files;
-    if (progress)
-      progress(ProgressPercent(done, total));
-  };
-  for (const TRowPlan& r : rows) {
-    while (work.Full())
-      takeOldest();
-    work.Give([&, bodyAt = at, stored = r.storedSize, unpacked = r.unpackedSize](int worker) {
-      auto& reader = readers[static_cast<size_t>(worker)];
-      auto& inflater = inflaters[static_cast<size_t>(worker)];
-      if (!reader) {
-        reader = std::make_unique<InFile>(packagePath);
-        inflater = std::make_unique<TBodyInflater>(options.inflateBound);
-      }
-      reader->Seek(bodyAt);
-      inflater->Inflate(*reader, stored, unpacked, nowhere, TBodyEnd::Exact);
-    });
-    at += r.storedSize;
+  // The extractor's own way (package/BodyWork.h), into an output that keeps
+  // nothing, holding each body to the exact end; the rows taken back in
+  // order, so that the first bad row is named whatever the number of
+  // threads.
+  InFile package(packagePath);
+  int64_t done = 0;
+  TBodyWork work(
+      package, packagePath, options.threads, options.inflateBound, TBodyEnd::Exact,
+      [&](size_t row, const std::function<void()>& step) {
+        try {
+          step();
+        } catch (const Error& e) {
+          const TRowPlan& r = rows[row];
+          throw PackageReadError(u"row " + IntToText(static_cast<int64_t>(row) + 1) + u" (" +
+                                 r.folder + r.fileName + u"): " + e.Message());
+        }
+      },
+      [&](size_t row, bool) {
+        const TRowPlan& r = rows[row];
+        done += r.unpackedSize;
+        result.stored += r.storedSize;
+        result.unpacked += r.unpackedSize;
+        ++result.files;
+        if (progress)
+          progress(ProgressPercent(done, total));
+      });
+  const auto nowhere = std::make_shared<const TBodyOut>(
+      TBodyOut{{}, [](const uint8_t*, size_t) {}});
+  int64_t at = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    work.Give(i, {at, rows[i].storedSize, rows[i].unpackedSize}, nowhere);
+    at += rows[i].storedSize;
   }
-  while (!work.Empty())
-    takeOldest();
+  work.Finish();
   return result;
 }
 

@@ -105,6 +105,12 @@ contains "names it" "gone.exe" "$work/err"
 "$stp" --help >"$work/out" 2>&1
 contains "the usage names the uninstaller options" "--no-uninstaller" "$work/out"
 
+# flip FILE OFFSET: the byte there made another, whatever it was.
+flip() {
+  local orig
+  orig=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "\\$(printf %03o $(( orig ^ 255 )))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+}
 # verify: every body inflated to nowhere, the first bad row named.
 "$stp" verify "$work/p29.stp" >"$work/out" 2>&1
 check "verify a sound package" 0 $?
@@ -112,8 +118,7 @@ check "verify says so" "5 files, all sound (" "$(head -c 20 "$work/out")"
 cp "$work/bare.stp" "$work/bad.stp"
 # Row 2 (bin/a,b.dll, stored raw by deflate): flip a byte in its middle.
 off=$(( $("$stp" list "$work/bare.stp" | awk 'NR==2 {print $3}') + 50000 ))
-orig=$(od -An -tu1 -j "$off" -N1 "$work/bad.stp" | tr -d ' ')
-printf "\\$(printf %03o $(( orig ^ 255 )))" | dd of="$work/bad.stp" bs=1 seek="$off" conv=notrunc 2>/dev/null
+flip "$work/bad.stp" "$off"
 "$stp" verify "$work/bad.stp" >"$work/out" 2>"$work/err"
 check "verify a damaged body" 1 $?
 contains "names the row" "row 2 (bin.a,b.dll)" "$work/err"
@@ -145,9 +150,14 @@ shape() {  # shape NAME: makes $work/shape-NAME
     small) printf 'x' >"$d/a.txt"; : >"$d/sub/empty.txt" ;;
     edges) text_file "$d/one.txt" 60000 1048576; text_file "$d/sub/more.txt" 60000 1048577 ;;
     # coded.txt packs to about three quarters, in a body large enough to be
-    # cut into pieces inflated on several threads.
+    # cut into pieces inflated on several threads. Always the same bytes: a
+    # damaged stream may run on past its unpacked size, which extract takes
+    # as it reads (verify does not), so the damage below must be one that
+    # extract refuses too.
     mixed) text_file "$d/big.txt" 200000 3500000; head -c 2500000 /dev/urandom >"$d/sub/noise.bin"
-           head -c 4500000 /dev/urandom | base64 >"$d/sub/coded.txt"
+           head -c 4500000 /dev/zero | openssl enc -aes-128-ctr -nosalt \
+             -K 000102030405060708090a0b0c0d0e0f -iv 00000000000000000000000000000000 |
+             base64 >"$d/sub/coded.txt"
            cp -r "$work/src/docs" "$d/sub/" ;;
   esac
 }
@@ -168,7 +178,8 @@ cp "$work/mixed-1.stp" "$work/bad.stp"
 # Bodies lie in the rows' order from the package's start.
 off=$(( $("$stp" list "$work/bad.stp" | awk 'NR > 1 && !seen { if ($NF ~ /coded.txt$/) seen = 1
   else at += $(NF - 2) } END { print at }') + 3000000 ))
-printf '\x5a' | dd of="$work/bad.stp" bs=1 seek="$off" conv=notrunc 2>/dev/null
+flip "$work/bad.stp" "$off"
+"$stp" verify "$work/bad.stp" --threads 3 >/dev/null 2>&1; check "a damaged body in pieces is refused" 1 $?
 same_refusal "$work/bad.stp" "a damaged body in pieces"
 for level in 1 12; do
   "$stp" pack "$work/shape-mixed" -o "$work/l$level.stp" --no-uninstaller --level $level >/dev/null 2>&1
