@@ -99,16 +99,16 @@ void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateO
                            IntToText(unpacked));
   }
 
-  // All the bytes wanted are out. A stream that ends here must end with its
-  // check value right. Read for the extractor, one that would give more is
-  // not examined further; read exactly, one more byte is room enough to see
-  // that it would.
+  // All the bytes wanted are out, and the stream must end here with its
+  // check value right: one more byte is room enough to see that it would
+  // give more. (Taking only the bytes wanted of a stream that goes on would
+  // write a damaged body's bytes as a sound file's.)
   for (;;) {
     zs->next_out = out.data();
-    zs->avail_out = exact ? 1 : 0;
+    zs->avail_out = 1;
     const uInt inBefore = zs->avail_in;
     const int rc = inflate(zs.get(), Z_NO_FLUSH);
-    if (exact && zs->avail_out == 0) {
+    if (zs->avail_out == 0) {
       throw PackageReadError(u"the body unpacks to more than its " + IntToText(unpacked) +
                              u" bytes");
     }
@@ -120,9 +120,7 @@ void InflateStream(const TInflateInput& input, int64_t unpacked, const TInflateO
       if (!refill())
         throw ranOut();
     } else if (zs->avail_in == inBefore) {
-      if (exact)
-        NotZlib(*zs.get());  // stuck with room and input: cannot happen
-      return;                // it wants room for more bytes
+      NotZlib(*zs.get());  // stuck with room and input: cannot happen
     }
   }
   if (!exact)

@@ -51,10 +51,9 @@ struct TInflateBound {
 
 // How a body must end.
 enum class TBodyEnd {
-  // As the extractor reads it: the bytes the stream would give beyond the
-  // unpacked size are neither produced nor examined, nor are the stored
-  // bytes after its end; a stream that gives exactly the unpacked size must
-  // end there, with its Adler-32 check value right.
+  // As the extractor reads it: the stream gives exactly the unpacked size
+  // and ends there, with its Adler-32 check value right; stored bytes after
+  // its end are not examined. (An empty file's body is not read at all.)
   Extract,
   // As `verify` reads it: the stream ends, check value right, exactly at
   // the unpacked size and exactly at the stored size.
