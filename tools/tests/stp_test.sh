@@ -150,10 +150,8 @@ shape() {  # shape NAME: makes $work/shape-NAME
     small) printf 'x' >"$d/a.txt"; : >"$d/sub/empty.txt" ;;
     edges) text_file "$d/one.txt" 60000 1048576; text_file "$d/sub/more.txt" 60000 1048577 ;;
     # coded.txt packs to about three quarters, in a body large enough to be
-    # cut into pieces inflated on several threads. Always the same bytes: a
-    # damaged stream may run on past its unpacked size, which extract takes
-    # as it reads (verify does not), so the damage below must be one that
-    # extract refuses too.
+    # cut into pieces inflated on several threads. Always the same bytes, so
+    # that the damage below is the same in every run.
     mixed) text_file "$d/big.txt" 200000 3500000; head -c 2500000 /dev/urandom >"$d/sub/noise.bin"
            head -c 4500000 /dev/zero | openssl enc -aes-128-ctr -nosalt \
              -K 000102030405060708090a0b0c0d0e0f -iv 00000000000000000000000000000000 |
